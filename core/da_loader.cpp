@@ -1,0 +1,112 @@
+#include "pipeway_provider_impl.h"
+
+#include "scoped_lock.h"
+#include "trace_log.h"
+
+#include <deque>
+
+using PipewayMgtData::PPImplStatus;
+
+namespace {
+
+// Entries are handed out by pointer and used after the lock is released while other threads
+// append: a deque never moves its elements when it grows at the end.
+std::deque<DAInfo> g_daInfoCache;
+CriticalSection g_daInfoLock;
+
+template <typename Function>
+Function ProcAs(FARPROC proc) {
+    // Through the generic function pointer type, which converts to any other without warning.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
+
+// Owns a library handle until the record that needs it is complete.
+class LibraryHandle {
+  public:
+    explicit LibraryHandle(HMODULE module) : m_module(module) {}
+    LibraryHandle(const LibraryHandle&) = delete;
+    LibraryHandle& operator=(const LibraryHandle&) = delete;
+    ~LibraryHandle() {
+        if (m_module != nullptr) {
+            FreeLibrary(m_module);
+        }
+    }
+    HMODULE get() const { return m_module; }
+    HMODULE release() { return std::exchange(m_module, nullptr); }
+
+  private:
+    HMODULE m_module;
+};
+
+DAInfo LoadDAModule(const std::string& name) {
+    DAInfo info;
+    info.name = name;
+    LibraryHandle library(LoadLibraryA(name.c_str()));
+    if (library.get() == nullptr) {
+        TraceLog("Error Loading Library %s: %d\n", name.c_str(), static_cast<int>(GetLastError()));
+        throw PPImplStatus(105, "Unable to load the DA");
+    }
+    TraceLog("LoadLibrary for %s Succeeded - %x\n", name.c_str(),
+             static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(library.get())));
+
+    // A library that lacks an export is released again: it is not cached, and a later request
+    // loads it afresh.
+    info.sendCmd =
+        ProcAs<DASendCmdFn>(GetProcAddress(library.get(), (name + PW_DA_SENDCMD_SUFFIX).c_str()));
+    if (info.sendCmd == nullptr) {
+        TraceLog("Error resolving sendCmd: %d\n", static_cast<int>(GetLastError()));
+        throw PPImplStatus(105, "sendCmd not found");
+    }
+    info.freeData =
+        ProcAs<DAFreeDataFn>(GetProcAddress(library.get(), (name + PW_DA_FREEDATA_SUFFIX).c_str()));
+    if (info.freeData == nullptr) {
+        TraceLog("Error resolving freeData: %d\n", static_cast<int>(GetLastError()));
+        throw PPImplStatus(105, "freeData not found");
+    }
+    info.module = library.release();
+    return info;
+}
+
+}  // namespace
+
+DAInfo* PipewayProviderImpl::getDAInfo(const std::string& name) {
+    TraceLog("PipewayProviderImpl::getDAInfo(%s) called\n", name.c_str());
+    ScopedLock lock(g_daInfoLock);
+    if (!lock.IsLocked()) {
+        TraceLog("PipewayProviderImpl::getDAInfo - Failed to synchronize threads\n");
+        throw PPImplStatus(8, "PwyImpl: Failed to synchronize in getDAInfo");
+    }
+    for (DAInfo& entry : g_daInfoCache) {
+        if (entry.name == name) {
+            return &entry;
+        }
+    }
+    DAInfo loaded = LoadDAModule(name);
+    try {
+        g_daInfoCache.push_back(std::move(loaded));
+    } catch (...) {
+        FreeLibrary(loaded.module);
+        throw;
+    }
+    return &g_daInfoCache.back();
+}
+
+void PipewayProviderImpl::CleanUpDAInfo() {
+    ScopedLock lock(g_daInfoLock);
+    if (!lock.IsLocked()) {
+        TraceLog("PipewayProviderImpl::CleanUpDAInfo() - Failed to synchronize\n");
+        return;
+    }
+    for (const DAInfo& entry : g_daInfoCache) {
+        FreeLibrary(entry.module);
+    }
+    g_daInfoCache.clear();
+}
+
+void CoreProcessAttach() {
+    g_daInfoLock.Create();
+}
+
+void CoreProcessDetach() {
+    g_daInfoLock.Destroy();
+}

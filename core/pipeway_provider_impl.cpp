@@ -1,0 +1,70 @@
+#include "pipeway_provider_impl.h"
+
+#include "trace_log.h"
+
+#include <cstdlib>
+
+using PipewayMgtData::PPImplStatus;
+
+PipewayProviderImpl::PipewayProviderImpl(const std::string& userName,
+                                         const std::vector<std::string>& args)
+    : m_userName(userName),
+      m_argv(nullptr),
+      m_argc(static_cast<unsigned>(args.size())),
+      m_args(args),
+      m_status(0),
+      m_authorized(false) {
+    // The argument array is not a member with an owner of its own: release it here when
+    // validation or authorization throws, since the destructor will not run.
+    try {
+        m_status = IsValidOperation();
+        if (m_status == 0) {
+            m_authorized = IsAuthorized();
+        }
+    } catch (...) {
+        FreeArgv();
+        throw;
+    }
+}
+
+PipewayProviderImpl::~PipewayProviderImpl() {
+    FreeArgv();
+}
+
+void PipewayProviderImpl::FreeArgv() noexcept {
+    if (m_argv == nullptr) {
+        return;
+    }
+    for (unsigned i = 0; i < m_argc; ++i) {
+        std::free(m_argv[i]);
+    }
+    std::free(m_argv);
+    m_argv = nullptr;
+}
+
+PPImplStatus PipewayProviderImpl::ExecuteMethod(std::string& answer) {
+    if (m_status != 0) {
+        TraceLog("PipewayProviderImpl::ExecuteMethod() - Invalid argument list\n");
+        return PPImplStatus(m_status);
+    }
+    if (!m_authorized) {
+        TraceLog("PipewayProviderImpl::ExecuteMethod() - Unauthorised user\n");
+        return PPImplStatus(200);
+    }
+    try {
+        TraceLog("PipewayProviderImpl::ExecuteMethod() - About to invoke sendCmd()\n");
+        const DAInfo* info = getDAInfo(m_daName);
+        RunDACmd(*info, static_cast<std::int32_t>(m_argc), m_argv, answer);
+        return PPImplStatus(0);
+    } catch (const PPImplStatus& failure) {
+        TraceLog("PipewayProviderImpl::ExecuteMethod() - Error executing DA Command : %s\n",
+                 failure.text.c_str());
+        return failure;
+    }
+}
+
+// Authorization needs the exclusion policy. Until it is in place no request is authorized:
+// a valid request ends with code 200.
+bool PipewayProviderImpl::IsAuthorized() {
+    return false;
+}

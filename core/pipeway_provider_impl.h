@@ -1,0 +1,97 @@
+// The command core: one request per WMI method call, the DA module loader and cache, and the
+// routine that runs a command through a DA module.
+#pragma once
+
+#include "da_contract.h"
+#include "pp_status.h"
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One loaded DA module.
+struct DAInfo {
+    std::string name;  // as it was asked for, byte for byte
+    HMODULE module = nullptr;
+    DASendCmdFn sendCmd = nullptr;
+    DAFreeDataFn freeData = nullptr;
+};
+
+// The DA modules a client may name, in search order.
+extern const std::array<std::string_view, 6> g_validDANames;
+
+class PipewayProviderImpl {
+  public:
+    // Validates the tokens and, when they are valid, authorizes the caller. Outcomes are kept
+    // in Status() and IsAuthorizedRequest(); only out-of-memory and similar failures throw.
+    PipewayProviderImpl(const std::string& userName, const std::vector<std::string>& args);
+    ~PipewayProviderImpl();
+    PipewayProviderImpl(const PipewayProviderImpl&) = delete;
+    PipewayProviderImpl& operator=(const PipewayProviderImpl&) = delete;
+
+    // Runs the validated, authorized command. On code 0 `answer` holds the module's text;
+    // otherwise it is left as it was.
+    PipewayMgtData::PPImplStatus ExecuteMethod(std::string& answer);
+
+    // Splits a command-line string into name=value tokens appended to `args`. The text is
+    // consumed: on return it holds what was left unread. Code 0 or 7.
+    static PipewayMgtData::PPImplStatus ConvertStrToVec(std::string& text,
+                                                        std::vector<std::string>& args);
+    // Cleans one name ("NAME") or value (any other kind) in place; false refuses it.
+    static bool ProcessArgument(std::string& text, const std::string& kind);
+
+    // The cached module of that name, loaded on first use; throws PPImplStatus (105, 8).
+    // The record stays in place until CleanUpDAInfo.
+    static DAInfo* getDAInfo(const std::string& name);
+    // Releases every cached module and empties the cache.
+    static void CleanUpDAInfo();
+
+    // Read access to what validation and authorization settled.
+    const std::string& UserName() const { return m_userName; }
+    char* const* Argv() const { return m_argv; }
+    unsigned Argc() const { return m_argc; }
+    const std::string& DAName() const { return m_daName; }
+    const std::string& Command() const { return m_command; }
+    const std::string& LocalLogin() const { return m_localLogin; }
+    const std::vector<std::string>& Args() const { return m_args; }
+    std::int32_t Status() const { return m_status; }
+    bool IsAuthorizedRequest() const { return m_authorized; }
+
+  private:
+    std::int32_t IsValidOperation();
+    bool IsAuthorized();
+    void NormalizeDAName(std::string& name);
+    void FreeArgv() noexcept;
+
+    std::string m_userName;
+    char** m_argv = nullptr;
+    unsigned m_argc = 0;
+    std::string m_daName;
+    std::string m_command;
+    std::string m_localLogin;
+    std::vector<std::string> m_args;
+    std::int32_t m_status = 0;
+    bool m_authorized = false;
+};
+
+// Runs one argument array through a DA module and puts its answer into `answer` (empty when
+// the module gave none). A third entry "$$manglevalue=<digit triplets>" is decoded in place
+// into "value=<bytes>" first, so that entry must be writable.
+void RunDACmd(const DAInfo& info, std::int32_t argc, char** argv, std::string& answer);
+
+// Carriage return, line feed and tab become blanks; then leading and trailing blanks go.
+void TrimWhitespace(std::string& text);
+// Without the leading (side 0), trailing (1) or both (2) characters found in `characters`;
+// any other side returns the text unchanged.
+std::string TrimString(const std::string& text, const std::string& characters, int side);
+// True when `entry` is `value`, or `value` followed by "64"; byte-exact.
+bool MatchesDAName(const std::string& value, std::string_view entry);
+
+// The library's process attach and detach notifications for the command core: the DA cache
+// lock exists only between them.
+void CoreProcessAttach();
+void CoreProcessDetach();

@@ -1,0 +1,222 @@
+#include "pipeway_provider_impl.h"
+
+#include "trace_log.h"
+
+#include <climits>
+
+using PipewayMgtData::PPImplStatus;
+
+namespace {
+
+constexpr std::string_view kCertificateCommand = "setUploadVandryCertificate";
+constexpr std::string_view kCertificateLengthName = "CertificateStringLength";
+constexpr std::string_view kCertificateName = "CertificateString";
+
+// The rules of atoi (leading blanks, optional sign, digits up to the first other character,
+// 0 without digits), except that a value beyond int saturates instead of being undefined.
+int ParseLikeAtoi(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) {
+            value = static_cast<long long>(INT_MAX) + 1;
+        }
+    }
+    if (negative) {
+        return static_cast<int>(-value);
+    }
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+PPImplStatus InvalidArgument(int step) {
+    TraceLog("PipewayProviderImpl::ConvertStrToVec(%d) - Invalid Argument\n", step);
+    return PPImplStatus(7);
+}
+
+// Where the value of the current name ends and the next name begins, within `segment` (the
+// text between the current "=" and the next one).
+struct SegmentSplit {
+    std::size_t valueLength;
+    std::size_t nextNameStart;
+};
+
+SegmentSplit SplitSegment(std::string_view segment) {
+    const std::size_t lastWordEnd = segment.find_last_not_of(' ');
+    if (lastWordEnd == std::string_view::npos) {
+        // Blanks only, or nothing: the next name is empty and fails on the next pass.
+        return {segment.empty() ? 0 : segment.size() - 1, segment.size()};
+    }
+    const std::size_t spaceBeforeWord = segment.rfind(' ', lastWordEnd);
+    if (spaceBeforeWord == std::string_view::npos) {
+        // One word: it is the next name, and the current name gets an empty value.
+        return {0, 0};
+    }
+    return {spaceBeforeWord, spaceBeforeWord + 1};
+}
+
+}  // namespace
+
+bool PipewayProviderImpl::ProcessArgument(std::string& text, const std::string& kind) {
+    const bool isName = kind == "NAME";
+    if (text.empty()) {
+        if (isName) {
+            TraceLog("PipewayProviderImpl::ProcessArgument() - Empty Argument\n");
+            return false;
+        }
+        return true;
+    }
+    text = TrimString(text, " ", 2);
+    if (!isName) {
+        return true;
+    }
+    if (text.find("__") == std::string::npos) {
+        return true;
+    }
+    std::string rebuilt;
+    rebuilt.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        if (text.compare(i, 2, "__") == 0) {
+            // A prefix cut short by the end of the name ('abc__', 'ab__x') is refused rather
+            // than read past the end.
+            if (text.size() <= 4 || i + 4 > text.size()) {
+                TraceLog(
+                    "PipewayProviderImpl::ProcessArgument() - Error \n the string value(%s) or "
+                    "length(%d) is incorrect ",
+                    text.c_str(), static_cast<int>(text.size()));
+                return false;
+            }
+            i += 4;
+        } else {
+            rebuilt += text[i];
+            ++i;
+        }
+    }
+    text = std::move(rebuilt);
+    return true;
+}
+
+PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text,
+                                                  std::vector<std::string>& args) {
+    if (text.empty()) {
+        TraceLog("PipewayProviderImpl::ConvertStrToVec() - Empty Argument\n");
+        return PPImplStatus(7);
+    }
+
+    bool certificateMode = false;
+    std::size_t certificateLength = 0;
+    if (text.find(kCertificateCommand) != std::string::npos) {
+        const std::size_t lengthName = text.find(kCertificateLengthName);
+        if (lengthName != std::string::npos) {
+            const std::size_t numberStart = lengthName + kCertificateLengthName.size() + 1;
+            if (numberStart >= text.size()) {
+                TraceLog(
+                    "PipewayProviderImpl::ConvertStrToVec() - Certificate String length "
+                    "missing\n");
+                return PPImplStatus(7);
+            }
+            const std::size_t numberEnd = text.find(' ', numberStart);
+            const int length = ParseLikeAtoi(std::string_view(text).substr(
+                numberStart,
+                numberEnd == std::string::npos ? std::string::npos : numberEnd - numberStart));
+            if (length == -1) {
+                TraceLog(
+                    "PipewayProviderImpl::ConvertStrToVec() - Error in the Certificate String "
+                    "length \n");
+                return PPImplStatus(7);
+            }
+            if (length < 0) {
+                TraceLog(
+                    "PipewayProviderImpl::ConvertStrToVec() - Negative Certificate String "
+                    "length %d\n",
+                    length);
+                return PPImplStatus(7);
+            }
+            certificateMode = true;
+            certificateLength = static_cast<std::size_t>(length);
+        }
+    }
+
+    // `pos` marks the unread text; it is cut off the front once, on the way out.
+    std::size_t pos = 0;
+    const auto consume = [&text, &pos](PPImplStatus status) {
+        text.erase(0, pos);
+        return status;
+    };
+    bool equalsSeen = false;
+    while (pos < text.size()) {
+        const std::size_t equals = text.find('=', pos);
+        if (equals == std::string::npos) {
+            break;
+        }
+        equalsSeen = true;
+        std::string name = text.substr(pos, equals - pos);
+        if (name.empty()) {
+            return consume(InvalidArgument(1322));
+        }
+        if (!ProcessArgument(name, "NAME")) {
+            return consume(InvalidArgument(1338));
+        }
+        pos = equals + 1;
+
+        if (certificateMode && name == kCertificateName) {
+            const std::size_t remaining = text.size() - pos;
+            if (certificateLength > remaining) {
+                TraceLog(
+                    "PipewayProviderImpl::ConvertStrToVec() - Certificate String shorter than "
+                    "its length %zu\n",
+                    certificateLength);
+                return consume(PPImplStatus(7));
+            }
+            if (certificateLength == remaining || text[pos + certificateLength] != ' ') {
+                TraceLog(
+                    "PipewayProviderImpl::ConvertStrToVec() - No separator after the "
+                    "Certificate String of length %zu\n",
+                    certificateLength);
+                return consume(PPImplStatus(7));
+            }
+            std::string token;
+            token.reserve(kCertificateName.size() + 1 + certificateLength);
+            token.append(kCertificateName).append(1, '=').append(text, pos, certificateLength);
+            args.push_back(std::move(token));
+            pos += certificateLength + 1;
+            TraceLog(
+                "PipewayProviderImpl::ConvertStrToVec Certificate string Upload Progress in "
+                "Pwy provider");
+            continue;
+        }
+
+        const std::size_t nextEquals = text.find('=', pos);
+        std::string value;
+        bool last = false;
+        if (nextEquals == std::string::npos) {
+            value = text.substr(pos);
+            pos = text.size();
+            last = true;
+        } else {
+            const SegmentSplit split =
+                SplitSegment(std::string_view(text).substr(pos, nextEquals - pos));
+            value = text.substr(pos, split.valueLength);
+            pos += split.nextNameStart;
+        }
+        ProcessArgument(value, "VALUE");
+        TraceLog("PipewayProviderImpl::ConvertStrToVec() - Argument is %s=%s\n", name.c_str(),
+                 value.c_str());
+        args.push_back(name + "=" + value);
+        if (last) {
+            break;
+        }
+    }
+    if (!equalsSeen) {
+        return consume(InvalidArgument(1429));
+    }
+    return consume(PPImplStatus(0));
+}

@@ -1,0 +1,190 @@
+#include "pipeway_provider_impl.h"
+
+#include "trace_log.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+const std::array<std::string_view, 6> g_validDANames = {"lumda64", "rukda64", "kordo64",
+                                                        "tarda64", "mivda64", "pexda64"};
+
+namespace {
+
+constexpr char kLocalLoginToken[] = "localLogin=TRUE";
+
+char* CopyToHeap(std::string_view text) {
+    char* copy = static_cast<char*>(std::calloc(text.size() + 1, 1));
+    if (copy == nullptr) {
+        throw std::bad_alloc();
+    }
+    std::memcpy(copy, text.data(), text.size());
+    return copy;
+}
+
+void LowerCaseAscii(std::string& text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+}
+
+}  // namespace
+
+void TrimWhitespace(std::string& text) {
+    for (char& c : text) {
+        if (c == '\r' || c == '\n' || c == '\t') {
+            c = ' ';
+        }
+    }
+    text = TrimString(text, " ", 2);
+}
+
+std::string TrimString(const std::string& text, const std::string& characters, int side) {
+    if (side < 0 || side > 2) {
+        return text;
+    }
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    if (side == 0 || side == 2) {
+        begin = text.find_first_not_of(characters);
+        if (begin == std::string::npos) {
+            return {};
+        }
+    }
+    if (side == 1 || side == 2) {
+        const std::size_t last = text.find_last_not_of(characters);
+        if (last == std::string::npos) {
+            return {};
+        }
+        end = last + 1;
+    }
+    return text.substr(begin, end - begin);
+}
+
+bool MatchesDAName(const std::string& value, std::string_view entry) {
+    if (entry == value) {
+        return true;
+    }
+    return entry.size() == value.size() + 2 && entry.substr(0, value.size()) == value &&
+           entry.substr(value.size()) == "64";
+}
+
+void PipewayProviderImpl::NormalizeDAName(std::string& name) {
+    if (name.find("64") == std::string::npos) {
+        name += "64";
+    }
+}
+
+std::int32_t PipewayProviderImpl::IsValidOperation() {
+    if (m_argc == 0) {
+        TraceLog("PipewayProviderImpl::IsValidOperation() : Not enough arguments\n");
+        return 100;
+    }
+    FreeArgv();
+    m_argv = static_cast<char**>(std::calloc(m_argc, sizeof(char*)));
+    if (m_argv == nullptr) {
+        throw std::bad_alloc();
+    }
+
+    bool daNameSeen = false;
+    bool commandSeen = false;
+    bool localLoginSeen = false;
+    for (std::size_t i = 0; i < m_args.size(); ++i) {
+        std::string_view token = m_args[i];
+        if (token.substr(0, 2) == "__") {
+            // The four-character prefix cannot be dropped from a shorter entry.
+            if (token.size() < 4) {
+                TraceLog(
+                    "PipewayProviderImpl::IsValidOperation() : (Syntax error) Incomplete "
+                    "prefix\n");
+                return 104;
+            }
+            token.remove_prefix(4);
+        }
+        const std::size_t equals = token.find('=');
+        if (token.empty() || equals == std::string_view::npos) {
+            TraceLog("PipewayProviderImpl::IsValidOperation() : (Syntax error) = not found\n");
+            return 104;
+        }
+        std::string name(token.substr(0, equals));
+        LowerCaseAscii(name);
+        TrimWhitespace(name);
+        std::string value(token.substr(equals + 1));
+        TrimWhitespace(value);
+
+        if (name == "daname") {
+            if (daNameSeen) {
+                TraceLog(
+                    "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate DA "
+                    "Name\n");
+                return 104;
+            }
+            daNameSeen = true;
+            NormalizeDAName(value);
+            const std::string_view* match = nullptr;
+            for (const std::string_view& entry : g_validDANames) {
+                if (MatchesDAName(value, entry)) {
+                    match = &entry;
+                    break;
+                }
+            }
+            if (match == nullptr) {
+                TraceLog(
+                    "PipewayProviderImpl::IsValidOperation() : (Syntax error) Invalid DA "
+                    "Name\n");
+                return 102;
+            }
+            m_daName = *match;
+        } else if (name == "velcmd") {
+            if (commandSeen) {
+                TraceLog(
+                    "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate VEL "
+                    "Command\n");
+                return 104;
+            }
+            commandSeen = true;
+            m_command = value;
+        } else if (name == "locallogin") {
+            if (localLoginSeen) {
+                TraceLog(
+                    "PipewayProviderImpl::IsValidOperation() : Duplicate localLogin..Ignored\n");
+            } else {
+                localLoginSeen = true;
+                m_localLogin = token;
+            }
+        }
+        m_argv[i] = CopyToHeap(token);
+    }
+
+    if (!daNameSeen) {
+        TraceLog("PipewayProviderImpl::IsValidOperation() : (Syntax error) DA Name not found\n");
+        return 101;
+    }
+    if (!commandSeen) {
+        TraceLog("PipewayProviderImpl::IsValidOperation() : (Syntax error) VELCommand not found\n");
+        return 103;
+    }
+    if (localLoginSeen) {
+        return 0;
+    }
+
+    char** grown = static_cast<char**>(std::calloc(m_argc + 1, sizeof(char*)));
+    if (grown == nullptr) {
+        throw std::bad_alloc();
+    }
+    char* appended = static_cast<char*>(std::calloc(sizeof kLocalLoginToken, 1));
+    if (appended == nullptr) {
+        std::free(grown);
+        throw std::bad_alloc();
+    }
+    std::memcpy(appended, kLocalLoginToken, sizeof kLocalLoginToken);
+    std::memcpy(grown, m_argv, m_argc * sizeof(char*));
+    grown[m_argc] = appended;
+    std::free(m_argv);
+    m_argv = grown;
+    ++m_argc;
+    m_localLogin = kLocalLoginToken;
+    return 0;
+}

@@ -1,0 +1,68 @@
+#include "trace_log.h"
+
+#include "local_time.h"
+#include "scoped_lock.h"
+
+#include <windows.h>
+
+#include <sys/stat.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+TraceLogPath g_traceLogPath;
+
+namespace {
+
+CriticalSection g_traceLogLock;
+
+constexpr std::size_t kWorkBufferSize = 2048;
+constexpr std::size_t kMaxMessageLength = 1024;
+
+bool FileExists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0;
+}
+
+}  // namespace
+
+void TraceLog(const char* format, ...) {
+    const std::shared_ptr<const std::string> path = g_traceLogPath.Get();
+    if (path == nullptr || path->empty() || !FileExists(*path)) {
+        return;
+    }
+
+    const LocalTime now = CurrentLocalTime();
+    char prefix[128];
+    std::snprintf(prefix, sizeof prefix, "[Proc:%lu Thrd:%lu] %d/%d/%d %d:%d:%d:%d-->",
+                  static_cast<unsigned long>(GetCurrentProcessId()),
+                  static_cast<unsigned long>(GetCurrentThreadId()), now.year, now.month, now.day,
+                  now.hour, now.minute, now.second, now.millisecond);
+
+    char message[kWorkBufferSize] = {};
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, kMaxMessageLength + 1, format, args);
+    va_end(args);
+
+    ScopedLock lock(g_traceLogLock);
+    if (!lock.IsLocked()) {
+        return;
+    }
+    std::FILE* file = std::fopen(path->c_str(), "a");
+    if (file == nullptr) {
+        return;
+    }
+    std::fputs(prefix, file);
+    std::fputs(message, file);
+    std::fclose(file);
+}
+
+void TraceLogProcessAttach() {
+    g_traceLogLock.Create();
+}
+
+void TraceLogProcessDetach() {
+    g_traceLogPath.Clear();
+    g_traceLogLock.Destroy();
+}

@@ -1,0 +1,156 @@
+#include <windows.h>
+
+#include <dlfcn.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace {
+
+bool IsRegularFile(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+std::string ProgramFolder() {
+    char path[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return {};
+    }
+    const std::string_view program(path, static_cast<std::size_t>(length));
+    const std::size_t slash = program.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(program.substr(0, slash));
+}
+
+// Windows appends its library extension to a file name that has none; a final "." means
+// "no extension" and is dropped.
+std::string WithLibraryExtension(std::string_view name) {
+    const std::size_t slash = name.rfind('/');
+    const std::string_view file = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    if (!file.empty() && file.back() == '.') {
+        return std::string(name.substr(0, name.size() - 1));
+    }
+    if (file.find('.') != std::string_view::npos) {
+        return std::string(name);
+    }
+    return std::string(name) + ".so";
+}
+
+// The search of a bare name: the program's folder, then each folder of "PATH" as it stands now.
+// Folders are separated by ';' (as on Windows, and as the provider appends them) or ':'.
+std::string FindLibrary(const std::string& file) {
+    const std::string own = ProgramFolder() + "/" + file;
+    if (IsRegularFile(own)) {
+        return own;
+    }
+    const char* path = std::getenv("PATH");
+    std::string_view folders = path == nullptr ? std::string_view() : std::string_view(path);
+    while (!folders.empty()) {
+        const std::size_t end = folders.find_first_of(";:");
+        const std::string_view folder = folders.substr(0, end);
+        folders = end == std::string_view::npos ? std::string_view() : folders.substr(end + 1);
+        if (folder.empty()) {
+            continue;
+        }
+        std::string candidate(folder);
+        if (candidate.back() != '/') {
+            candidate += '/';
+        }
+        candidate += file;
+        if (IsRegularFile(candidate)) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+extern "C" {
+
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
+    if (fileName == nullptr || *fileName == '\0') {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    const std::string file = WithLibraryExtension(fileName);
+    const std::string found =
+        file.find('/') != std::string::npos ? (IsRegularFile(file) ? file : "") : FindLibrary(file);
+    if (found.empty()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    void* handle = ::dlopen(found.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        // A file that is there but is no library of this machine is a bad image on Windows;
+        // anything else (a dependency missing, say) is a module not found.
+        const char* why = ::dlerror();
+        const bool badImage =
+            why != nullptr && (std::strstr(why, "invalid ELF header") != nullptr ||
+                               std::strstr(why, "wrong ELF class") != nullptr ||
+                               std::strstr(why, "file too short") != nullptr);
+        SetLastError(badImage ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return static_cast<HMODULE>(handle);
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
+    if (module == nullptr || procName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    ::dlerror();
+    void* symbol = ::dlsym(module, procName);
+    if (symbol == nullptr) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(symbol);
+}
+
+BOOL WINAPI FreeLibrary(HMODULE module) {
+    if (module == nullptr || ::dlclose(module) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+    std::string path;
+    if (module == nullptr) {
+        char buffer[4096];
+        const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+        if (length > 0) {
+            path.assign(buffer, static_cast<std::size_t>(length));
+        }
+    } else {
+        link_map* map = nullptr;
+        if (::dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr &&
+            map->l_name != nullptr) {
+            path = map->l_name;
+        }
+    }
+    if (path.empty() || fileName == nullptr || size == 0) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    // As on Windows: a buffer too small receives the truncated, terminated name.
+    const std::size_t copied = path.size() < size ? path.size() : size - 1;
+    std::memcpy(fileName, path.data(), copied);
+    fileName[copied] = '\0';
+    if (copied < path.size()) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    return static_cast<DWORD>(copied);
+}
+
+}  // extern "C"

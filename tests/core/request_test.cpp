@@ -1,0 +1,213 @@
+#include "test_support.h"
+
+#include "pipeway_provider_impl.h"
+
+#include <cstring>
+
+using PipewayMgtData::PPImplStatus;
+using pwtest::DAFolder;
+using pwtest::SetSearchPath;
+using pwtest::TestDA;
+using pwtest::TraceCapture;
+
+namespace {
+
+// An argument array of heap copies, as a request builds it, so RunDACmd may rewrite entries.
+class ArgArray {
+  public:
+    explicit ArgArray(const std::vector<std::string>& tokens) {
+        for (const std::string& token : tokens) {
+            m_storage.emplace_back(token.begin(), token.end());
+            m_storage.back().push_back('\0');
+        }
+        for (std::vector<char>& entry : m_storage) {
+            m_argv.push_back(entry.data());
+        }
+    }
+    char** argv() { return m_argv.data(); }
+    std::int32_t argc() const { return static_cast<std::int32_t>(m_argv.size()); }
+    std::string operator[](std::size_t i) const { return m_argv[i]; }
+
+  private:
+    std::vector<std::vector<char>> m_storage;
+    std::vector<char*> m_argv;
+};
+
+class RunDACmdTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetSearchPath({DAFolder("good")});
+        m_module = std::make_unique<TestDA>("lumda64");
+        m_info = PipewayProviderImpl::getDAInfo("lumda64");
+    }
+    void TearDown() override {
+        PipewayProviderImpl::CleanUpDAInfo();
+        m_module.reset();
+    }
+
+    // Runs the tokens through the echo module and returns what it received, one per line.
+    std::string Echo(ArgArray& args) {
+        std::string answer = "previous";
+        RunDACmd(*m_info, args.argc(), args.argv(), answer);
+        return answer;
+    }
+
+    std::unique_ptr<TestDA> m_module;
+    DAInfo* m_info = nullptr;
+};
+
+TEST_F(RunDACmdTest, AnswerIsCopiedAndHandedBackExactlyOnce) {
+    TraceCapture trace;
+    m_module->Answer("<a>1</a>");
+    ArgArray args({"velcmd=x"});
+    EXPECT_EQ(Echo(args), "<a>1</a>");
+    EXPECT_EQ(m_module->FreeCount(), 1);
+    EXPECT_EQ(m_module->BadFreeCount(), 0);
+    EXPECT_EQ(m_module->Outstanding(), 0);
+    EXPECT_TRUE(trace.Has("DACmd Response :<a>1</a>\n"));
+}
+
+TEST_F(RunDACmdTest, NullAnswerEmptiesTheAnswerAndIsNotHandedBack) {
+    TraceCapture trace;
+    m_module->AnswerNull();
+    ArgArray args({"velcmd=x"});
+    EXPECT_EQ(Echo(args), "");
+    EXPECT_EQ(m_module->SendCount(), 1);
+    EXPECT_EQ(m_module->FreeCount(), 0);
+    EXPECT_TRUE(trace.Has("DACmd Response : Empty\n"));
+}
+
+TEST_F(RunDACmdTest, NonAsciiAnswerIsCopiedByteForByte) {
+    const std::string utf8 =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x82\xAC \xF0\x9F\x98\x80";
+    m_module->Answer(utf8);
+    ArgArray args({"velcmd=x"});
+    EXPECT_EQ(Echo(args), utf8);
+}
+
+TEST_F(RunDACmdTest, PercentInTheAnswerReachesTheTraceUnchanged) {
+    TraceCapture trace;
+    m_module->Answer("50% %s %d");
+    ArgArray args({"velcmd=x"});
+    Echo(args);
+    EXPECT_TRUE(trace.Has("DACmd Response :50% %s %d\n")) << trace.Text();
+}
+
+struct MangleCase {
+    const char* what;
+    std::vector<std::string> tokens;
+    std::string received;  // what the module saw, one token per line
+    int loggedLength;      // -1: no length message
+};
+
+class MangledValue : public RunDACmdTest, public ::testing::WithParamInterface<MangleCase> {};
+
+TEST_P(MangledValue, ThirdEntryIsDecodedInPlaceOrLeftAlone) {
+    const MangleCase& c = GetParam();
+    TraceCapture trace;
+    ArgArray args(c.tokens);
+    EXPECT_EQ(Echo(args), c.received);
+    const int logged = trace.Count("Count Value exceeds Buffer/ not multiple of 3 :");
+    if (c.loggedLength < 0) {
+        EXPECT_EQ(logged, 0);
+    } else {
+        EXPECT_TRUE(trace.Has("Count Value exceeds Buffer/ not multiple of 3 :" +
+                              std::to_string(c.loggedLength) + "\n"))
+            << trace.Text();
+    }
+}
+
+std::string Repeat(const std::string& piece, std::size_t times) {
+    std::string text;
+    for (std::size_t i = 0; i < times; ++i) {
+        text += piece;
+    }
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MangledValue,
+    ::testing::Values(
+        MangleCase{"Hello",
+                   {"a=1", "b=2", "$$manglevalue=072101108108111", "d=4"},
+                   "a=1\nb=2\nvalue=Hello\nd=4",
+                   -1},
+        MangleCase{"Empty", {"a=1", "b=2", "$$manglevalue="}, "a=1\nb=2\nvalue=", -1},
+        MangleCase{"Longest",
+                   {"a", "b", "$$manglevalue=" + Repeat("065", 249)},
+                   "a\nb\nvalue=" + std::string(249, 'A'),
+                   -1},
+        MangleCase{"TooLong",
+                   {"a", "b", "$$manglevalue=" + Repeat("065", 249) + "066"},
+                   "a\nb\n$$manglevalue=" + Repeat("065", 249) + "066",
+                   750},
+        MangleCase{"NotAMultipleOfThree",
+                   {"a", "b", "$$manglevalue=07210"},
+                   "a\nb\n$$manglevalue=07210",
+                   5},
+        MangleCase{"Length748",
+                   {"a", "b", "$$manglevalue=" + std::string(748, '1')},
+                   "a\nb\n$$manglevalue=" + std::string(748, '1'),
+                   748},
+        MangleCase{"ArithmeticIsModulo256",
+                   {"a", "b", "$$manglevalue=321999"},
+                   // 321 % 256 = 65 'A'; 999 % 256 = 231
+                   "a\nb\nvalue=A\xE7",
+                   -1},
+        MangleCase{
+            "DecodedZeroEndsTheValue", {"a", "b", "$$manglevalue=072000105"}, "a\nb\nvalue=H", -1},
+        MangleCase{"OnlyTheThirdEntry",
+                   {"$$manglevalue=072", "$$manglevalue=072", "c=3", "$$manglevalue=072"},
+                   "$$manglevalue=072\n$$manglevalue=072\nc=3\n$$manglevalue=072",
+                   -1},
+        MangleCase{"NotWithFewerThanThreeEntries",
+                   {"a=1", "$$manglevalue=072"},
+                   "a=1\n$$manglevalue=072",
+                   -1}),
+    pwtest::CaseName());
+
+TEST_F(RunDACmdTest, DecodingRewritesTheCallersEntry) {
+    ArgArray args({"a", "b", "$$manglevalue=072105"});
+    Echo(args);
+    EXPECT_EQ(args[2], "value=Hi");
+}
+
+// Requests through ExecuteMethod. Until the exclusion policy authorizes, only the refusals can
+// be reached; the module is never touched by them.
+class ExecuteMethodTest : public RunDACmdTest {};
+
+TEST_F(ExecuteMethodTest, InvalidRequestReturnsItsCodeAndTouchesNoModule) {
+    TraceCapture trace;
+    PipewayProviderImpl request("HOST\\user", {});
+    std::string answer = "untouched";
+    const PPImplStatus status = request.ExecuteMethod(answer);
+    EXPECT_EQ(status.code, 100);
+    EXPECT_EQ(status.text, "");
+    EXPECT_EQ(answer, "untouched");
+    EXPECT_EQ(m_module->SendCount(), 0);
+    EXPECT_TRUE(trace.Has("PipewayProviderImpl::ExecuteMethod() - Invalid argument list\n"));
+}
+
+TEST_F(ExecuteMethodTest, ValidButUnauthorizedRequestReturns200) {
+    TraceCapture trace;
+    PipewayProviderImpl request("HOST\\user", {"daname=lumda64", "velcmd=getobject"});
+    EXPECT_EQ(request.Status(), 0);
+    EXPECT_FALSE(request.IsAuthorizedRequest());
+    std::string answer = "untouched";
+    const PPImplStatus status = request.ExecuteMethod(answer);
+    EXPECT_EQ(status.code, 200);
+    EXPECT_EQ(answer, "untouched");
+    EXPECT_EQ(m_module->SendCount(), 0);
+    EXPECT_TRUE(trace.Has("PipewayProviderImpl::ExecuteMethod() - Unauthorised user\n"));
+}
+
+TEST(PPImplStatus, CopyKeepsCodeAndText) {
+    const PPImplStatus original(105, "sendCmd not found");
+    const PPImplStatus copy = original;
+    EXPECT_EQ(copy.code, 105);
+    EXPECT_EQ(copy.text, "sendCmd not found");
+    EXPECT_EQ(PPImplStatus(7).text, "");
+}
+
+}  // namespace

@@ -1,0 +1,255 @@
+#include "test_support.h"
+
+#include "pipeway_provider_impl.h"
+
+using pwtest::TraceCapture;
+using Tokens = std::vector<std::string>;
+
+namespace {
+
+struct SplitCase {
+    const char* what;
+    std::string text;
+    std::int32_t code;
+    Tokens tokens;
+    const char* message;  // a trace message the split must write, or null
+};
+
+class SplitCommandLine : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitCommandLine, GivesItsTokensAndCode) {
+    const SplitCase& c = GetParam();
+    TraceCapture trace;
+    std::string text = c.text;
+    Tokens tokens;
+    const PipewayMgtData::PPImplStatus status = PipewayProviderImpl::ConvertStrToVec(text, tokens);
+    EXPECT_EQ(status.code, c.code);
+    EXPECT_EQ(status.text, "");
+    EXPECT_EQ(tokens, c.tokens);
+    if (c.message != nullptr) {
+        EXPECT_TRUE(trace.Has(c.message)) << trace.Text();
+    }
+}
+
+const char kCertificateLine[] =
+    "velcmd=setUploadVandryCertificate CertificateStringLength=5 CertificateString=AB=CD "
+    "daname=kordo64";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SplitCommandLine,
+    ::testing::Values(
+        SplitCase{"TwoTokens",
+                  "daname=lumda64 velcmd=getobject",
+                  0,
+                  {"daname=lumda64", "velcmd=getobject"},
+                  "PipewayProviderImpl::ConvertStrToVec() - Argument is daname=lumda64\n"},
+        SplitCase{"ValueWithBlanks",
+                  "velcmd=set name=My Server objtype=2",
+                  0,
+                  {"velcmd=set", "name=My Server", "objtype=2"},
+                  nullptr},
+        SplitCase{"BlanksBeforeTheNextName", "a=b  c =d", 0, {"a=b", "c=d"}, nullptr},
+        SplitCase{"BlanksAroundEquals", "a = b", 0, {"a=b"}, nullptr},
+        SplitCase{"OnlyTheFirstNameHoldsABlank", "my name=x", 0, {"my name=x"}, nullptr},
+        SplitCase{"EmptyLastValue", "a=", 0, {"a="}, nullptr},
+        SplitCase{"ValueIsCleaned", "a= b  c=d", 0, {"a=b", "c=d"}, nullptr},
+        SplitCase{"PrefixedName", "__01daname=tarda64", 0, {"daname=tarda64"}, nullptr},
+        SplitCase{"InnerPrefixIsDropped", "ab__xycd=1", 0, {"abcd=1"}, nullptr},
+        SplitCase{"ValueCannotHoldEquals", "a=x=y b=c", 0, {"a=", "x=y", "b=c"}, nullptr},
+        SplitCase{"OneWordSegmentBecomesTheNextName", "a=bc=d", 0, {"a=", "bc=d"}, nullptr},
+        SplitCase{"OneWordSegmentWithTrailingBlanks", "a=bc  =d", 0, {"a=", "bc=d"}, nullptr},
+        SplitCase{"DoubleEquals",
+                  "a==b",
+                  7,
+                  {"a="},
+                  "PipewayProviderImpl::ConvertStrToVec(1322) - Invalid Argument\n"},
+        SplitCase{"BlanksOnlySegment",
+                  "a=   =b",
+                  7,
+                  {"a="},
+                  "PipewayProviderImpl::ConvertStrToVec(1322) - Invalid Argument\n"},
+        SplitCase{"EmptyFirstName",
+                  "=b",
+                  7,
+                  {},
+                  "PipewayProviderImpl::ConvertStrToVec(1322) - Invalid Argument\n"},
+        SplitCase{"NoEqualsAnywhere",
+                  "abc",
+                  7,
+                  {},
+                  "PipewayProviderImpl::ConvertStrToVec(1429) - Invalid Argument\n"},
+        SplitCase{
+            "EmptyText", "", 7, {}, "PipewayProviderImpl::ConvertStrToVec() - Empty Argument\n"},
+        SplitCase{"PrefixOnlyName",
+                  "__ab=x",
+                  7,
+                  {},
+                  "PipewayProviderImpl::ConvertStrToVec(1338) - Invalid Argument\n"},
+        SplitCase{"PrefixAtTheEndOfALongerName",
+                  "abc__=x",
+                  7,
+                  {},
+                  "PipewayProviderImpl::ConvertStrToVec(1338) - Invalid Argument\n"},
+        SplitCase{"PrefixCutShortByTheEnd",
+                  "ok=1 ab__x=y",
+                  7,
+                  {"ok=1"},
+                  "PipewayProviderImpl::ConvertStrToVec(1338) - Invalid Argument\n"},
+        SplitCase{"CertificateKeepsEqualsAndBlanks",
+                  kCertificateLine,
+                  0,
+                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=5",
+                   "CertificateString=AB=CD", "daname=kordo64"},
+                  "PipewayProviderImpl::ConvertStrToVec Certificate string Upload Progress in "
+                  "Pwy provider"},
+        SplitCase{"CertificateWithBlanksInside",
+                  "velcmd=setUploadVandryCertificate CertificateStringLength=7 "
+                  "CertificateString=A B = C daname=kordo64",
+                  0,
+                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=7",
+                   "CertificateString=A B = C", "daname=kordo64"},
+                  nullptr},
+        SplitCase{"TextAfterTheCertificateWithoutEqualsIsDropped",
+                  "velcmd=setUploadVandryCertificate CertificateStringLength=2 "
+                  "CertificateString=AB trailing words",
+                  0,
+                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=2",
+                   "CertificateString=AB"},
+                  nullptr},
+        SplitCase{"CertificateLengthMinusOne",
+                  "velcmd=setUploadVandryCertificate CertificateStringLength=-1 "
+                  "CertificateString=AB=CD daname=kordo64",
+                  7,
+                  {},
+                  "PipewayProviderImpl::ConvertStrToVec() - Error in the Certificate String "
+                  "length \n"},
+        SplitCase{"CertificateLengthOtherNegative",
+                  "velcmd=setUploadVandryCertificate CertificateStringLength=-7 "
+                  "CertificateString=AB=CD daname=kordo64",
+                  7,
+                  {},
+                  nullptr},
+        SplitCase{"CertificateLongerThanTheText",
+                  "velcmd=setUploadVandryCertificate CertificateStringLength=99 "
+                  "CertificateString=AB=CD daname=kordo64",
+                  7,
+                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=99"},
+                  nullptr},
+        SplitCase{"CertificateEndingTheLine",
+                  "velcmd=setUploadVandryCertificate CertificateStringLength=5 "
+                  "CertificateString=AB=CD",
+                  7,
+                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=5"},
+                  nullptr},
+        SplitCase{"CertificateWithoutSeparator",
+                  "velcmd=setUploadVandryCertificate CertificateStringLength=4 "
+                  "CertificateString=AB=CD daname=kordo64",
+                  7,
+                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=4"},
+                  nullptr},
+        SplitCase{"CertificateLengthWithNothingAfterIt",
+                  "velcmd=setUploadVandryCertificate CertificateStringLength",
+                  7,
+                  {},
+                  nullptr},
+        SplitCase{
+            "CertificateLengthHuge",
+            "velcmd=setUploadVandryCertificate CertificateStringLength=99999999999999999999 "
+            "CertificateString=AB daname=kordo64",
+            7,
+            {"velcmd=setUploadVandryCertificate", "CertificateStringLength=99999999999999999999"},
+            nullptr},
+        SplitCase{
+            "CertificateStringWithoutUploadCommandIsAnOrdinaryName",
+            "velcmd=other CertificateStringLength=5 CertificateString=AB CD=EF x=y",
+            0,
+            {"velcmd=other", "CertificateStringLength=5", "CertificateString=AB", "CD=EF", "x=y"},
+            nullptr}),
+    pwtest::CaseName());
+
+TEST(ConvertStrToVec, CertificateIsNotWrittenToTheTrace) {
+    TraceCapture trace;
+    std::string text = kCertificateLine;
+    Tokens tokens;
+    ASSERT_EQ(PipewayProviderImpl::ConvertStrToVec(text, tokens).code, 0);
+    EXPECT_EQ(trace.Count("AB=CD"), 0) << trace.Text();
+}
+
+TEST(ConvertStrToVec, TextIsConsumed) {
+    std::string text =
+        "velcmd=setUploadVandryCertificate CertificateStringLength=2 "
+        "CertificateString=AB rest";
+    Tokens tokens;
+    ASSERT_EQ(PipewayProviderImpl::ConvertStrToVec(text, tokens).code, 0);
+    EXPECT_EQ(text, "rest");
+
+    std::string whole = "a=b c=d";
+    ASSERT_EQ(PipewayProviderImpl::ConvertStrToVec(whole, tokens).code, 0);
+    EXPECT_EQ(whole, "");
+}
+
+TEST(ConvertStrToVec, TokensAreAppendedToTheVector) {
+    std::string text = "c=d";
+    Tokens tokens = {"a=b"};
+    ASSERT_EQ(PipewayProviderImpl::ConvertStrToVec(text, tokens).code, 0);
+    EXPECT_EQ(tokens, (Tokens{"a=b", "c=d"}));
+}
+
+TEST(ConvertStrToVec, MegabyteCertificateIsTakenWhole) {
+    std::string certificate(1 << 20, 'Q');
+    for (std::size_t i = 0; i < certificate.size(); i += 64) {
+        certificate[i] = i % 128 == 0 ? '=' : ' ';
+    }
+    std::string text = "daname=kordo64 velcmd=setUploadVandryCertificate CertificateStringLength=" +
+                       std::to_string(certificate.size()) + " CertificateString=" + certificate +
+                       " last=1";
+    Tokens tokens;
+    ASSERT_EQ(PipewayProviderImpl::ConvertStrToVec(text, tokens).code, 0);
+    ASSERT_EQ(tokens.size(), 5u);
+    EXPECT_EQ(tokens[3], "CertificateString=" + certificate);
+    EXPECT_EQ(tokens[4], "last=1");
+}
+
+struct ProcessCase {
+    const char* text;
+    const char* kind;
+    bool accepted;
+    const char* cleaned;
+};
+
+class ProcessArgumentTable : public ::testing::TestWithParam<ProcessCase> {};
+
+TEST_P(ProcessArgumentTable, CleansOrRefuses) {
+    const ProcessCase& c = GetParam();
+    std::string text = c.text;
+    EXPECT_EQ(PipewayProviderImpl::ProcessArgument(text, c.kind), c.accepted);
+    if (c.accepted) {
+        EXPECT_EQ(text, c.cleaned);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ProcessArgumentTable,
+                         ::testing::Values(ProcessCase{"__01daname", "NAME", true, "daname"},
+                                           ProcessCase{"ab__xycd", "NAME", true, "abcd"},
+                                           ProcessCase{"  name  ", "NAME", true, "name"},
+                                           ProcessCase{"__ab", "NAME", false, nullptr},
+                                           ProcessCase{"ab__", "NAME", false, nullptr},
+                                           ProcessCase{" __ab ", "NAME", false, nullptr},
+                                           ProcessCase{"abc__", "NAME", false, nullptr},
+                                           ProcessCase{"", "NAME", false, nullptr},
+                                           ProcessCase{"", "VALUE", true, ""},
+                                           ProcessCase{" a__b ", "VALUE", true, "a__b"},
+                                           ProcessCase{" a__b ", "anything", true, "a__b"},
+                                           ProcessCase{"\tx\t", "VALUE", true, "\tx\t"}));
+
+TEST(ProcessArgument, RefusalIsLoggedWithNameAndLength) {
+    TraceCapture trace;
+    std::string name = "__ab";
+    EXPECT_FALSE(PipewayProviderImpl::ProcessArgument(name, "NAME"));
+    EXPECT_TRUE(
+        trace.Has("PipewayProviderImpl::ProcessArgument() - Error \n the string "
+                  "value(__ab) or length(4) is incorrect "))
+        << trace.Text();
+}
+
+}  // namespace

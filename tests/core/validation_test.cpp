@@ -1,0 +1,265 @@
+#include "test_support.h"
+
+#include "pipeway_provider_impl.h"
+
+using pwtest::TraceCapture;
+using Tokens = std::vector<std::string>;
+
+namespace {
+
+Tokens ArgvOf(const PipewayProviderImpl& request) {
+    Tokens argv;
+    for (unsigned i = 0; i < request.Argc(); ++i) {
+        argv.push_back(request.Argv()[i] == nullptr ? "<null>" : request.Argv()[i]);
+    }
+    return argv;
+}
+
+struct ValidCase {
+    const char* what;
+    Tokens tokens;
+    const char* daName;
+    const char* command;
+    const char* localLogin;
+    Tokens argv;
+};
+
+class ValidCommandLine : public ::testing::TestWithParam<ValidCase> {};
+
+TEST_P(ValidCommandLine, SettlesModuleCommandLocalLoginAndArgumentArray) {
+    const ValidCase& c = GetParam();
+    PipewayProviderImpl request("HOST\\user", c.tokens);
+    EXPECT_EQ(request.Status(), 0);
+    EXPECT_FALSE(request.IsAuthorizedRequest());
+    EXPECT_EQ(request.DAName(), c.daName);
+    EXPECT_EQ(request.Command(), c.command);
+    EXPECT_EQ(request.LocalLogin(), c.localLogin);
+    EXPECT_EQ(ArgvOf(request), c.argv);
+    EXPECT_EQ(request.Args(), c.tokens);
+    EXPECT_EQ(request.UserName(), "HOST\\user");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ValidCommandLine,
+    ::testing::Values(ValidCase{"ShortNameGetsItsSuffix",
+                                {"daname=lumda", "velcmd=getobject"},
+                                "lumda64",
+                                "getobject",
+                                "localLogin=TRUE",
+                                {"daname=lumda", "velcmd=getobject", "localLogin=TRUE"}},
+                      ValidCase{"NamesAreTrimmedAndCaseFolded",
+                                {" DaName = lumda64 ", "VELCMD=getobject"},
+                                "lumda64",
+                                "getobject",
+                                "localLogin=TRUE",
+                                {" DaName = lumda64 ", "VELCMD=getobject", "localLogin=TRUE"}},
+                      ValidCase{"EmptyCommand",
+                                {"daname=rukda64", "velcmd="},
+                                "rukda64",
+                                "",
+                                "localLogin=TRUE",
+                                {"daname=rukda64", "velcmd=", "localLogin=TRUE"}},
+                      ValidCase{"PrefixIsDropped",
+                                {"__01daname=tarda64", "__02velcmd=getobject"},
+                                "tarda64",
+                                "getobject",
+                                "localLogin=TRUE",
+                                {"daname=tarda64", "velcmd=getobject", "localLogin=TRUE"}},
+                      ValidCase{"ValueWithEqualsPassesThrough",
+                                {"daname=pexda64", "objtype=2=3", "velcmd=x"},
+                                "pexda64",
+                                "x",
+                                "localLogin=TRUE",
+                                {"daname=pexda64", "objtype=2=3", "velcmd=x", "localLogin=TRUE"}},
+                      ValidCase{"EmptyNamePassesThrough",
+                                {"=x", "daname=mivda", "velcmd=y"},
+                                "mivda64",
+                                "y",
+                                "localLogin=TRUE",
+                                {"=x", "daname=mivda", "velcmd=y", "localLogin=TRUE"}},
+                      ValidCase{"ClientsLocalLoginIsKept",
+                                {"daname=rukda", "VelCmd = getuserrightsonly", "localLogin=FALSE"},
+                                "rukda64",
+                                "getuserrightsonly",
+                                "localLogin=FALSE",
+                                {"daname=rukda", "VelCmd = getuserrightsonly", "localLogin=FALSE"}},
+                      ValidCase{"SecondLocalLoginIsCopiedButIgnored",
+                                {"LocalLogin=no", "daname=kordo", "localLogin=yes", "velcmd=z"},
+                                "kordo64",
+                                "z",
+                                "LocalLogin=no",
+                                {"LocalLogin=no", "daname=kordo", "localLogin=yes", "velcmd=z"}},
+                      ValidCase{"ControlCharactersBecomeBlanks",
+                                {"daname=lumda64", "velcmd=get\tobject\r\n"},
+                                "lumda64",
+                                "get object",
+                                "localLogin=TRUE",
+                                {"daname=lumda64", "velcmd=get\tobject\r\n", "localLogin=TRUE"}},
+                      ValidCase{"SimilarNamesAreOrdinaryTokens",
+                                {"danamex=1", "dana=2", "daname=tarda64", "velcmd=v"},
+                                "tarda64",
+                                "v",
+                                "localLogin=TRUE",
+                                {"danamex=1", "dana=2", "daname=tarda64", "velcmd=v",
+                                 "localLogin=TRUE"}}),
+    pwtest::CaseName());
+
+struct InvalidCase {
+    const char* what;
+    Tokens tokens;
+    std::int32_t status;
+    const char* message;
+    Tokens argv;  // the copies made before validation stopped; later entries stay null
+};
+
+class InvalidCommandLine : public ::testing::TestWithParam<InvalidCase> {};
+
+TEST_P(InvalidCommandLine, FailsWithItsCodeAndTraceLine) {
+    const InvalidCase& c = GetParam();
+    TraceCapture trace;
+    PipewayProviderImpl request("HOST\\user", c.tokens);
+    EXPECT_EQ(request.Status(), c.status);
+    EXPECT_FALSE(request.IsAuthorizedRequest());
+    EXPECT_TRUE(trace.Has(std::string("PipewayProviderImpl::IsValidOperation() : ") + c.message))
+        << trace.Text();
+    EXPECT_EQ(ArgvOf(request), c.argv);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, InvalidCommandLine,
+                         ::testing::Values(InvalidCase{"DANameIsCaseSensitive",
+                                                       {"daname=LUMDA64", "velcmd=x"},
+                                                       102,
+                                                       "(Syntax error) Invalid DA Name\n",
+                                                       {"<null>", "<null>"}},
+                                           InvalidCase{"NameWith64IsNotExtended",
+                                                       {"daname=lum64", "velcmd=x"},
+                                                       102,
+                                                       "(Syntax error) Invalid DA Name\n",
+                                                       {"<null>", "<null>"}},
+                                           InvalidCase{"EmptyDAName",
+                                                       {"velcmd=x", "daname="},
+                                                       102,
+                                                       "(Syntax error) Invalid DA Name\n",
+                                                       {"velcmd=x", "<null>"}},
+                                           InvalidCase{"NoDANameIsReportedFirst",
+                                                       {"objtype=2"},
+                                                       101,
+                                                       "(Syntax error) DA Name not found\n",
+                                                       {"objtype=2"}},
+                                           InvalidCase{"NoCommand",
+                                                       {"daname=lumda64", "objtype=2"},
+                                                       103,
+                                                       "(Syntax error) VELCommand not found\n",
+                                                       {"daname=lumda64", "objtype=2"}},
+                                           InvalidCase{"TokenWithoutEquals",
+                                                       {"velcmd=x", "foo", "daname=lumda64"},
+                                                       104,
+                                                       "(Syntax error) = not found\n",
+                                                       {"velcmd=x", "<null>", "<null>"}},
+                                           InvalidCase{"EmptyToken",
+                                                       {"daname=lumda64", "", "velcmd=x"},
+                                                       104,
+                                                       "(Syntax error) = not found\n",
+                                                       {"daname=lumda64", "<null>", "<null>"}},
+                                           InvalidCase{"PrefixOnly",
+                                                       {"__ab", "daname=lumda64", "velcmd=x"},
+                                                       104,
+                                                       "(Syntax error) = not found\n",
+                                                       {"<null>", "<null>", "<null>"}},
+                                           InvalidCase{"PrefixCutShort",
+                                                       {"daname=lumda64", "__a", "velcmd=x"},
+                                                       104,
+                                                       "(Syntax error) Incomplete prefix\n",
+                                                       {"daname=lumda64", "<null>", "<null>"}},
+                                           InvalidCase{
+                                               "DuplicateDANameEvenWhenBothAreValid",
+                                               {"daname=lumda64", "daname=lumda64", "velcmd=x"},
+                                               104,
+                                               "(Syntax error) Duplicate DA Name\n",
+                                               {"daname=lumda64", "<null>", "<null>"}},
+                                           InvalidCase{"DuplicateCommand",
+                                                       {"velcmd=a", "daname=lumda64", "VELCMD=b"},
+                                                       104,
+                                                       "(Syntax error) Duplicate VEL Command\n",
+                                                       {"velcmd=a", "daname=lumda64", "<null>"}}),
+                         pwtest::CaseName());
+
+TEST(Validation, EmptyVectorFailsWith100AndBuildsNoArray) {
+    TraceCapture trace;
+    PipewayProviderImpl request("HOST\\user", {});
+    EXPECT_EQ(request.Status(), 100);
+    EXPECT_EQ(request.Argv(), nullptr);
+    EXPECT_EQ(request.Argc(), 0u);
+    EXPECT_TRUE(trace.Has("PipewayProviderImpl::IsValidOperation() : Not enough arguments\n"));
+}
+
+TEST(Validation, DuplicateLocalLoginIsLoggedAndIgnored) {
+    TraceCapture trace;
+    PipewayProviderImpl request("u",
+                                {"daname=lumda64", "velcmd=x", "localLogin=a", "localLogin=b"});
+    EXPECT_EQ(request.Status(), 0);
+    EXPECT_EQ(request.Argc(), 4u);
+    EXPECT_TRUE(
+        trace.Has("PipewayProviderImpl::IsValidOperation() : Duplicate localLogin..Ignored\n"));
+}
+
+TEST(Validation, ValidationFailureNeverReachesAuthorization) {
+    // Authorization is where a module would first be asked; a failed validation leaves
+    // nothing behind in the trace but its own line.
+    TraceCapture trace;
+    PipewayProviderImpl request("u", {"daname=nosuch", "velcmd=x"});
+    EXPECT_EQ(trace.Messages(),
+              std::vector<std::string>{
+                  "PipewayProviderImpl::IsValidOperation() : (Syntax error) Invalid DA Name\n"});
+}
+
+struct TrimCase {
+    const char* text;
+    const char* characters;
+    int side;
+    const char* expected;
+};
+
+class TrimStringTable : public ::testing::TestWithParam<TrimCase> {};
+
+TEST_P(TrimStringTable, RemovesTheCharactersFromTheGivenSide) {
+    const TrimCase& c = GetParam();
+    EXPECT_EQ(TrimString(c.text, c.characters, c.side), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TrimStringTable,
+    ::testing::Values(TrimCase{"  a b  ", " ", 0, "a b  "}, TrimCase{"  a b  ", " ", 1, "  a b"},
+                      TrimCase{"  a b  ", " ", 2, "a b"}, TrimCase{"  a b  ", " ", 3, "  a b  "},
+                      TrimCase{"  a b  ", " ", -1, "  a b  "}, TrimCase{"xyaxy", "xy", 2, "a"},
+                      TrimCase{"    ", " ", 0, ""}, TrimCase{"    ", " ", 1, ""},
+                      TrimCase{"", " ", 2, ""}));
+
+TEST(TrimWhitespace, ControlCharactersBecomeBlanksAndOuterBlanksGo) {
+    std::string text = "\t get\r\nobject \n";
+    TrimWhitespace(text);
+    EXPECT_EQ(text, "get  object");
+    std::string blanks = " \t\r\n ";
+    TrimWhitespace(blanks);
+    EXPECT_EQ(blanks, "");
+    std::string other = "\va\f";  // only CR, LF and tab are replaced
+    TrimWhitespace(other);
+    EXPECT_EQ(other, "\va\f");
+}
+
+TEST(MatchesDAName, ExactOrWithSuffixAndCaseSensitive) {
+    EXPECT_TRUE(MatchesDAName("tarda64", "tarda64"));
+    EXPECT_TRUE(MatchesDAName("tarda", "tarda64"));
+    EXPECT_FALSE(MatchesDAName("Tarda", "tarda64"));
+    EXPECT_FALSE(MatchesDAName("tard", "tarda64"));
+    EXPECT_FALSE(MatchesDAName("tarda6464", "tarda64"));
+    EXPECT_FALSE(MatchesDAName("", "tarda64"));
+}
+
+TEST(ValidDANames, SixModulesInTheirOrder) {
+    const std::array<std::string_view, 6> expected = {"lumda64", "rukda64", "kordo64",
+                                                      "tarda64", "mivda64", "pexda64"};
+    EXPECT_EQ(g_validDANames, expected);
+}
+
+}  // namespace

@@ -1,0 +1,198 @@
+#include "test_support.h"
+
+#include "trace_log.h"
+
+#include <algorithm>
+#include <regex>
+#include <thread>
+
+namespace fs = std::filesystem;
+using pwtest::TempDir;
+using pwtest::TraceCapture;
+
+namespace {
+
+TEST(TraceLogOff, NothingIsWrittenBeforeThePathIsSet) {
+    TempDir dir;
+    const fs::path file = dir.path() / "WinPipeway.log";
+    g_traceLogPath.Clear();
+    TraceLog("nobody hears this\n");
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(TraceLogOff, MissingFileIsNotCreated) {
+    TempDir dir;
+    const fs::path file = dir.path() / "WinPipeway.log";
+    g_traceLogPath.Set(file.string());
+    TraceLog("nobody hears this\n");
+    g_traceLogPath.Clear();
+    EXPECT_FALSE(fs::exists(file));
+}
+
+TEST(TraceLogOff, DeletingTheFileSwitchesTracingOffAndCreatingItOn) {
+    TraceCapture trace;
+    TraceLog("first\n");
+    fs::remove(trace.file());
+    TraceLog("while off\n");
+    EXPECT_FALSE(fs::exists(trace.file()));
+    pwtest::WriteFile(trace.file(), "");
+    TraceLog("second\n");
+    EXPECT_EQ(trace.Messages(), std::vector<std::string>{"second\n"});
+}
+
+TEST(TraceLogOff, NothingIsWrittenOutsideAttachAndDetach) {
+    TraceCapture trace;
+    TraceLogProcessDetach();
+    g_traceLogPath.Set(trace.file().string());
+    TraceLog("after detach\n");
+    TraceLogProcessAttach();
+    EXPECT_EQ(trace.Text(), "");
+    TraceLog("after attach\n");
+    EXPECT_EQ(trace.Messages(), std::vector<std::string>{"after attach\n"});
+}
+
+TEST(TraceLogOff, DetachClearsThePath) {
+    TraceCapture trace;
+    TraceLogProcessDetach();
+    TraceLogProcessAttach();
+    EXPECT_EQ(g_traceLogPath.Get(), nullptr);
+}
+
+TEST(TraceLogEntry, PrefixCarriesProcessThreadAndLocalTimeWithoutFill) {
+    TraceCapture trace;
+    const auto before = std::chrono::system_clock::now();
+    TraceLog("Hello %s %d\n", "world", 42);
+    const std::string text = trace.Text();
+
+    const std::regex entry(
+        R"(\[Proc:(\d+) Thrd:(\d+)\] (\d+)/(\d+)/(\d+) (\d+):(\d+):(\d+):(\d+)-->Hello world 42\n)");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(text, match, entry)) << text;
+    EXPECT_EQ(std::stoul(match[1]), GetCurrentProcessId());
+    EXPECT_EQ(std::stoul(match[2]), GetCurrentThreadId());
+    for (std::size_t i = 3; i <= 9; ++i) {
+        const std::string number = match[i];
+        EXPECT_TRUE(number == "0" || number[0] != '0') << "leading zero in " << number;
+    }
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(before);
+    std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    EXPECT_EQ(std::stoi(match[3]), local.tm_year + 1900);
+    EXPECT_EQ(std::stoi(match[4]), local.tm_mon + 1);
+    EXPECT_LE(std::stoi(match[9]), 999);
+}
+
+TEST(TraceLogEntry, EveryCallAppendsExactlyOneEntry) {
+    TraceCapture trace;
+    TraceLog("one\n");
+    TraceLog("two\n");
+    TraceLog("three\n");
+    EXPECT_EQ(trace.Messages(), (std::vector<std::string>{"one\n", "two\n", "three\n"}));
+}
+
+TEST(TraceLogEntry, MessageWithoutLineEndRunsIntoTheNextEntry) {
+    TraceCapture trace;
+    TraceLog("User x has role: %d", 4);
+    TraceLog("AuthModule returned : %d\n", 1);
+    const std::vector<std::string> lines = pwtest::Lines(trace.Text());
+    ASSERT_EQ(lines.size(), 2u);  // one line and the empty rest after its end
+    EXPECT_NE(lines[0].find("has role: 4[Proc:"), std::string::npos) << lines[0];
+}
+
+TEST(TraceLogEntry, LongMessageIsCutAfter1024Characters) {
+    TraceCapture trace;
+    const std::string longText(1500, 'x');
+    TraceLog("%s", longText.c_str());
+    ASSERT_EQ(trace.Messages().size(), 1u);
+    EXPECT_EQ(trace.Messages()[0], std::string(1024, 'x'));
+}
+
+TEST(TraceLogEntry, MessageOfExactly1024CharactersIsKeptWhole) {
+    TraceCapture trace;
+    const std::string text = std::string(1023, 'y') + "\n";
+    TraceLog("%s", text.c_str());
+    EXPECT_EQ(trace.Messages(), std::vector<std::string>{text});
+}
+
+TEST(TraceLogEntry, PercentInDataIsWrittenVerbatim) {
+    TraceCapture trace;
+    TraceLog("DACmd Response :%s\n", "100% done %d %s %n");
+    EXPECT_EQ(trace.Messages(), std::vector<std::string>{"DACmd Response :100% done %d %s %n\n"});
+}
+
+TEST(TraceLogEntry, LineEndIsThePlatformsInTheFile) {
+    TraceCapture trace;
+    TraceLog("a\n");
+    const std::string raw = pwtest::ReadFile(trace.file());
+#if defined(_WIN32)
+    EXPECT_EQ(raw.substr(raw.size() - 3), "a\r\n");
+#else
+    EXPECT_EQ(raw.substr(raw.size() - 2), "a\n");
+#endif
+}
+
+TEST(TraceLogThreads, EntriesOfConcurrentThreadsStayWhole) {
+    TraceCapture trace;
+    constexpr int kThreads = 4;
+    constexpr int kEntries = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kEntries; ++i) {
+                TraceLog("thread %d entry %d %s\n", t, i,
+                         std::string(100, static_cast<char>('a' + t)).c_str());
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    const std::vector<std::string> messages = trace.Messages();
+    ASSERT_EQ(messages.size(), static_cast<std::size_t>(kThreads * kEntries));
+    const std::regex whole(R"(thread (\d) entry \d+ ([a-d])\2{99}\n)");
+    for (const std::string& message : messages) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(message, match, whole)) << message;
+        EXPECT_EQ(match[2].str()[0], 'a' + std::stoi(match[1]));
+    }
+}
+
+TEST(TraceLogThreads, PathCanBeReplacedWhileOthersLog) {
+    TempDir dir;
+    const fs::path first = dir.path() / "first.log";
+    const fs::path second = dir.path() / "second.log";
+    pwtest::WriteFile(first, "");
+    pwtest::WriteFile(second, "");
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> loggers;
+    for (int t = 0; t < 2; ++t) {
+        loggers.emplace_back([&stop] {
+            while (!stop.load()) {
+                TraceLog("entry\n");
+            }
+        });
+    }
+    for (int i = 0; i < 500; ++i) {
+        g_traceLogPath.Set((i % 2 == 0 ? first : second).string());
+    }
+    stop = true;
+    for (std::thread& logger : loggers) {
+        logger.join();
+    }
+    g_traceLogPath.Clear();
+    const std::regex entry(R"(\[Proc:\d+ Thrd:\d+\] [0-9/ :]+-->entry\r?)");
+    for (const fs::path& file : {first, second}) {
+        const std::vector<std::string> lines = pwtest::Lines(pwtest::ReadFile(file));
+        ASSERT_EQ(lines.back(), "") << file;
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+            ASSERT_TRUE(std::regex_match(lines[i], entry)) << file << ": " << lines[i];
+        }
+    }
+}
+
+}  // namespace

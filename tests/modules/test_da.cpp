@@ -1,0 +1,148 @@
+// A DA module whose answers the test decides, built once per module name and variant.
+//
+// DA_NAME is the module name; DA_ALIAS, when defined, names a second set of exports in the
+// same library (for modules whose names differ only in case). DA_NO_SENDCMD and DA_NO_FREEDATA
+// leave the corresponding export out.
+//
+// Besides the contract's two exports the module exports <name>_testControl, through which the
+// test chooses the answer and reads what the module saw (see test_da_control.h).
+#include "da_contract.h"
+#include "test_da_control.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
+
+#ifndef DA_NAME
+#error DA_NAME must name the module
+#endif
+
+namespace {
+
+std::mutex g_mutex;
+TestDAMode g_mode = TestDAMode::kEcho;
+std::string g_fixedText;
+std::set<char*> g_outstanding;  // answers handed out and not yet taken back
+std::atomic<long> g_sendCount{0};
+std::atomic<long> g_freeCount{0};
+std::atomic<long> g_badFreeCount{0};
+
+char* Answer(const std::string& text) {
+    char* answer = static_cast<char*>(std::malloc(text.size() + 1));
+    if (answer == nullptr) {
+        return nullptr;
+    }
+    std::memcpy(answer, text.c_str(), text.size() + 1);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_outstanding.insert(answer);
+    return answer;
+}
+
+[[maybe_unused]] char* SendCmd(int argc, char* argv[]) {
+    ++g_sendCount;
+    TestDAMode mode;
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        mode = g_mode;
+        text = g_fixedText;
+    }
+    switch (mode) {
+        case TestDAMode::kNull:
+            return nullptr;
+        case TestDAMode::kFixed:
+            return Answer(text);
+        case TestDAMode::kEcho:
+            break;
+    }
+    std::string echo;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0) {
+            echo += '\n';
+        }
+        echo += argv[i] == nullptr ? "(null)" : argv[i];
+    }
+    return Answer(echo);
+}
+
+[[maybe_unused]] void FreeData(char* answer) {
+    ++g_freeCount;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_outstanding.erase(answer) == 0) {
+            ++g_badFreeCount;
+            return;
+        }
+    }
+    std::free(answer);
+}
+
+long Control(int request, const char* text) {
+    switch (static_cast<TestDARequest>(request)) {
+        case TestDARequest::kSetEcho:
+        case TestDARequest::kSetNull:
+        case TestDARequest::kSetFixed: {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            g_mode = request == static_cast<int>(TestDARequest::kSetEcho)   ? TestDAMode::kEcho
+                     : request == static_cast<int>(TestDARequest::kSetNull) ? TestDAMode::kNull
+                                                                            : TestDAMode::kFixed;
+            g_fixedText = text == nullptr ? "" : text;
+            return 0;
+        }
+        case TestDARequest::kSendCount:
+            return g_sendCount.load();
+        case TestDARequest::kFreeCount:
+            return g_freeCount.load();
+        case TestDARequest::kBadFreeCount:
+            return g_badFreeCount.load();
+        case TestDARequest::kOutstanding: {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            return static_cast<long>(g_outstanding.size());
+        }
+        case TestDARequest::kReset: {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            g_mode = TestDAMode::kEcho;
+            g_fixedText.clear();
+            g_sendCount = 0;
+            g_freeCount = 0;
+            g_badFreeCount = 0;
+            return 0;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+#define DA_EXPORTS(name)                                                               \
+    PW_DA_EXPORT long PW_DA_ENTRY(name, _testControl)(int request, const char* text) { \
+        return Control(request, text);                                                 \
+    }                                                                                  \
+    DA_SENDCMD_EXPORT(name)                                                            \
+    DA_FREEDATA_EXPORT(name)
+
+#ifdef DA_NO_SENDCMD
+#define DA_SENDCMD_EXPORT(name)
+#else
+#define DA_SENDCMD_EXPORT(name)                                              \
+    PW_DA_EXPORT char* PW_DA_ENTRY(name, _sendCmd)(int argc, char* argv[]) { \
+        return SendCmd(argc, argv);                                          \
+    }
+#endif
+
+#ifdef DA_NO_FREEDATA
+#define DA_FREEDATA_EXPORT(name)
+#else
+#define DA_FREEDATA_EXPORT(name)                                   \
+    PW_DA_EXPORT void PW_DA_ENTRY(name, _freeData)(char* answer) { \
+        FreeData(answer);                                          \
+    }
+#endif
+
+DA_EXPORTS(DA_NAME)
+#ifdef DA_ALIAS
+DA_EXPORTS(DA_ALIAS)
+#endif

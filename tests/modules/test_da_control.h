@@ -1,0 +1,17 @@
+// The control export of the test DA modules: long <name>_testControl(int request, const char*).
+#pragma once
+
+enum class TestDAMode { kEcho, kNull, kFixed };
+
+enum class TestDARequest {
+    kSetEcho = 1,       // answer with the tokens received, one per line
+    kSetNull = 2,       // answer null
+    kSetFixed = 3,      // answer with the text given
+    kSendCount = 4,     // how often sendCmd ran
+    kFreeCount = 5,     // how often freeData ran
+    kBadFreeCount = 6,  // freeData calls with a pointer that was not an outstanding answer
+    kOutstanding = 7,   // answers handed out and not yet taken back
+    kReset = 8,
+};
+
+using TestDAControlFn = long (*)(int request, const char* text);

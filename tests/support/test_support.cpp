@@ -1,0 +1,218 @@
+#include "test_support.h"
+
+#include "pipeway_provider_impl.h"
+#include "trace_log.h"
+
+#include <atomic>
+#if !defined(_WIN32)
+#include <link.h>
+#endif
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+namespace pwtest {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    static std::atomic<unsigned> counter{0};
+    const fs::path base = fs::temp_directory_path();
+    for (;;) {
+        fs::path candidate = base / ("pwtest-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                     std::to_string(counter++));
+        if (fs::create_directory(candidate)) {
+            m_path = candidate;
+            return;
+        }
+    }
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+}
+
+std::string ReadFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const fs::path& file, const std::string& content) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
+}
+
+fs::path ProgramFolder() {
+    char path[4096] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path) {
+        throw std::runtime_error("cannot find the test program's folder");
+    }
+    return fs::path(path).parent_path();
+}
+
+fs::path DAFolder(const std::string& variant) {
+    return ProgramFolder() / "da" / variant;
+}
+
+void SetSearchPath(const std::vector<fs::path>& folders) {
+    std::string path;
+    for (const fs::path& folder : folders) {
+        if (!path.empty()) {
+            path += ';';
+        }
+        path += folder.string();
+    }
+    if (!SetEnvironmentVariableA("PATH", path.c_str())) {
+        throw std::runtime_error("cannot set PATH");
+    }
+}
+
+#if defined(_WIN32)
+bool IsModuleLoaded(const std::string& name) {
+    return GetModuleHandleA(name.c_str()) != nullptr;
+}
+#else
+bool IsModuleLoaded(const std::string& name) {
+    struct Search {
+        std::string file;
+        bool found;
+    } search{"/" + name + ".so", false};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void* data) {
+            auto* s = static_cast<Search*>(data);
+            const std::string path = info->dlpi_name == nullptr ? "" : info->dlpi_name;
+            if (path.size() >= s->file.size() &&
+                path.compare(path.size() - s->file.size(), s->file.size(), s->file) == 0) {
+                s->found = true;
+            }
+            return 0;
+        },
+        &search);
+    return search.found;
+}
+#endif
+
+TestDA::TestDA(const std::string& name) : m_module(LoadLibraryA(name.c_str())), m_control(nullptr) {
+    if (m_module == nullptr) {
+        throw std::runtime_error("test DA module not found: " + name);
+    }
+    FARPROC proc = GetProcAddress(m_module, (name + "_testControl").c_str());
+    if (proc == nullptr) {
+        FreeLibrary(m_module);
+        throw std::runtime_error("not a test DA module: " + name);
+    }
+    m_control = reinterpret_cast<TestDAControlFn>(reinterpret_cast<void (*)()>(proc));
+    m_control(static_cast<int>(TestDARequest::kReset), nullptr);
+}
+
+TestDA::~TestDA() {
+    FreeLibrary(m_module);
+}
+
+TraceCapture::TraceCapture() : m_file(m_dir.path() / "WinPipeway.log") {
+    WriteFile(m_file, "");
+    g_traceLogPath.Set(m_file.string());
+}
+
+TraceCapture::~TraceCapture() {
+    g_traceLogPath.Clear();
+}
+
+std::string TraceCapture::Text() const {
+    std::string text = ReadFile(m_file);
+    // The file is written in text mode: undo the platform's line ends.
+    std::string unix;
+    unix.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        unix += text[i];
+    }
+    return unix;
+}
+
+std::vector<std::string> TraceCapture::Messages() const {
+    static const std::regex prefix(R"(\[Proc:\d+ Thrd:\d+\] \d+/\d+/\d+ \d+:\d+:\d+:\d+-->)");
+    const std::string text = Text();
+    std::vector<std::string> messages;
+    auto begin = std::sregex_iterator(text.begin(), text.end(), prefix);
+    std::size_t previousEnd = std::string::npos;
+    for (auto it = begin; it != std::sregex_iterator(); ++it) {
+        const auto start = static_cast<std::size_t>(it->position());
+        if (previousEnd != std::string::npos) {
+            messages.push_back(text.substr(previousEnd, start - previousEnd));
+        }
+        previousEnd = start + static_cast<std::size_t>(it->length());
+    }
+    if (previousEnd != std::string::npos) {
+        messages.push_back(text.substr(previousEnd));
+    }
+    return messages;
+}
+
+bool TraceCapture::Has(const std::string& message) const {
+    for (const std::string& entry : Messages()) {
+        if (entry == message) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int TraceCapture::Count(const std::string& fragment) const {
+    int count = 0;
+    for (const std::string& entry : Messages()) {
+        if (entry.find(fragment) != std::string::npos) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) {
+            return lines;
+        }
+        start = end + 1;
+    }
+}
+
+}  // namespace pwtest
+
+namespace {
+
+// The library's attach and detach notifications, as the provider library gives them.
+class ProcessAttachEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        TraceLogProcessAttach();
+        CoreProcessAttach();
+    }
+    void TearDown() override {
+        PipewayProviderImpl::CleanUpDAInfo();
+        CoreProcessDetach();
+        TraceLogProcessDetach();
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new ProcessAttachEnvironment);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,102 @@
+// Shared pieces of the test suites: temporary folders, the trace log as a real file, the test
+// DA module folders, and the library's process attach/detach around every test program.
+#pragma once
+
+#include "test_da_control.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pwtest {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+
+  private:
+    std::filesystem::path m_path;
+};
+
+std::string ReadFile(const std::filesystem::path& file);
+void WriteFile(const std::filesystem::path& file, const std::string& content);
+
+// The folder of the running test program.
+std::filesystem::path ProgramFolder();
+// The folder of one variant of the test DA modules ("good", "nofree", "nosend").
+std::filesystem::path DAFolder(const std::string& variant);
+// Makes "PATH" exactly these folders, for the library search.
+void SetSearchPath(const std::vector<std::filesystem::path>& folders);
+
+// Whether a library of that bare name is loaded in the process.
+bool IsModuleLoaded(const std::string& name);
+
+// The control export of a test DA module, reached through a reference of the test's own.
+class TestDA {
+  public:
+    explicit TestDA(const std::string& name);
+    ~TestDA();
+    TestDA(const TestDA&) = delete;
+    TestDA& operator=(const TestDA&) = delete;
+
+    void Echo() { m_control(static_cast<int>(TestDARequest::kSetEcho), nullptr); }
+    void AnswerNull() { m_control(static_cast<int>(TestDARequest::kSetNull), nullptr); }
+    void Answer(const std::string& text) {
+        m_control(static_cast<int>(TestDARequest::kSetFixed), text.c_str());
+    }
+    long SendCount() { return m_control(static_cast<int>(TestDARequest::kSendCount), nullptr); }
+    long FreeCount() { return m_control(static_cast<int>(TestDARequest::kFreeCount), nullptr); }
+    long BadFreeCount() {
+        return m_control(static_cast<int>(TestDARequest::kBadFreeCount), nullptr);
+    }
+    long Outstanding() { return m_control(static_cast<int>(TestDARequest::kOutstanding), nullptr); }
+
+  private:
+    HMODULE m_module;
+    TestDAControlFn m_control;
+};
+
+// Points the trace log at a real file in a temporary folder for the life of the object.
+class TraceCapture {
+  public:
+    TraceCapture();
+    ~TraceCapture();
+    TraceCapture(const TraceCapture&) = delete;
+    TraceCapture& operator=(const TraceCapture&) = delete;
+
+    const std::filesystem::path& file() const { return m_file; }
+    // Everything logged so far, text-mode line ends read back as "\n".
+    std::string Text() const;
+    // The messages of the entries so far, prefixes removed.
+    std::vector<std::string> Messages() const;
+    // Whether some entry's message is exactly this text.
+    bool Has(const std::string& message) const;
+    // How many entries' messages contain this text.
+    int Count(const std::string& fragment) const;
+
+  private:
+    TempDir m_dir;
+    std::filesystem::path m_file;
+};
+
+// Names the cases of a table-driven test after their `what` member.
+struct CaseName {
+    template <typename Case>
+    std::string operator()(const ::testing::TestParamInfo<Case>& testCase) const {
+        return testCase.param.what;
+    }
+};
+
+// Splits a text at "\n".
+std::vector<std::string> Lines(const std::string& text);
+
+}  // namespace pwtest
