@@ -62,9 +62,3 @@ PPImplStatus PipewayProviderImpl::ExecuteMethod(std::string& answer) {
         return failure;
     }
 }
-
-// Authorization needs the exclusion policy. Until it is in place no request is authorized:
-// a valid request ends with code 200.
-bool PipewayProviderImpl::IsAuthorized() {
-    return false;
-}

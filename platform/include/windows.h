@@ -46,6 +46,15 @@ using FARPROC = std::intptr_t (*)();
 #define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_ENVVAR_NOT_FOUND 203L
 
+// HRESULTs, with the values Windows gives them.
+#define S_OK static_cast<HRESULT>(0)
+#define S_FALSE static_cast<HRESULT>(1)
+#define E_FAIL static_cast<HRESULT>(0x80004005)
+#define E_INVALIDARG static_cast<HRESULT>(0x80070057)
+#define RPC_E_CALL_COMPLETE static_cast<HRESULT>(0x80010117)
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+
 extern "C" {
 
 // Dynamic loading. LoadLibraryA appends ".so" to a name without extension and, for a bare name,
@@ -69,5 +78,10 @@ PW_PLATFORM_API DWORD WINAPI GetCurrentThreadId(void);
 PW_PLATFORM_API DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 // value null removes the variable.
 PW_PLATFORM_API BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
+
+// Impersonation of the calling client. Without a client call context on the thread (see
+// pw_call_context.h) both fail with RPC_E_CALL_COMPLETE, as on Windows.
+PW_PLATFORM_API HRESULT WINAPI CoImpersonateClient(void);
+PW_PLATFORM_API HRESULT WINAPI CoRevertToSelf(void);
 
 }  // extern "C"

@@ -9,6 +9,12 @@
 #include "da_contract.h"
 #include "test_da_control.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <pw_call_context.h>
+#endif
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +35,21 @@ std::set<char*> g_outstanding;  // answers handed out and not yet taken back
 std::atomic<long> g_sendCount{0};
 std::atomic<long> g_freeCount{0};
 std::atomic<long> g_badFreeCount{0};
+std::string g_lastArgs;  // the tokens of the last call, one per line
+std::atomic<long> g_impersonatingCalls{0};
+
+bool ThreadIsImpersonating() {
+#if defined(_WIN32)
+    HANDLE token = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+        return false;
+    }
+    CloseHandle(token);
+    return true;
+#else
+    return PwIsImpersonating() != FALSE;
+#endif
+}
 
 char* Answer(const std::string& text) {
     char* answer = static_cast<char*>(std::malloc(text.size() + 1));
@@ -43,12 +64,23 @@ char* Answer(const std::string& text) {
 
 [[maybe_unused]] char* SendCmd(int argc, char* argv[]) {
     ++g_sendCount;
+    if (ThreadIsImpersonating()) {
+        ++g_impersonatingCalls;
+    }
+    std::string echo;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0) {
+            echo += '\n';
+        }
+        echo += argv[i] == nullptr ? "(null)" : argv[i];
+    }
     TestDAMode mode;
     std::string text;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
         mode = g_mode;
         text = g_fixedText;
+        g_lastArgs = echo;
     }
     switch (mode) {
         case TestDAMode::kNull:
@@ -57,13 +89,6 @@ char* Answer(const std::string& text) {
             return Answer(text);
         case TestDAMode::kEcho:
             break;
-    }
-    std::string echo;
-    for (int i = 0; i < argc; ++i) {
-        if (i > 0) {
-            echo += '\n';
-        }
-        echo += argv[i] == nullptr ? "(null)" : argv[i];
     }
     return Answer(echo);
 }
@@ -102,6 +127,20 @@ long Control(int request, const char* text) {
             std::lock_guard<std::mutex> lock(g_mutex);
             return static_cast<long>(g_outstanding.size());
         }
+        case TestDARequest::kImpersonatingCalls:
+            return g_impersonatingCalls.load();
+        case TestDARequest::kLastArgs: {
+            // Copies the last call's tokens into the caller's buffer (text, at least
+            // kLastArgsBufferSize bytes); returns their length.
+            std::lock_guard<std::mutex> lock(g_mutex);
+            char* buffer = const_cast<char*>(text);
+            const std::size_t length = g_lastArgs.size() < kLastArgsBufferSize
+                                           ? g_lastArgs.size()
+                                           : kLastArgsBufferSize - 1;
+            std::memcpy(buffer, g_lastArgs.data(), length);
+            buffer[length] = '\0';
+            return static_cast<long>(length);
+        }
         case TestDARequest::kReset: {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_mode = TestDAMode::kEcho;
@@ -109,6 +148,8 @@ long Control(int request, const char* text) {
             g_sendCount = 0;
             g_freeCount = 0;
             g_badFreeCount = 0;
+            g_impersonatingCalls = 0;
+            g_lastArgs.clear();
             return 0;
         }
     }

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include "auth_exception.h"
 #include "pipeway_provider_impl.h"
 #include "trace_log.h"
 
@@ -117,6 +118,57 @@ TestDA::~TestDA() {
     FreeLibrary(m_module);
 }
 
+std::vector<std::string> TestDA::LastArgs() {
+    std::vector<char> buffer(kLastArgsBufferSize);
+    m_control(static_cast<int>(TestDARequest::kLastArgs), buffer.data());
+    const std::string text = buffer.data();
+    return text.empty() ? std::vector<std::string>() : Lines(text);
+}
+
+namespace {
+
+template <typename Function>
+Function KordoEntry(HMODULE kordo, const char* name) {
+    FARPROC proc = GetProcAddress(kordo, name);
+    if (proc == nullptr) {
+        throw std::runtime_error(std::string("kordo64 stand-in lacks ") + name);
+    }
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
+
+}  // namespace
+
+InstallRoot::InstallRoot() : m_kordo(LoadLibraryA("kordo64")) {
+    if (m_kordo == nullptr) {
+        throw std::runtime_error("kordo64 stand-in not found on PATH");
+    }
+    fs::create_directories(m_dir.path() / "svx" / "pipeway" / "bin");
+    fs::create_directories(m_dir.path() / "svx" / "pipeway" / "log");
+    KordoEntry<void (*)(const char*)>(m_kordo,
+                                      "kordo64_testSetRoot")(m_dir.path().string().c_str());
+}
+
+InstallRoot::~InstallRoot() {
+    KordoEntry<void (*)(const char*)>(m_kordo, "kordo64_testSetRoot")(nullptr);
+    FreeLibrary(m_kordo);
+}
+
+fs::path InstallRoot::ExclusionFile() const {
+    return m_dir.path() / "svx" / "pipeway" / "bin" / "authexclusion.xml";
+}
+
+void InstallRoot::WriteExclusionFile(const std::string& content) {
+    WriteFile(ExclusionFile(), content);
+}
+
+void InstallRoot::ReportNone() {
+    KordoEntry<void (*)(const char*)>(m_kordo, "kordo64_testSetRoot")(nullptr);
+}
+
+long InstallRoot::OutstandingRoots() {
+    return KordoEntry<long (*)()>(m_kordo, "kordo64_testOutstanding")();
+}
+
 TraceCapture::TraceCapture() : m_file(m_dir.path() / "WinPipeway.log") {
     WriteFile(m_file, "");
     g_traceLogPath.Set(m_file.string());
@@ -201,9 +253,11 @@ class ProcessAttachEnvironment : public ::testing::Environment {
     void SetUp() override {
         TraceLogProcessAttach();
         CoreProcessAttach();
+        AuthExProcessAttach();
     }
     void TearDown() override {
         PipewayProviderImpl::CleanUpDAInfo();
+        AuthExProcessDetach();
         CoreProcessDetach();
         TraceLogProcessDetach();
     }

@@ -59,10 +59,37 @@ class TestDA {
         return m_control(static_cast<int>(TestDARequest::kBadFreeCount), nullptr);
     }
     long Outstanding() { return m_control(static_cast<int>(TestDARequest::kOutstanding), nullptr); }
+    long ImpersonatingCalls() {
+        return m_control(static_cast<int>(TestDARequest::kImpersonatingCalls), nullptr);
+    }
+    // The tokens of the module's last call.
+    std::vector<std::string> LastArgs();
 
   private:
     HMODULE m_module;
     TestDAControlFn m_control;
+};
+
+// A temporary install root that the common-services stand-in "kordo64" reports while the
+// object lives; the exclusion file lies under it at svx/pipeway/bin/authexclusion.xml.
+class InstallRoot {
+  public:
+    InstallRoot();
+    ~InstallRoot();
+    InstallRoot(const InstallRoot&) = delete;
+    InstallRoot& operator=(const InstallRoot&) = delete;
+
+    const std::filesystem::path& path() const { return m_dir.path(); }
+    std::filesystem::path ExclusionFile() const;
+    void WriteExclusionFile(const std::string& content);
+    // Makes "kordo64" report no root at all.
+    void ReportNone();
+    // Roots handed out by "kordo64" and not given back.
+    long OutstandingRoots();
+
+  private:
+    TempDir m_dir;
+    HMODULE m_kordo;
 };
 
 // Points the trace log at a real file in a temporary folder for the life of the object.

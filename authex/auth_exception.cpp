@@ -1,0 +1,198 @@
+#include "auth_exception.h"
+
+#include "authex_lexer.h"
+#include "install_root.h"
+#include "scoped_lock.h"
+#include "trace_log.h"
+
+#include <fstream>
+
+namespace {
+
+std::atomic<CSingletonAuthExceptionImpl*> g_instance{nullptr};
+CriticalSection g_instanceLock;
+
+constexpr char kExclusionFileFolder[] = "/svx/pipeway/bin/";
+constexpr char kExclusionFileName[] = "authexclusion.xml";
+
+// The role set a mask stands for, by its highest role bit; 0 when it holds none.
+int EffectiveRoleSet(std::uint32_t mask) {
+    if ((mask & ROLE_ADMIN) != 0) {
+        return ROLE_ADMIN;
+    }
+    if ((mask & ROLE_POWERUSER) != 0) {
+        return ROLE_POWERUSER | ROLE_ADMIN;
+    }
+    if ((mask & ROLE_USER) != 0) {
+        return ROLE_USER | ROLE_POWERUSER | ROLE_ADMIN;
+    }
+    return 0;
+}
+
+bool Refuses(int requiredRole, int effectiveSet) {
+    return requiredRole != 0 && (requiredRole & effectiveSet) == requiredRole;
+}
+
+}  // namespace
+
+CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
+    TraceLog("Inside  CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() \n");
+    std::string path;
+    if (const std::optional<std::string> root = GetRootInstallPath()) {
+        path = *root + kExclusionFileFolder + kExclusionFileName;
+    }
+    TraceLog("Opening file %s\n", path.c_str());
+    std::ifstream file;
+    if (!path.empty()) {
+        file.open(path);
+    }
+    if (file.is_open()) {
+        TraceLog("File opened Successfully \n");
+    } else {
+        TraceLog("File open Failed \n");
+        fileOpened = false;
+    }
+    // A file that did not open reads as empty input: the parse reports it on standard output
+    // and records nothing.
+    yy::CAuthExFileLexer scanner(&file, nullptr);
+    lexer = &scanner;
+    yy::Parser parser(this);
+    parser.parse();
+    lexer = nullptr;
+}
+
+CSingletonAuthExceptionImpl* CSingletonAuthExceptionImpl::GetInstance() {
+    CSingletonAuthExceptionImpl* instance = g_instance.load(std::memory_order_acquire);
+    if (instance != nullptr) {
+        return instance;
+    }
+    ScopedLock lock(g_instanceLock);
+    if (!lock.IsLocked()) {
+        TraceLog("CSingletonAuthExceptionImpl::GetInstance() - Failed to synchronize\n");
+        return nullptr;
+    }
+    instance = g_instance.load(std::memory_order_relaxed);
+    if (instance == nullptr) {
+        instance = new CSingletonAuthExceptionImpl();
+        g_instance.store(instance, std::memory_order_release);
+    }
+    return instance;
+}
+
+void CSingletonAuthExceptionImpl::DestroyInstance() {
+    ScopedLock lock(g_instanceLock);
+    if (!lock.IsLocked()) {
+        TraceLog("CSingletonAuthExceptionImpl::DestroyInstance() - Failed to synchronize\n");
+        return;
+    }
+    delete g_instance.exchange(nullptr, std::memory_order_acq_rel);
+}
+
+bool CSingletonAuthExceptionImpl::IsAuthorized(const std::string& command,
+                                               const std::vector<std::string>& tokens,
+                                               const std::uint32_t& rightsMask) const {
+    TraceLog("Insude CSingletonAuthExceptionImpl::IsAuthorized() \n");
+    TraceLog("Received USER Role = %d\n", static_cast<int>(rightsMask));
+    if (!fileOpened) {
+        TraceLog(" Returning FALSE (File Open Failed) -- Access Denied\n ");
+        return false;
+    }
+    if (rightsMask == TRUE_ADMIN_MASK) {
+        TraceLog(" Returning TRUE (True Admin) -- Access Granted\n ");
+        return true;
+    }
+    const int effectiveSet = EffectiveRoleSet(rightsMask);
+    if (effectiveSet == 0 || Refuses(LookupRole(command), effectiveSet)) {
+        return false;
+    }
+    std::string key;
+    for (const std::string& token : tokens) {
+        // A "__" marker of four characters is not part of the token, as in validation. A
+        // shorter one cannot be dropped; the token is then looked up whole.
+        const std::size_t skip = token.size() >= 4 && token.compare(0, 2, "__") == 0 ? 4 : 0;
+        key.assign(command).append(token, skip);
+        const int required = LookupRole(key);
+        TraceLog(" KEY  = %s -- REQ ROLE = %d & ACTUAL ROLE = %d\n", key.c_str(), required,
+                 effectiveSet);
+        if (Refuses(required, effectiveSet)) {
+            TraceLog(" Returning FALSE -- Access Denied\n ");
+            return false;
+        }
+    }
+    TraceLog(" Returning TRUE -- Access Granted\n ");
+    return true;
+}
+
+int CSingletonAuthExceptionImpl::HandleTag(int kind, std::string value) {
+    switch (kind) {
+        case TAG_ADMIN_START:
+            TraceLog("Inside admin tag....... ROLE = %d\n", ROLE_ADMIN);
+            currentRole = ROLE_ADMIN;
+            break;
+        case TAG_POWERUSER_START:
+            currentRole = ROLE_POWERUSER;
+            break;
+        case TAG_USER_START:
+            currentRole = ROLE_USER;
+            break;
+        case TAG_COMMAND_START:
+            commandHasParams = false;
+            currentCommand = std::move(value);
+            break;
+        case TAG_PARAM_START:
+            commandHasParams = true;
+            currentParamKey = currentCommand + value;
+            break;
+        case TAG_COMMAND_END:
+            if (!currentCommand.empty() && !commandHasParams) {
+                TraceLog("Inside Close Cmd tag: %s Role %d \n", currentCommand.c_str(),
+                         currentRole);
+                StoreRole(currentCommand, currentRole);
+            }
+            currentCommand.clear();
+            break;
+        case TAG_PARAM_END:
+            if (!currentParamKey.empty()) {
+                StoreRole(currentParamKey, currentRole);
+                currentParamKey.clear();
+            }
+            break;
+        case TAG_COMMAND_SINGLE:
+            if (!value.empty()) {
+                StoreRole(value, currentRole);
+            }
+            break;
+        case TAG_PARAM_SINGLE:
+            commandHasParams = true;
+            currentParamKey = currentCommand + value;
+            if (!currentParamKey.empty()) {
+                TraceLog("Inside PARAM tag single: %s role %d\n", currentParamKey.c_str(),
+                         currentRole);
+                StoreRole(currentParamKey, currentRole);
+                currentParamKey.clear();
+            }
+            break;
+        default:
+            TraceLog("Not a valid tag\n");
+            return -1;
+    }
+    return 0;
+}
+
+int CSingletonAuthExceptionImpl::LookupRole(const std::string& key) const {
+    const auto found = roleTable.find(key);
+    return found == roleTable.end() ? 0 : found->second;
+}
+
+void CSingletonAuthExceptionImpl::StoreRole(const std::string& key, int role) {
+    roleTable.insert_or_assign(key, role);
+}
+
+void AuthExProcessAttach() {
+    g_instanceLock.Create();
+}
+
+void AuthExProcessDetach() {
+    CSingletonAuthExceptionImpl::DestroyInstance();
+    g_instanceLock.Destroy();
+}

@@ -1,0 +1,79 @@
+// The authorization exclusion store: which role levels are refused a command, or a command
+// together with one argument token, as the exclusion file "authexclusion.xml" says.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace yy {
+class CAuthExFileLexer;
+}
+
+// Role levels: the section of the exclusion file that assigns them, and the same bits of the
+// user-rights mask.
+constexpr int ROLE_USER = 1;
+constexpr int ROLE_POWERUSER = 2;
+constexpr int ROLE_ADMIN = 4;
+// The exact mask of the true administrator, who is never refused.
+constexpr std::uint32_t TRUE_ADMIN_MASK = 0x40007;
+
+// The elements the parser reports to the store. 5, 6 and 7 are not assigned.
+enum ExclusionTag {
+    TAG_ADMIN_START = 0,
+    TAG_POWERUSER_START = 1,
+    TAG_USER_START = 2,
+    TAG_COMMAND_START = 3,
+    TAG_PARAM_START = 4,
+    TAG_COMMAND_END = 8,
+    TAG_PARAM_END = 9,
+    TAG_COMMAND_SINGLE = 10,
+    TAG_PARAM_SINGLE = 11,
+};
+
+class CSingletonAuthExceptionImpl {
+  public:
+    // The process's store, built on first use from the exclusion file under the stack's
+    // install root. Null only when the store lock does not exist.
+    static CSingletonAuthExceptionImpl* GetInstance();
+    // Drops the store; the next GetInstance reads the file again. No request may still use it.
+    static void DestroyInstance();
+
+    // Whether the policy lets a caller with this user-rights mask run the command with these
+    // argument tokens.
+    bool IsAuthorized(const std::string& command, const std::vector<std::string>& tokens,
+                      const std::uint32_t& rightsMask) const;
+
+    // Called by the parser's actions while the file is read: 0, or -1 for an unknown kind.
+    int HandleTag(int kind, std::string value);
+    // The role stored for the key, or 0.
+    int LookupRole(const std::string& key) const;
+    void StoreRole(const std::string& key, int role);
+    // The whole role table, key to required role.
+    const std::map<std::string, int, std::less<>>& RoleTable() const { return roleTable; }
+
+    CSingletonAuthExceptionImpl(const CSingletonAuthExceptionImpl&) = delete;
+    CSingletonAuthExceptionImpl& operator=(const CSingletonAuthExceptionImpl&) = delete;
+
+    // The scanner the parser pulls its tokens from; valid only while the store is built.
+    yy::CAuthExFileLexer* lexer = nullptr;
+
+  private:
+    // Reads the exclusion file under the install root into the role table.
+    CSingletonAuthExceptionImpl();
+    ~CSingletonAuthExceptionImpl() = default;
+
+    std::map<std::string, int, std::less<>> roleTable;
+    std::string currentCommand;
+    std::string currentParamKey;
+    int currentRole = 0;
+    bool commandHasParams = false;
+    bool fileOpened = true;
+};
+
+// The library's process attach and detach notifications for the exclusion store: its lock
+// exists only between them, and detach drops a store that is still there.
+void AuthExProcessAttach();
+void AuthExProcessDetach();

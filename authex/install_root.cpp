@@ -1,0 +1,67 @@
+#include "install_root.h"
+
+#include <windows.h>
+
+#include <mutex>
+
+namespace {
+
+using GetRootInstallPathFn = char* (*)();
+using GenericFreeFn = void (*)(void* block);
+
+struct CommonServices {
+    GetRootInstallPathFn getRootInstallPath = nullptr;
+    GenericFreeFn genericFree = nullptr;
+};
+
+template <typename Function>
+Function ProcAs(FARPROC proc) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
+
+// The library stays loaded for the life of the process once bound: the root it hands out is
+// freed through it, and unloading it from a library's detach notification is not safe.
+std::optional<CommonServices> Bind() {
+    static std::mutex mutex;
+    static CommonServices bound;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (bound.getRootInstallPath != nullptr) {
+        return bound;
+    }
+    HMODULE library = LoadLibraryA("kordo64");
+    if (library == nullptr) {
+        return std::nullopt;
+    }
+    CommonServices services;
+    services.getRootInstallPath =
+        ProcAs<GetRootInstallPathFn>(GetProcAddress(library, "ZevGetRootInstallPath"));
+    services.genericFree = ProcAs<GenericFreeFn>(GetProcAddress(library, "ZevGenericFree"));
+    if (services.getRootInstallPath == nullptr || services.genericFree == nullptr) {
+        FreeLibrary(library);
+        return std::nullopt;
+    }
+    bound = services;
+    return bound;
+}
+
+}  // namespace
+
+std::optional<std::string> GetRootInstallPath() {
+    const std::optional<CommonServices> services = Bind();
+    if (!services) {
+        return std::nullopt;
+    }
+    char* root = services->getRootInstallPath();
+    if (root == nullptr) {
+        return std::nullopt;
+    }
+    std::string copy;
+    try {
+        copy = root;
+    } catch (...) {
+        services->genericFree(root);
+        throw;
+    }
+    services->genericFree(root);
+    return copy;
+}

@@ -1,0 +1,18 @@
+// POSIX only: the client call context of the calling thread, which Windows keeps for a COM
+// call and which the host sets here in its place. CoImpersonateClient and CoRevertToSelf act
+// on it; nothing else of the process changes.
+#pragma once
+
+#include <windows.h>
+
+extern "C" {
+
+// Makes the calling thread serve a call from the client `samName` (DOMAIN\user) at the given
+// impersonation level (1 anonymous .. 4 delegate). The thread does not impersonate yet.
+PW_PLATFORM_API void WINAPI PwSetCallContext(const wchar_t* samName, DWORD impersonationLevel);
+// Ends the call context; the thread stops impersonating.
+PW_PLATFORM_API void WINAPI PwClearCallContext(void);
+// Whether the calling thread is impersonating its client now.
+PW_PLATFORM_API BOOL WINAPI PwIsImpersonating(void);
+
+}  // extern "C"

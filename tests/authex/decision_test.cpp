@@ -1,0 +1,216 @@
+#include "policy_support.h"
+
+#include <thread>
+
+using pwtest::PolicyFixture;
+using Tokens = std::vector<std::string>;
+
+namespace {
+
+const char kPolicy[] =
+    "<AUTHEXLIST>"
+    "<USER><COMMAND name=\"usercmd\"/>"
+    "<COMMAND name=\"getchildlist\"><PARAM name=\"byobjtype=322\"/></COMMAND>"
+    "<COMMAND name=\"getobject\"><PARAM name=\"velcmd=getobject\"/></COMMAND></USER>"
+    "<POWERUSER><COMMAND name=\"powercmd\"/></POWERUSER>"
+    "<ADMIN><COMMAND name=\"admincmd\"/></ADMIN>"
+    "</AUTHEXLIST>";
+
+class Decision : public PolicyFixture {
+  protected:
+    void SetUp() override {
+        PolicyFixture::SetUp();
+        m_store = &Load(kPolicy);
+    }
+    bool Allows(const std::string& command, const Tokens& tokens, std::uint32_t mask) {
+        return m_store->IsAuthorized(command, tokens, mask);
+    }
+    const CSingletonAuthExceptionImpl* m_store = nullptr;
+};
+
+struct RoleCase {
+    const char* what;
+    const char* command;
+    std::uint32_t mask;
+    bool allowed;
+};
+
+class DecisionTable : public Decision, public ::testing::WithParamInterface<RoleCase> {};
+
+TEST_P(DecisionTable, SectionAgainstCallerRole) {
+    const RoleCase& c = GetParam();
+    EXPECT_EQ(Allows(c.command, {"daname=lumda64", std::string("velcmd=") + c.command}, c.mask),
+              c.allowed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DecisionTable,
+    ::testing::Values(RoleCase{"UserEntryRefusesUser", "usercmd", 1, false},
+                      RoleCase{"UserEntryAllowsPowerUser", "usercmd", 2, true},
+                      RoleCase{"UserEntryAllowsAdmin", "usercmd", 4, true},
+                      RoleCase{"UserEntryAllowsTrueAdmin", "usercmd", 0x40007, true},
+                      RoleCase{"PowerUserEntryRefusesUser", "powercmd", 1, false},
+                      RoleCase{"PowerUserEntryRefusesPowerUser", "powercmd", 2, false},
+                      RoleCase{"PowerUserEntryRefusesMask3", "powercmd", 3, false},
+                      RoleCase{"PowerUserEntryAllowsAdmin", "powercmd", 4, true},
+                      RoleCase{"PowerUserEntryAllowsTrueAdmin", "powercmd", 0x40007, true},
+                      RoleCase{"AdminEntryRefusesUser", "admincmd", 1, false},
+                      RoleCase{"AdminEntryRefusesPowerUser", "admincmd", 2, false},
+                      RoleCase{"AdminEntryRefusesAdmin", "admincmd", 4, false},
+                      RoleCase{"AdminEntryAllowsTrueAdmin", "admincmd", 0x40007, true},
+                      RoleCase{"AdminEntryRefusesMaskOneBitAway", "admincmd", 0x40006, false},
+                      RoleCase{"AdminEntryRefusesHighBitAdmin", "admincmd", 0x40047, false},
+                      RoleCase{"Mask3IsAPowerUser", "usercmd", 3, true},
+                      RoleCase{"OtherBitsPlayNoPart", "usercmd", 0x100002, true},
+                      RoleCase{"UnlistedCommandAllowsUser", "other", 1, true},
+                      RoleCase{"MaskZeroRefusedEvenUnlisted", "other", 0, false},
+                      RoleCase{"MaskWithoutRoleBitsRefused", "other", 0x40000, false}),
+    pwtest::CaseName());
+
+TEST_F(Decision, ParameterKeyRefusesOnlyItsToken) {
+    EXPECT_FALSE(Allows("getchildlist", {"velcmd=getchildlist", "byobjtype=322"}, 1));
+    EXPECT_TRUE(Allows("getchildlist", {"velcmd=getchildlist", "byobjtype=417"}, 1));
+    EXPECT_TRUE(Allows("getchildlist", {"velcmd=getchildlist"}, 1));
+    EXPECT_TRUE(Allows("getchildlist", {"velcmd=getchildlist", "byobjtype=322"}, 2));
+}
+
+TEST_F(Decision, MarkedTokenGivesTheSameKey) {
+    EXPECT_FALSE(Allows("getchildlist", {"__07byobjtype=322"}, 1));
+    // A marker cut short is not dropped: the token is looked up whole.
+    EXPECT_TRUE(Allows("getchildlist", {"__b"}, 1));
+}
+
+TEST_F(Decision, KeysAreCaseSensitive) {
+    EXPECT_FALSE(Allows("usercmd", {}, 1));
+    EXPECT_TRUE(Allows("UserCmd", {}, 1));
+    EXPECT_TRUE(Allows("getchildlist", {"BYOBJTYPE=322"}, 1));
+}
+
+TEST_F(Decision, CommandTokensAreLookedUpLikeAnyOther) {
+    EXPECT_FALSE(Allows("getobject", {"daname=lumda64", "velcmd=getobject"}, 1));
+    EXPECT_TRUE(Allows("getobject", {"daname=lumda64", "VelCmd=getobject"}, 1));
+}
+
+TEST_F(Decision, TraceShowsEachKeyUpToTheRefusingOne) {
+    pwtest::TraceCapture trace;
+    EXPECT_FALSE(Allows("getchildlist", {"daname=tarda64", "byobjtype=322", "ons=Root"}, 1));
+    const std::vector<std::string> expected = {
+        "Insude CSingletonAuthExceptionImpl::IsAuthorized() \n", "Received USER Role = 1\n",
+        " KEY  = getchildlistdaname=tarda64 -- REQ ROLE = 0 & ACTUAL ROLE = 7\n",
+        " KEY  = getchildlistbyobjtype=322 -- REQ ROLE = 1 & ACTUAL ROLE = 7\n",
+        " Returning FALSE -- Access Denied\n "};
+    EXPECT_EQ(trace.Messages(), expected);
+}
+
+TEST_F(Decision, TraceOfAGrantWritesEveryKey) {
+    pwtest::TraceCapture trace;
+    EXPECT_TRUE(Allows("getchildlist", {"byobjtype=417"}, 4));
+    const std::vector<std::string> expected = {
+        "Insude CSingletonAuthExceptionImpl::IsAuthorized() \n", "Received USER Role = 4\n",
+        " KEY  = getchildlistbyobjtype=417 -- REQ ROLE = 0 & ACTUAL ROLE = 4\n",
+        " Returning TRUE -- Access Granted\n "};
+    EXPECT_EQ(trace.Messages(), expected);
+}
+
+TEST_F(Decision, RefusalByCommandKeyWritesNoKeyLine) {
+    pwtest::TraceCapture trace;
+    EXPECT_FALSE(Allows("usercmd", {"velcmd=usercmd"}, 1));
+    const std::vector<std::string> expected = {
+        "Insude CSingletonAuthExceptionImpl::IsAuthorized() \n", "Received USER Role = 1\n"};
+    EXPECT_EQ(trace.Messages(), expected);
+}
+
+TEST_F(Decision, TrueAdminIsGrantedBeforeAnyKey) {
+    pwtest::TraceCapture trace;
+    EXPECT_TRUE(Allows("admincmd", {"velcmd=admincmd"}, 0x40007));
+    EXPECT_TRUE(trace.Has(" Returning TRUE (True Admin) -- Access Granted\n "));
+    EXPECT_EQ(trace.Count(" KEY  = "), 0);
+}
+
+class MissingPolicy : public PolicyFixture {};
+
+TEST_F(MissingPolicy, NoFileRefusesEveryoneEvenTheTrueAdmin) {
+    pwtest::TraceCapture trace;
+    const CSingletonAuthExceptionImpl& store = Rebuild();
+    EXPECT_FALSE(store.IsAuthorized("anything", {}, TRUE_ADMIN_MASK));
+    EXPECT_FALSE(store.IsAuthorized("anything", {}, 4));
+    EXPECT_EQ(trace.Count(" Returning FALSE (File Open Failed) -- Access Denied\n "), 2);
+}
+
+TEST_F(MissingPolicy, NoInstallRootRefusesEveryone) {
+    pwtest::TraceCapture trace;
+    m_root->WriteExclusionFile("<AUTHEXLIST></AUTHEXLIST>");
+    m_root->ReportNone();
+    const CSingletonAuthExceptionImpl& store = Rebuild();
+    EXPECT_FALSE(store.IsAuthorized("anything", {}, TRUE_ADMIN_MASK));
+    EXPECT_TRUE(trace.Has("Opening file \n"));
+    EXPECT_TRUE(trace.Has("File open Failed \n"));
+}
+
+TEST_F(MissingPolicy, RootOnlyFileAllowsEveryRoleEverything) {
+    const CSingletonAuthExceptionImpl& store = Load("<AUTHEXLIST></AUTHEXLIST>");
+    for (std::uint32_t mask : {1u, 2u, 3u, 4u, 7u}) {
+        EXPECT_TRUE(store.IsAuthorized("anything", {"a=b"}, mask)) << mask;
+    }
+    EXPECT_EQ(m_root->OutstandingRoots(), 0);  // the root string went back to its library
+}
+
+TEST(HandleTag, UnassignedKindsAreRefusedAndChangeNothing) {
+    pwtest::SetSearchPath({pwtest::DAFolder("good")});
+    pwtest::InstallRoot root;
+    root.WriteExclusionFile("<AUTHEXLIST></AUTHEXLIST>");
+    CSingletonAuthExceptionImpl* store = CSingletonAuthExceptionImpl::GetInstance();
+    ASSERT_NE(store, nullptr);
+    pwtest::TraceCapture trace;
+    for (int kind : {5, 6, 7, -1, 12}) {
+        EXPECT_EQ(store->HandleTag(kind, "x"), -1);
+    }
+    EXPECT_TRUE(store->RoleTable().empty());
+    EXPECT_EQ(trace.Count("Not a valid tag\n"), 5);
+    // A PARAM end without a start stores nothing; a COMMAND single with no name neither.
+    EXPECT_EQ(store->HandleTag(TAG_PARAM_END, ""), 0);
+    EXPECT_EQ(store->HandleTag(TAG_COMMAND_SINGLE, ""), 0);
+    EXPECT_TRUE(store->RoleTable().empty());
+    store->StoreRole("k", 2);
+    store->StoreRole("k", 1);
+    EXPECT_EQ(store->LookupRole("k"), 1);
+    EXPECT_EQ(store->LookupRole("K"), 0);
+    CSingletonAuthExceptionImpl::DestroyInstance();
+}
+
+TEST_F(PolicyFixture, ConcurrentFirstCallsBuildTheStoreOnce) {
+    m_root->WriteExclusionFile(kPolicy);
+    CSingletonAuthExceptionImpl::DestroyInstance();
+    pwtest::TraceCapture trace;
+    constexpr int kThreads = 8;
+    std::vector<CSingletonAuthExceptionImpl*> seen(kThreads, nullptr);
+    std::vector<std::size_t> sizes(kThreads, 0);
+    std::vector<std::thread> threads;
+    std::ostringstream quiet;
+    std::streambuf* saved = std::cout.rdbuf(quiet.rdbuf());
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&seen, &sizes, t] {
+            seen[t] = CSingletonAuthExceptionImpl::GetInstance();
+            sizes[t] = seen[t] == nullptr ? 0 : seen[t]->RoleTable().size();
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::cout.rdbuf(saved);
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(seen[t], seen[0]);
+        EXPECT_EQ(sizes[t], 5u);
+    }
+    EXPECT_EQ(trace.Count("Inside  CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl()"), 1);
+}
+
+TEST_F(PolicyFixture, DestroyedStoreReadsTheFileAgain) {
+    Load("<AUTHEXLIST><USER><COMMAND name=\"a\"/></USER></AUTHEXLIST>");
+    const CSingletonAuthExceptionImpl& second =
+        Load("<AUTHEXLIST><ADMIN><COMMAND name=\"b\"/></ADMIN></AUTHEXLIST>");
+    EXPECT_EQ(second.LookupRole("a"), 0);
+    EXPECT_EQ(second.LookupRole("b"), 4);
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+#include "policy_support.h"
+
+using pwtest::PolicyFixture;
+using pwtest::RoleTable;
+
+namespace {
+
+const char kExampleFile[] =
+    "<AUTHEXLIST>\n"
+    "<USER>\n"
+    "<COMMAND name=\"getchildlist\">\n"
+    "<PARAM name=\"byobjtype=322\"/>\n"
+    "<PARAM name=\"byobjtype=417\"></PARAM>\n"
+    "</COMMAND>\n"
+    "<COMMAND name=\"getobject\"></COMMAND>\n"
+    "</USER>\n"
+    "<PowerUser>\n"
+    "<Command Name= \"getuserrightsonly\" />\n"
+    "</PowerUser>\n"
+    "<ADMIN>\n"
+    "<COMMAND name=\"getobject\"><PARAM name=\"showobjhead=true\"/></COMMAND>\n"
+    "</ADMIN>\n"
+    "</AUTHEXLIST>\n";
+
+class Grammar : public PolicyFixture {};
+
+TEST_F(Grammar, ExampleFileRecordsExactlyItsEntries) {
+    const CSingletonAuthExceptionImpl& store = Load(kExampleFile);
+    const RoleTable expected = {{"getchildlistbyobjtype=322", 1},
+                                {"getchildlistbyobjtype=417", 1},
+                                {"getobject", 1},
+                                {"getuserrightsonly", 2},
+                                {"getobjectshowobjhead=true", 4}};
+    EXPECT_EQ(store.RoleTable(), expected);
+    // Only the file's line ends reach standard output: the parse accepted the file.
+    EXPECT_EQ(parserOutput, std::string(15, '\n'));
+}
+
+TEST_F(Grammar, ActionsReachTheStoreInFileOrder) {
+    pwtest::TraceCapture trace;
+    Load(kExampleFile);
+    const std::vector<std::string> expected = {
+        "Inside  CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() \n",
+        "Opening file " + m_root->ExclusionFile().string() + "\n",
+        "File opened Successfully \n",
+        "Inside PARAM tag single: getchildlistbyobjtype=322 role 1\n",
+        "Inside Close Cmd tag: getobject Role 1 \n",
+        "Inside admin tag....... ROLE = 4\n",
+        "Inside PARAM tag single: getobjectshowobjhead=true role 4\n"};
+    EXPECT_EQ(trace.Messages(), expected);
+}
+
+struct AcceptedCase {
+    const char* what;
+    const char* text;
+    RoleTable entries;
+};
+
+class GrammarAccepts : public PolicyFixture, public ::testing::WithParamInterface<AcceptedCase> {};
+
+TEST_P(GrammarAccepts, RecordsItsEntries) {
+    const AcceptedCase& c = GetParam();
+    const CSingletonAuthExceptionImpl& store = Load(c.text);
+    EXPECT_EQ(store.RoleTable(), c.entries);
+    EXPECT_EQ(parserOutput, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, GrammarAccepts,
+    ::testing::Values(AcceptedCase{"RootOnly", "<AUTHEXLIST></AUTHEXLIST>", {}},
+                      AcceptedCase{"EmptySection", "<AUTHEXLIST><ADMIN></ADMIN></AUTHEXLIST>", {}},
+                      AcceptedCase{"SectionsInAnyOrderAndRepeated",
+                                   "<AUTHEXLIST><USER><COMMAND name=\"a\"/></USER>"
+                                   "<ADMIN><COMMAND name=\"b\"/></ADMIN>"
+                                   "<USER><COMMAND name=\"c\"/></USER></AUTHEXLIST>",
+                                   {{"a", 1}, {"b", 4}, {"c", 1}}},
+                      AcceptedCase{"LastEntryWins",
+                                   "<AUTHEXLIST><USER><COMMAND name=\"x\"/></USER>"
+                                   "<ADMIN><COMMAND name=\"x\"/></ADMIN></AUTHEXLIST>",
+                                   {{"x", 4}}},
+                      AcceptedCase{"AttributeWithoutEquals",
+                                   "<AUTHEXLIST><USER><COMMAND name \"x\"/></USER></AUTHEXLIST>",
+                                   {{"x", 1}}},
+                      AcceptedCase{"BlanksInsideTheQuotes",
+                                   "<AUTHEXLIST><USER><COMMAND name=\" x \"/></USER></AUTHEXLIST>",
+                                   {{"x", 1}}},
+                      AcceptedCase{
+                          "EmptyCommandElementStoresItsName",
+                          "<AUTHEXLIST><POWERUSER><COMMAND name=\"y\"></COMMAND></POWERUSER>"
+                          "</AUTHEXLIST>",
+                          {{"y", 2}}}),
+    pwtest::CaseName());
+
+struct ErrorCase {
+    const char* what;
+    const char* text;  // on one line: standard output then holds the message alone
+    const char* message;
+    RoleTable entries;        // recorded before the faulty token
+    const char* echoed = "";  // bytes the scanner copied to standard output before the error
+};
+
+class GrammarRejects : public PolicyFixture, public ::testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(GrammarRejects, StopsWithItsMessageKeepingWhatCameBefore) {
+    const ErrorCase& c = GetParam();
+    const CSingletonAuthExceptionImpl& store = Load(c.text);
+    EXPECT_EQ(parserOutput, std::string(c.echoed) + c.message + "\n");
+    EXPECT_EQ(store.RoleTable(), c.entries);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, GrammarRejects,
+    ::testing::Values(
+        ErrorCase{"EmptyFile", "", "syntax error, unexpected $end, expecting LT", {}},
+        ErrorCase{"CommandInsideRoot",
+                  "<AUTHEXLIST><COMMAND name=\"x\"/></AUTHEXLIST>",
+                  "syntax error, unexpected COMMAND, expecting ADMIN or POWERUSER or USER",
+                  {}},
+        ErrorCase{"ParamInsideSection",
+                  "<AUTHEXLIST><USER><PARAM name=\"x\"/></USER></AUTHEXLIST>",
+                  "syntax error, unexpected PARAMETER, expecting COMMAND",
+                  {}},
+        ErrorCase{"CommandInsideCommand",
+                  "<AUTHEXLIST><USER><COMMAND name=\"a\"><COMMAND name=\"b\"/></COMMAND>"
+                  "</USER></AUTHEXLIST>",
+                  "syntax error, unexpected COMMAND, expecting PARAMETER",
+                  {}},
+        ErrorCase{"SectionClosedByTheWrongKind",
+                  "<AUTHEXLIST><ADMIN><COMMAND name=\"a\"/></USER></AUTHEXLIST>",
+                  "syntax error, unexpected USER, expecting ADMIN",
+                  {{"a", 4}}},
+        ErrorCase{"NameBetweenParamTags",
+                  "<AUTHEXLIST><USER><COMMAND name=\"a\"><PARAM name=\"p\">x</PARAM>"
+                  "</COMMAND></USER></AUTHEXLIST>",
+                  "syntax error, unexpected NAME, expecting LTSLASH",
+                  {}},
+        ErrorCase{"SecondAttribute",
+                  "<AUTHEXLIST><USER><COMMAND name=\"a\" id=\"b\"/></USER></AUTHEXLIST>",
+                  "syntax error, unexpected NAME, expecting GT or SLASH",
+                  {}},
+        ErrorCase{"EmptyName",
+                  "<AUTHEXLIST><USER><COMMAND name=\"\"/></USER></AUTHEXLIST>",
+                  "syntax error, unexpected QUOT, expecting NAME",
+                  {}},
+        ErrorCase{"KeywordAsName",
+                  "<AUTHEXLIST><USER><COMMAND name=\"User\"/></USER></AUTHEXLIST>",
+                  "syntax error, unexpected USER, expecting NAME",
+                  {}},
+        ErrorCase{"SecondRootEndTag",
+                  "<AUTHEXLIST></AUTHEXLIST></AUTHEXLIST>",
+                  "syntax error, unexpected LTSLASH, expecting $end",
+                  {}},
+        ErrorCase{"NameAfterRootEndTag",
+                  "<AUTHEXLIST><USER><COMMAND name=\"a\"/></USER></AUTHEXLIST>x",
+                  "syntax error, unexpected NAME, expecting $end",
+                  {{"a", 1}}},
+        ErrorCase{"CommandWithoutName",
+                  "<AUTHEXLIST><USER><COMMAND /></USER></AUTHEXLIST>",
+                  "syntax error, unexpected SLASH, expecting ANAME",
+                  {}},
+        ErrorCase{"BlankBetweenNameAndEquals",
+                  "<AUTHEXLIST><USER><COMMAND name =\"a\"/></USER></AUTHEXLIST>",
+                  "syntax error, unexpected EQ, expecting QUOT",
+                  {}},
+        ErrorCase{"XmlDeclaration",
+                  "<?xml version=\"1.0\"?><AUTHEXLIST></AUTHEXLIST>",
+                  "syntax error, unexpected NAME, expecting AUTH",
+                  {},
+                  "?"},
+        ErrorCase{"ErrorInTheMiddleKeepsEarlierEntriesOnly",
+                  "<AUTHEXLIST><USER><COMMAND name=\"before\"/><COMMAND name=\"bad\" x/>"
+                  "<COMMAND name=\"after\"/></USER></AUTHEXLIST>",
+                  "syntax error, unexpected NAME, expecting GT or SLASH",
+                  {{"before", 1}}}),
+    pwtest::CaseName());
+
+TEST_F(Grammar, MissingFileRecordsNothingAndReportsEndOfInput) {
+    pwtest::TraceCapture trace;
+    const CSingletonAuthExceptionImpl& store = Rebuild();  // no file written
+    EXPECT_TRUE(store.RoleTable().empty());
+    EXPECT_EQ(parserOutput, "syntax error, unexpected $end, expecting LT\n");
+    EXPECT_TRUE(trace.Has("File open Failed \n"));
+}
+
+}  // namespace

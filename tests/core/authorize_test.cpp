@@ -1,0 +1,255 @@
+// Authorization of whole requests: the rights query through a real "rukda64" test module and
+// the verdict of an exclusion store read from a real file.
+#include "test_support.h"
+
+#include "auth_exception.h"
+#include "pipeway_provider_impl.h"
+
+#if !defined(_WIN32)
+#include <pw_call_context.h>
+#endif
+
+#include <iostream>
+#include <sstream>
+
+using PipewayMgtData::PPImplStatus;
+using pwtest::DAFolder;
+using pwtest::SetSearchPath;
+using pwtest::TestDA;
+using pwtest::TraceCapture;
+using Tokens = std::vector<std::string>;
+
+namespace {
+
+const char kPolicy[] =
+    "<AUTHEXLIST><USER><COMMAND name=\"setobject\"/></USER>"
+    "<ADMIN><COMMAND name=\"reset\"/></ADMIN></AUTHEXLIST>";
+
+std::string MaskAnswer(const std::string& inside) {
+    return "<Response><UserRightsMask>" + inside + "</UserRightsMask></Response>";
+}
+
+class Authorization : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetSearchPath({DAFolder("good")});
+        m_root = std::make_unique<pwtest::InstallRoot>();
+        m_root->WriteExclusionFile(kPolicy);
+        m_rights = std::make_unique<TestDA>("rukda64");
+        m_lumda = std::make_unique<TestDA>("lumda64");
+        m_savedOut = std::cout.rdbuf(m_quiet.rdbuf());  // the parser's output
+    }
+    void TearDown() override {
+        std::cout.rdbuf(m_savedOut);
+        CSingletonAuthExceptionImpl::DestroyInstance();
+        PipewayProviderImpl::CleanUpDAInfo();
+        m_lumda.reset();
+        m_rights.reset();
+        m_root.reset();
+    }
+
+    std::unique_ptr<pwtest::InstallRoot> m_root;
+    std::unique_ptr<TestDA> m_rights;
+    std::unique_ptr<TestDA> m_lumda;
+    std::ostringstream m_quiet;
+    std::streambuf* m_savedOut = nullptr;
+};
+
+struct MaskCase {
+    const char* what;
+    std::string answer;
+    bool answerNull;
+    int mask;
+    bool authorized;  // for the command "getobject", which no entry names
+};
+
+class RightsMask : public Authorization, public ::testing::WithParamInterface<MaskCase> {};
+
+TEST_P(RightsMask, IsReadFromTheAnswerAsAnInteger) {
+    const MaskCase& c = GetParam();
+    if (c.answerNull) {
+        m_rights->AnswerNull();
+    } else {
+        m_rights->Answer(c.answer);
+    }
+    TraceCapture trace;
+    PipewayProviderImpl request("HOST\\alice", {"daname=lumda64", "velcmd=getobject"});
+    EXPECT_EQ(request.Status(), 0);
+    EXPECT_EQ(request.IsAuthorizedRequest(), c.authorized);
+    // The role line has no line end: the next entry's prefix follows it directly.
+    const std::string roleLine =
+        "PipewayProviderImpl::IsAuthorized() - User HOST\\alice has role: " +
+        std::to_string(c.mask) + "[Proc:";
+    EXPECT_NE(trace.Text().find(roleLine), std::string::npos) << trace.Text();
+    EXPECT_TRUE(trace.Has(std::string("AuthModule returned : ") + (c.authorized ? "1" : "0") +
+                          " for user HOST\\alice\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RightsMask,
+    ::testing::Values(MaskCase{"Plain", MaskAnswer("4"), false, 4, true},
+                      MaskCase{"TrueAdmin", MaskAnswer("262151"), false, 262151, true},
+                      MaskCase{"LeadingBlank", MaskAnswer(" 4"), false, 4, true},
+                      MaskCase{"NumberThenWord", MaskAnswer("7 word"), false, 7, true},
+                      MaskCase{"Signed", MaskAnswer("+2"), false, 2, true},
+                      MaskCase{"LettersOnly", MaskAnswer("admin"), false, 0, false},
+                      MaskCase{"NoTags", "<Response>4</Response>", false, 0, false},
+                      MaskCase{"NoClosingTag", "<UserRightsMask>1", false, 1, true},
+                      MaskCase{"ClosingTagFirst", "</UserRightsMask><UserRightsMask>2", false, 2,
+                               true},
+                      MaskCase{"TooLargeForAnInt", MaskAnswer("99999999999"), false, 0, false},
+                      MaskCase{"EmptyAnswer", "", false, 0, false},
+                      MaskCase{"NullAnswer", "", true, 0, false}),
+    pwtest::CaseName());
+
+TEST_F(Authorization, RightsQueryCarriesTheSixTokens) {
+    m_rights->Answer(MaskAnswer("1"));
+    PipewayProviderImpl request("HOST\\bob", {"daname=lumda64", "velcmd=getobject"});
+    const Tokens expected = {"velcmd=getuserrightsonly", "user=HOST\\bob", "localLogin=TRUE",
+                             "velusrmask=LoginServlet",  "program=vesko",  "makeCmdLogEntry=false"};
+    EXPECT_EQ(m_rights->LastArgs(), expected);
+}
+
+TEST_F(Authorization, RightsQueryCarriesTheCallersLocalLoginToken) {
+    m_rights->Answer(MaskAnswer("1"));
+    PipewayProviderImpl request("u", {"LocalLogin = FALSE", "daname=lumda64", "velcmd=x"});
+    ASSERT_EQ(m_rights->LastArgs().size(), 6u);
+    EXPECT_EQ(m_rights->LastArgs()[2], "LocalLogin = FALSE");
+}
+
+TEST_F(Authorization, StoreDecidesWithTheRequestsCommandAndTokens) {
+    m_rights->Answer(MaskAnswer("1"));
+    PipewayProviderImpl refused("u", {"daname=lumda64", "velcmd=setobject"});
+    EXPECT_FALSE(refused.IsAuthorizedRequest());
+    m_rights->Answer(MaskAnswer("2"));
+    PipewayProviderImpl allowed("u", {"daname=lumda64", "velcmd=setobject"});
+    EXPECT_TRUE(allowed.IsAuthorizedRequest());
+}
+
+TEST_F(Authorization, MissingRightsModuleRefusesWithTheLoadersText) {
+    SetSearchPath({DAFolder("nosend"), DAFolder("good")});  // rukda64 only in "good"...
+    m_rights.reset();
+    SetSearchPath({DAFolder("missing")});  // ...and now nowhere
+    TraceCapture trace;
+    PipewayProviderImpl request("u", {"daname=lumda64", "velcmd=getobject"});
+    EXPECT_EQ(request.Status(), 0);
+    EXPECT_FALSE(request.IsAuthorizedRequest());
+    EXPECT_TRUE(
+        trace.Has("PipewayProviderImpl::IsAuthorized() - Unable to load rukda : Unable to load "
+                  "the DA\n"))
+        << trace.Text();
+    EXPECT_EQ(trace.Count("AuthModule returned"), 0);
+    EXPECT_EQ(m_lumda->SendCount(), 0);
+}
+
+TEST_F(Authorization, ValidationFailureAsksNothing) {
+    PipewayProviderImpl request("u", {"daname=lumda64"});
+    EXPECT_EQ(request.Status(), 103);
+    EXPECT_EQ(m_rights->SendCount(), 0);
+}
+
+#if !defined(_WIN32)
+TEST_F(Authorization, RightsModuleRunsUnderTheProvidersOwnIdentity) {
+    m_rights->Answer(MaskAnswer("4"));
+    PwSetCallContext(L"HOST\\carol", 3);
+    ASSERT_EQ(CoImpersonateClient(), S_OK);
+    PipewayProviderImpl request("HOST\\carol", {"daname=lumda64", "velcmd=getobject"});
+    const bool impersonatingAfter = PwIsImpersonating() != FALSE;
+    PwClearCallContext();
+    EXPECT_TRUE(request.IsAuthorizedRequest());
+    EXPECT_EQ(m_rights->SendCount(), 1);
+    EXPECT_EQ(m_rights->ImpersonatingCalls(), 0);
+    EXPECT_TRUE(impersonatingAfter);
+}
+#endif
+
+// Whole requests: construct, then ExecuteMethod.
+class Execution : public Authorization {
+  protected:
+    void SetUp() override {
+        Authorization::SetUp();
+        m_rights->Answer(MaskAnswer("1"));
+    }
+};
+
+TEST_F(Execution, AuthorizedRequestRunsItsCommandAndReturnsTheAnswer) {
+    TraceCapture trace;
+    PipewayProviderImpl request("u", {"daname=lumda", "velcmd=getobject", "name=My Server"});
+    ASSERT_TRUE(request.IsAuthorizedRequest());
+    std::string answer = "previous";
+    const PPImplStatus status = request.ExecuteMethod(answer);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(status.text, "");
+    EXPECT_EQ(answer, "daname=lumda\nvelcmd=getobject\nname=My Server\nlocalLogin=TRUE");
+    EXPECT_EQ(m_lumda->FreeCount(), 1);
+    EXPECT_TRUE(trace.Has("PipewayProviderImpl::ExecuteMethod() - About to invoke sendCmd()\n"));
+}
+
+TEST_F(Execution, MangledThirdTokenReachesTheModuleDecoded) {
+    PipewayProviderImpl request(
+        "u", {"daname=lumda64", "velcmd=set", "$$manglevalue=072101108108111", "x=1"});
+    std::string answer;
+    ASSERT_EQ(request.ExecuteMethod(answer).code, 0);
+    EXPECT_EQ(answer, "daname=lumda64\nvelcmd=set\nvalue=Hello\nx=1\nlocalLogin=TRUE");
+}
+
+TEST_F(Execution, NullAnswerGivesAnEmptyAnswerAndCodeZero) {
+    m_lumda->AnswerNull();
+    PipewayProviderImpl request("u", {"daname=lumda64", "velcmd=getobject"});
+    std::string answer = "previous";
+    EXPECT_EQ(request.ExecuteMethod(answer).code, 0);
+    EXPECT_EQ(answer, "");
+    EXPECT_EQ(m_lumda->FreeCount(), 0);
+}
+
+TEST_F(Execution, RefusedRequestReturns200AndRunsNothing) {
+    PipewayProviderImpl request("u", {"daname=lumda64", "velcmd=setobject"});
+    std::string answer = "previous";
+    EXPECT_EQ(request.ExecuteMethod(answer).code, 200);
+    EXPECT_EQ(answer, "previous");
+    EXPECT_EQ(m_lumda->SendCount(), 0);
+}
+
+struct LoaderFailureCase {
+    const char* what;
+    const char* variant;
+    const char* text;
+};
+
+class ExecutionLoaderFailure : public Execution,
+                               public ::testing::WithParamInterface<LoaderFailureCase> {};
+
+TEST_P(ExecutionLoaderFailure, Returns105WithTheLoadersText) {
+    const LoaderFailureCase& c = GetParam();
+    // The rights module and kordo64 still come from "good"; the command's module does not.
+    m_lumda.reset();
+    SetSearchPath({DAFolder(c.variant), DAFolder("good")});
+    if (std::string(c.variant) == "missing") {
+        SetSearchPath({DAFolder("good")});
+    }
+    const std::string module = std::string(c.variant) == "missing" ? "pexda64" : "lumda64";
+    TraceCapture trace;
+    PipewayProviderImpl request("u", {"daname=" + module, "velcmd=getobject"});
+    ASSERT_TRUE(request.IsAuthorizedRequest());
+    std::string answer = "previous";
+    if (std::string(c.variant) == "missing") {
+        SetSearchPath({DAFolder("missing")});
+    }
+    const PPImplStatus status = request.ExecuteMethod(answer);
+    EXPECT_EQ(status.code, 105);
+    EXPECT_EQ(status.text, c.text);
+    EXPECT_EQ(answer, "previous");
+    EXPECT_TRUE(trace.Has(
+        std::string("PipewayProviderImpl::ExecuteMethod() - Error executing DA Command : ") +
+        c.text + "\n"))
+        << trace.Text();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExecutionLoaderFailure,
+    ::testing::Values(LoaderFailureCase{"SendCmdMissing", "nosend", "sendCmd not found"},
+                      LoaderFailureCase{"FreeDataMissing", "nofree", "freeData not found"},
+                      LoaderFailureCase{"LibraryMissing", "missing", "Unable to load the DA"}),
+    pwtest::CaseName());
+
+}  // namespace
