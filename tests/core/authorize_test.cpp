@@ -81,6 +81,7 @@ TEST_P(RightsMask, IsReadFromTheAnswerAsAnInteger) {
         "PipewayProviderImpl::IsAuthorized() - User HOST\\alice has role: " +
         std::to_string(c.mask) + "[Proc:";
     EXPECT_NE(trace.Text().find(roleLine), std::string::npos) << trace.Text();
+    EXPECT_EQ(trace.Count("Unable to load rukda"), 0) << trace.Text();
     EXPECT_TRUE(trace.Has(std::string("AuthModule returned : ") + (c.authorized ? "1" : "0") +
                           " for user HOST\\alice\n"));
 }

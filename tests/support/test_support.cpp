@@ -263,10 +263,22 @@ class ProcessAttachEnvironment : public ::testing::Environment {
     }
 };
 
+// Every test starts from an empty DA cache and no exclusion store, as after a provider's
+// teardown, also when the whole program runs in one process.
+class ProcessStateReset : public ::testing::EmptyTestEventListener {
+  public:
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        PipewayProviderImpl::CleanUpDAInfo();
+        CSingletonAuthExceptionImpl::DestroyInstance();
+        g_traceLogPath.Clear();
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new ProcessAttachEnvironment);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ProcessStateReset);
     return RUN_ALL_TESTS();
 }
