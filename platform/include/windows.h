@@ -2,58 +2,108 @@
 //
 // On Windows the real header is used and this folder is not on the include path. Everything
 // declared here is implemented by the shared library pwplatform, so the provider, the host and
-// the DA modules of one process share one set of per-thread state (last error, call context).
+// the DA modules of one process share one set of per-thread state (last error, call context,
+// thread locale) and one registry. As the real header does, this one brings in the registry
+// (<winreg.h>), COM (<objbase.h>) and automation types (<oleauto.h>).
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <windef.h>
+#include <winerror.h>
 
-#define WINAPI
-#define PW_PLATFORM_API __attribute__((visibility("default")))
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
-using BOOL = int;
-using BYTE = std::uint8_t;
-using WORD = std::uint16_t;
-using DWORD = std::uint32_t;
-using LONG = std::int32_t;
-using ULONG = std::uint32_t;
-using HRESULT = std::int32_t;
-using CHAR = char;
-using WCHAR = wchar_t;
-using LPSTR = char*;
-using LPCSTR = const char*;
-using LPVOID = void*;
+// Code pages. The ANSI code page is UTF-8 here; wide strings are UTF-32 (WCHAR is wchar_t).
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define CP_THREAD_ACP 3
+#define CP_UTF8 65001
 
-struct HINSTANCE__;
-using HINSTANCE = HINSTANCE__*;
-using HMODULE = HINSTANCE;
-using FARPROC = std::intptr_t (*)();
+#define MB_PRECOMPOSED 0x00000001
+#define MB_COMPOSITE 0x00000002
+#define MB_USEGLYPHCHARS 0x00000004
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_DISCARDNS 0x00000010
+#define WC_SEPCHARS 0x00000020
+#define WC_DEFAULTCHAR 0x00000040
+#define WC_ERR_INVALID_CHARS 0x00000080
+#define WC_COMPOSITECHECK 0x00000200
+#define WC_NO_BEST_FIT_CHARS 0x00000400
 
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
+// String comparison.
+#define NORM_IGNORECASE 0x00000001
+#define NORM_IGNORENONSPACE 0x00000002
+#define NORM_IGNORESYMBOLS 0x00000004
+#define SORT_DIGITSASNUMBERS 0x00000008
+#define LINGUISTIC_IGNORECASE 0x00000010
+#define LINGUISTIC_IGNOREDIACRITIC 0x00000020
+#define SORT_STRINGSORT 0x00001000
+#define NORM_IGNOREKANATYPE 0x00010000
+#define NORM_IGNOREWIDTH 0x00020000
+#define NORM_LINGUISTIC_CASING 0x08000000
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
 
-// Error codes, with the values Windows gives them.
-#define ERROR_SUCCESS 0L
-#define ERROR_FILE_NOT_FOUND 2L
-#define ERROR_INVALID_PARAMETER 87L
-#define ERROR_INSUFFICIENT_BUFFER 122L
-#define ERROR_MOD_NOT_FOUND 126L
-#define ERROR_PROC_NOT_FOUND 127L
-#define ERROR_BAD_EXE_FORMAT 193L
-#define ERROR_ENVVAR_NOT_FOUND 203L
+// Locales.
+#define LANG_NEUTRAL 0x00
+#define LANG_INVARIANT 0x7f
+#define LANG_ENGLISH 0x09
+#define SUBLANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define SUBLANG_SYS_DEFAULT 0x02
+#define SUBLANG_ENGLISH_US 0x01
+#define SORT_DEFAULT 0x0
+#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+#define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3ff)
+#define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
+#define MAKELCID(lgid, srtid) ((DWORD)((((DWORD)((WORD)(srtid))) << 16) | ((DWORD)((WORD)(lgid)))))
+#define LANGIDFROMLCID(lcid) ((WORD)(lcid))
+#define SORTIDFROMLCID(lcid) ((WORD)((((DWORD)(lcid)) >> 16) & 0xf))
+#define LANG_SYSTEM_DEFAULT (MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT))
+#define LANG_USER_DEFAULT (MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT))
+#define LOCALE_SYSTEM_DEFAULT (MAKELCID(LANG_SYSTEM_DEFAULT, SORT_DEFAULT))
+#define LOCALE_USER_DEFAULT (MAKELCID(LANG_USER_DEFAULT, SORT_DEFAULT))
+#define LOCALE_NEUTRAL (MAKELCID(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), SORT_DEFAULT))
+#define LOCALE_INVARIANT (MAKELCID(MAKELANGID(LANG_INVARIANT, SUBLANG_NEUTRAL), SORT_DEFAULT))
 
-// HRESULTs, with the values Windows gives them.
-#define S_OK static_cast<HRESULT>(0)
-#define S_FALSE static_cast<HRESULT>(1)
-#define E_FAIL static_cast<HRESULT>(0x80004005)
-#define E_INVALIDARG static_cast<HRESULT>(0x80070057)
-#define RPC_E_CALL_COMPLETE static_cast<HRESULT>(0x80010117)
-#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
-#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+// Tokens.
+#define TOKEN_ASSIGN_PRIMARY (0x0001)
+#define TOKEN_DUPLICATE (0x0002)
+#define TOKEN_IMPERSONATE (0x0004)
+#define TOKEN_QUERY (0x0008)
+#define TOKEN_QUERY_SOURCE (0x0010)
+#define TOKEN_ADJUST_PRIVILEGES (0x0020)
+#define TOKEN_ADJUST_GROUPS (0x0040)
+#define TOKEN_ADJUST_DEFAULT (0x0080)
+#define TOKEN_ADJUST_SESSIONID (0x0100)
+#define TOKEN_READ (0x00020000 | TOKEN_QUERY)
+
+typedef enum _SECURITY_IMPERSONATION_LEVEL {
+    SecurityAnonymous,
+    SecurityIdentification,
+    SecurityImpersonation,
+    SecurityDelegation
+} SECURITY_IMPERSONATION_LEVEL,
+    *PSECURITY_IMPERSONATION_LEVEL;
+
+typedef enum _TOKEN_TYPE { TokenPrimary = 1, TokenImpersonation } TOKEN_TYPE;
+typedef TOKEN_TYPE* PTOKEN_TYPE;
+
+typedef enum _TOKEN_INFORMATION_CLASS {
+    TokenUser = 1,
+    TokenGroups,
+    TokenPrivileges,
+    TokenOwner,
+    TokenPrimaryGroup,
+    TokenDefaultDacl,
+    TokenSource,
+    TokenType,
+    TokenImpersonationLevel,
+    TokenStatistics,
+    TokenRestrictedSids,
+    TokenSessionId
+} TOKEN_INFORMATION_CLASS,
+    *PTOKEN_INFORMATION_CLASS;
 
 extern "C" {
 
@@ -79,9 +129,53 @@ PW_PLATFORM_API DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, 
 // value null removes the variable.
 PW_PLATFORM_API BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
 
-// Impersonation of the calling client. Without a client call context on the thread (see
-// pw_call_context.h) both fail with RPC_E_CALL_COMPLETE, as on Windows.
-PW_PLATFORM_API HRESULT WINAPI CoImpersonateClient(void);
-PW_PLATFORM_API HRESULT WINAPI CoRevertToSelf(void);
+// Code-page conversion with the Windows size protocol: a size of 0 for the output asks for the
+// size needed; an input length of -1 means "up to and including the terminator"; an output
+// too small gives 0 and ERROR_INSUFFICIENT_BUFFER. CP_ACP and CP_UTF8 are both UTF-8.
+// Invalid UTF-8 becomes U+FFFD (or fails with ERROR_NO_UNICODE_TRANSLATION under
+// MB_ERR_INVALID_CHARS). A wide character that is no Unicode scalar value (a lone surrogate)
+// becomes U+FFFD in CP_UTF8, as on Windows, and the default character '?' in CP_ACP.
+// CP_UTF8 takes no flags but the ERR_INVALID_CHARS ones and no default character, as on
+// Windows (ERROR_INVALID_FLAGS, ERROR_INVALID_PARAMETER).
+PW_PLATFORM_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr,
+                                               int cbMultiByte, LPWSTR lpWideCharStr,
+                                               int cchWideChar);
+PW_PLATFORM_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr,
+                                               int cchWideChar, LPSTR lpMultiByteStr,
+                                               int cbMultiByte, LPCCH lpDefaultChar,
+                                               LPBOOL lpUsedDefaultChar);
+
+// Compares as a string sort does, for every locale alike: symbols before digits before letters,
+// letters alphabetically, then lower case before upper case. NORM_IGNORECASE (and
+// LINGUISTIC_IGNORECASE) fold case for ASCII, Latin, Greek and Cyrillic letters. Returns
+// CSTR_LESS_THAN, CSTR_EQUAL or CSTR_GREATER_THAN, or 0 with ERROR_INVALID_PARAMETER (null
+// string) or ERROR_INVALID_FLAGS.
+PW_PLATFORM_API int WINAPI CompareStringW(LCID Locale, DWORD dwCmpFlags, PCNZWCH lpString1,
+                                          int cchCount1, PCNZWCH lpString2, int cchCount2);
+
+// The calling thread's locale: 0x0409 until the thread sets another.
+PW_PLATFORM_API LCID WINAPI GetThreadLocale(void);
+PW_PLATFORM_API WINBOOL WINAPI SetThreadLocale(LCID Locale);
+
+// Handles. GetCurrentThread gives the pseudo handle of the calling thread; CloseHandle
+// closes token handles (and accepts the pseudo handle, as Windows does).
+PW_PLATFORM_API HANDLE WINAPI GetCurrentThread(void);
+PW_PLATFORM_API WINBOOL WINAPI CloseHandle(HANDLE hObject);
+
+// Tokens. A thread has a token of its own only while it impersonates its client (see
+// pw_call_context.h); otherwise OpenThreadToken fails with ERROR_NO_TOKEN. The token answers
+// TokenType (TokenImpersonation) and TokenImpersonationLevel: the client's level 1..4 as
+// SecurityAnonymous..SecurityDelegation (0..3).
+PW_PLATFORM_API WINBOOL WINAPI OpenThreadToken(HANDLE ThreadHandle, DWORD DesiredAccess,
+                                               WINBOOL OpenAsSelf, PHANDLE TokenHandle);
+PW_PLATFORM_API WINBOOL WINAPI GetTokenInformation(HANDLE TokenHandle,
+                                                   TOKEN_INFORMATION_CLASS TokenInformationClass,
+                                                   LPVOID TokenInformation,
+                                                   DWORD TokenInformationLength,
+                                                   PDWORD ReturnLength);
 
 }  // extern "C"
+
+#include <winreg.h>
+#include <objbase.h>
+#include <oleauto.h>

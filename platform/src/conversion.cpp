@@ -1,0 +1,149 @@
+// Code-page conversion. Every ANSI code page is UTF-8 here, and wide strings are UTF-32, so the
+// work is UTF-8 <-> UTF-32 with the Windows size protocol and error codes around it.
+#include "text.h"
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+using pwplatform::DecodeUtf8;
+using pwplatform::IsScalarValue;
+
+enum class PageKind { kAnsi, kUtf8, kUnknown };
+
+PageKind Classify(UINT codePage) {
+    switch (codePage) {
+        case CP_ACP:
+        case CP_OEMCP:
+        case CP_THREAD_ACP:
+            return PageKind::kAnsi;
+        case CP_UTF8:
+            return PageKind::kUtf8;
+        default:
+            return PageKind::kUnknown;
+    }
+}
+
+int Fail(DWORD error) {
+    SetLastError(error);
+    return 0;
+}
+
+// The checks Windows makes before converting anything; 0 when the arguments are good.
+DWORD CheckBuffers(const void* input, int inputLength, const void* output, int outputSize) {
+    if (input == nullptr || inputLength == 0 || inputLength < -1 || outputSize < 0 ||
+        (output == nullptr && outputSize != 0) || (output != nullptr && output == input)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return 0;
+}
+
+DWORD CheckToWideFlags(PageKind page, DWORD flags) {
+    const DWORD allowed = page == PageKind::kUtf8 ? MB_ERR_INVALID_CHARS
+                                                  : MB_PRECOMPOSED | MB_COMPOSITE |
+                                                        MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
+    if ((flags & ~allowed) != 0 ||
+        (flags & (MB_PRECOMPOSED | MB_COMPOSITE)) == (MB_PRECOMPOSED | MB_COMPOSITE)) {
+        return ERROR_INVALID_FLAGS;
+    }
+    return 0;
+}
+
+DWORD CheckToNarrowFlags(PageKind page, DWORD flags, LPCCH defaultChar, LPBOOL usedDefaultChar) {
+    if (page == PageKind::kUtf8) {
+        if ((flags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) != 0) {
+            return ERROR_INVALID_FLAGS;
+        }
+        return defaultChar != nullptr || usedDefaultChar != nullptr ? ERROR_INVALID_PARAMETER : 0;
+    }
+    const DWORD allowed =
+        WC_COMPOSITECHECK | WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR | WC_NO_BEST_FIT_CHARS;
+    return (flags & ~allowed) != 0 ? ERROR_INVALID_FLAGS : 0;
+}
+
+// Copies a converted text with the size protocol: size 0 asks for the size.
+template <typename Char>
+int Deliver(const std::basic_string<Char>& converted, Char* output, int outputSize) {
+    const auto needed = static_cast<int>(converted.size());
+    if (outputSize == 0) {
+        return needed;
+    }
+    if (needed > outputSize) {
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::memcpy(output, converted.data(), converted.size() * sizeof(Char));
+    return needed;
+}
+
+}  // namespace
+
+extern "C" {
+
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar) {
+    const PageKind page = Classify(CodePage);
+    if (page == PageKind::kUnknown) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (const DWORD error = CheckBuffers(lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar)) {
+        return Fail(error);
+    }
+    if (const DWORD error = CheckToWideFlags(page, dwFlags)) {
+        return Fail(error);
+    }
+    const std::size_t length =
+        cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<std::size_t>(cbMultiByte);
+    std::string_view input(lpMultiByteStr, length);
+    std::wstring wide;
+    while (!input.empty()) {
+        const pwplatform::Utf8Char c = DecodeUtf8(input);
+        if (!c.valid && (dwFlags & MB_ERR_INVALID_CHARS) != 0) {
+            return Fail(ERROR_NO_UNICODE_TRANSLATION);
+        }
+        wide += static_cast<wchar_t>(c.codePoint);
+        input.remove_prefix(c.length);
+    }
+    return Deliver(wide, lpWideCharStr, cchWideChar);
+}
+
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
+                               LPBOOL lpUsedDefaultChar) {
+    const PageKind page = Classify(CodePage);
+    if (page == PageKind::kUnknown) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (const DWORD error = CheckBuffers(lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte)) {
+        return Fail(error);
+    }
+    if (const DWORD error = CheckToNarrowFlags(page, dwFlags, lpDefaultChar, lpUsedDefaultChar)) {
+        return Fail(error);
+    }
+    const std::size_t length =
+        cchWideChar == -1 ? std::wcslen(lpWideCharStr) + 1 : static_cast<std::size_t>(cchWideChar);
+    if (lpUsedDefaultChar != nullptr) {
+        *lpUsedDefaultChar = FALSE;
+    }
+    std::string narrow;
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<char32_t>(lpWideCharStr[i]);
+        if (IsScalarValue(c)) {
+            pwplatform::AppendUtf8(narrow, c);
+        } else if (page == PageKind::kUtf8) {
+            if ((dwFlags & WC_ERR_INVALID_CHARS) != 0) {
+                return Fail(ERROR_NO_UNICODE_TRANSLATION);
+            }
+            pwplatform::AppendUtf8(narrow, 0xFFFD);
+        } else {
+            narrow += lpDefaultChar != nullptr ? *lpDefaultChar : '?';
+            if (lpUsedDefaultChar != nullptr) {
+                *lpUsedDefaultChar = TRUE;
+            }
+        }
+    }
+    return Deliver(narrow, lpMultiByteStr, cbMultiByte);
+}
+
+}  // extern "C"

@@ -1,0 +1,900 @@
+// The registry, kept in one text file that the environment variable "PIPEWAY_REGISTRY" names.
+//
+// Every call reads the file anew and every change rewrites it (to a temporary file that then
+// replaces it), under one lock for the process, so a person or a test may read or edit it
+// between calls. The format:
+//
+//   # Lines starting with '#' and blank lines are ignored.
+//   [HKEY_LOCAL_MACHINE\SOFTWARE\Vendor\Product]   a key, by its full path
+//   @=sz:"text"                                    the key's default (unnamed) value
+//   "Name"=sz:"text"                               REG_SZ, stored with one terminating NUL
+//   "Path"=expand_sz:"%ProgramFiles%\\x"           REG_EXPAND_SZ, likewise
+//   "Count"=dword:0000002a                         REG_DWORD of 4 bytes
+//   "Large"=qword:0000000100000000                 REG_QWORD of 8 bytes
+//   "Other"=hex(7):61,00,00                        anything else: type number, bytes in hex
+//
+// Quoted texts escape '\' and '"' with a backslash and write tab, line feed and carriage
+// return as \t, \n, \r and other control bytes as \xHH; other bytes stand as they are (UTF-8).
+// A string whose bytes hold no terminating NUL, or a NUL inside, is written in the hex form.
+// Hives are HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_USERS (the short
+// forms HKCR, HKCU, HKLM and HKU are read too). Every key has a section of its own, also one
+// without values; keys and values compare without regard to case.
+#include "text.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kRegistryVariable[] = "PIPEWAY_REGISTRY";
+
+// ---------------------------------------------------------------------------------------------
+// The data.
+
+struct Value {
+    std::string name;  // UTF-8; empty for the default value
+    DWORD type = REG_NONE;
+    std::string data;  // the bytes as the ANSI calls see them
+};
+
+struct Key {
+    std::string name;
+    std::vector<Value> values;
+    std::map<std::wstring, Key> subkeys;  // by folded name, so in order without regard to case
+};
+
+std::wstring Fold(std::string_view name) {
+    return pwplatform::FoldCase(pwplatform::WideFromUtf8(name));
+}
+
+struct Hive {
+    HKEY handle;
+    const char* name;
+    const char* shortName;
+};
+
+const Hive kHives[] = {
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},
+    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {HKEY_USERS, "HKEY_USERS", "HKU"},
+};
+
+const Hive* FindHive(std::string_view name) {
+    const std::wstring folded = Fold(name);
+    for (const Hive& hive : kHives) {
+        if (folded == Fold(hive.name) || folded == Fold(hive.shortName)) {
+            return &hive;
+        }
+    }
+    return nullptr;
+}
+
+const Hive* FindHive(HKEY handle) {
+    for (const Hive& hive : kHives) {
+        if (hive.handle == handle) {
+            return &hive;
+        }
+    }
+    return nullptr;
+}
+
+// The whole registry: one root key per hive, under a nameless top.
+using Path = std::vector<std::string>;  // hive name first
+
+Key* Find(Key& top, const Path& path) {
+    Key* key = &top;
+    for (const std::string& part : path) {
+        auto it = key->subkeys.find(Fold(part));
+        if (it == key->subkeys.end()) {
+            return nullptr;
+        }
+        key = &it->second;
+    }
+    return key;
+}
+
+Key& Make(Key& top, const Path& path) {
+    Key* key = &top;
+    for (const std::string& part : path) {
+        Key& child = key->subkeys[Fold(part)];
+        if (child.name.empty()) {
+            child.name = part;
+        }
+        key = &child;
+    }
+    return *key;
+}
+
+Value* FindValue(Key& key, std::string_view name) {
+    const std::wstring folded = Fold(name);
+    for (Value& value : key.values) {
+        if (Fold(value.name) == folded) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The file.
+
+std::string Quote(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string Hex(std::string_view bytes) {
+    std::string out;
+    char digits[3];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(bytes[i]));
+        out += (i == 0 ? "" : ",");
+        out += digits;
+    }
+    return out;
+}
+
+std::uint64_t LittleEndian(std::string_view bytes) {
+    std::uint64_t number = 0;
+    for (std::size_t i = bytes.size(); i-- > 0;) {
+        number = (number << 8) | static_cast<unsigned char>(bytes[i]);
+    }
+    return number;
+}
+
+std::string FormatData(const Value& value) {
+    const std::string_view data = value.data;
+    const bool isText = value.type == REG_SZ || value.type == REG_EXPAND_SZ;
+    if (isText && !data.empty() && data.find('\0') == data.size() - 1) {
+        return std::string(value.type == REG_SZ ? "sz:" : "expand_sz:") +
+               Quote(data.substr(0, data.size() - 1));
+    }
+    char number[24];
+    if (value.type == REG_DWORD && data.size() == 4) {
+        std::snprintf(number, sizeof number, "%08llx",
+                      static_cast<unsigned long long>(LittleEndian(data)));
+        return std::string("dword:") + number;
+    }
+    if (value.type == REG_QWORD && data.size() == 8) {
+        std::snprintf(number, sizeof number, "%016llx",
+                      static_cast<unsigned long long>(LittleEndian(data)));
+        return std::string("qword:") + number;
+    }
+    return "hex(" + std::to_string(value.type) + "):" + Hex(data);
+}
+
+void FormatKey(std::ostream& out, const Key& key, const std::string& path, bool isHive) {
+    if (!isHive || !key.values.empty()) {
+        out << '[' << path << "]\n";
+        for (const Value& value : key.values) {
+            out << (value.name.empty() ? std::string("@") : Quote(value.name)) << '='
+                << FormatData(value) << '\n';
+        }
+        out << '\n';
+    }
+    for (const auto& [folded, subkey] : key.subkeys) {
+        FormatKey(out, subkey, path + "\\" + subkey.name, false);
+    }
+}
+
+std::string Format(const Key& top) {
+    std::ostringstream out;
+    out << "# Registry of the POSIX platform layer (see platform/src/registry.cpp).\n\n";
+    for (const Hive& hive : kHives) {
+        auto it = top.subkeys.find(Fold(hive.name));
+        if (it != top.subkeys.end()) {
+            FormatKey(out, it->second, hive.name, true);
+        }
+    }
+    return out.str();
+}
+
+// Reads a quoted text at the start of `line`, removing it from there.
+std::optional<std::string> Unquote(std::string_view& line) {
+    if (line.empty() || line[0] != '"') {
+        return std::nullopt;
+    }
+    std::string text;
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"') {
+            line.remove_prefix(i + 1);
+            return text;
+        }
+        if (c != '\\') {
+            text += c;
+            continue;
+        }
+        if (++i >= line.size()) {
+            return std::nullopt;
+        }
+        switch (line[i]) {
+            case 't':
+                text += '\t';
+                break;
+            case 'n':
+                text += '\n';
+                break;
+            case 'r':
+                text += '\r';
+                break;
+            case 'x': {
+                if (i + 2 >= line.size()) {
+                    return std::nullopt;
+                }
+                const std::string digits(line.substr(i + 1, 2));
+                char* end = nullptr;
+                const unsigned long byte = std::strtoul(digits.c_str(), &end, 16);
+                if (end != digits.c_str() + 2) {
+                    return std::nullopt;
+                }
+                text += static_cast<char>(byte);
+                i += 2;
+                break;
+            }
+            default:
+                text += line[i];
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> ParseHexNumber(std::string_view digits, std::size_t count) {
+    if (digits.size() != count) {
+        return std::nullopt;
+    }
+    std::uint64_t number = 0;
+    for (const char c : digits) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        number = (number << 4) | static_cast<unsigned>(digit);
+    }
+    return number;
+}
+
+std::string Bytes(std::uint64_t number, std::size_t count) {
+    std::string bytes;
+    for (std::size_t i = 0; i < count; ++i) {
+        bytes += static_cast<char>((number >> (8 * i)) & 0xFF);
+    }
+    return bytes;
+}
+
+std::optional<Value> ParseValue(std::string_view line) {
+    Value value;
+    if (!line.empty() && line[0] == '@') {
+        line.remove_prefix(1);
+    } else {
+        std::optional<std::string> name = Unquote(line);
+        if (!name) {
+            return std::nullopt;
+        }
+        value.name = *name;
+    }
+    const std::size_t colon = line.find(':');
+    if (line.empty() || line[0] != '=' || colon == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view tag = line.substr(1, colon - 1);
+    std::string_view data = line.substr(colon + 1);
+    if (tag == "sz" || tag == "expand_sz") {
+        std::optional<std::string> text = Unquote(data);
+        if (!text || !data.empty()) {
+            return std::nullopt;
+        }
+        value.type = tag == "sz" ? REG_SZ : REG_EXPAND_SZ;
+        value.data = *text + '\0';
+    } else if (tag == "dword" || tag == "qword") {
+        const std::size_t size = tag == "dword" ? 4 : 8;
+        const std::optional<std::uint64_t> number = ParseHexNumber(data, 2 * size);
+        if (!number) {
+            return std::nullopt;
+        }
+        value.type = tag == "dword" ? REG_DWORD : REG_QWORD;
+        value.data = Bytes(*number, size);
+    } else if (tag.size() > 5 && tag.substr(0, 4) == "hex(" && tag.back() == ')') {
+        const std::string typeText(tag.substr(4, tag.size() - 5));
+        char* end = nullptr;
+        value.type = static_cast<DWORD>(std::strtoul(typeText.c_str(), &end, 10));
+        if (typeText.empty() || *end != '\0') {
+            return std::nullopt;
+        }
+        while (!data.empty()) {
+            const std::optional<std::uint64_t> byte = ParseHexNumber(data.substr(0, 2), 2);
+            if (!byte || (data.size() > 2 && data[2] != ',')) {
+                return std::nullopt;
+            }
+            value.data += static_cast<char>(*byte);
+            data.remove_prefix(data.size() > 2 ? 3 : 2);
+        }
+    } else {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<Path> ParseSection(std::string_view line) {
+    const std::size_t close = line.rfind(']');
+    if (close == std::string_view::npos || close < 2) {
+        return std::nullopt;
+    }
+    std::string_view text = line.substr(1, close - 1);
+    Path path;
+    while (!text.empty()) {
+        const std::size_t slash = text.find('\\');
+        path.emplace_back(text.substr(0, slash));
+        text = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
+        if (path.back().empty()) {
+            return std::nullopt;
+        }
+    }
+    const Hive* hive = path.empty() ? nullptr : FindHive(path[0]);
+    if (hive == nullptr) {
+        return std::nullopt;
+    }
+    path[0] = hive->name;
+    return path;
+}
+
+// Parses the file's text; nullopt when some line is not of the format.
+std::optional<Key> Parse(const std::string& text) {
+    Key top;
+    Key* current = nullptr;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        if (line[0] == '[') {
+            const std::optional<Path> path = ParseSection(line);
+            if (!path) {
+                return std::nullopt;
+            }
+            current = &Make(top, *path);
+            continue;
+        }
+        std::optional<Value> value = ParseValue(line);
+        if (!value || current == nullptr) {
+            return std::nullopt;
+        }
+        if (Value* existing = FindValue(*current, value->name)) {
+            *existing = std::move(*value);
+        } else {
+            current->values.push_back(std::move(*value));
+        }
+    }
+    return top;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The store: the file read and written under the process's lock.
+
+std::mutex g_lock;
+
+std::optional<fs::path> StoreFile() {
+    const char* name = std::getenv(kRegistryVariable);
+    if (name == nullptr || *name == '\0') {
+        return std::nullopt;
+    }
+    return fs::path(name);
+}
+
+// Loads the registry; ERROR_SUCCESS, or ERROR_BADDB for a file not in the format.
+LONG Load(Key& top) {
+    top = Key{};
+    const std::optional<fs::path> file = StoreFile();
+    if (!file) {
+        return ERROR_SUCCESS;
+    }
+    std::ifstream in(*file, std::ios::binary);
+    if (!in) {
+        return ERROR_SUCCESS;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    std::optional<Key> parsed = Parse(content.str());
+    if (!parsed) {
+        return ERROR_BADDB;
+    }
+    top = std::move(*parsed);
+    return ERROR_SUCCESS;
+}
+
+LONG Save(const Key& top) {
+    const std::optional<fs::path> file = StoreFile();
+    if (!file) {
+        return ERROR_ACCESS_DENIED;
+    }
+    fs::path temporary = *file;
+    temporary += ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << Format(top);
+        if (!out.flush()) {
+            return ERROR_CANTWRITE;
+        }
+    }
+    std::error_code error;
+    fs::rename(temporary, *file, error);
+    return error ? ERROR_CANTWRITE : ERROR_SUCCESS;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handles.
+
+struct OpenKey {
+    Path path;
+    REGSAM access;
+};
+
+std::set<const OpenKey*> g_openKeys;
+
+// The path and access of a handle; false for a handle that is neither a hive nor open.
+bool Resolve(HKEY handle, Path& path, REGSAM& access) {
+    if (const Hive* hive = FindHive(handle)) {
+        path = {hive->name};
+        access = KEY_ALL_ACCESS;
+        return true;
+    }
+    const auto* key = reinterpret_cast<const OpenKey*>(handle);
+    if (g_openKeys.count(key) == 0) {
+        return false;
+    }
+    path = key->path;
+    access = key->access;
+    return true;
+}
+
+HKEY NewHandle(const Path& path, REGSAM access) {
+    auto key = std::make_unique<OpenKey>(OpenKey{path, access});
+    g_openKeys.insert(key.get());
+    return reinterpret_cast<HKEY>(key.release());
+}
+
+// Appends the parts of a subkey name to `path`. Windows refuses a name that starts with '\'.
+bool AppendSubkey(Path& path, const char* subKey) {
+    if (subKey == nullptr) {
+        return true;
+    }
+    std::string_view text(subKey);
+    if (!text.empty() && text[0] == '\\') {
+        return false;
+    }
+    while (!text.empty()) {
+        const std::size_t slash = text.find('\\');
+        if (slash != 0) {
+            path.emplace_back(text.substr(0, slash));
+        }
+        text = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
+    }
+    return true;
+}
+
+// What every call on an open key starts with: the lock held by the caller, the registry
+// loaded, the handle's key found (a key deleted since it was opened gives ERROR_KEY_DELETED).
+struct Session {
+    Key top;
+    Path path;
+    REGSAM access = 0;
+    Key* key = nullptr;
+};
+
+LONG Begin(Session& session, HKEY handle) {
+    if (!Resolve(handle, session.path, session.access)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    const LONG loaded = Load(session.top);
+    if (loaded != ERROR_SUCCESS) {
+        return loaded;
+    }
+    session.key = session.path.size() == 1 ? &Make(session.top, session.path)
+                                           : Find(session.top, session.path);
+    return session.key == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+}
+
+bool IsStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// String data as the wide calls see it (UTF-32 code units here) and back.
+std::string WideBytes(std::string_view narrow) {
+    const std::wstring wide = pwplatform::WideFromUtf8(narrow);
+    return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+}
+
+std::string NarrowBytes(const BYTE* data, DWORD size) {
+    const std::wstring_view wide(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
+    return pwplatform::Utf8FromWide(wide);
+}
+
+std::string Utf8(const wchar_t* text) {
+    return text == nullptr ? std::string() : pwplatform::Utf8FromWide(text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The operations, with names in UTF-8.
+
+LONG OpenKeyImpl(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult) {
+    if (phkResult == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *phkResult = nullptr;
+    std::lock_guard<std::mutex> guard(g_lock);
+    Session session;
+    LONG result = Begin(session, hKey);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    Path path = session.path;
+    if (!AppendSubkey(path, subKey)) {
+        return ERROR_BAD_PATHNAME;
+    }
+    if (path.size() > 1 && Find(session.top, path) == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    *phkResult = NewHandle(path, samDesired & ~static_cast<REGSAM>(KEY_WOW64_RES));
+    return ERROR_SUCCESS;
+}
+
+LONG CreateKeyImpl(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult,
+                   LPDWORD disposition) {
+    if (phkResult == nullptr || subKey == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *phkResult = nullptr;
+    std::lock_guard<std::mutex> guard(g_lock);
+    Session session;
+    LONG result = Begin(session, hKey);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    Path path = session.path;
+    if (!AppendSubkey(path, subKey)) {
+        return ERROR_BAD_PATHNAME;
+    }
+    const bool exists = path.size() == 1 || Find(session.top, path) != nullptr;
+    if (!exists) {
+        if ((session.access & KEY_CREATE_SUB_KEY) == 0) {
+            return ERROR_ACCESS_DENIED;
+        }
+        Make(session.top, path);
+        result = Save(session.top);
+        if (result != ERROR_SUCCESS) {
+            return result;
+        }
+    }
+    if (disposition != nullptr) {
+        *disposition = exists ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+    }
+    *phkResult = NewHandle(path, samDesired & ~static_cast<REGSAM>(KEY_WOW64_RES));
+    return ERROR_SUCCESS;
+}
+
+LONG QueryValueImpl(HKEY hKey, const char* name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                    LPDWORD size, bool wide) {
+    if (reserved != nullptr || (data != nullptr && size == nullptr)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::lock_guard<std::mutex> guard(g_lock);
+    Session session;
+    const LONG result = Begin(session, hKey);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    if ((session.access & KEY_QUERY_VALUE) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    const Value* value = FindValue(*session.key, name == nullptr ? "" : name);
+    if (value == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const std::string bytes =
+        wide && IsStringType(value->type) ? WideBytes(value->data) : value->data;
+    if (type != nullptr) {
+        *type = value->type;
+    }
+    if (size == nullptr) {
+        return ERROR_SUCCESS;
+    }
+    const auto needed = static_cast<DWORD>(bytes.size());
+    if (data != nullptr && *size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (data != nullptr) {
+        std::memcpy(data, bytes.data(), bytes.size());
+    }
+    *size = needed;
+    return ERROR_SUCCESS;
+}
+
+LONG SetValueImpl(HKEY hKey, const char* name, DWORD type, std::string bytes) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Session session;
+    const LONG result = Begin(session, hKey);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    if ((session.access & KEY_SET_VALUE) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    const std::string valueName = name == nullptr ? "" : name;
+    if (Value* existing = FindValue(*session.key, valueName)) {
+        existing->type = type;
+        existing->data = std::move(bytes);
+    } else {
+        session.key->values.push_back(Value{valueName, type, std::move(bytes)});
+    }
+    return Save(session.top);
+}
+
+LONG DeleteValueImpl(HKEY hKey, const char* name) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Session session;
+    const LONG result = Begin(session, hKey);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    if ((session.access & KEY_SET_VALUE) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::vector<Value>& values = session.key->values;
+    const Value* value = FindValue(*session.key, name == nullptr ? "" : name);
+    if (value == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    values.erase(values.begin() + (value - values.data()));
+    return Save(session.top);
+}
+
+// Removes the key at `path` (not a hive) from its parent.
+void Unlink(Key& top, const Path& path) {
+    Key* parent = Find(top, Path(path.begin(), path.end() - 1));
+    parent->subkeys.erase(Fold(path.back()));
+}
+
+LONG DeleteKeyImpl(HKEY hKey, const char* subKey, bool wholeTree) {
+    if (subKey == nullptr && !wholeTree) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::lock_guard<std::mutex> guard(g_lock);
+    Session session;
+    const LONG result = Begin(session, hKey);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    Path path = session.path;
+    if (!AppendSubkey(path, subKey)) {
+        return ERROR_BAD_PATHNAME;
+    }
+    Key* key = path.size() == 1 ? session.key : Find(session.top, path);
+    if (key == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (wholeTree && (subKey == nullptr || *subKey == '\0')) {
+        // The key itself stays; what it holds goes.
+        key->values.clear();
+        key->subkeys.clear();
+    } else if (path.size() == 1 || (!wholeTree && !key->subkeys.empty())) {
+        return ERROR_ACCESS_DENIED;
+    } else {
+        Unlink(session.top, path);
+    }
+    return Save(session.top);
+}
+
+LONG EnumKeyImpl(HKEY hKey, DWORD index, std::string& name) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Session session;
+    const LONG result = Begin(session, hKey);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    if ((session.access & KEY_ENUMERATE_SUB_KEYS) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (index >= session.key->subkeys.size()) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    auto it = session.key->subkeys.begin();
+    std::advance(it, index);
+    name = it->second.name;
+    return ERROR_SUCCESS;
+}
+
+// Hands a subkey name out through a caller's buffer counted in characters.
+template <typename Char>
+LONG DeliverName(const std::basic_string<Char>& name, Char* buffer, LPDWORD count, Char* keyClass,
+                 LPDWORD classCount, PFILETIME lastWriteTime) {
+    if (name.size() + 1 > *count) {
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(buffer, name.c_str(), (name.size() + 1) * sizeof(Char));
+    *count = static_cast<DWORD>(name.size());
+    if (keyClass != nullptr && classCount != nullptr && *classCount > 0) {
+        keyClass[0] = Char{0};
+        *classCount = 0;
+    }
+    if (lastWriteTime != nullptr) {
+        *lastWriteTime = FILETIME{0, 0};
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" {
+
+LONG WINAPI RegCloseKey(HKEY hKey) {
+    if (FindHive(hKey) != nullptr) {
+        return ERROR_SUCCESS;
+    }
+    std::lock_guard<std::mutex> guard(g_lock);
+    const auto* key = reinterpret_cast<const OpenKey*>(hKey);
+    if (g_openKeys.erase(key) == 0) {
+        return ERROR_INVALID_HANDLE;
+    }
+    delete key;
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                          PHKEY phkResult) {
+    (void)ulOptions;
+    return OpenKeyImpl(hKey, lpSubKey, samDesired, phkResult);
+}
+
+LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                          PHKEY phkResult) {
+    (void)ulOptions;
+    const std::string subKey = Utf8(lpSubKey);
+    return OpenKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), samDesired, phkResult);
+}
+
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
+                            DWORD dwOptions, REGSAM samDesired,
+                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition) {
+    (void)Reserved, (void)lpClass, (void)dwOptions, (void)lpSecurityAttributes;
+    return CreateKeyImpl(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition);
+}
+
+LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                            DWORD dwOptions, REGSAM samDesired,
+                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition) {
+    (void)Reserved, (void)lpClass, (void)dwOptions, (void)lpSecurityAttributes;
+    const std::string subKey = Utf8(lpSubKey);
+    return CreateKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), samDesired,
+                         phkResult, lpdwDisposition);
+}
+
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) {
+    return QueryValueImpl(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData, false);
+}
+
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) {
+    return QueryValueImpl(hKey, Utf8(lpValueName).c_str(), lpReserved, lpType, lpData, lpcbData,
+                          true);
+}
+
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           CONST BYTE* lpData, DWORD cbData) {
+    (void)Reserved;
+    if (lpData == nullptr && cbData != 0) {
+        return ERROR_NOACCESS;
+    }
+    std::string bytes(reinterpret_cast<const char*>(lpData), lpData == nullptr ? 0 : cbData);
+    return SetValueImpl(hKey, lpValueName, dwType, std::move(bytes));
+}
+
+LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           CONST BYTE* lpData, DWORD cbData) {
+    (void)Reserved;
+    if (lpData == nullptr && cbData != 0) {
+        return ERROR_NOACCESS;
+    }
+    std::string bytes = IsStringType(dwType) ? NarrowBytes(lpData, cbData)
+                                             : std::string(reinterpret_cast<const char*>(lpData),
+                                                           lpData == nullptr ? 0 : cbData);
+    return SetValueImpl(hKey, Utf8(lpValueName).c_str(), dwType, std::move(bytes));
+}
+
+LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+    return DeleteValueImpl(hKey, lpValueName);
+}
+
+LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+    return DeleteValueImpl(hKey, Utf8(lpValueName).c_str());
+}
+
+LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+    return DeleteKeyImpl(hKey, lpSubKey, false);
+}
+
+LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+    const std::string subKey = Utf8(lpSubKey);
+    return DeleteKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), false);
+}
+
+LONG WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
+    return DeleteKeyImpl(hKey, lpSubKey, true);
+}
+
+LONG WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
+    const std::string subKey = Utf8(lpSubKey);
+    return DeleteKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), true);
+}
+
+LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                          LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                          PFILETIME lpftLastWriteTime) {
+    if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::string name;
+    const LONG result = EnumKeyImpl(hKey, dwIndex, name);
+    return result != ERROR_SUCCESS
+               ? result
+               : DeliverName(name, lpName, lpcchName, lpClass, lpcchClass, lpftLastWriteTime);
+}
+
+LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                          LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                          PFILETIME lpftLastWriteTime) {
+    if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::string name;
+    const LONG result = EnumKeyImpl(hKey, dwIndex, name);
+    return result != ERROR_SUCCESS ? result
+                                   : DeliverName(pwplatform::WideFromUtf8(name), lpName, lpcchName,
+                                                 lpClass, lpcchClass, lpftLastWriteTime);
+}
+
+}  // extern "C"

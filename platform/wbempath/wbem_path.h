@@ -1,0 +1,22 @@
+// This project's WMI object-path parser: a COM object with IWbemPath and IWbemPathKeyList, and
+// its class factory. Written once against the Windows API, it serves CLSID_WbemDefPath inside
+// pwplatform on POSIX and in the test DLL pwwbempath.dll on Windows (Wine's own parser lacks
+// IWbemPathKeyList::GetKey2).
+//
+// What it reads: [\\server\]namespace\...:Class[.Key=value[,Key=value...] | =@ | =value], with
+// '/' as a separator too, a bare class name, or a namespace path alone. A value is a quoted
+// string (\" and \\ escaped), a decimal integer or TRUE/FALSE. Where Windows' own behaviour is
+// not pinned down, the choices are stated at the method in wbem_path.cpp.
+#pragma once
+
+#include <windows.h>
+
+namespace pwwbempath {
+
+// The parser's class object (IClassFactory), as DllGetClassObject hands it out.
+HRESULT GetClassObject(REFIID riid, void** ppv);
+
+// Whether no parser object, key list or factory lives and no LockServer lock is held.
+bool CanUnload();
+
+}  // namespace pwwbempath
