@@ -91,6 +91,15 @@ std::string TrimString(const std::string& text, const std::string& characters, i
 // True when `entry` is `value`, or `value` followed by "64"; byte-exact.
 bool MatchesDAName(const std::string& value, std::string_view entry);
 
+// The management controller's addresses, read through the address module "tarda64" under
+// the caller's identity. Each returns a zero-filled calloc block the caller frees, or null
+// when it cannot be allocated; both throw PPImplStatus when the module cannot be used.
+// GetIPv4Address: the IPv4 address, at most 254 characters.
+char* GetIPv4Address();
+// GetIPv6Addresses: the first address, ";" and the second, at most 255 characters together
+// (the ";" only when the second is there).
+char* GetIPv6Addresses();
+
 // The library's process attach and detach notifications for the command core: the DA cache
 // lock exists only between them.
 void CoreProcessAttach();

@@ -62,6 +62,9 @@ char* Answer(const std::string& text) {
     return answer;
 }
 
+// Whether the library was loaded by a thread that impersonated its client.
+const bool g_loadedImpersonating = ThreadIsImpersonating();
+
 [[maybe_unused]] char* SendCmd(int argc, char* argv[]) {
     ++g_sendCount;
     if (ThreadIsImpersonating()) {
@@ -127,6 +130,8 @@ long Control(int request, const char* text) {
             std::lock_guard<std::mutex> lock(g_mutex);
             return static_cast<long>(g_outstanding.size());
         }
+        case TestDARequest::kLoadedImpersonating:
+            return g_loadedImpersonating ? 1 : 0;
         case TestDARequest::kImpersonatingCalls:
             return g_impersonatingCalls.load();
         case TestDARequest::kLastArgs: {

@@ -12,8 +12,9 @@ enum class TestDARequest {
     kBadFreeCount = 6,  // freeData calls with a pointer that was not an outstanding answer
     kOutstanding = 7,   // answers handed out and not yet taken back
     kReset = 8,
-    kImpersonatingCalls = 9,  // sendCmd calls made while the thread impersonated its client
-    kLastArgs = 10,           // the last call's tokens, one per line, into the buffer given
+    kImpersonatingCalls = 9,    // sendCmd calls made while the thread impersonated its client
+    kLastArgs = 10,             // the last call's tokens, one per line, into the buffer given
+    kLoadedImpersonating = 11,  // 1 when the library was loaded while impersonating a client
 };
 
 constexpr unsigned long kLastArgsBufferSize = 4096;

@@ -3,6 +3,12 @@
 // out that were not given back through ZevGenericFree.
 #include "da_contract.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <pw_call_context.h>
+#endif
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -15,10 +21,29 @@ std::mutex g_mutex;
 bool g_hasRoot = false;
 std::string g_root;
 std::atomic<long> g_outstanding{0};
+std::atomic<long> g_impersonatingCalls{0};
+std::atomic<long> g_calls{0};
+
+bool ThreadIsImpersonating() {
+#if defined(_WIN32)
+    HANDLE token = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+        return false;
+    }
+    CloseHandle(token);
+    return true;
+#else
+    return PwIsImpersonating() != FALSE;
+#endif
+}
 
 }  // namespace
 
 PW_DA_EXPORT char* ZevGetRootInstallPath() {
+    ++g_calls;
+    if (ThreadIsImpersonating()) {
+        ++g_impersonatingCalls;
+    }
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_hasRoot) {
         return nullptr;
@@ -46,4 +71,12 @@ PW_DA_EXPORT void kordo64_testSetRoot(const char* root) {
 
 PW_DA_EXPORT long kordo64_testOutstanding() {
     return g_outstanding.load();
+}
+
+// How often the root was asked for, and how often by a thread impersonating its client.
+PW_DA_EXPORT long kordo64_testCalls() {
+    return g_calls.load();
+}
+PW_DA_EXPORT long kordo64_testImpersonatingCalls() {
+    return g_impersonatingCalls.load();
 }

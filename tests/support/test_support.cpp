@@ -165,6 +165,14 @@ void InstallRoot::ReportNone() {
     KordoEntry<void (*)(const char*)>(m_kordo, "kordo64_testSetRoot")(nullptr);
 }
 
+long InstallRoot::RootCalls() {
+    return KordoEntry<long (*)()>(m_kordo, "kordo64_testCalls")();
+}
+
+long InstallRoot::ImpersonatingRootCalls() {
+    return KordoEntry<long (*)()>(m_kordo, "kordo64_testImpersonatingCalls")();
+}
+
 long InstallRoot::OutstandingRoots() {
     return KordoEntry<long (*)()>(m_kordo, "kordo64_testOutstanding")();
 }
@@ -178,7 +186,7 @@ TraceCapture::~TraceCapture() {
     g_traceLogPath.Clear();
 }
 
-std::string TraceCapture::Text() const {
+std::string TraceFile::Text() const {
     std::string text = ReadFile(m_file);
     // The file is written in text mode: undo the platform's line ends.
     std::string unix;
@@ -192,7 +200,7 @@ std::string TraceCapture::Text() const {
     return unix;
 }
 
-std::vector<std::string> TraceCapture::Messages() const {
+std::vector<std::string> TraceFile::Messages() const {
     static const std::regex prefix(R"(\[Proc:\d+ Thrd:\d+\] \d+/\d+/\d+ \d+:\d+:\d+:\d+-->)");
     const std::string text = Text();
     std::vector<std::string> messages;
@@ -211,7 +219,7 @@ std::vector<std::string> TraceCapture::Messages() const {
     return messages;
 }
 
-bool TraceCapture::Has(const std::string& message) const {
+bool TraceFile::Has(const std::string& message) const {
     for (const std::string& entry : Messages()) {
         if (entry == message) {
             return true;
@@ -220,7 +228,7 @@ bool TraceCapture::Has(const std::string& message) const {
     return false;
 }
 
-int TraceCapture::Count(const std::string& fragment) const {
+int TraceFile::Count(const std::string& fragment) const {
     int count = 0;
     for (const std::string& entry : Messages()) {
         if (entry.find(fragment) != std::string::npos) {

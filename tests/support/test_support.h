@@ -62,6 +62,9 @@ class TestDA {
     long ImpersonatingCalls() {
         return m_control(static_cast<int>(TestDARequest::kImpersonatingCalls), nullptr);
     }
+    bool LoadedImpersonating() {
+        return m_control(static_cast<int>(TestDARequest::kLoadedImpersonating), nullptr) == 1;
+    }
     // The tokens of the module's last call.
     std::vector<std::string> LastArgs();
 
@@ -86,10 +89,31 @@ class InstallRoot {
     void ReportNone();
     // Roots handed out by "kordo64" and not given back.
     long OutstandingRoots();
+    // How often the root was asked for, in all and while impersonating a client.
+    long RootCalls();
+    long ImpersonatingRootCalls();
 
   private:
     TempDir m_dir;
     HMODULE m_kordo;
+};
+
+// Reads the entries of a trace log file.
+class TraceFile {
+  public:
+    explicit TraceFile(std::filesystem::path file) : m_file(std::move(file)) {}
+    const std::filesystem::path& file() const { return m_file; }
+    // Everything logged so far, text-mode line ends read back as "\n".
+    std::string Text() const;
+    // The messages of the entries so far, prefixes removed.
+    std::vector<std::string> Messages() const;
+    // Whether some entry's message is exactly this text.
+    bool Has(const std::string& message) const;
+    // How many entries' messages contain this text.
+    int Count(const std::string& fragment) const;
+
+  private:
+    std::filesystem::path m_file;
 };
 
 // Points the trace log at a real file in a temporary folder for the life of the object.
@@ -101,14 +125,10 @@ class TraceCapture {
     TraceCapture& operator=(const TraceCapture&) = delete;
 
     const std::filesystem::path& file() const { return m_file; }
-    // Everything logged so far, text-mode line ends read back as "\n".
-    std::string Text() const;
-    // The messages of the entries so far, prefixes removed.
-    std::vector<std::string> Messages() const;
-    // Whether some entry's message is exactly this text.
-    bool Has(const std::string& message) const;
-    // How many entries' messages contain this text.
-    int Count(const std::string& fragment) const;
+    std::string Text() const { return TraceFile(m_file).Text(); }
+    std::vector<std::string> Messages() const { return TraceFile(m_file).Messages(); }
+    bool Has(const std::string& message) const { return TraceFile(m_file).Has(message); }
+    int Count(const std::string& fragment) const { return TraceFile(m_file).Count(fragment); }
 
   private:
     TempDir m_dir;

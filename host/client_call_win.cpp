@@ -1,0 +1,115 @@
+#include "client_call.h"
+
+#include <objidl.h>
+
+#include <atomic>
+
+namespace host {
+
+namespace {
+
+// The server security object of a call: impersonating the client means the current account
+// impersonating itself at the client's level.
+class ServerSecurity : public IServerSecurity {
+  public:
+    explicit ServerSecurity(SECURITY_IMPERSONATION_LEVEL level) : m_level(level) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IServerSecurity)) {
+            *object = static_cast<IServerSecurity*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refCount; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG count = --m_refCount;
+        if (count == 0) {
+            delete this;
+        }
+        return count;
+    }
+    HRESULT STDMETHODCALLTYPE QueryBlanket(DWORD* authnSvc, DWORD* authzSvc,
+                                           OLECHAR** serverPrincName, DWORD* authnLevel,
+                                           DWORD* impLevel, void** privs,
+                                           DWORD* capabilities) override {
+        if (authnSvc != nullptr)
+            *authnSvc = RPC_C_AUTHN_WINNT;
+        if (authzSvc != nullptr)
+            *authzSvc = RPC_C_AUTHZ_NONE;
+        if (serverPrincName != nullptr)
+            *serverPrincName = nullptr;
+        if (authnLevel != nullptr)
+            *authnLevel = RPC_C_AUTHN_LEVEL_PKT_PRIVACY;
+        if (impLevel != nullptr)
+            *impLevel = static_cast<DWORD>(m_level) + 1;
+        if (privs != nullptr)
+            *privs = nullptr;
+        if (capabilities != nullptr)
+            *capabilities = EOAC_NONE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ImpersonateClient() override {
+        if (!ImpersonateSelf(m_level)) {
+            return HRESULT_FROM_WIN32(GetLastError());
+        }
+        m_impersonating = true;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE RevertToSelf() override {
+        m_impersonating = false;
+        return ::RevertToSelf() ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+    }
+    BOOL STDMETHODCALLTYPE IsImpersonating() override { return m_impersonating ? TRUE : FALSE; }
+
+  private:
+    virtual ~ServerSecurity() = default;
+    std::atomic<ULONG> m_refCount{1};
+    SECURITY_IMPERSONATION_LEVEL m_level;
+    bool m_impersonating = false;
+};
+
+struct CallState {
+    ServerSecurity* security = nullptr;
+    IUnknown* previous = nullptr;
+    bool comInitialized = false;
+};
+
+}  // namespace
+
+ClientCall::ClientCall(const std::wstring&, DWORD level) {
+    auto* state = new CallState;
+    state->comInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    const DWORD tokenLevel = level == 0 ? 0 : level - 1;
+    state->security = new ServerSecurity(static_cast<SECURITY_IMPERSONATION_LEVEL>(tokenLevel));
+    CoSwitchCallContext(state->security, &state->previous);
+    m_state = state;
+}
+
+ClientCall::~ClientCall() {
+    auto* state = static_cast<CallState*>(m_state);
+    IUnknown* ours = nullptr;
+    CoSwitchCallContext(state->previous, &ours);
+    ::RevertToSelf();
+    state->security->Release();
+    if (state->comInitialized) {
+        CoUninitialize();
+    }
+    delete state;
+}
+
+bool ClientCall::ThreadIsImpersonating() {
+    HANDLE token = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+        return false;
+    }
+    CloseHandle(token);
+    return true;
+}
+
+}  // namespace host

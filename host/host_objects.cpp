@@ -1,0 +1,517 @@
+#include "host_objects.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace host {
+
+namespace {
+
+std::atomic<long> g_liveObjects{0};
+
+template <typename Code>
+constexpr HRESULT Hr(Code code) {
+    return static_cast<HRESULT>(code);
+}
+
+bool SameName(const std::wstring& a, LPCWSTR b) {
+    if (b == nullptr) {
+        return false;
+    }
+    std::size_t i = 0;
+    for (; i < a.size() && b[i] != L'\0'; ++i) {
+        if (std::towlower(static_cast<wint_t>(a[i])) != std::towlower(static_cast<wint_t>(b[i]))) {
+            return false;
+        }
+    }
+    return i == a.size() && b[i] == L'\0';
+}
+
+}  // namespace
+
+long LiveObjects() {
+    return g_liveObjects.load();
+}
+
+RefCounted::RefCounted() {
+    ++g_liveObjects;
+}
+RefCounted::~RefCounted() {
+    --g_liveObjects;
+}
+
+ULONG RefCounted::ReleaseImpl() {
+    const ULONG count = --m_refCount;
+    if (count == 0) {
+        delete this;
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// ClassObject
+
+ClassObject::ClassObject(std::wstring className, const std::vector<std::wstring>& properties,
+                         bool isClass)
+    : m_className(std::move(className)), m_isClass(isClass) {
+    for (const std::wstring& name : properties) {
+        Property property{name, {}};
+        VariantInit(&property.value);
+        property.value.vt = VT_NULL;
+        m_properties.push_back(property);
+    }
+}
+
+ClassObject::~ClassObject() {
+    for (Property& property : m_properties) {
+        VariantClear(&property.value);
+    }
+    for (Method& method : m_methods) {
+        if (method.in != nullptr) {
+            method.in->Release();
+        }
+        if (method.out != nullptr) {
+            method.out->Release();
+        }
+    }
+}
+
+void ClassObject::AddMethod(const std::wstring& name, IWbemClassObject* in, IWbemClassObject* out) {
+    if (in != nullptr) {
+        in->AddRef();
+    }
+    if (out != nullptr) {
+        out->AddRef();
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_methods.push_back(Method{name, in, out});
+}
+
+ClassObject::Property* ClassObject::Find(LPCWSTR name) {
+    for (Property& property : m_properties) {
+        if (SameName(property.name, name)) {
+            return &property;
+        }
+    }
+    return nullptr;
+}
+
+const ClassObject::Property* ClassObject::Find(LPCWSTR name) const {
+    return const_cast<ClassObject*>(this)->Find(name);
+}
+
+VARIANT ClassObject::Value(const std::wstring& name) const {
+    VARIANT copy;
+    VariantInit(&copy);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (const Property* property = Find(name.c_str())) {
+        VariantCopy(&copy, const_cast<VARIANT*>(&property->value));
+    }
+    return copy;
+}
+
+bool ClassObject::Has(const std::wstring& name) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Property* property = Find(name.c_str());
+    return property != nullptr && property->value.vt != VT_NULL;
+}
+
+std::vector<std::wstring> ClassObject::PropertyNames() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<std::wstring> names;
+    for (const Property& property : m_properties) {
+        names.push_back(property.name);
+    }
+    return names;
+}
+
+HRESULT STDMETHODCALLTYPE ClassObject::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemClassObject)) {
+        *object = static_cast<IWbemClassObject*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT STDMETHODCALLTYPE ClassObject::Get(LPCWSTR name, LONG, VARIANT* value, CIMTYPE* type,
+                                           LONG* flavor) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Property* property = Find(name);
+    if (property == nullptr) {
+        return Hr(WBEM_E_NOT_FOUND);
+    }
+    if (value != nullptr) {
+        VariantInit(value);
+        const HRESULT hr = VariantCopy(value, const_cast<VARIANT*>(&property->value));
+        if (FAILED(hr)) {
+            return hr;
+        }
+    }
+    if (type != nullptr) {
+        *type = CIM_STRING;
+    }
+    if (flavor != nullptr) {
+        *flavor = 0;
+    }
+    return Hr(WBEM_S_NO_ERROR);
+}
+
+HRESULT STDMETHODCALLTYPE ClassObject::Put(LPCWSTR name, LONG, VARIANT* value, CIMTYPE) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Property* property = Find(name);
+    if (property == nullptr) {
+        // Instances take only the properties their class declares.
+        if (!m_isClass || name == nullptr) {
+            return Hr(WBEM_E_NOT_FOUND);
+        }
+        m_properties.push_back(Property{name, {}});
+        property = &m_properties.back();
+        VariantInit(&property->value);
+    }
+    VariantClear(&property->value);
+    if (value == nullptr) {
+        property->value.vt = VT_NULL;
+        return Hr(WBEM_S_NO_ERROR);
+    }
+    return VariantCopy(&property->value, value);
+}
+
+HRESULT STDMETHODCALLTYPE ClassObject::SpawnInstance(LONG, IWbemClassObject** instance) {
+    if (instance == nullptr) {
+        return Hr(WBEM_E_INVALID_PARAMETER);
+    }
+    *instance = new ClassObject(m_className, PropertyNames(), false);
+    return Hr(WBEM_S_NO_ERROR);
+}
+
+HRESULT STDMETHODCALLTYPE ClassObject::GetMethod(LPCWSTR name, LONG, IWbemClassObject** in,
+                                                 IWbemClassObject** out) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const Method& method : m_methods) {
+        if (SameName(method.name, name)) {
+            if (in != nullptr) {
+                *in = method.in;
+                if (*in != nullptr) {
+                    (*in)->AddRef();
+                }
+            }
+            if (out != nullptr) {
+                *out = method.out;
+                if (*out != nullptr) {
+                    (*out)->AddRef();
+                }
+            }
+            return Hr(WBEM_S_NO_ERROR);
+        }
+    }
+    return Hr(WBEM_E_NOT_FOUND);
+}
+
+HRESULT STDMETHODCALLTYPE ClassObject::Clone(IWbemClassObject** copy) {
+    if (copy == nullptr) {
+        return Hr(WBEM_E_INVALID_PARAMETER);
+    }
+    auto* clone = new ClassObject(m_className, {}, m_isClass);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const Property& property : m_properties) {
+        Property cloned{property.name, {}};
+        VariantInit(&cloned.value);
+        VariantCopy(&cloned.value, const_cast<VARIANT*>(&property.value));
+        clone->m_properties.push_back(cloned);
+    }
+    *copy = clone;
+    return Hr(WBEM_S_NO_ERROR);
+}
+
+// What the provider never calls is not offered.
+HRESULT STDMETHODCALLTYPE ClassObject::GetQualifierSet(IWbemQualifierSet**) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::Delete(LPCWSTR) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::GetNames(LPCWSTR, LONG, VARIANT*, SAFEARRAY**) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::BeginEnumeration(LONG) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::Next(LONG, BSTR*, VARIANT*, CIMTYPE*, LONG*) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::EndEnumeration() {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::GetPropertyQualifierSet(LPCWSTR, IWbemQualifierSet**) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::GetObjectText(LONG, BSTR*) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::SpawnDerivedClass(LONG, IWbemClassObject**) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::CompareTo(LONG, IWbemClassObject*) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::GetPropertyOrigin(LPCWSTR, BSTR*) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::InheritsFrom(LPCWSTR) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::PutMethod(LPCWSTR, LONG, IWbemClassObject*,
+                                                 IWbemClassObject*) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::DeleteMethod(LPCWSTR) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::BeginMethodEnumeration(LONG) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::NextMethod(LONG, BSTR*, IWbemClassObject**,
+                                                  IWbemClassObject**) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::EndMethodEnumeration() {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::GetMethodQualifierSet(LPCWSTR, IWbemQualifierSet**) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE ClassObject::GetMethodOrigin(LPCWSTR, BSTR*) {
+    return E_NOTIMPL;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sinks
+
+HRESULT STDMETHODCALLTYPE ObjectSink::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemObjectSink)) {
+        *object = static_cast<IWbemObjectSink*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ObjectSink::~ObjectSink() {
+    for (IWbemClassObject* object : m_objects) {
+        object->Release();
+    }
+}
+
+HRESULT STDMETHODCALLTYPE ObjectSink::Indicate(LONG count, IWbemClassObject** objects) {
+    if (count < 0 || (count > 0 && objects == nullptr)) {
+        return Hr(WBEM_E_INVALID_PARAMETER);
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (LONG i = 0; i < count; ++i) {
+        if (objects[i] != nullptr) {
+            objects[i]->AddRef();
+            m_objects.push_back(objects[i]);
+        }
+    }
+    return Hr(WBEM_S_NO_ERROR);
+}
+
+HRESULT STDMETHODCALLTYPE ObjectSink::SetStatus(LONG flags, HRESULT result, BSTR,
+                                                IWbemClassObject*) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_statuses.push_back(Status{flags, result});
+    return Hr(WBEM_S_NO_ERROR);
+}
+
+std::vector<IWbemClassObject*> ObjectSink::Objects() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_objects;
+}
+
+std::vector<ObjectSink::Status> ObjectSink::Statuses() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_statuses;
+}
+
+HRESULT STDMETHODCALLTYPE InitSink::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemProviderInitSink)) {
+        *object = static_cast<IWbemProviderInitSink*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT STDMETHODCALLTYPE InitSink::SetStatus(LONG status, LONG) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_statuses.push_back(status);
+    return Hr(WBEM_S_NO_ERROR);
+}
+
+std::vector<LONG> InitSink::Statuses() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_statuses;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Namespace
+
+void Namespace::AddClass(ClassObject* definition) {
+    definition->AddRef();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_classes.push_back(definition);
+}
+
+Namespace::~Namespace() {
+    for (ClassObject* definition : m_classes) {
+        definition->Release();
+    }
+}
+
+HRESULT STDMETHODCALLTYPE Namespace::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemServices)) {
+        *object = static_cast<IWbemServices*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT STDMETHODCALLTYPE Namespace::GetObject(const BSTR path, LONG, IWbemContext*,
+                                               IWbemClassObject** object, IWbemCallResult**) {
+    if (object == nullptr) {
+        return Hr(WBEM_E_INVALID_PARAMETER);
+    }
+    *object = nullptr;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (ClassObject* definition : m_classes) {
+        if (SameName(definition->ClassName(), path)) {
+            definition->AddRef();
+            *object = definition;
+            return Hr(WBEM_S_NO_ERROR);
+        }
+    }
+    return Hr(WBEM_E_NOT_FOUND);
+}
+
+HRESULT STDMETHODCALLTYPE Namespace::OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**,
+                                                   IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::CancelAsyncCall(IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::QueryObjectSink(LONG, IWbemObjectSink**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::GetObjectAsync(const BSTR, LONG, IWbemContext*,
+                                                    IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::PutClass(IWbemClassObject*, LONG, IWbemContext*,
+                                              IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::PutClassAsync(IWbemClassObject*, LONG, IWbemContext*,
+                                                   IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::DeleteClass(const BSTR, LONG, IWbemContext*,
+                                                 IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::DeleteClassAsync(const BSTR, LONG, IWbemContext*,
+                                                      IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::CreateClassEnum(const BSTR, LONG, IWbemContext*,
+                                                     IEnumWbemClassObject**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::CreateClassEnumAsync(const BSTR, LONG, IWbemContext*,
+                                                          IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::PutInstance(IWbemClassObject*, LONG, IWbemContext*,
+                                                 IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*,
+                                                      IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::DeleteInstance(const BSTR, LONG, IWbemContext*,
+                                                    IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::DeleteInstanceAsync(const BSTR, LONG, IWbemContext*,
+                                                         IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::CreateInstanceEnum(const BSTR, LONG, IWbemContext*,
+                                                        IEnumWbemClassObject**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*,
+                                                             IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::ExecQuery(const BSTR, const BSTR, LONG, IWbemContext*,
+                                               IEnumWbemClassObject**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*,
+                                                    IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::ExecNotificationQuery(const BSTR, const BSTR, LONG,
+                                                           IWbemContext*, IEnumWbemClassObject**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::ExecNotificationQueryAsync(const BSTR, const BSTR, LONG,
+                                                                IWbemContext*, IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::ExecMethod(const BSTR, const BSTR, LONG, IWbemContext*,
+                                                IWbemClassObject*, IWbemClassObject**,
+                                                IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+HRESULT STDMETHODCALLTYPE Namespace::ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*,
+                                                     IWbemClassObject*, IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+const WCHAR* const kExecuteCommand = L"ExecuteCommand";
+
+ClassObject* MakeDataAccessModuleClass() {
+    auto* definition = new ClassObject(L"ZOLM_OEM_DataAccessModule",
+                                       {L"InstanceID", L"KestroIPv4", L"KestroIPv6"}, true);
+    auto* in = new ClassObject(L"__PARAMETERS", {L"CommandAndArguments"}, true);
+    auto* out = new ClassObject(L"__PARAMETERS", {L"ReturnValue", L"ResultCode"}, true);
+    definition->AddMethod(kExecuteCommand, in, out);
+    in->Release();
+    out->Release();
+    return definition;
+}
+
+}  // namespace host

@@ -1,0 +1,221 @@
+// The WMI stand-in's objects: class and instance objects, sinks and the namespace that the
+// provider is initialised with. Each object counts itself, so that a test can check that
+// every reference the provider took was given back.
+#pragma once
+
+#include <windows.h>
+
+#include <wbemidl.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// Objects of this file alive now.
+long LiveObjects();
+
+// Reference counting shared by the host objects.
+class RefCounted {
+  public:
+    RefCounted();
+    virtual ~RefCounted();
+    RefCounted(const RefCounted&) = delete;
+    RefCounted& operator=(const RefCounted&) = delete;
+
+  protected:
+    ULONG AddRefImpl() { return ++m_refCount; }
+    ULONG ReleaseImpl();
+
+  private:
+    std::atomic<ULONG> m_refCount{1};
+};
+
+// A class definition or an instance: named properties with values, and for a class its
+// methods' in- and out-signatures.
+class ClassObject : public IWbemClassObject, public RefCounted {
+  public:
+    // A class definition with these string properties; its instances have the same ones.
+    ClassObject(std::wstring className, const std::vector<std::wstring>& properties, bool isClass);
+
+    // Declares a method with its in- and out-signature objects (the class takes references).
+    void AddMethod(const std::wstring& name, IWbemClassObject* in, IWbemClassObject* out);
+    // The value of a property, or an empty variant; the caller clears it.
+    VARIANT Value(const std::wstring& name) const;
+    bool Has(const std::wstring& name) const;
+    std::vector<std::wstring> PropertyNames() const;
+    const std::wstring& ClassName() const { return m_className; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+
+    HRESULT STDMETHODCALLTYPE GetQualifierSet(IWbemQualifierSet** set) override;
+    HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE* type,
+                                  LONG* flavor) override;
+    HRESULT STDMETHODCALLTYPE Put(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE type) override;
+    HRESULT STDMETHODCALLTYPE Delete(LPCWSTR name) override;
+    HRESULT STDMETHODCALLTYPE GetNames(LPCWSTR qualifier, LONG flags, VARIANT* qualifierValue,
+                                       SAFEARRAY** names) override;
+    HRESULT STDMETHODCALLTYPE BeginEnumeration(LONG flags) override;
+    HRESULT STDMETHODCALLTYPE Next(LONG flags, BSTR* name, VARIANT* value, CIMTYPE* type,
+                                   LONG* flavor) override;
+    HRESULT STDMETHODCALLTYPE EndEnumeration() override;
+    HRESULT STDMETHODCALLTYPE GetPropertyQualifierSet(LPCWSTR property,
+                                                      IWbemQualifierSet** set) override;
+    HRESULT STDMETHODCALLTYPE Clone(IWbemClassObject** copy) override;
+    HRESULT STDMETHODCALLTYPE GetObjectText(LONG flags, BSTR* text) override;
+    HRESULT STDMETHODCALLTYPE SpawnDerivedClass(LONG flags, IWbemClassObject** newClass) override;
+    HRESULT STDMETHODCALLTYPE SpawnInstance(LONG flags, IWbemClassObject** instance) override;
+    HRESULT STDMETHODCALLTYPE CompareTo(LONG flags, IWbemClassObject* other) override;
+    HRESULT STDMETHODCALLTYPE GetPropertyOrigin(LPCWSTR name, BSTR* className) override;
+    HRESULT STDMETHODCALLTYPE InheritsFrom(LPCWSTR ancestor) override;
+    HRESULT STDMETHODCALLTYPE GetMethod(LPCWSTR name, LONG flags, IWbemClassObject** in,
+                                        IWbemClassObject** out) override;
+    HRESULT STDMETHODCALLTYPE PutMethod(LPCWSTR name, LONG flags, IWbemClassObject* in,
+                                        IWbemClassObject* out) override;
+    HRESULT STDMETHODCALLTYPE DeleteMethod(LPCWSTR name) override;
+    HRESULT STDMETHODCALLTYPE BeginMethodEnumeration(LONG flags) override;
+    HRESULT STDMETHODCALLTYPE NextMethod(LONG flags, BSTR* name, IWbemClassObject** in,
+                                         IWbemClassObject** out) override;
+    HRESULT STDMETHODCALLTYPE EndMethodEnumeration() override;
+    HRESULT STDMETHODCALLTYPE GetMethodQualifierSet(LPCWSTR method,
+                                                    IWbemQualifierSet** set) override;
+    HRESULT STDMETHODCALLTYPE GetMethodOrigin(LPCWSTR method, BSTR* className) override;
+
+  private:
+    ~ClassObject() override;
+
+    struct Property {
+        std::wstring name;
+        VARIANT value;
+    };
+    struct Method {
+        std::wstring name;
+        IWbemClassObject* in;
+        IWbemClassObject* out;
+    };
+    Property* Find(LPCWSTR name);
+    const Property* Find(LPCWSTR name) const;
+
+    std::wstring m_className;
+    bool m_isClass;
+    mutable std::mutex m_mutex;
+    std::vector<Property> m_properties;
+    std::vector<Method> m_methods;
+};
+
+// The response sink of one call: every object handed over and every status, in order.
+class ObjectSink : public IWbemObjectSink, public RefCounted {
+  public:
+    struct Status {
+        LONG flags;
+        HRESULT result;
+    };
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+    HRESULT STDMETHODCALLTYPE Indicate(LONG count, IWbemClassObject** objects) override;
+    HRESULT STDMETHODCALLTYPE SetStatus(LONG flags, HRESULT result, BSTR text,
+                                        IWbemClassObject* object) override;
+
+    // The objects handed over (the sink holds a reference to each).
+    std::vector<IWbemClassObject*> Objects() const;
+    std::vector<Status> Statuses() const;
+
+  private:
+    ~ObjectSink() override;
+    mutable std::mutex m_mutex;
+    std::vector<IWbemClassObject*> m_objects;
+    std::vector<Status> m_statuses;
+};
+
+class InitSink : public IWbemProviderInitSink, public RefCounted {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+    HRESULT STDMETHODCALLTYPE SetStatus(LONG status, LONG flags) override;
+
+    std::vector<LONG> Statuses() const;
+
+  private:
+    mutable std::mutex m_mutex;
+    std::vector<LONG> m_statuses;
+};
+
+// The namespace the provider is initialised with: it serves the class definitions it holds
+// through GetObject and supports nothing else.
+class Namespace : public IWbemServices, public RefCounted {
+  public:
+    // Adds a class definition (the namespace takes a reference).
+    void AddClass(ClassObject* definition);
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+
+    HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**,
+                                            IWbemCallResult**) override;
+    HRESULT STDMETHODCALLTYPE CancelAsyncCall(IWbemObjectSink*) override;
+    HRESULT STDMETHODCALLTYPE QueryObjectSink(LONG, IWbemObjectSink**) override;
+    HRESULT STDMETHODCALLTYPE GetObject(const BSTR path, LONG flags, IWbemContext* context,
+                                        IWbemClassObject** object,
+                                        IWbemCallResult** result) override;
+    HRESULT STDMETHODCALLTYPE GetObjectAsync(const BSTR, LONG, IWbemContext*,
+                                             IWbemObjectSink*) override;
+    HRESULT STDMETHODCALLTYPE PutClass(IWbemClassObject*, LONG, IWbemContext*,
+                                       IWbemCallResult**) override;
+    HRESULT STDMETHODCALLTYPE PutClassAsync(IWbemClassObject*, LONG, IWbemContext*,
+                                            IWbemObjectSink*) override;
+    HRESULT STDMETHODCALLTYPE DeleteClass(const BSTR, LONG, IWbemContext*,
+                                          IWbemCallResult**) override;
+    HRESULT STDMETHODCALLTYPE DeleteClassAsync(const BSTR, LONG, IWbemContext*,
+                                               IWbemObjectSink*) override;
+    HRESULT STDMETHODCALLTYPE CreateClassEnum(const BSTR, LONG, IWbemContext*,
+                                              IEnumWbemClassObject**) override;
+    HRESULT STDMETHODCALLTYPE CreateClassEnumAsync(const BSTR, LONG, IWbemContext*,
+                                                   IWbemObjectSink*) override;
+    HRESULT STDMETHODCALLTYPE PutInstance(IWbemClassObject*, LONG, IWbemContext*,
+                                          IWbemCallResult**) override;
+    HRESULT STDMETHODCALLTYPE PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*,
+                                               IWbemObjectSink*) override;
+    HRESULT STDMETHODCALLTYPE DeleteInstance(const BSTR, LONG, IWbemContext*,
+                                             IWbemCallResult**) override;
+    HRESULT STDMETHODCALLTYPE DeleteInstanceAsync(const BSTR, LONG, IWbemContext*,
+                                                  IWbemObjectSink*) override;
+    HRESULT STDMETHODCALLTYPE CreateInstanceEnum(const BSTR, LONG, IWbemContext*,
+                                                 IEnumWbemClassObject**) override;
+    HRESULT STDMETHODCALLTYPE CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*,
+                                                      IWbemObjectSink*) override;
+    HRESULT STDMETHODCALLTYPE ExecQuery(const BSTR, const BSTR, LONG, IWbemContext*,
+                                        IEnumWbemClassObject**) override;
+    HRESULT STDMETHODCALLTYPE ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*,
+                                             IWbemObjectSink*) override;
+    HRESULT STDMETHODCALLTYPE ExecNotificationQuery(const BSTR, const BSTR, LONG, IWbemContext*,
+                                                    IEnumWbemClassObject**) override;
+    HRESULT STDMETHODCALLTYPE ExecNotificationQueryAsync(const BSTR, const BSTR, LONG,
+                                                         IWbemContext*, IWbemObjectSink*) override;
+    HRESULT STDMETHODCALLTYPE ExecMethod(const BSTR, const BSTR, LONG, IWbemContext*,
+                                         IWbemClassObject*, IWbemClassObject**,
+                                         IWbemCallResult**) override;
+    HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*,
+                                              IWbemClassObject*, IWbemObjectSink*) override;
+
+  private:
+    ~Namespace() override;
+    std::mutex m_mutex;
+    std::vector<ClassObject*> m_classes;
+};
+
+// The class ZOLM_OEM_DataAccessModule as the stack declares it: key "InstanceID", string
+// properties "KestroIPv4" and "KestroIPv6", and the method "ExecuteCommand" with the
+// in-parameter "CommandAndArguments" and the out-parameters "ReturnValue" and "ResultCode".
+ClassObject* MakeDataAccessModuleClass();
+// The method name of that class.
+extern const WCHAR* const kExecuteCommand;
+
+}  // namespace host

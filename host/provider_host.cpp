@@ -1,0 +1,84 @@
+#include "provider_host.h"
+
+namespace host {
+
+namespace {
+
+using DllGetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
+using DllCanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+
+template <typename Function>
+Function ProcAs(FARPROC proc) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
+
+}  // namespace
+
+const CLSID kProviderClsid = {
+    0x6b1e7c52, 0x3a4d, 0x4f8b, {0x9c, 0x2e, 0x5d, 0x7a, 0x1f, 0x3b, 0x8e, 0x40}};
+
+ProviderHost::ProviderHost(const std::string& libraryPath)
+    : m_library(LoadLibraryA(libraryPath.c_str())),
+      m_namespace(new Namespace),
+      m_classDefinition(MakeDataAccessModuleClass()) {
+    m_namespace->AddClass(m_classDefinition);
+    // The extended-status class that provider helpers ask for.
+    auto* extendedStatus =
+        new ClassObject(L"__ExtendedStatus", {L"Description", L"Operation"}, true);
+    m_namespace->AddClass(extendedStatus);
+    extendedStatus->Release();
+}
+
+ProviderHost::~ProviderHost() {
+    m_classDefinition->Release();
+    m_namespace->Release();
+    if (m_library != nullptr) {
+        FreeLibrary(m_library);
+    }
+}
+
+HRESULT ProviderHost::GetClassObject(REFCLSID clsid, REFIID riid, void** object) {
+    if (m_library == nullptr) {
+        return CO_E_DLLNOTFOUND;
+    }
+    auto getClassObject =
+        ProcAs<DllGetClassObjectFn>(GetProcAddress(m_library, "DllGetClassObject"));
+    if (getClassObject == nullptr) {
+        return CO_E_ERRORINDLL;
+    }
+    return getClassObject(clsid, riid, object);
+}
+
+HRESULT ProviderHost::CanUnloadNow() {
+    if (m_library == nullptr) {
+        return CO_E_DLLNOTFOUND;
+    }
+    auto canUnloadNow = ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllCanUnloadNow"));
+    return canUnloadNow == nullptr ? CO_E_ERRORINDLL : canUnloadNow();
+}
+
+HRESULT ProviderHost::CreateProvider(IWbemServices** provider) {
+    IClassFactory* factory = nullptr;
+    HRESULT hr =
+        GetClassObject(kProviderClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) {
+        return hr;
+    }
+    hr = factory->CreateInstance(nullptr, IID_IWbemServices, reinterpret_cast<void**>(provider));
+    factory->Release();
+    return hr;
+}
+
+HRESULT ProviderHost::Initialize(IWbemServices* provider, InitSink* sink) {
+    IWbemProviderInit* init = nullptr;
+    HRESULT hr = provider->QueryInterface(IID_IWbemProviderInit, reinterpret_cast<void**>(&init));
+    if (FAILED(hr)) {
+        return hr;
+    }
+    hr = init->Initialize(nullptr, 0, const_cast<LPWSTR>(L"root\\cimv2"), nullptr, m_namespace,
+                          nullptr, sink);
+    init->Release();
+    return hr;
+}
+
+}  // namespace host

@@ -1,0 +1,42 @@
+// Loads the provider library and creates and initialises provider objects the way the WMI
+// service does: through the library's DllGetClassObject, with a namespace that serves the
+// class definition, under a client call.
+#pragma once
+
+#include "host_objects.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace host {
+
+// {6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}: the provider class.
+extern const CLSID kProviderClsid;
+
+class ProviderHost {
+  public:
+    // Loads the library at `libraryPath` (a full path, or a bare name searched as usual).
+    explicit ProviderHost(const std::string& libraryPath);
+    ~ProviderHost();
+    ProviderHost(const ProviderHost&) = delete;
+    ProviderHost& operator=(const ProviderHost&) = delete;
+
+    bool Loaded() const { return m_library != nullptr; }
+    // A new provider object, not yet initialised.
+    HRESULT CreateProvider(IWbemServices** provider);
+    // Initialize on the provider's IWbemProviderInit, with this host's namespace.
+    HRESULT Initialize(IWbemServices* provider, InitSink* sink);
+    HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** object);
+    HRESULT CanUnloadNow();
+
+    Namespace* GetNamespace() const { return m_namespace; }
+    ClassObject* ClassDefinition() const { return m_classDefinition; }
+
+  private:
+    HMODULE m_library = nullptr;
+    Namespace* m_namespace = nullptr;
+    ClassObject* m_classDefinition = nullptr;
+};
+
+}  // namespace host

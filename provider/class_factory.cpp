@@ -1,0 +1,98 @@
+#include "class_factory.h"
+
+#include "module.h"
+#include "wmi_provider.h"
+
+#include <mutex>
+#include <new>
+
+namespace {
+
+std::atomic<CWMIPipewayProviderFactory*> g_classObject{nullptr};
+std::mutex g_classTableLock;
+
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProviderFactory::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+        *object = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE CWMIPipewayProviderFactory::AddRef() {
+    const ULONG count = ++m_refCount;
+    if (count == 2) {
+        g_module.Lock();
+    }
+    return count;
+}
+
+ULONG STDMETHODCALLTYPE CWMIPipewayProviderFactory::Release() {
+    const ULONG count = --m_refCount;
+    if (count == 1) {
+        g_module.Unlock();
+    } else if (count == 0) {
+        delete this;
+    }
+    return count;
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProviderFactory::CreateInstance(IUnknown* outer, REFIID riid,
+                                                                     void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    *object = nullptr;
+    if (outer != nullptr) {
+        return CLASS_E_NOAGGREGATION;
+    }
+    CWMIPipewayProvider* provider = new (std::nothrow) CWMIPipewayProvider();
+    if (provider == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    // The object lives by its references: the query takes the first, or destroys it.
+    provider->AddRef();
+    const HRESULT hr = provider->QueryInterface(riid, object);
+    provider->Release();
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProviderFactory::LockServer(BOOL lock) {
+    if (lock) {
+        g_module.Lock();
+    } else {
+        g_module.Unlock();
+    }
+    return S_OK;
+}
+
+CWMIPipewayProviderFactory* GetCachedClassFactory() {
+    CWMIPipewayProviderFactory* factory = g_classObject.load(std::memory_order_acquire);
+    if (factory != nullptr) {
+        return factory;
+    }
+    std::lock_guard<std::mutex> lock(g_classTableLock);
+    factory = g_classObject.load(std::memory_order_relaxed);
+    if (factory == nullptr) {
+        factory = new (std::nothrow) CWMIPipewayProviderFactory();
+        if (factory != nullptr) {
+            factory->AddRef();  // the class table's own reference
+            g_classObject.store(factory, std::memory_order_release);
+        }
+    }
+    return factory;
+}
+
+void ReleaseCachedClassFactory() {
+    CWMIPipewayProviderFactory* factory = g_classObject.exchange(nullptr);
+    if (factory != nullptr) {
+        factory->Release();
+    }
+}

@@ -1,0 +1,103 @@
+// The library's entry points: process attach and detach, and the COM exports.
+#include "class_factory.h"
+#include "module.h"
+#include "registration.h"
+
+#include "auth_exception.h"
+#include "pipeway_provider_impl.h"
+#include "trace_log.h"
+
+#include <windows.h>
+
+CiPipewayProviderModule g_module;
+
+namespace {
+
+// Whether the module came up at the attach notification; a library whose module did not is
+// refused (Windows) or hands out no class object (POSIX, where loading cannot be refused).
+bool g_moduleReady = false;
+
+bool ProcessAttach() {
+    try {
+        TraceLogProcessAttach();
+        CoreProcessAttach();
+        AuthExProcessAttach();
+        g_moduleReady = true;
+    } catch (...) {
+        g_moduleReady = false;
+    }
+    return g_moduleReady;
+}
+
+void ProcessDetach() {
+    ReleaseCachedClassFactory();
+    AuthExProcessDetach();
+    CoreProcessDetach();
+    TraceLogProcessDetach();
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        return ProcessAttach() ? TRUE : FALSE;
+    }
+    if (reason == DLL_PROCESS_DETACH) {
+        ProcessDetach();
+    }
+    return TRUE;
+}
+#define PW_EXPORT extern "C"
+#else
+// The shared library's load and unload hooks play the attach and detach notifications.
+__attribute__((constructor)) static void LibraryLoaded() {
+    ProcessAttach();
+}
+__attribute__((destructor)) static void LibraryUnloaded() {
+    ProcessDetach();
+}
+#define PW_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+PW_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    *object = nullptr;
+    if (!g_moduleReady) {
+        return E_UNEXPECTED;
+    }
+    if (!IsEqualCLSID(clsid, CLSID_WMIPipewayProvider)) {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    CWMIPipewayProviderFactory* factory = GetCachedClassFactory();
+    if (factory == nullptr) {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    const HRESULT hr = factory->QueryInterface(riid, object);
+    if (SUCCEEDED(hr) && *object == nullptr) {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    return hr;
+}
+
+PW_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return g_module.GetLockCount() == 0 ? S_OK : S_FALSE;
+}
+
+PW_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
+    try {
+        return RegisterServer();
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+PW_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    try {
+        return UnregisterServer();
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}

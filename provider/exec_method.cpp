@@ -1,0 +1,273 @@
+#include "wmi_provider.h"
+
+#define SECURITY_WIN32
+#include <security.h>
+
+#include "pipeway_provider_impl.h"
+#include "trace_log.h"
+
+#include <wmiutils.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+using PipewayMgtData::PPImplStatus;
+
+namespace {
+
+constexpr char kFunctionName[] = "CWMIPipewayProvider::ExecMethodAsync";
+constexpr DWORD kMoreData = 234;
+
+// Wide text in the system's ANSI code page; a null string is an empty one.
+std::string ToAnsi(const WCHAR* wide) {
+    if (wide == nullptr || *wide == L'\0') {
+        return {};
+    }
+    const int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) {
+        return {};
+    }
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow.data(), size, nullptr, nullptr);
+    narrow.resize(static_cast<std::size_t>(size) - 1);
+    return narrow;
+}
+
+HRESULT PutString(IWbemClassObject* object, const WCHAR* name, const WCHAR* text) {
+    ScopedVariant value;
+    value.get()->vt = VT_BSTR;
+    value.get()->bstrVal = SysAllocString(text);
+    if (value.get()->bstrVal == nullptr) {
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    return object->Put(name, 0, value.get(), 0);
+}
+
+}  // namespace
+
+HRESULT CWMIPipewayProvider::StatusToHResult(std::int32_t code) {
+    // Tokenising fails only with 7.
+    return code == 7 ? Hr(WBEM_E_INVALID_METHOD_PARAMETERS) : Hr(WBEM_E_FAILED);
+}
+
+char* CWMIPipewayProvider::GetCallerUserName() {
+    ULONG size = 0;
+    GetUserNameExW(NameSamCompatible, nullptr, &size);
+    const DWORD probe = GetLastError();
+    if (probe != kMoreData) {
+        TraceLog("Error Getting User Name : %d", static_cast<int>(probe));
+        return nullptr;
+    }
+    std::vector<WCHAR> wide(size + 1, L'\0');
+    if (!GetUserNameExW(NameSamCompatible, wide.data(), &size)) {
+        TraceLog("Error again Getting UserName : %d", static_cast<int>(GetLastError()));
+        return nullptr;
+    }
+    const int length = static_cast<int>(size);
+    const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length,
+                                           nullptr, 0, nullptr, nullptr);
+    char* name = static_cast<char*>(std::malloc(static_cast<std::size_t>(needed) + 1));
+    if (name == nullptr) {
+        return nullptr;
+    }
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, name, needed, nullptr,
+                        nullptr);
+    name[needed] = '\0';
+    return name;
+}
+
+int CWMIPipewayProvider::FillOutParams(IWbemClassObject* outParams, const char* answer,
+                                       std::int32_t code) {
+    if (answer != nullptr) {
+        const std::size_t length = std::strlen(answer);
+        std::vector<WCHAR> wide;
+        try {
+            // Never more UTF-16 (or UTF-32) units than bytes, plus the terminator.
+            wide.assign(length + 2, L'\0');
+        } catch (const std::bad_alloc&) {
+            return -1;
+        }
+        MultiByteToWideChar(CP_UTF8, 0, answer, -1, wide.data(), static_cast<int>(wide.size()));
+        PutString(outParams, L"ReturnValue", wide.data());
+    }
+    std::wstring text;
+    try {
+        text = std::to_wstring(code);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    PutString(outParams, L"ResultCode", text.c_str());
+    return 0;
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecMethodAsync(const BSTR path, const BSTR method,
+                                                               LONG, IWbemContext*,
+                                                               IWbemClassObject* inParams,
+                                                               IWbemObjectSink* sink) {
+    try {
+        TraceLog("--> CWMIPipewayProvider::ExecMethodAsyn()\n");
+        ClientImpersonation client;
+        const HRESULT hr = client.Enter();
+        if (FAILED(hr)) {
+            TraceLog("Error : Couldn't Impersonate the Client\n");
+            return hr;
+        }
+        return ExecMethodAsClient(client, path, method, inParams, sink);
+    } catch (...) {
+        return ExceptionToHResult();
+    }
+}
+
+namespace {
+
+// The token vector from the "CommandAndArguments" value; fails with the call's HRESULT.
+HRESULT TokensFromInput(const VARIANT& input, std::vector<std::string>& tokens) {
+    const auto split = [&tokens](const WCHAR* wide) {
+        std::string text = ToAnsi(wide);
+        TrimWhitespace(text);
+        TraceLog("Pwy: %s CommanAndArguments=%s\n", kFunctionName, text.c_str());
+        const PPImplStatus status = PipewayProviderImpl::ConvertStrToVec(text, tokens);
+        if (status.code != 0) {
+            TraceLog("Error : Formatting input arguments\n");
+            return CWMIPipewayProvider::StatusToHResult(status.code);
+        }
+        return Hr(WBEM_S_NO_ERROR);
+    };
+
+    if (input.vt == VT_BSTR) {
+        TraceLog("Pwy: %s String Input\n", kFunctionName);
+        return split(input.bstrVal);
+    }
+    if (input.vt != (VT_ARRAY | VT_BSTR)) {
+        TraceLog("Unknown VT_TYPE : %d\n", static_cast<int>(input.vt));
+        return Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
+    }
+    TraceLog("%s : Array Input\n", kFunctionName);
+    SAFEARRAY* array = input.parray;
+    if (array == nullptr || SafeArrayGetDim(array) != 1) {
+        TraceLog("Error: Invalid Array dimension\n");
+        return Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
+    }
+    LONG lower = 0;
+    LONG upper = 0;
+    if (FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
+        FAILED(SafeArrayGetUBound(array, 1, &upper))) {
+        TraceLog("Error: Invalid Array \n");
+        return Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
+    }
+    if (lower == 0 && upper == 0) {
+        BSTR element = nullptr;
+        LONG index = 0;
+        SafeArrayGetElement(array, &index, &element);
+        const HRESULT hr = split(element);
+        SysFreeString(element);
+        return hr;
+    }
+    for (LONG index = lower; index <= upper; ++index) {
+        BSTR element = nullptr;
+        SafeArrayGetElement(array, &index, &element);
+        std::string token = ToAnsi(element);
+        SysFreeString(element);
+        TrimWhitespace(token);
+        TraceLog("Pwy: %s CommanAndArguments[index]=%s\n", kFunctionName, token.c_str());
+        tokens.push_back(std::move(token));
+    }
+    return Hr(WBEM_S_NO_ERROR);
+}
+
+}  // namespace
+
+HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, const BSTR path,
+                                                const BSTR method, IWbemClassObject* inParams,
+                                                IWbemObjectSink* sink) {
+    // Without a sink nobody could receive the answer: nothing is run.
+    if (sink == nullptr) {
+        return Hr(WBEM_E_INVALID_PARAMETER);
+    }
+    ScopedBstr className(g_className);
+    if (!className) {
+        TraceLog("Error : Out of Memory!\n");
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    HRESULT hr = m_providerHelper ? m_providerHelper->ValidateInstancePath(
+                                        m_pathParserFactory.get(), path, className.get(),
+                                        WBEMPATH_INFO_IS_CLASS_REF | WBEMPATH_INFO_IS_INST_REF)
+                                  : Hr(WBEM_E_INVALID_PARAMETER);
+    if (FAILED(hr)) {
+        TraceLog("Error : Invalid Class Name\n");
+        return hr;
+    }
+
+    ScopedVariant input;
+    hr = inParams != nullptr
+             ? inParams->Get(L"CommandAndArguments", 0, input.get(), nullptr, nullptr)
+             : Hr(WBEM_E_INVALID_PARAMETER);
+    if (FAILED(hr)) {
+        TraceLog("Error : CommandAndArguments not found as part of input\n");
+        return hr;
+    }
+
+    char* callerName = GetCallerUserName();
+    if (callerName == nullptr) {
+        TraceLog("Error : Couldn't get Username from the current Thread context\n");
+        return Hr(WBEM_E_FAILED);
+    }
+    std::string userName;
+    try {
+        userName = callerName;
+    } catch (...) {
+        std::free(callerName);
+        throw;
+    }
+    std::free(callerName);
+
+    std::vector<std::string> tokens;
+    hr = TokensFromInput(*input, tokens);
+    if (FAILED(hr)) {
+        return hr;
+    }
+
+    ComPtr<IWbemClassObject> instance;
+    hr = GetInstanceForPath(path, instance.put());
+    if (FAILED(hr)) {
+        TraceLog("Error: Invalid Object Path\n");
+        return hr;
+    }
+
+    ComPtr<IWbemClassObject> outSignature;
+    hr = m_classDef ? m_classDef->GetMethod(method, 0, nullptr, outSignature.put())
+                    : Hr(WBEM_E_INVALID_METHOD);
+    if (FAILED(hr) || !outSignature) {
+        TraceLog("Error: Invalid Method Name\n");
+        return Hr(WBEM_E_INVALID_METHOD);
+    }
+    ComPtr<IWbemClassObject> outParams;
+    hr = outSignature->SpawnInstance(0, outParams.put());
+    if (FAILED(hr) || !outParams) {
+        return FAILED(hr) ? hr : Hr(WBEM_E_FAILED);
+    }
+
+    PipewayProviderImpl request(userName, tokens);
+    std::string answer;
+    hr = client.Revert();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const PPImplStatus status = request.ExecuteMethod(answer);
+    hr = client.Resume();
+    if (FAILED(hr)) {
+        return hr;
+    }
+
+    if (status.code != 0) {
+        FillOutParams(outParams.get(), nullptr, status.code);
+    } else if (FillOutParams(outParams.get(), answer.c_str(), 0) == -1) {
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    IWbemClassObject* indicated = outParams.get();
+    const HRESULT indicateResult = sink->Indicate(1, &indicated);
+    return sink->SetStatus(WBEM_STATUS_COMPLETE, indicateResult, nullptr, nullptr);
+}

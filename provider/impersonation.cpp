@@ -1,0 +1,99 @@
+#include "impersonation.h"
+
+#include "com_util.h"
+
+#include <wbemidl.h>
+
+namespace {
+
+// Closes a token handle on every way out.
+class TokenHandle {
+  public:
+    TokenHandle() = default;
+    TokenHandle(const TokenHandle&) = delete;
+    TokenHandle& operator=(const TokenHandle&) = delete;
+    ~TokenHandle() {
+        if (m_handle != nullptr) {
+            CloseHandle(m_handle);
+        }
+    }
+    HANDLE* put() { return &m_handle; }
+    HANDLE get() const { return m_handle; }
+
+  private:
+    HANDLE m_handle = nullptr;
+};
+
+HRESULT LastErrorResult() {
+    return static_cast<HRESULT>(0x80070000u | GetLastError());
+}
+
+}  // namespace
+
+HRESULT QueryImpersonationLevel(DWORD& level) {
+    level = RPC_C_IMP_LEVEL_ANONYMOUS;
+    HRESULT hr = CoImpersonateClient();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    TokenHandle token;
+    SECURITY_IMPERSONATION_LEVEL tokenLevel = SecurityAnonymous;
+    DWORD returned = 0;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.put())) {
+        hr = LastErrorResult();
+    } else if (!GetTokenInformation(token.get(), TokenImpersonationLevel, &tokenLevel,
+                                    sizeof tokenLevel, &returned)) {
+        hr = LastErrorResult();
+    } else {
+        switch (tokenLevel) {
+            case SecurityAnonymous:
+                level = RPC_C_IMP_LEVEL_ANONYMOUS;
+                break;
+            case SecurityIdentification:
+                level = RPC_C_IMP_LEVEL_IDENTIFY;
+                break;
+            case SecurityImpersonation:
+                level = RPC_C_IMP_LEVEL_IMPERSONATE;
+                break;
+            case SecurityDelegation:
+                level = RPC_C_IMP_LEVEL_DELEGATE;
+                break;
+            default:
+                hr = static_cast<HRESULT>(0x8007FFFF);
+                break;
+        }
+    }
+    CoRevertToSelf();
+    return hr;
+}
+
+HRESULT ClientImpersonation::Enter() {
+    DWORD level = RPC_C_IMP_LEVEL_ANONYMOUS;
+    HRESULT hr = QueryImpersonationLevel(level);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (level < RPC_C_IMP_LEVEL_IMPERSONATE) {
+        return Hr(WBEM_E_ACCESS_DENIED);
+    }
+    return Resume();
+}
+
+HRESULT ClientImpersonation::Revert() {
+    if (!m_impersonating) {
+        return S_OK;
+    }
+    const HRESULT hr = CoRevertToSelf();
+    if (SUCCEEDED(hr)) {
+        m_impersonating = false;
+    }
+    return hr;
+}
+
+HRESULT ClientImpersonation::Resume() {
+    const HRESULT hr = CoImpersonateClient();
+    if (SUCCEEDED(hr)) {
+        m_impersonating = true;
+    }
+    return hr;
+}

@@ -1,0 +1,31 @@
+// The client's impersonation level and the gate every client operation passes.
+#pragma once
+
+#include <windows.h>
+
+// The calling client's impersonation level, 1 (anonymous) to 4 (delegate). Impersonates the
+// client for the query and reverts before it returns.
+HRESULT QueryImpersonationLevel(DWORD& level);
+
+// The impersonation of one operation's client. Enter passes the gate; from then on every way
+// out of the operation reverts, because the destructor does when the thread still
+// impersonates.
+class ClientImpersonation {
+  public:
+    ClientImpersonation() = default;
+    ClientImpersonation(const ClientImpersonation&) = delete;
+    ClientImpersonation& operator=(const ClientImpersonation&) = delete;
+    ~ClientImpersonation() { Revert(); }
+
+    // The gate: level query (its failure), level below impersonate (WBEM_E_ACCESS_DENIED),
+    // then CoImpersonateClient (its failure).
+    HRESULT Enter();
+    // Stops impersonating, if the thread does.
+    HRESULT Revert();
+    // Impersonates the client again.
+    HRESULT Resume();
+    bool IsImpersonating() const { return m_impersonating; }
+
+  private:
+    bool m_impersonating = false;
+};

@@ -1,0 +1,224 @@
+#include "wmi_provider.h"
+
+#include "pipeway_provider_impl.h"
+#include "trace_log.h"
+
+#include <wmiutils.h>
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+const WCHAR* const kInstanceIdProperty = L"InstanceID";
+const WCHAR* const kIPv4Property = L"KestroIPv4";
+const WCHAR* const kIPv6Property = L"KestroIPv6";
+const WCHAR* const kInstanceId = L"ZOLM_OEM_DataAccessModule1";
+
+constexpr ULONG kLengthOverflow = 0xFFFFFFFF;
+constexpr HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216);
+
+struct FreeDeleter {
+    void operator()(char* block) const { std::free(block); }
+};
+using AddressText = std::unique_ptr<char, FreeDeleter>;
+
+// An address in the ANSI code page as a platform string; a null text gives a null string.
+BSTR AddressToBstr(const char* text) {
+    if (text == nullptr) {
+        return nullptr;
+    }
+    const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (size <= 0) {
+        throw std::bad_alloc();
+    }
+    std::vector<WCHAR> wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), size);
+    BSTR value = SysAllocString(wide.data());
+    if (value == nullptr) {
+        throw std::bad_alloc();
+    }
+    return value;
+}
+
+HRESULT PutBstr(IWbemClassObject* instance, const WCHAR* name, BSTR adopted) {
+    ScopedVariant value;
+    value.get()->vt = VT_BSTR;
+    value.get()->bstrVal = adopted;
+    return instance->Put(name, 0, value.get(), 0);
+}
+
+}  // namespace
+
+// A new instance with its key property set.
+HRESULT CWMIPipewayProvider::NewInstance(ComPtr<IWbemClassObject>& instance) {
+    if (!m_classDef) {
+        return Hr(WBEM_E_FAILED);
+    }
+    HRESULT hr = m_classDef->SpawnInstance(0, instance.put());
+    if (FAILED(hr)) {
+        return hr;
+    }
+    ScopedBstr property(kInstanceIdProperty);
+    BSTR id = SysAllocString(kInstanceId);
+    if (!property || id == nullptr) {
+        SysFreeString(id);
+        instance.reset();
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    hr = PutBstr(instance.get(), property.get(), id);
+    if (FAILED(hr)) {
+        instance.reset();
+    }
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateInstanceEnumAsync(const BSTR, LONG,
+                                                                       IWbemContext*,
+                                                                       IWbemObjectSink* sink) {
+    try {
+        TraceLog("--> CWMIPipewayProvider::CreateInstanceEnumAsync\n");
+        ClientImpersonation client;
+        const HRESULT hr = client.Enter();
+        if (FAILED(hr)) {
+            return hr;
+        }
+        return EnumerateAsClient(sink);
+    } catch (...) {
+        // Among others, an address module that cannot be loaded: no instance is sent.
+        return ExceptionToHResult();
+    }
+}
+
+HRESULT CWMIPipewayProvider::EnumerateAsClient(IWbemObjectSink* sink) {
+    if (sink == nullptr) {
+        return Hr(WBEM_E_INVALID_PARAMETER);
+    }
+    ComPtr<IWbemClassObject> instance;
+    HRESULT hr = NewInstance(instance);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    BSTR ipv4 = nullptr;
+    BSTR ipv6 = nullptr;
+    {
+        const AddressText ipv4Text(GetIPv4Address());
+        const AddressText ipv6Text(GetIPv6Addresses());
+        ipv4 = AddressToBstr(ipv4Text.get());
+        try {
+            ipv6 = AddressToBstr(ipv6Text.get());
+        } catch (...) {
+            SysFreeString(ipv4);
+            throw;
+        }
+    }
+    ScopedBstr ipv4Name(kIPv4Property);
+    ScopedBstr ipv6Name(kIPv6Property);
+    if (!ipv4Name || !ipv6Name) {
+        SysFreeString(ipv4);
+        SysFreeString(ipv6);
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    PutBstr(instance.get(), ipv4Name.get(), ipv4);
+    hr = PutBstr(instance.get(), ipv6Name.get(), ipv6);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    IWbemClassObject* indicated = instance.get();
+    const HRESULT indicateResult = sink->Indicate(1, &indicated);
+    instance.reset();
+    return sink->SetStatus(WBEM_STATUS_COMPLETE, indicateResult, nullptr, nullptr);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::GetObjectAsync(const BSTR path, LONG, IWbemContext*,
+                                                              IWbemObjectSink* sink) {
+    try {
+        ClientImpersonation client;
+        const HRESULT hr = client.Enter();
+        if (FAILED(hr)) {
+            TraceLog("Pwy: %s GetCurrentImpersonationlevel Failed : &d\n",
+                     "CWMIPipewayProvider::GetObjectAsync");
+            return hr;
+        }
+        if (sink == nullptr) {
+            return Hr(WBEM_E_INVALID_PARAMETER);
+        }
+        ComPtr<IWbemClassObject> instance;
+        const HRESULT found = GetInstanceForPath(path, instance.put());
+        if (FAILED(found)) {
+            return found;
+        }
+        IWbemClassObject* indicated = instance.get();
+        const HRESULT indicateResult = sink->Indicate(1, &indicated);
+        const HRESULT status =
+            sink->SetStatus(WBEM_STATUS_COMPLETE, indicateResult, nullptr, nullptr);
+        return status;
+    } catch (...) {
+        return ExceptionToHResult();
+    }
+}
+
+HRESULT CWMIPipewayProvider::GetInstanceForPath(const BSTR path, IWbemClassObject** instanceOut) {
+    ScopedBstr className(g_className);
+    if (!className) {
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    if (!m_providerHelper ||
+        FAILED(m_providerHelper->ValidateInstancePath(
+            m_pathParserFactory.get(), path, className.get(), WBEMPATH_INFO_IS_INST_REF))) {
+        return Hr(WBEM_E_INVALID_PARAMETER);
+    }
+
+    ComPtr<IWbemPath> parser;
+    HRESULT hr = m_pathParserFactory->CreateInstance(nullptr, IID_IWbemPath, parser.put_void());
+    if (FAILED(hr)) {
+        return hr;
+    }
+    hr = parser->SetText(WBEMPATH_CREATE_ACCEPT_ALL, path);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    ComPtr<IWbemPathKeyList> keys;
+    hr = parser->GetKeyList(keys.put());
+    if (FAILED(hr)) {
+        return hr;
+    }
+    ULONG keyCount = 0;
+    hr = keys->GetCount(&keyCount);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const ULONG pathLength = SysStringLen(path);
+    if (pathLength == kLengthOverflow) {
+        return kArithmeticOverflow;
+    }
+    std::vector<WCHAR> keyName;
+    try {
+        keyName.assign(static_cast<std::size_t>(pathLength) + 1, L'\0');
+    } catch (const std::bad_alloc&) {
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    // The key names and values are read but not used: any key value names the one instance.
+    for (ULONG index = 0; index < keyCount; ++index) {
+        ULONG nameSize = pathLength + 1;
+        ScopedVariant value;
+        ULONG cimType = 0;
+        hr = keys->GetKey2(index, 0, &nameSize, keyName.data(), value.get(), &cimType);
+        if (FAILED(hr)) {
+            return hr;
+        }
+    }
+
+    ComPtr<IWbemClassObject> instance;
+    hr = NewInstance(instance);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (instanceOut == nullptr) {
+        return E_POINTER;
+    }
+    *instanceOut = instance.detach();
+    return Hr(WBEM_S_NO_ERROR);
+}

@@ -1,0 +1,181 @@
+#include "wmi_provider.h"
+
+#include "auth_exception.h"
+#include "module.h"
+#include "pipeway_provider_impl.h"
+
+#include <new>
+
+const WCHAR* const g_className = L"ZOLM_OEM_DataAccessModule";
+
+HRESULT ExceptionToHResult() noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    } catch (const PipewayMgtData::PPImplStatus&) {
+        // A DA module the operation needed could not be used.
+        return Hr(WBEM_E_PROVIDER_FAILURE);
+    } catch (...) {
+        return Hr(WBEM_E_FAILED);
+    }
+}
+
+CWMIPipewayProvider::CWMIPipewayProvider() {
+    g_module.Lock();
+}
+
+// Teardown of the process-wide state that every provider object shares: the DA modules and
+// the exclusion store are dropped, and the next request loads them again. Calls still running
+// on other provider objects of the process are not waited for here.
+CWMIPipewayProvider::~CWMIPipewayProvider() {
+    g_module.Unlock();
+    m_providerHelper.reset();
+    PipewayProviderImpl::CleanUpDAInfo();
+    CSingletonAuthExceptionImpl::DestroyInstance();
+    m_pathParserFactory.reset();
+    m_classDef.reset();
+    m_namespace.reset();
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemServices)) {
+        *object = static_cast<IWbemServices*>(this);
+    } else if (IsEqualIID(riid, IID_IWbemProviderInit)) {
+        *object = static_cast<IWbemProviderInit*>(this);
+    } else {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE CWMIPipewayProvider::AddRef() {
+    return ++m_refCount;
+}
+
+ULONG STDMETHODCALLTYPE CWMIPipewayProvider::Release() {
+    const ULONG count = --m_refCount;
+    if (count == 0) {
+        delete this;
+    }
+    return count;
+}
+
+// The operations this provider does not offer answer at once, reading none of their
+// arguments.
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::OpenNamespace(const BSTR, LONG, IWbemContext*,
+                                                             IWbemServices**, IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CancelAsyncCall(IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::QueryObjectSink(LONG, IWbemObjectSink**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::GetObject(const BSTR, LONG, IWbemContext*,
+                                                         IWbemClassObject**, IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutClass(IWbemClassObject*, LONG, IWbemContext*,
+                                                        IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutClassAsync(IWbemClassObject*, LONG, IWbemContext*,
+                                                             IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteClass(const BSTR, LONG, IWbemContext*,
+                                                           IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteClassAsync(const BSTR, LONG, IWbemContext*,
+                                                                IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateClassEnum(const BSTR, LONG, IWbemContext*,
+                                                               IEnumWbemClassObject**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateClassEnumAsync(const BSTR, LONG, IWbemContext*,
+                                                                    IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutInstance(IWbemClassObject*, LONG, IWbemContext*,
+                                                           IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutInstanceAsync(IWbemClassObject*, LONG,
+                                                                IWbemContext*, IWbemObjectSink*) {
+    return Hr(WBEM_E_PROVIDER_NOT_CAPABLE);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteInstance(const BSTR, LONG, IWbemContext*,
+                                                              IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteInstanceAsync(const BSTR, LONG, IWbemContext*,
+                                                                   IWbemObjectSink*) {
+    return Hr(WBEM_E_PROVIDER_NOT_CAPABLE);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateInstanceEnum(const BSTR, LONG, IWbemContext*,
+                                                                  IEnumWbemClassObject**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQuery(const BSTR, const BSTR, LONG,
+                                                         IWbemContext*, IEnumWbemClassObject**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQueryAsync(const BSTR, const BSTR, LONG,
+                                                              IWbemContext*, IWbemObjectSink*) {
+    try {
+        ClientImpersonation client;
+        const HRESULT hr = client.Enter();
+        if (FAILED(hr)) {
+            return hr;
+        }
+        client.Revert();
+        return Hr(WBEM_E_NOT_SUPPORTED);
+    } catch (...) {
+        return ExceptionToHResult();
+    }
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecNotificationQuery(const BSTR, const BSTR, LONG,
+                                                                     IWbemContext*,
+                                                                     IEnumWbemClassObject**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecNotificationQueryAsync(const BSTR, const BSTR,
+                                                                          LONG, IWbemContext*,
+                                                                          IWbemObjectSink*) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecMethod(const BSTR, const BSTR, LONG,
+                                                          IWbemContext*, IWbemClassObject*,
+                                                          IWbemClassObject**, IWbemCallResult**) {
+    return Hr(WBEM_E_NOT_SUPPORTED);
+}

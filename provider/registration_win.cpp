@@ -1,0 +1,55 @@
+// The Windows parts of registration: the library's own path and the type library.
+#include "registration.h"
+
+#include "identifiers.h"
+
+#include <oleauto.h>
+
+#include <vector>
+
+std::string OwnLibraryPath() {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCSTR>(&OwnLibraryPath), &self)) {
+        return {};
+    }
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(self, path, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+}
+
+namespace {
+
+std::wstring Widen(const std::string& text) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::vector<WCHAR> wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
+    return wide.data();
+}
+
+}  // namespace
+
+HRESULT RegisterTypeLibrary(const std::string& libraryPath) {
+    std::wstring path = Widen(libraryPath);
+    ITypeLib* library = nullptr;
+    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+    if (FAILED(hr)) {
+        const std::size_t dot = path.find_last_of(L'.');
+        path = (dot == std::wstring::npos ? path : path.substr(0, dot)) + L".tlb";
+        hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+        if (FAILED(hr)) {
+            return hr;
+        }
+    }
+    hr = RegisterTypeLib(library, path.data(), nullptr);
+    library->Release();
+    return hr;
+}
+
+HRESULT UnregisterTypeLibrary() {
+    const HRESULT hr =
+        UnRegisterTypeLib(LIBID_iPipewayProviderLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
+    // A library that is not registered is not an error of unregistration.
+    return hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED ? S_OK : hr;
+}

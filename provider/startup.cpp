@@ -1,0 +1,130 @@
+#include "wmi_provider.h"
+
+#include "install_root.h"
+#include "trace_log.h"
+
+#include <wmiutils.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
+constexpr char kLibraryValue[] = "CorvaneLibPath";
+constexpr char kTraceLogFile[] = "/svx/pipeway/log/WinPipeway.log";
+
+class RegistryKey {
+  public:
+    RegistryKey() = default;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    ~RegistryKey() {
+        if (m_key != nullptr) {
+            RegCloseKey(m_key);
+        }
+    }
+    HKEY* put() { return &m_key; }
+    HKEY get() const { return m_key; }
+
+  private:
+    HKEY m_key = nullptr;
+};
+
+}  // namespace
+
+bool CWMIPipewayProvider::SetEnvironment() {
+    RegistryKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        TraceLog("Unable to Open The Key in setenvironemnt\n");
+        return false;
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.get(), kLibraryValue, nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return false;
+    }
+    std::vector<char> directory(static_cast<std::size_t>(size) + 1, '\0');
+    if (RegQueryValueExA(key.get(), kLibraryValue, nullptr, &type,
+                         reinterpret_cast<BYTE*>(directory.data()), &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    directory[size] = '\0';
+    TraceLog("CorvaneLibPath: %s\n", directory.data());
+
+    const DWORD pathSize = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (pathSize == 0) {
+        return false;
+    }
+    std::vector<char> path(pathSize, '\0');
+    const DWORD pathLength = GetEnvironmentVariableA("PATH", path.data(), pathSize);
+    if (pathLength == 0 || pathLength >= pathSize) {
+        return false;
+    }
+    path[pathLength] = '\0';
+    TraceLog("EnvironronmentalPath %s\n", path.data());
+
+    if (std::strstr(path.data(), directory.data()) != nullptr) {
+        TraceLog("EnvPath not set\n");
+        return true;
+    }
+    std::string extended(path.data(), pathLength);
+    extended += ';';
+    extended += directory.data();
+    TraceLog("Path: (%lu)%s\n", static_cast<unsigned long>(extended.size()), extended.c_str());
+    return SetEnvironmentVariableA("PATH", extended.c_str()) != FALSE;
+}
+
+HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::Initialize(LPWSTR, LONG, LPWSTR, LPWSTR,
+                                                          IWbemServices* services,
+                                                          IWbemContext* context,
+                                                          IWbemProviderInitSink* initSink) {
+    try {
+        return InitializeAsClient(services, context, initSink);
+    } catch (...) {
+        return ExceptionToHResult();
+    }
+}
+
+HRESULT CWMIPipewayProvider::InitializeAsClient(IWbemServices* services, IWbemContext* context,
+                                                IWbemProviderInitSink* initSink) {
+    ClientImpersonation client;
+    HRESULT hr = client.Enter();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (services == nullptr || initSink == nullptr) {
+        return Hr(WBEM_E_INVALID_PARAMETER);
+    }
+    m_namespace.copy_from(services);
+
+    ScopedBstr className(g_className);
+    if (!className) {
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    hr = m_namespace->GetObject(className.get(), 0, context, m_classDef.put(), nullptr);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    hr = CoGetClassObject(CLSID_WbemDefPath, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                          m_pathParserFactory.put_void());
+    if (FAILED(hr)) {
+        return hr;
+    }
+    m_providerHelper.reset(new (std::nothrow) CInstanceProviderHelper(services, context));
+    if (!m_providerHelper) {
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    if (!SetEnvironment()) {
+        return Hr(WBEM_E_FAILED);
+    }
+    if (const std::optional<std::string> root = GetRootInstallPath()) {
+        g_traceLogPath.Set(*root + kTraceLogFile);
+    }
+    TraceLog("<-- %s\n", "CWMIPipewayProvider::Initialize");
+    return initSink->SetStatus(WBEM_S_INITIALIZED, 0);
+}

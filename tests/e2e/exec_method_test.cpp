@@ -1,0 +1,289 @@
+#include "provider_fixture.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+namespace pwtest {
+namespace {
+
+class ExecMethod : public ProviderTest {
+  protected:
+    void SetUp() override {
+        ProviderTest::SetUp();
+        m_rights = std::make_unique<TestDA>("rukda64");
+        m_rights->Answer(MaskAnswer(4));
+        m_lumda = std::make_unique<TestDA>("lumda64");
+        ASSERT_EQ(StartProvider(), S_OK);
+    }
+    void TearDown() override {
+        ProviderTest::TearDown();
+        m_lumda.reset();
+        m_rights.reset();
+    }
+    void ExpectCompleted(const CallResult& result) {
+        EXPECT_EQ(result.hr, S_OK);
+        EXPECT_EQ(result.objects, 1u);
+        ASSERT_EQ(result.statuses.size(), 1u);
+        EXPECT_EQ(result.statuses[0].flags, static_cast<LONG>(WBEM_STATUS_COMPLETE));
+        EXPECT_EQ(result.statuses[0].result, S_OK);
+    }
+    void ExpectRefused(const CallResult& result, HRESULT expected) {
+        EXPECT_EQ(result.hr, expected);
+        EXPECT_EQ(result.objects, 0u);
+        EXPECT_TRUE(result.statuses.empty());
+    }
+    std::unique_ptr<TestDA> m_rights;
+    std::unique_ptr<TestDA> m_lumda;
+};
+
+TEST_F(ExecMethod, StringInputRunsTheCommand) {
+    const CallResult result = ExecString(L"  daname=lumda\tvelcmd=getobject name=My Server\r\n");
+    ExpectCompleted(result);
+    EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"0"));
+    EXPECT_EQ(result.returnValue,
+              std::optional<std::wstring>(
+                  L"daname=lumda\nvelcmd=getobject\nname=My Server\nlocalLogin=TRUE"));
+    const TraceFile log = Log();
+    EXPECT_TRUE(log.Has("--> CWMIPipewayProvider::ExecMethodAsyn()\n"));
+    EXPECT_TRUE(log.Has("Pwy: CWMIPipewayProvider::ExecMethodAsync String Input\n"));
+    EXPECT_TRUE(
+        log.Has("Pwy: CWMIPipewayProvider::ExecMethodAsync CommanAndArguments=daname="
+                "lumda velcmd=getobject name=My Server\n"))
+        << log.Text();
+}
+
+TEST_F(ExecMethod, OneElementArrayBehavesLikeTheString) {
+    const CallResult result = ExecArray({L"daname=lumda64 velcmd=getobject a=b"});
+    ExpectCompleted(result);
+    EXPECT_EQ(result.returnValue, std::optional<std::wstring>(
+                                      L"daname=lumda64\nvelcmd=getobject\na=b\nlocalLogin=TRUE"));
+    EXPECT_TRUE(Log().Has("CWMIPipewayProvider::ExecMethodAsync : Array Input\n"));
+}
+
+TEST_F(ExecMethod, ArrayElementsAreTokensTrimmedButNotSplit) {
+    const CallResult result = ExecArray({L" daname=lumda64 ", L"velcmd=x", L"name=a b=c"});
+    ExpectCompleted(result);
+    EXPECT_EQ(result.returnValue, std::optional<std::wstring>(
+                                      L"daname=lumda64\nvelcmd=x\nname=a b=c\nlocalLogin=TRUE"));
+    EXPECT_TRUE(Log().Has(
+        "Pwy: CWMIPipewayProvider::ExecMethodAsync CommanAndArguments[index]=velcmd=x\n"));
+}
+
+TEST_F(ExecMethod, EmptyArrayGivesResultCode100) {
+    const CallResult result = ExecArray({});
+    ExpectCompleted(result);
+    EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"100"));
+    EXPECT_EQ(result.returnValue, std::nullopt);
+}
+
+TEST_F(ExecMethod, UnauthorizedCallerGets200AndNoReturnValue) {
+    m_rights->Answer(MaskAnswer(1));
+    const CallResult result = ExecString(L"daname=lumda64 velcmd=setobject");
+    ExpectCompleted(result);
+    EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"200"));
+    EXPECT_EQ(result.returnValue, std::nullopt);
+    EXPECT_EQ(m_lumda->SendCount(), 0);
+}
+
+TEST_F(ExecMethod, InvalidCommandLineTravelsInResultCode) {
+    const CallResult result = ExecString(L"daname=nosuch velcmd=x");
+    ExpectCompleted(result);
+    EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"102"));
+}
+
+TEST_F(ExecMethod, NullModuleAnswerGivesAnEmptyReturnValue) {
+    m_lumda->AnswerNull();
+    const CallResult result = ExecString(L"daname=lumda64 velcmd=getobject");
+    ExpectCompleted(result);
+    EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"0"));
+    EXPECT_EQ(result.returnValue, std::optional<std::wstring>(L""));
+}
+
+TEST_F(ExecMethod, NonAsciiAnswerArrivesIntact) {
+    m_lumda->Answer(
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x82\xAC \xF0\x9F\x98\x80");
+    const CallResult result = ExecString(L"daname=lumda64 velcmd=getobject");
+    ExpectCompleted(result);
+#if defined(_WIN32)
+    const std::wstring expected = L"Gr\u00FC\u00DFe \u20AC \xD83D\xDE00";
+#else
+    const std::wstring expected = L"Gr\u00FC\u00DFe \u20AC \U0001F600";
+#endif
+    EXPECT_EQ(result.returnValue, std::optional<std::wstring>(expected));
+}
+
+TEST_F(ExecMethod, CommandAndRightsQueryRunUnderTheProvidersOwnIdentity) {
+    m_rights.reset();  // so that the provider's own load of the rights module can be seen
+    m_lumda.reset();
+    const CallResult result = ExecString(L"daname=lumda64 velcmd=getobject");
+    ExpectCompleted(result);
+    TestDA rights("rukda64");
+    TestDA lumda("lumda64");
+    // Loading the rights module and reading the exclusion file ran as the client; the rights
+    // query and the client's command ran as the provider itself.
+    EXPECT_TRUE(rights.LoadedImpersonating());
+    EXPECT_EQ(rights.ImpersonatingCalls(), 0);
+    EXPECT_FALSE(lumda.LoadedImpersonating());
+    EXPECT_EQ(lumda.ImpersonatingCalls(), 0);
+    EXPECT_GE(m_root->RootCalls(), 2);
+    EXPECT_EQ(m_root->ImpersonatingRootCalls(), m_root->RootCalls());
+}
+
+TEST_F(ExecMethod, IdentifyLevelClientIsRefused) {
+    WriteFile(LogFile(), "");  // only this call's lines
+    const CallResult result = ExecString(L"daname=lumda64 velcmd=x", kIdentify);
+    ExpectRefused(result, Hr(WBEM_E_ACCESS_DENIED));
+    EXPECT_EQ(Log().Messages(),
+              (std::vector<std::string>{"--> CWMIPipewayProvider::ExecMethodAsyn()\n",
+                                        "Error : Couldn't Impersonate the Client\n"}))
+        << Log().Text();
+}
+
+struct CallFailureCase {
+    const char* what;
+    const WCHAR* path;
+    const WCHAR* method;
+    HRESULT expected;
+    const char* message;
+};
+
+class ExecMethodFailure : public ExecMethod,
+                          public ::testing::WithParamInterface<CallFailureCase> {};
+
+TEST_P(ExecMethodFailure, FailsTheCallWithoutTellingTheSink) {
+    const CallFailureCase& c = GetParam();
+    VARIANT input;
+    VariantInit(&input);
+    input.vt = VT_BSTR;
+    input.bstrVal = SysAllocString(L"daname=lumda64 velcmd=x");
+    const CallResult result = Exec(&input, kImpersonate, c.path, c.method);
+    VariantClear(&input);
+    ExpectRefused(result, c.expected);
+    EXPECT_TRUE(Log().Has(c.message)) << Log().Text();
+    EXPECT_EQ(m_lumda->SendCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExecMethodFailure,
+    ::testing::Values(CallFailureCase{"OtherClass", L"Win32_Process.Handle=\"1\"", nullptr,
+                                      Hr(WBEM_E_NOT_FOUND), "Error : Invalid Class Name\n"},
+                      CallFailureCase{"ClassPath", L"ZOLM_OEM_DataAccessModule", nullptr,
+                                      Hr(WBEM_E_INVALID_PARAMETER), "Error: Invalid Object Path\n"},
+                      CallFailureCase{"UndeclaredMethod", kInstancePath, L"Reboot",
+                                      Hr(WBEM_E_INVALID_METHOD), "Error: Invalid Method Name\n"}),
+    CaseName());
+
+TEST_F(ExecMethod, ClassPathFailsAfterTheTokensWereBuilt) {
+    VARIANT input;
+    VariantInit(&input);
+    input.vt = VT_BSTR;
+    input.bstrVal = SysAllocString(L"daname=lumda64 velcmd=x");
+    Exec(&input, kImpersonate, L"ZOLM_OEM_DataAccessModule");
+    VariantClear(&input);
+    const std::vector<std::string> messages = Log().Messages();
+    const auto tokens =
+        std::find(messages.begin(), messages.end(),
+                  "PipewayProviderImpl::ConvertStrToVec() - Argument is velcmd=x\n");
+    const auto failure =
+        std::find(messages.begin(), messages.end(), "Error: Invalid Object Path\n");
+    ASSERT_NE(tokens, messages.end());
+    ASSERT_NE(failure, messages.end());
+    EXPECT_LT(tokens, failure);
+}
+
+struct InputFailureCase {
+    const char* what;
+    VARTYPE type;  // VT_EMPTY: the in-parameter is left unset
+    HRESULT expected;
+    const char* message;
+};
+
+class ExecMethodBadInput : public ExecMethod,
+                           public ::testing::WithParamInterface<InputFailureCase> {};
+
+TEST_P(ExecMethodBadInput, IsRefusedWithItsCode) {
+    const InputFailureCase& c = GetParam();
+    VARIANT input;
+    VariantInit(&input);
+    if (c.type == VT_BSTR) {
+        input.vt = VT_BSTR;
+        input.bstrVal = SysAllocString(L"   ");
+    } else if (c.type == VT_I4) {
+        input.vt = VT_I4;
+        input.lVal = 5;
+    } else if (c.type == (VT_ARRAY | VT_BSTR)) {
+        SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
+        input.vt = VT_ARRAY | VT_BSTR;
+        input.parray = SafeArrayCreate(VT_BSTR, 2, bounds);
+    }
+    const CallResult result = Exec(c.type == VT_EMPTY ? nullptr : &input);
+    VariantClear(&input);
+    ExpectRefused(result, c.expected);
+    EXPECT_TRUE(Log().Has(c.message)) << Log().Text();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExecMethodBadInput,
+    ::testing::Values(InputFailureCase{"BlankString", VT_BSTR, Hr(WBEM_E_INVALID_METHOD_PARAMETERS),
+                                       "Error : Formatting input arguments\n"},
+                      InputFailureCase{"OtherType", VT_I4, Hr(WBEM_E_INVALID_METHOD_PARAMETERS),
+                                       "Unknown VT_TYPE : 3\n"},
+                      InputFailureCase{"TwoDimensions", VT_ARRAY | VT_BSTR,
+                                       Hr(WBEM_E_INVALID_METHOD_PARAMETERS),
+                                       "Error: Invalid Array dimension\n"},
+                      InputFailureCase{"NotSet", VT_EMPTY, Hr(WBEM_E_INVALID_METHOD_PARAMETERS),
+                                       "Unknown VT_TYPE : 1\n"}),
+    CaseName());
+
+TEST_F(ExecMethod, MissingInParameterObjectOrSinkIsAnInvalidParameter) {
+    EXPECT_EQ(Exec(nullptr, kImpersonate, kInstancePath, nullptr, false).hr,
+              Hr(WBEM_E_INVALID_PARAMETER));
+    VARIANT input;
+    VariantInit(&input);
+    input.vt = VT_BSTR;
+    input.bstrVal = SysAllocString(L"daname=lumda64 velcmd=x");
+    EXPECT_EQ(Exec(&input, kImpersonate, kInstancePath, nullptr, true, false).hr,
+              Hr(WBEM_E_INVALID_PARAMETER));
+    VariantClear(&input);
+    EXPECT_EQ(m_lumda->SendCount(), 0);
+}
+
+TEST_F(ExecMethod, EveryObjectIsReleased) {
+    ExecString(L"daname=lumda64 velcmd=getobject");
+    ExecString(L"daname=lumda64 velcmd=setobject");
+    ExecArray({L"bad"});
+    Enumerate();
+    Lookup(kInstancePath);
+    StopProvider();
+    m_host.reset();
+    EXPECT_EQ(host::LiveObjects(), m_liveAtStart);
+}
+
+TEST_F(ExecMethod, ConcurrentCallsEachGetTheirOwnAnswer) {
+    constexpr int kThreads = 4;
+    constexpr int kCalls = 20;
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([this, t, &wrong] {
+            for (int i = 0; i < kCalls; ++i) {
+                const std::wstring marker = L"m=" + std::to_wstring(t * 1000 + i);
+                const CallResult result = ExecString(L"daname=lumda64 velcmd=x " + marker);
+                if (result.hr != S_OK || !result.returnValue ||
+                    *result.returnValue !=
+                        L"daname=lumda64\nvelcmd=x\n" + marker + L"\nlocalLogin=TRUE") {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+}  // namespace
+}  // namespace pwtest

@@ -1,0 +1,226 @@
+#include "provider_fixture.h"
+
+#include <cstdlib>
+
+namespace pwtest {
+
+namespace fs = std::filesystem;
+
+const WCHAR* const kInstancePath =
+    L"ZOLM_OEM_DataAccessModule.InstanceID=\"ZOLM_OEM_DataAccessModule1\"";
+
+namespace {
+
+constexpr char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
+
+const char kPolicy[] =
+    "<AUTHEXLIST><USER><COMMAND name=\"setobject\"/></USER>"
+    "<ADMIN><COMMAND name=\"resetcontroller\"/></ADMIN></AUTHEXLIST>";
+
+fs::path ProviderLibrary() {
+#if defined(_WIN32)
+    return ProgramFolder().parent_path() / "bin" / "WinPipeway.dll";
+#else
+    return ProgramFolder().parent_path() / "bin" / "WinPipeway.so";
+#endif
+}
+
+}  // namespace
+
+std::string MaskAnswer(int mask) {
+    return "<UserRights><UserRightsMask>" + std::to_string(mask) + "</UserRightsMask></UserRights>";
+}
+
+std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR* name) {
+    VARIANT value;
+    VariantInit(&value);
+    if (FAILED(object->Get(name, 0, &value, nullptr, nullptr)) || value.vt != VT_BSTR) {
+        VariantClear(&value);
+        return std::nullopt;
+    }
+    std::wstring text = value.bstrVal == nullptr ? L"" : value.bstrVal;
+    VariantClear(&value);
+    return text;
+}
+
+void SetLibraryDirectory(const std::optional<std::string>& directory) {
+    HKEY key = nullptr;
+    if (!directory) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_ALL_ACCESS, &key) ==
+            ERROR_SUCCESS) {
+            RegDeleteValueA(key, "CorvaneLibPath");
+            RegCloseKey(key);
+        }
+        return;
+    }
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "CorvaneLibPath", 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(directory->c_str()),
+                             static_cast<DWORD>(directory->size() + 1)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void ProviderTest::SetUp() {
+    m_liveAtStart = host::LiveObjects();
+#if !defined(_WIN32)
+    m_registryDir = std::make_unique<TempDir>();
+    SetEnvironmentVariableA("PIPEWAY_REGISTRY",
+                            (m_registryDir->path() / "registry.txt").string().c_str());
+#endif
+    SetSearchPath({DAFolder("good")});
+    SetLibraryDirectory(DAFolder("good").string());
+    m_root = std::make_unique<InstallRoot>();
+    m_root->WriteExclusionFile(kPolicy);
+    WriteFile(LogFile(), "");
+    m_host = std::make_unique<host::ProviderHost>(ProviderLibrary().string());
+    ASSERT_TRUE(m_host->Loaded()) << ProviderLibrary();
+}
+
+void ProviderTest::TearDown() {
+    StopProvider();
+    m_host.reset();
+    m_root.reset();
+    SetLibraryDirectory(std::nullopt);
+    m_registryDir.reset();
+}
+
+HRESULT ProviderTest::StartProvider() {
+    HRESULT hr = m_host->CreateProvider(&m_provider);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    auto* sink = new host::InitSink;
+    {
+        host::ClientCall client(L"HOST\\alice", kImpersonate);
+        hr = m_host->Initialize(m_provider, sink);
+    }
+    sink->Release();
+    return hr;
+}
+
+void ProviderTest::StopProvider() {
+    if (m_provider != nullptr) {
+        m_provider->Release();
+        m_provider = nullptr;
+    }
+}
+
+fs::path ProviderTest::LogFile() const {
+    return m_root->path() / "svx" / "pipeway" / "log" / "WinPipeway.log";
+}
+
+TraceFile ProviderTest::Log() const {
+    return TraceFile(LogFile());
+}
+
+CallResult ProviderTest::Exec(VARIANT* input, DWORD level, const WCHAR* path, const WCHAR* method,
+                              bool withInParams, bool withSink) {
+    CallResult result;
+    IWbemClassObject* inSignature = nullptr;
+    IWbemClassObject* inParams = nullptr;
+    if (withInParams) {
+        m_host->ClassDefinition()->GetMethod(host::kExecuteCommand, 0, &inSignature, nullptr);
+        inSignature->SpawnInstance(0, &inParams);
+        inSignature->Release();
+        if (input != nullptr) {
+            inParams->Put(L"CommandAndArguments", 0, input, 0);
+        }
+    }
+    auto* sink = new host::ObjectSink;
+    BSTR pathText = SysAllocString(path);
+    BSTR methodText = SysAllocString(method == nullptr ? host::kExecuteCommand : method);
+    {
+        host::ClientCall client(L"HOST\\alice", level);
+        result.hr = m_provider->ExecMethodAsync(pathText, methodText, 0, nullptr, inParams,
+                                                withSink ? sink : nullptr);
+        EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
+    }
+    SysFreeString(pathText);
+    SysFreeString(methodText);
+    result.statuses = sink->Statuses();
+    const std::vector<IWbemClassObject*> objects = sink->Objects();
+    result.objects = objects.size();
+    if (!objects.empty()) {
+        result.returnValue = StringProperty(objects[0], L"ReturnValue");
+        result.resultCode = StringProperty(objects[0], L"ResultCode");
+    }
+    sink->Release();
+    if (inParams != nullptr) {
+        inParams->Release();
+    }
+    return result;
+}
+
+CallResult ProviderTest::ExecString(const std::wstring& text, DWORD level) {
+    VARIANT input;
+    VariantInit(&input);
+    input.vt = VT_BSTR;
+    input.bstrVal = SysAllocString(text.c_str());
+    CallResult result = Exec(&input, level);
+    VariantClear(&input);
+    return result;
+}
+
+CallResult ProviderTest::ExecArray(const std::vector<std::wstring>& elements, DWORD level) {
+    VARIANT input;
+    VariantInit(&input);
+    input.vt = VT_ARRAY | VT_BSTR;
+    input.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(elements.size()));
+    for (LONG i = 0; i < static_cast<LONG>(elements.size()); ++i) {
+        BSTR element = SysAllocString(elements[static_cast<std::size_t>(i)].c_str());
+        SafeArrayPutElement(input.parray, &i, element);
+        SysFreeString(element);
+    }
+    CallResult result = Exec(&input, level);
+    VariantClear(&input);
+    return result;
+}
+
+CallResult ProviderTest::Enumerate(DWORD level) {
+    CallResult result;
+    auto* sink = new host::ObjectSink;
+    BSTR className = SysAllocString(L"ZOLM_OEM_DataAccessModule");
+    {
+        host::ClientCall client(L"HOST\\alice", level);
+        result.hr = m_provider->CreateInstanceEnumAsync(className, 0, nullptr, sink);
+        EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
+    }
+    SysFreeString(className);
+    result.statuses = sink->Statuses();
+    result.objects = sink->Objects().size();
+    if (result.objects == 1) {
+        IWbemClassObject* instance = sink->Objects()[0];
+        result.instanceId = StringProperty(instance, L"InstanceID");
+        result.ipv4 = StringProperty(instance, L"KestroIPv4");
+        result.ipv6 = StringProperty(instance, L"KestroIPv6");
+    }
+    sink->Release();
+    return result;
+}
+
+CallResult ProviderTest::Lookup(const WCHAR* path, DWORD level) {
+    CallResult result;
+    auto* sink = new host::ObjectSink;
+    BSTR pathText = SysAllocString(path);
+    {
+        host::ClientCall client(L"HOST\\alice", level);
+        result.hr = m_provider->GetObjectAsync(pathText, 0, nullptr, sink);
+        EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
+    }
+    SysFreeString(pathText);
+    result.statuses = sink->Statuses();
+    result.objects = sink->Objects().size();
+    if (result.objects == 1) {
+        IWbemClassObject* instance = sink->Objects()[0];
+        result.instanceId = StringProperty(instance, L"InstanceID");
+        result.ipv4 = StringProperty(instance, L"KestroIPv4");
+        result.ipv6 = StringProperty(instance, L"KestroIPv6");
+    }
+    sink->Release();
+    return result;
+}
+
+}  // namespace pwtest

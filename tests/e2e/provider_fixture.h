@@ -1,0 +1,80 @@
+// End-to-end tests of the provider library through the host, with the test DA modules, a
+// temporary install root and registry, and the provider's own trace log file.
+#pragma once
+
+#include "test_support.h"
+
+#include "client_call.h"
+#include "host_objects.h"
+#include "provider_host.h"
+
+#include <wbemidl.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pwtest {
+
+template <typename Code>
+constexpr HRESULT Hr(Code code) {
+    return static_cast<HRESULT>(code);
+}
+
+extern const WCHAR* const kInstancePath;
+constexpr DWORD kImpersonate = 3;
+constexpr DWORD kIdentify = 2;
+
+// The outcome of one WMI call as the client sees it.
+struct CallResult {
+    HRESULT hr = E_FAIL;
+    std::vector<host::ObjectSink::Status> statuses;
+    std::size_t objects = 0;
+    // Of the first object handed over; absent when the property is not set.
+    std::optional<std::wstring> returnValue;
+    std::optional<std::wstring> resultCode;
+    std::optional<std::wstring> instanceId;
+    std::optional<std::wstring> ipv4;
+    std::optional<std::wstring> ipv6;
+};
+
+// An instance's string property, or nothing when it is not set.
+std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR* name);
+
+// Sets (or, with nothing, removes) the registry value that names the stack's library folder.
+void SetLibraryDirectory(const std::optional<std::string>& directory);
+
+class ProviderTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A provider created and initialised by a client at the impersonate level.
+    HRESULT StartProvider();
+    // Releases the provider object (its teardown runs).
+    void StopProvider();
+
+    CallResult Exec(VARIANT* input, DWORD level = kImpersonate, const WCHAR* path = kInstancePath,
+                    const WCHAR* method = nullptr, bool withInParams = true, bool withSink = true);
+    CallResult ExecString(const std::wstring& text, DWORD level = kImpersonate);
+    CallResult ExecArray(const std::vector<std::wstring>& elements, DWORD level = kImpersonate);
+    CallResult Enumerate(DWORD level = kImpersonate);
+    CallResult Lookup(const WCHAR* path, DWORD level = kImpersonate);
+
+    // The provider's trace log.
+    TraceFile Log() const;
+    std::filesystem::path LogFile() const;
+
+    std::unique_ptr<TempDir> m_registryDir;
+    std::unique_ptr<InstallRoot> m_root;
+    std::unique_ptr<host::ProviderHost> m_host;
+    IWbemServices* m_provider = nullptr;
+    long m_liveAtStart = 0;
+};
+
+// The test DA modules' default answers: rights mask 4 (administrator), echo for commands,
+// and addresses for the address queries.
+std::string MaskAnswer(int mask);
+
+}  // namespace pwtest
