@@ -502,6 +502,7 @@ HRESULT STDMETHODCALLTYPE Namespace::ExecMethodAsync(const BSTR, const BSTR, LON
 // ---------------------------------------------------------------------------------------------
 
 const WCHAR* const kExecuteCommand = L"ExecuteCommand";
+const WCHAR* const kExecuteCommandTokens = L"ExecuteCommandTokens";
 
 ClassObject* MakeDataAccessModuleClass() {
     auto* definition = new ClassObject(L"ZOLM_OEM_DataAccessModule",
@@ -509,6 +510,7 @@ ClassObject* MakeDataAccessModuleClass() {
     auto* in = new ClassObject(L"__PARAMETERS", {L"CommandAndArguments"}, true);
     auto* out = new ClassObject(L"__PARAMETERS", {L"ReturnValue", L"ResultCode"}, true);
     definition->AddMethod(kExecuteCommand, in, out);
+    definition->AddMethod(kExecuteCommandTokens, in, out);
     in->Release();
     out->Release();
     return definition;

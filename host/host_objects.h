@@ -211,11 +211,13 @@ class Namespace : public IWbemServices, public RefCounted {
     std::vector<ClassObject*> m_classes;
 };
 
-// The class ZOLM_OEM_DataAccessModule as the stack declares it: key "InstanceID", string
-// properties "KestroIPv4" and "KestroIPv6", and the method "ExecuteCommand" with the
-// in-parameter "CommandAndArguments" and the out-parameters "ReturnValue" and "ResultCode".
+// The class ZOLM_OEM_DataAccessModule as provider/WinPipeway.mof declares it: key
+// "InstanceID", string properties "KestroIPv4" and "KestroIPv6", and the methods
+// "ExecuteCommand" (a command-line string) and "ExecuteCommandTokens" (one token per element),
+// each with the in-parameter "CommandAndArguments" and the out-parameters "ReturnValue" (the
+// method's value) and "ResultCode".
 ClassObject* MakeDataAccessModuleClass();
-// The method name of that class.
 extern const WCHAR* const kExecuteCommand;
+extern const WCHAR* const kExecuteCommandTokens;
 
 }  // namespace host

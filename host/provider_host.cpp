@@ -57,6 +57,22 @@ HRESULT ProviderHost::CanUnloadNow() {
     return canUnloadNow == nullptr ? CO_E_ERRORINDLL : canUnloadNow();
 }
 
+HRESULT ProviderHost::RegisterServer() {
+    if (m_library == nullptr) {
+        return CO_E_DLLNOTFOUND;
+    }
+    auto entry = ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllRegisterServer"));
+    return entry == nullptr ? CO_E_ERRORINDLL : entry();
+}
+
+HRESULT ProviderHost::UnregisterServer() {
+    if (m_library == nullptr) {
+        return CO_E_DLLNOTFOUND;
+    }
+    auto entry = ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllUnregisterServer"));
+    return entry == nullptr ? CO_E_ERRORINDLL : entry();
+}
+
 HRESULT ProviderHost::CreateProvider(IWbemServices** provider) {
     IClassFactory* factory = nullptr;
     HRESULT hr =

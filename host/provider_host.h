@@ -29,6 +29,8 @@ class ProviderHost {
     HRESULT Initialize(IWbemServices* provider, InitSink* sink);
     HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** object);
     HRESULT CanUnloadNow();
+    HRESULT RegisterServer();
+    HRESULT UnregisterServer();
 
     Namespace* GetNamespace() const { return m_namespace; }
     ClassObject* ClassDefinition() const { return m_classDefinition; }

@@ -14,7 +14,9 @@ class CriticalSection {
     CriticalSection() = default;
     CriticalSection(const CriticalSection&) = delete;
     CriticalSection& operator=(const CriticalSection&) = delete;
-    ~CriticalSection() { Destroy(); }
+    // Trivially destroyed, so that a detach notification after the static objects are gone
+    // still finds it; Destroy, called at detach, releases the lock.
+    ~CriticalSection() = default;
 
     // Called from the library's attach and detach notifications, with no other thread inside.
     void Create() {

@@ -9,8 +9,14 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <new>
 
-TraceLogPath g_traceLogPath;
+namespace {
+// Static storage that is never destroyed: no heap block to outlive an unloaded library.
+alignas(TraceLogPath) unsigned char g_traceLogPathStorage[sizeof(TraceLogPath)];
+}  // namespace
+
+TraceLogPath& g_traceLogPath = *new (g_traceLogPathStorage) TraceLogPath;
 
 namespace {
 

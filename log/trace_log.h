@@ -32,7 +32,9 @@ class TraceLogPath {
     std::atomic<std::shared_ptr<const std::string>> m_path;
 };
 
-extern TraceLogPath g_traceLogPath;
+// The library's detach notification may come after its static objects are gone (a shared
+// library's unload hook at process exit): the path object is never destroyed.
+extern TraceLogPath& g_traceLogPath;
 
 // Appends one entry when g_traceLogPath names an existing file; never reports anything.
 void TraceLog(const char* format, ...) PW_PRINTF_FORMAT(1, 2);

@@ -1,8 +1,9 @@
 // POSIX stand-in for <objbase.h> and <combaseapi.h>: the COM runtime calls the system makes.
 //
-// There is no activation through the registry here: CoGetClassObject and CoCreateInstance
-// serve the platform's own object-path parser (CLSID_WbemDefPath, see <wmiutils.h>) and
-// answer REGDB_E_CLASSNOTREG for every other class. The client call context that
+// CoGetClassObject and CoCreateInstance serve the platform's own object-path parser
+// (CLSID_WbemDefPath, see <wmiutils.h>) and, for other classes, in-process servers registered
+// in the file-backed registry (CLSID\{clsid}\InprocServer32), as COM activates them; a class
+// that is not registered gives REGDB_E_CLASSNOTREG. The client call context that
 // CoImpersonateClient and CoRevertToSelf act on is set by the host (pw_call_context.h).
 #pragma once
 
@@ -54,6 +55,8 @@ PW_PLATFORM_API HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsCont
 PW_PLATFORM_API HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter,
                                                 DWORD dwClsContext, REFIID riid, LPVOID* ppv);
 
+PW_PLATFORM_API HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);
+PW_PLATFORM_API HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
 PW_PLATFORM_API LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
 PW_PLATFORM_API LPVOID WINAPI CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
 PW_PLATFORM_API void WINAPI CoTaskMemFree(LPVOID pv);

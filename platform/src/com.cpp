@@ -3,7 +3,11 @@
 
 #include "wbem_path.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
 
 namespace {
 
@@ -14,6 +18,74 @@ struct Apartment {
 };
 
 thread_local Apartment t_apartment;
+
+std::string GuidText(const GUID& guid) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                  guid.Data4[6], guid.Data4[7]);
+    return text;
+}
+
+// The default value of a key under the classes root, or empty.
+std::string ClassesRootDefault(const std::string& keyPath) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return {};
+    }
+    char value[4096] = {};
+    DWORD size = sizeof value - 1;
+    DWORD type = 0;
+    const LONG error =
+        RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return error == ERROR_SUCCESS && type == REG_SZ ? std::string(value) : std::string();
+}
+
+// An in-process server registered under CLSID\{clsid}\InprocServer32, as COM activates
+// it: the library is loaded and asked for its class object. The library stays loaded.
+HRESULT RegisteredClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
+    const std::string path = ClassesRootDefault("CLSID\\" + GuidText(clsid) + "\\InprocServer32");
+    if (path.empty()) {
+        return REGDB_E_CLASSNOTREG;
+    }
+    HMODULE library = LoadLibraryA(path.c_str());
+    if (library == nullptr) {
+        return CO_E_DLLNOTFOUND;
+    }
+    using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, LPVOID*);
+    FARPROC proc = GetProcAddress(library, "DllGetClassObject");
+    if (proc == nullptr) {
+        FreeLibrary(library);
+        return CO_E_ERRORINDLL;
+    }
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void (*)()>(proc));
+    return getClassObject(clsid, riid, ppv);
+}
+
+int HexDigit(wchar_t c) {
+    if (c >= L'0' && c <= L'9')
+        return c - L'0';
+    if (c >= L'a' && c <= L'f')
+        return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F')
+        return c - L'A' + 10;
+    return -1;
+}
+
+// Reads `digits` hex digits at text[pos].
+bool ReadHex(LPCOLESTR text, std::size_t pos, int digits, unsigned long long& value) {
+    value = 0;
+    for (int i = 0; i < digits; ++i) {
+        const int d = HexDigit(text[pos + static_cast<std::size_t>(i)]);
+        if (d < 0) {
+            return false;
+        }
+        value = value * 16 + static_cast<unsigned long long>(d);
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -49,7 +121,56 @@ HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvRe
     if (rclsid == CLSID_WbemDefPath && (dwClsContext & CLSCTX_INPROC_SERVER) != 0) {
         return pwwbempath::GetClassObject(riid, ppv);
     }
-    return REGDB_E_CLASSNOTREG;
+    if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) {
+        return REGDB_E_CLASSNOTREG;
+    }
+    return RegisteredClassObject(rclsid, riid, ppv);
+}
+
+HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
+    if (lpsz == nullptr || pclsid == nullptr) {
+        return E_INVALIDARG;
+    }
+    // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
+    if (std::wcslen(lpsz) != 38 || lpsz[0] != L'{' || lpsz[9] != L'-' || lpsz[14] != L'-' ||
+        lpsz[19] != L'-' || lpsz[24] != L'-' || lpsz[37] != L'}') {
+        return CO_E_CLASSSTRING;
+    }
+    unsigned long long part = 0;
+    GUID guid{};
+    if (!ReadHex(lpsz, 1, 8, part))
+        return CO_E_CLASSSTRING;
+    guid.Data1 = static_cast<decltype(guid.Data1)>(part);
+    if (!ReadHex(lpsz, 10, 4, part))
+        return CO_E_CLASSSTRING;
+    guid.Data2 = static_cast<WORD>(part);
+    if (!ReadHex(lpsz, 15, 4, part))
+        return CO_E_CLASSSTRING;
+    guid.Data3 = static_cast<WORD>(part);
+    const std::size_t bytes[8] = {20, 22, 25, 27, 29, 31, 33, 35};
+    for (int i = 0; i < 8; ++i) {
+        if (!ReadHex(lpsz, bytes[i], 2, part))
+            return CO_E_CLASSSTRING;
+        guid.Data4[i] = static_cast<BYTE>(part);
+    }
+    *pclsid = guid;
+    return S_OK;
+}
+
+HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
+    if (lpszProgID == nullptr || lpclsid == nullptr) {
+        return E_INVALIDARG;
+    }
+    std::string progId;
+    for (const wchar_t* c = lpszProgID; *c != L'\0'; ++c) {
+        progId += static_cast<char>(*c < 0x80 ? *c : L'?');
+    }
+    const std::string text = ClassesRootDefault(progId + "\\CLSID");
+    if (text.empty()) {
+        return CO_E_CLASSSTRING;
+    }
+    const std::wstring wide(text.begin(), text.end());
+    return CLSIDFromString(wide.c_str(), lpclsid);
 }
 
 HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,

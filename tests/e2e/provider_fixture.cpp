@@ -17,15 +17,15 @@ const char kPolicy[] =
     "<AUTHEXLIST><USER><COMMAND name=\"setobject\"/></USER>"
     "<ADMIN><COMMAND name=\"resetcontroller\"/></ADMIN></AUTHEXLIST>";
 
-fs::path ProviderLibrary() {
+}  // namespace
+
+fs::path ProviderLibraryPath() {
 #if defined(_WIN32)
     return ProgramFolder().parent_path() / "bin" / "WinPipeway.dll";
 #else
     return ProgramFolder().parent_path() / "bin" / "WinPipeway.so";
 #endif
 }
-
-}  // namespace
 
 std::string MaskAnswer(int mask) {
     return "<UserRights><UserRightsMask>" + std::to_string(mask) + "</UserRightsMask></UserRights>";
@@ -75,8 +75,8 @@ void ProviderTest::SetUp() {
     m_root = std::make_unique<InstallRoot>();
     m_root->WriteExclusionFile(kPolicy);
     WriteFile(LogFile(), "");
-    m_host = std::make_unique<host::ProviderHost>(ProviderLibrary().string());
-    ASSERT_TRUE(m_host->Loaded()) << ProviderLibrary();
+    m_host = std::make_unique<host::ProviderHost>(ProviderLibraryPath().string());
+    ASSERT_TRUE(m_host->Loaded()) << ProviderLibraryPath();
 }
 
 void ProviderTest::TearDown() {

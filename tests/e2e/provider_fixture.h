@@ -73,6 +73,9 @@ class ProviderTest : public ::testing::Test {
     long m_liveAtStart = 0;
 };
 
+// The provider library's file.
+std::filesystem::path ProviderLibraryPath();
+
 // The test DA modules' default answers: rights mask 4 (administrator), echo for commands,
 // and addresses for the address queries.
 std::string MaskAnswer(int mask);

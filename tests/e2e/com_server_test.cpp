@@ -1,0 +1,258 @@
+// The provider library as a COM server: its class object, its unload rule, registration, and
+// activation through the registry the way the platform's COM runtime does it.
+#include "provider_fixture.h"
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+namespace pwtest {
+namespace {
+
+const char kClassKey[] = "CLSID\\{6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}";
+const char kProgId[] = "iPipewayProvider.WMIPipewayProvider.1";
+const char kIndependentProgId[] = "iPipewayProvider.WMIPipewayProvider";
+const char kAppIdKey[] = "AppID\\{3C9F1A2B-7D4E-4B61-8A5F-2E6D9C0B7A13}";
+
+// A string value under the classes root (`name` null: the default value), or nothing.
+std::optional<std::string> ClassesRootValue(const std::string& keyPath, const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    char value[1024] = {};
+    DWORD size = sizeof value - 1;
+    DWORD type = 0;
+    const LONG error =
+        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    if (error != ERROR_SUCCESS || type != REG_SZ) {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+bool KeyExists(const std::string& keyPath) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+using Value = std::optional<std::string>;
+
+class ComServer : public ProviderTest {};
+
+TEST_F(ComServer, OtherClassIdentifierAndNullOutPointerAreRefused) {
+    IClassFactory* factory = nullptr;
+    EXPECT_EQ(m_host->GetClassObject(IID_IWbemServices, IID_IClassFactory,
+                                     reinterpret_cast<void**>(&factory)),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(factory, nullptr);
+    EXPECT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory, nullptr), E_POINTER);
+}
+
+TEST_F(ComServer, AggregationIsRefused) {
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory,
+                                     reinterpret_cast<void**>(&factory)),
+              S_OK);
+    IUnknown* object = nullptr;
+    EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory), IID_IUnknown,
+                                      reinterpret_cast<void**>(&object)),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(
+        factory->CreateInstance(nullptr, IID_IClassFactory, reinterpret_cast<void**>(&object)),
+        E_NOINTERFACE);
+    factory->Release();
+    EXPECT_EQ(m_host->CanUnloadNow(), S_OK);  // the refused objects are gone again
+}
+
+TEST_F(ComServer, HeldClassFactoryAndServerLocksKeepTheLibrary) {
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory,
+                                     reinterpret_cast<void**>(&factory)),
+              S_OK);
+    EXPECT_EQ(m_host->CanUnloadNow(), S_FALSE);
+    factory->AddRef();
+    factory->Release();
+    EXPECT_EQ(m_host->CanUnloadNow(), S_FALSE);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    factory->Release();
+    EXPECT_EQ(m_host->CanUnloadNow(), S_FALSE);  // the server lock still holds it
+    IClassFactory* again = nullptr;
+    ASSERT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory,
+                                     reinterpret_cast<void**>(&again)),
+              S_OK);
+    EXPECT_EQ(again->LockServer(FALSE), S_OK);
+    again->Release();
+    EXPECT_EQ(m_host->CanUnloadNow(), S_OK);
+}
+
+TEST_F(ComServer, ThreadsAskingAtOnceGetTheSameFactory) {
+    constexpr int kThreads = 8;
+    std::vector<IClassFactory*> factories(kThreads, nullptr);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([this, &factories, t] {
+            m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory,
+                                   reinterpret_cast<void**>(&factories[t]));
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(std::set<IClassFactory*>(factories.begin(), factories.end()).size(), 1u);
+    for (IClassFactory* factory : factories) {
+        ASSERT_NE(factory, nullptr);
+        factory->Release();
+    }
+    EXPECT_EQ(m_host->CanUnloadNow(), S_OK);
+}
+
+TEST_F(ComServer, ReferenceCountsHoldUnderConcurrentAddRefAndRelease) {
+    ASSERT_EQ(m_host->CreateProvider(&m_provider), S_OK);
+    IWbemProviderInit* init = nullptr;
+    ASSERT_EQ(m_provider->QueryInterface(IID_IWbemProviderInit, reinterpret_cast<void**>(&init)),
+              S_OK);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([this, init] {
+            for (int i = 0; i < 10000; ++i) {
+                m_provider->AddRef();
+                init->AddRef();
+                m_provider->Release();
+                init->Release();
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    // Both interfaces share one count: two references remain, and the object lives.
+    EXPECT_EQ(init->Release(), 1u);
+    EXPECT_EQ(m_host->CanUnloadNow(), S_FALSE);
+    StopProvider();
+    EXPECT_EQ(m_host->CanUnloadNow(), S_OK);
+}
+
+class Registration : public ProviderTest {
+  protected:
+    void TearDown() override {
+        m_host->UnregisterServer();
+        ProviderTest::TearDown();
+    }
+};
+
+TEST_F(Registration, WritesTheClassAndAppIdEntries) {
+    SetThreadLocale(0x0409);
+    ASSERT_EQ(m_host->RegisterServer(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), static_cast<LCID>(0x0409));
+
+    const std::string classKey = kClassKey;
+    EXPECT_EQ(ClassesRootValue(kProgId, nullptr), Value("WMIPipewayProvider Class"));
+    EXPECT_EQ(ClassesRootValue(std::string(kProgId) + "\\CLSID", nullptr),
+              Value("{6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}"));
+    EXPECT_EQ(ClassesRootValue(kIndependentProgId, nullptr), Value("WMIPipewayProvider Class"));
+    EXPECT_EQ(ClassesRootValue(std::string(kIndependentProgId) + "\\CurVer", nullptr),
+              Value(kProgId));
+    EXPECT_EQ(ClassesRootValue(classKey, nullptr), Value("WMIPipewayProvider Class"));
+    EXPECT_EQ(ClassesRootValue(classKey, "AppID"),
+              Value("{{3C9F1A2B-7D4E-4B61-8A5F-2E6D9C0B7A13}}"));
+    EXPECT_EQ(ClassesRootValue(classKey + "\\ProgID", nullptr), Value(kProgId));
+    EXPECT_EQ(ClassesRootValue(classKey + "\\VersionIndependentProgID", nullptr),
+              Value(kIndependentProgId));
+    const Value server = ClassesRootValue(classKey + "\\InprocServer32", nullptr);
+    ASSERT_TRUE(server.has_value());
+    EXPECT_TRUE(std::filesystem::equivalent(*server, ProviderLibraryPath())) << *server;
+    EXPECT_EQ(ClassesRootValue(classKey + "\\InprocServer32", "ThreadingModel"), Value("Both"));
+    EXPECT_EQ(ClassesRootValue(classKey + "\\TypeLib", nullptr),
+              Value("{A4D2E8F1-5B3C-4E7A-9D16-8F0C2B5E7A39}"));
+    EXPECT_EQ(ClassesRootValue(kAppIdKey, nullptr), Value("iPipewayProvider"));
+    EXPECT_EQ(ClassesRootValue("AppID\\iPipewayProvider.DLL", "AppID"),
+              Value("{3C9F1A2B-7D4E-4B61-8A5F-2E6D9C0B7A13}"));
+    EXPECT_EQ(ClassesRootValue("TypeLib\\{A4D2E8F1-5B3C-4E7A-9D16-8F0C2B5E7A39}\\1.0", nullptr),
+              Value("iPipewayProvider 1.0 Type Library"));
+}
+
+TEST_F(Registration, UnregisteringRemovesTheClassButNotTheRoots) {
+    ASSERT_EQ(m_host->RegisterServer(), S_OK);
+    SetThreadLocale(0x0409);
+    ASSERT_EQ(m_host->UnregisterServer(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), static_cast<LCID>(0x0409));
+    EXPECT_FALSE(KeyExists(kClassKey));
+    EXPECT_FALSE(KeyExists(kProgId));
+    EXPECT_FALSE(KeyExists(kIndependentProgId));
+    EXPECT_FALSE(KeyExists(kAppIdKey));
+    EXPECT_TRUE(KeyExists("CLSID"));
+    EXPECT_TRUE(KeyExists("AppID"));
+}
+
+#if !defined(_WIN32)
+TEST_F(Registration, FailureRestoresTheLocaleToo) {
+    SetThreadLocale(0x0409);
+    SetEnvironmentVariableA("PIPEWAY_REGISTRY", nullptr);  // no registry to write into
+    EXPECT_TRUE(FAILED(m_host->RegisterServer()));
+    EXPECT_EQ(GetThreadLocale(), static_cast<LCID>(0x0409));
+    SetEnvironmentVariableA("PIPEWAY_REGISTRY",
+                            (m_registryDir->path() / "registry.txt").string().c_str());
+}
+#endif
+
+TEST_F(Registration, RegisteredProviderIsCreatedThroughTheRegistry) {
+    ASSERT_EQ(m_host->RegisterServer(), S_OK);
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(L"iPipewayProvider.WMIPipewayProvider", &clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, host::kProviderClsid));
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemServices,
+                               reinterpret_cast<void**>(&m_provider)),
+              S_OK);
+    auto* sink = new host::InitSink;
+    {
+        host::ClientCall client(L"HOST\\alice", kImpersonate);
+        EXPECT_EQ(m_host->Initialize(m_provider, sink), S_OK);
+    }
+    sink->Release();
+
+    TestDA rights("rukda64");
+    rights.Answer(MaskAnswer(4));
+    TestDA tarda("tarda64");
+    tarda.Answer("<IPAddress>10.0.0.9</IPAddress>");
+    const CallResult method = ExecString(L"daname=lumda64 velcmd=getobject");
+    EXPECT_EQ(method.resultCode, std::optional<std::wstring>(L"0"));
+    EXPECT_EQ(method.returnValue,
+              std::optional<std::wstring>(L"daname=lumda64\nvelcmd=getobject\nlocalLogin=TRUE"));
+    const CallResult enumeration = Enumerate();
+    EXPECT_EQ(enumeration.ipv4, std::optional<std::wstring>(L"10.0.0.9"));
+    const CallResult lookup = Lookup(kInstancePath);
+    EXPECT_EQ(lookup.instanceId, std::optional<std::wstring>(L"ZOLM_OEM_DataAccessModule1"));
+    StopProvider();
+    CoUninitialize();
+}
+
+TEST_F(Registration, TokenArrayMethodIsServedLikeTheStringMethod) {
+    ASSERT_EQ(StartProvider(), S_OK);
+    TestDA rights("rukda64");
+    rights.Answer(MaskAnswer(4));
+    VARIANT input;
+    VariantInit(&input);
+    input.vt = VT_ARRAY | VT_BSTR;
+    input.parray = SafeArrayCreateVector(VT_BSTR, 0, 2);
+    const WCHAR* tokens[] = {L"daname=lumda64", L"velcmd=getobject"};
+    for (LONG i = 0; i < 2; ++i) {
+        BSTR element = SysAllocString(tokens[i]);
+        SafeArrayPutElement(input.parray, &i, element);
+        SysFreeString(element);
+    }
+    const CallResult result =
+        Exec(&input, kImpersonate, kInstancePath, host::kExecuteCommandTokens);
+    VariantClear(&input);
+    EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"0"));
+}
+
+}  // namespace
+}  // namespace pwtest
