@@ -1,0 +1,556 @@
+// pipeway: runs commands, enumerations and lookups through the real provider library, the way
+// the WMI service calls it, against a stack folder (by default the bundled sample stack).
+//
+//   pipeway [--stack DIR] [--trace] exec [--user NAME] [--level LEVEL] [--array] [--json] ARG...
+//   pipeway [--stack DIR] [--trace] enum [--json]
+//   pipeway [--stack DIR] [--trace] get OBJECTPATH [--json]
+//   pipeway [--stack DIR] register | unregister
+//
+// A stack folder holds the DA module libraries and the common-services library (it is the
+// folder that "CorvaneLibPath" names) and the install root "root" inside it. On POSIX the
+// registry is the file "registry.txt" of the stack, which pipeway points at the stack.
+#include "client_call.h"
+#include "host_objects.h"
+#include "provider_host.h"
+
+#include <wbemidl.h>
+#define SECURITY_WIN32
+#include <security.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitResult = 1;
+constexpr int kExitCallFailed = 2;
+constexpr int kExitUsage = 64;
+
+constexpr char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
+const WCHAR* const kInstancePath =
+    L"ZOLM_OEM_DataAccessModule.InstanceID=\"ZOLM_OEM_DataAccessModule1\"";
+
+template <typename Code>
+constexpr HRESULT Hr(Code code) {
+    return static_cast<HRESULT>(code);
+}
+
+struct UsageError {
+    std::string message;
+};
+
+struct Options {
+    fs::path stack;
+    bool trace = false;
+    std::string command;
+    std::wstring user;
+    DWORD level = RPC_C_IMP_LEVEL_IMPERSONATE;
+    bool array = false;
+    bool json = false;
+    std::vector<std::string> args;
+};
+
+const char kUsage[] =
+    "usage: pipeway [--stack DIR] [--trace] COMMAND ...\n"
+    "\n"
+    "commands:\n"
+    "  exec [--user NAME] [--level identify|impersonate|delegate] [--array] [--json] ARG...\n"
+    "      run a DA command: one ARG is the command-line string, several (or --array) are\n"
+    "      one token each\n"
+    "  enum [--json]          enumerate the class: the one instance with its addresses\n"
+    "  get OBJECTPATH [--json] look the instance up by its object path\n"
+    "  register | unregister  call the library's registration entry points\n"
+    "\n"
+    "options:\n"
+    "  --stack DIR   the stack to run against (default: the bundled sample stack)\n"
+    "  --trace       switch the trace log on for this run and print the entries it added\n"
+    "  --help        this text (also after a command)\n"
+    "\n"
+    "exit status: 0 call succeeded with ResultCode 0; 1 another ResultCode; 2 the WMI call\n"
+    "failed; 64 usage error\n";
+
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) {
+        return {};
+    }
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), size, nullptr, nullptr);
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+std::wstring Widen(const std::string& text) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
+    wide.resize(std::wcslen(wide.c_str()));
+    return wide;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string HexResult(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+std::string ResultName(HRESULT hr) {
+    static const std::map<HRESULT, const char*> names = {
+        {S_OK, "S_OK"},
+        {Hr(WBEM_E_FAILED), "WBEM_E_FAILED"},
+        {Hr(WBEM_E_NOT_FOUND), "WBEM_E_NOT_FOUND"},
+        {Hr(WBEM_E_ACCESS_DENIED), "WBEM_E_ACCESS_DENIED"},
+        {Hr(WBEM_E_PROVIDER_FAILURE), "WBEM_E_PROVIDER_FAILURE"},
+        {Hr(WBEM_E_OUT_OF_MEMORY), "WBEM_E_OUT_OF_MEMORY"},
+        {Hr(WBEM_E_INVALID_PARAMETER), "WBEM_E_INVALID_PARAMETER"},
+        {Hr(WBEM_E_NOT_SUPPORTED), "WBEM_E_NOT_SUPPORTED"},
+        {Hr(WBEM_E_PROVIDER_NOT_CAPABLE), "WBEM_E_PROVIDER_NOT_CAPABLE"},
+        {Hr(WBEM_E_INVALID_METHOD), "WBEM_E_INVALID_METHOD"},
+        {Hr(WBEM_E_INVALID_METHOD_PARAMETERS), "WBEM_E_INVALID_METHOD_PARAMETERS"},
+        {Hr(WBEM_E_INVALID_OBJECT_PATH), "WBEM_E_INVALID_OBJECT_PATH"},
+        {CLASS_E_CLASSNOTAVAILABLE, "CLASS_E_CLASSNOTAVAILABLE"},
+        {RPC_E_CALL_COMPLETE, "RPC_E_CALL_COMPLETE"},
+    };
+    const auto found = names.find(hr);
+    return found == names.end() ? "" : found->second;
+}
+
+fs::path ProgramFolder() {
+    char path[4096] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    return length == 0 || length >= sizeof path ? fs::path(".") : fs::path(path).parent_path();
+}
+
+fs::path ProviderLibrary() {
+#if defined(_WIN32)
+    return ProgramFolder() / "WinPipeway.dll";
+#else
+    return ProgramFolder() / "WinPipeway.so";
+#endif
+}
+
+DWORD ParseLevel(const std::string& level) {
+    if (level == "identify")
+        return RPC_C_IMP_LEVEL_IDENTIFY;
+    if (level == "impersonate")
+        return RPC_C_IMP_LEVEL_IMPERSONATE;
+    if (level == "delegate")
+        return RPC_C_IMP_LEVEL_DELEGATE;
+    throw UsageError{"unknown level '" + level + "' (identify, impersonate or delegate)"};
+}
+
+Options ParseArguments(int argc, char** argv) {
+    Options options;
+    options.stack = ProgramFolder().parent_path() / "samples" / "stack";
+    int i = 1;
+    const auto value = [&](const char* option) -> std::string {
+        if (i + 1 >= argc) {
+            throw UsageError{std::string(option) + " needs a value"};
+        }
+        return argv[++i];
+    };
+    for (; i < argc && options.command.empty(); ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--stack") {
+            options.stack = value("--stack");
+        } else if (arg == "--trace") {
+            options.trace = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.command = "help";
+        } else if (!arg.empty() && arg[0] == '-') {
+            throw UsageError{"unknown option '" + arg + "'"};
+        } else {
+            options.command = arg;
+        }
+    }
+    for (; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.command = "help";
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--array" && options.command == "exec") {
+            options.array = true;
+        } else if (arg == "--user" && options.command == "exec") {
+            options.user = Widen(value("--user"));
+        } else if (arg == "--level" && options.command == "exec") {
+            options.level = ParseLevel(value("--level"));
+        } else if (arg == "--stack") {
+            options.stack = value("--stack");
+        } else if (arg == "--trace") {
+            options.trace = true;
+        } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+            throw UsageError{"unknown option '" + arg + "' for " + options.command};
+        } else {
+            options.args.push_back(arg);
+        }
+    }
+    if (options.command.empty()) {
+        throw UsageError{"no command given"};
+    }
+    if (options.command == "help") {
+        return options;
+    }
+    if (options.command == "exec" && options.args.empty()) {
+        throw UsageError{"exec needs a command line"};
+    }
+    if (options.command == "get" && options.args.size() != 1) {
+        throw UsageError{"get needs one object path"};
+    }
+    if ((options.command == "enum" || options.command == "register" ||
+         options.command == "unregister") &&
+        !options.args.empty()) {
+        throw UsageError{options.command + " takes no arguments"};
+    }
+    if (options.command != "exec" && options.command != "enum" && options.command != "get" &&
+        options.command != "register" && options.command != "unregister") {
+        throw UsageError{"unknown command '" + options.command + "'"};
+    }
+#if defined(_WIN32)
+    if (!options.user.empty()) {
+        throw UsageError{"--user is not available on Windows: the client is the current account"};
+    }
+#endif
+    return options;
+}
+
+// Points the process at the stack: on POSIX its registry file names the stack as the library
+// folder; on Windows the machine's registry value must already do so.
+std::optional<std::string> PrepareStack(const fs::path& stack) {
+    std::error_code error;
+    if (!fs::is_directory(stack, error)) {
+        return "the stack folder " + stack.string() + " cannot be read";
+    }
+#if defined(_WIN32)
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return std::string("the registry value HKLM\\") + kLibraryKey +
+               " CorvaneLibPath is not set (it names the stack's library folder)";
+    }
+    RegCloseKey(key);
+#else
+    const fs::path registry = fs::absolute(stack) / "registry.txt";
+    SetEnvironmentVariableA("PIPEWAY_REGISTRY", registry.string().c_str());
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        return "the stack's registry " + registry.string() + " cannot be written";
+    }
+    const std::string folder = fs::absolute(stack).lexically_normal().string();
+    RegSetValueExA(key, "CorvaneLibPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   static_cast<DWORD>(folder.size() + 1));
+    RegCloseKey(key);
+#endif
+    return std::nullopt;
+}
+
+// Switches the trace log on for the run when asked, and prints what the run added.
+class TraceSwitch {
+  public:
+    TraceSwitch(bool enabled, const fs::path& stack)
+        : m_enabled(enabled),
+          m_file(stack / "root" / "svx" / "pipeway" / "log" / "WinPipeway.log") {
+        if (!m_enabled) {
+            return;
+        }
+        std::error_code error;
+        m_created = !fs::exists(m_file, error);
+        if (m_created) {
+            fs::create_directories(m_file.parent_path(), error);
+            std::ofstream(m_file).flush();
+        }
+        m_start = fs::exists(m_file, error) ? fs::file_size(m_file, error) : 0;
+    }
+    ~TraceSwitch() {
+        if (!m_enabled) {
+            return;
+        }
+        std::ifstream in(m_file, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(m_start));
+        std::ostringstream added;
+        added << in.rdbuf();
+        in.close();
+        std::printf("--- trace ---\n%s", added.str().c_str());
+        if (m_created) {
+            std::error_code error;
+            fs::remove(m_file, error);
+        }
+    }
+    TraceSwitch(const TraceSwitch&) = delete;
+    TraceSwitch& operator=(const TraceSwitch&) = delete;
+
+  private:
+    bool m_enabled;
+    fs::path m_file;
+    bool m_created = false;
+    std::uintmax_t m_start = 0;
+};
+
+std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR* name) {
+    VARIANT value;
+    VariantInit(&value);
+    std::optional<std::wstring> text;
+    if (SUCCEEDED(object->Get(name, 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR) {
+        text = value.bstrVal == nullptr ? L"" : value.bstrVal;
+    }
+    VariantClear(&value);
+    return text;
+}
+
+int ReportFailure(HRESULT hr, bool json) {
+    if (json) {
+        std::printf("{\"hresult\": %s}\n", JsonString(HexResult(hr)).c_str());
+    } else {
+        const std::string name = ResultName(hr);
+        std::printf("call failed: %s%s%s\n", HexResult(hr).c_str(), name.empty() ? "" : " ",
+                    name.c_str());
+    }
+    return kExitCallFailed;
+}
+
+int Exec(IWbemServices* provider, host::ClassObject* definition, const Options& options) {
+    const bool asArray = options.array || options.args.size() > 1;
+    IWbemClassObject* inSignature = nullptr;
+    IWbemClassObject* inParams = nullptr;
+    definition->GetMethod(asArray ? host::kExecuteCommandTokens : host::kExecuteCommand, 0,
+                          &inSignature, nullptr);
+    inSignature->SpawnInstance(0, &inParams);
+    inSignature->Release();
+    VARIANT input;
+    VariantInit(&input);
+    if (asArray) {
+        input.vt = VT_ARRAY | VT_BSTR;
+        input.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(options.args.size()));
+        for (LONG i = 0; i < static_cast<LONG>(options.args.size()); ++i) {
+            BSTR element = SysAllocString(Widen(options.args[static_cast<std::size_t>(i)]).c_str());
+            SafeArrayPutElement(input.parray, &i, element);
+            SysFreeString(element);
+        }
+    } else {
+        input.vt = VT_BSTR;
+        input.bstrVal = SysAllocString(Widen(options.args[0]).c_str());
+    }
+    inParams->Put(L"CommandAndArguments", 0, &input, 0);
+    VariantClear(&input);
+
+    auto* sink = new host::ObjectSink;
+    BSTR path = SysAllocString(kInstancePath);
+    BSTR method = SysAllocString(asArray ? host::kExecuteCommandTokens : host::kExecuteCommand);
+    HRESULT hr;
+    {
+        host::ClientCall client(options.user, options.level);
+        hr = provider->ExecMethodAsync(path, method, 0, nullptr, inParams, sink);
+    }
+    SysFreeString(path);
+    SysFreeString(method);
+    inParams->Release();
+
+    int status = kExitCallFailed;
+    const std::vector<IWbemClassObject*> objects = sink->Objects();
+    if (FAILED(hr) || objects.empty()) {
+        status = ReportFailure(FAILED(hr) ? hr : Hr(WBEM_E_FAILED), options.json);
+    } else {
+        const std::optional<std::wstring> code = StringProperty(objects[0], L"ResultCode");
+        const std::optional<std::wstring> answer = StringProperty(objects[0], L"ReturnValue");
+        if (options.json) {
+            std::string line = "{\"hresult\": " + JsonString(HexResult(hr));
+            if (code)
+                line += ", \"resultCode\": " + JsonString(Narrow(*code));
+            if (answer)
+                line += ", \"returnValue\": " + JsonString(Narrow(*answer));
+            std::printf("%s}\n", line.c_str());
+        } else {
+            std::printf("ResultCode: %s\n", code ? Narrow(*code).c_str() : "(not set)");
+            if (answer) {
+                std::printf("ReturnValue: %s\n", Narrow(*answer).c_str());
+            }
+        }
+        status = code && *code == L"0" ? kExitOk : kExitResult;
+    }
+    sink->Release();
+    return status;
+}
+
+int PrintInstances(HRESULT hr, host::ObjectSink* sink, bool json) {
+    const std::vector<IWbemClassObject*> objects = sink->Objects();
+    if (FAILED(hr) || objects.empty()) {
+        return ReportFailure(FAILED(hr) ? hr : Hr(WBEM_E_NOT_FOUND), json);
+    }
+    const WCHAR* properties[] = {L"InstanceID", L"KestroIPv4", L"KestroIPv6"};
+    for (IWbemClassObject* object : objects) {
+        std::string line = json ? "{\"hresult\": " + JsonString(HexResult(hr)) : "";
+        for (const WCHAR* property : properties) {
+            const std::optional<std::wstring> value = StringProperty(object, property);
+            if (json) {
+                if (value) {
+                    line += ", " + JsonString(Narrow(property)) + ": " + JsonString(Narrow(*value));
+                }
+            } else {
+                line += Narrow(property) + ": " + (value ? Narrow(*value) : "(not set)") + "\n";
+            }
+        }
+        std::printf(json ? "%s}\n" : "%s", line.c_str());
+    }
+    return kExitOk;
+}
+
+// The process's own account as DOMAIN\user, the client when none is named.
+std::wstring CurrentAccount() {
+    ULONG size = 0;
+    GetUserNameExW(NameSamCompatible, nullptr, &size);
+    std::wstring name(size + 1, L'\0');
+    if (size == 0 || !GetUserNameExW(NameSamCompatible, name.data(), &size)) {
+        return L"";
+    }
+    name.resize(size);
+    return name;
+}
+
+// The exclusion file's scanner copies the file's line ends, and its parser a syntax error, to
+// standard output; while the provider runs they are collected and only messages are shown.
+class ParserOutput {
+  public:
+    ParserOutput() : m_saved(std::cout.rdbuf(m_captured.rdbuf())) {}
+    ~ParserOutput() {
+        std::cout.rdbuf(m_saved);
+        const std::string text = m_captured.str();
+        if (text.find_first_not_of(" \t\r\n") != std::string::npos) {
+            std::fprintf(stderr, "exclusion file: %s",
+                         text.c_str() + text.find_first_not_of(" \t\r\n"));
+        }
+    }
+    ParserOutput(const ParserOutput&) = delete;
+    ParserOutput& operator=(const ParserOutput&) = delete;
+
+  private:
+    std::ostringstream m_captured;
+    std::streambuf* m_saved;
+};
+
+int Run(Options options) {
+    if (options.user.empty()) {
+        options.user = CurrentAccount();
+    }
+    ParserOutput parserOutput;
+    if (const std::optional<std::string> problem = PrepareStack(options.stack)) {
+        std::fprintf(stderr, "pipeway: %s\n", problem->c_str());
+        return kExitUsage;
+    }
+    host::ProviderHost host(ProviderLibrary().string());
+    if (!host.Loaded()) {
+        std::fprintf(stderr, "pipeway: the provider library %s cannot be loaded\n",
+                     ProviderLibrary().string().c_str());
+        return kExitCallFailed;
+    }
+    if (options.command == "register" || options.command == "unregister") {
+        const HRESULT hr =
+            options.command == "register" ? host.RegisterServer() : host.UnregisterServer();
+        if (FAILED(hr)) {
+            return ReportFailure(hr, false);
+        }
+        std::printf("%s: %s\n", options.command.c_str(), HexResult(hr).c_str());
+        return kExitOk;
+    }
+
+    TraceSwitch trace(options.trace, options.stack);
+    IWbemServices* provider = nullptr;
+    HRESULT hr = host.CreateProvider(&provider);
+    if (FAILED(hr)) {
+        return ReportFailure(hr, options.json);
+    }
+    auto* initSink = new host::InitSink;
+    {
+        host::ClientCall client(options.user, RPC_C_IMP_LEVEL_IMPERSONATE);
+        hr = host.Initialize(provider, initSink);
+    }
+    initSink->Release();
+    int status = kExitCallFailed;
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "pipeway: the provider did not initialise: %s %s\n",
+                     HexResult(hr).c_str(), ResultName(hr).c_str());
+        status = ReportFailure(hr, options.json);
+    } else if (options.command == "exec") {
+        status = Exec(provider, host.ClassDefinition(), options);
+    } else {
+        auto* sink = new host::ObjectSink;
+        {
+            host::ClientCall client(options.user, RPC_C_IMP_LEVEL_IMPERSONATE);
+            if (options.command == "enum") {
+                BSTR className = SysAllocString(L"ZOLM_OEM_DataAccessModule");
+                hr = provider->CreateInstanceEnumAsync(className, 0, nullptr, sink);
+                SysFreeString(className);
+            } else {
+                BSTR path = SysAllocString(Widen(options.args[0]).c_str());
+                hr = provider->GetObjectAsync(path, 0, nullptr, sink);
+                SysFreeString(path);
+            }
+        }
+        status = PrintInstances(hr, sink, options.json);
+        sink->Release();
+    }
+    provider->Release();
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const Options options = ParseArguments(argc, argv);
+        if (options.command == "help") {
+            std::printf("%s", kUsage);
+            return kExitOk;
+        }
+        return Run(options);
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "pipeway: %s (pipeway --help)\n", error.message.c_str());
+        return kExitUsage;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "pipeway: %s\n", error.what());
+        return kExitCallFailed;
+    }
+}
