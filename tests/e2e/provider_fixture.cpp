@@ -179,48 +179,49 @@ CallResult ProviderTest::ExecArray(const std::vector<std::wstring>& elements, DW
     return result;
 }
 
-CallResult ProviderTest::Enumerate(DWORD level) {
+namespace {
+
+// One instance call (enumeration or lookup) as a client at `level`: its result and the
+// properties of the instance handed over.
+template <typename Call>
+CallResult InstanceCall(DWORD level, Call call) {
     CallResult result;
     auto* sink = new host::ObjectSink;
-    BSTR className = SysAllocString(L"ZOLM_OEM_DataAccessModule");
     {
         host::ClientCall client(L"HOST\\alice", level);
-        result.hr = m_provider->CreateInstanceEnumAsync(className, 0, nullptr, sink);
+        result.hr = call(sink);
         EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
     }
-    SysFreeString(className);
     result.statuses = sink->Statuses();
-    result.objects = sink->Objects().size();
+    const std::vector<IWbemClassObject*> objects = sink->Objects();
+    result.objects = objects.size();
     if (result.objects == 1) {
-        IWbemClassObject* instance = sink->Objects()[0];
-        result.instanceId = StringProperty(instance, L"InstanceID");
-        result.ipv4 = StringProperty(instance, L"KestroIPv4");
-        result.ipv6 = StringProperty(instance, L"KestroIPv6");
+        result.instanceId = StringProperty(objects[0], L"InstanceID");
+        result.ipv4 = StringProperty(objects[0], L"KestroIPv4");
+        result.ipv6 = StringProperty(objects[0], L"KestroIPv6");
     }
     sink->Release();
     return result;
 }
 
+}  // namespace
+
+CallResult ProviderTest::Enumerate(DWORD level) {
+    return InstanceCall(level, [this](IWbemObjectSink* sink) {
+        BSTR className = SysAllocString(L"ZOLM_OEM_DataAccessModule");
+        const HRESULT hr = m_provider->CreateInstanceEnumAsync(className, 0, nullptr, sink);
+        SysFreeString(className);
+        return hr;
+    });
+}
+
 CallResult ProviderTest::Lookup(const WCHAR* path, DWORD level) {
-    CallResult result;
-    auto* sink = new host::ObjectSink;
-    BSTR pathText = SysAllocString(path);
-    {
-        host::ClientCall client(L"HOST\\alice", level);
-        result.hr = m_provider->GetObjectAsync(pathText, 0, nullptr, sink);
-        EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
-    }
-    SysFreeString(pathText);
-    result.statuses = sink->Statuses();
-    result.objects = sink->Objects().size();
-    if (result.objects == 1) {
-        IWbemClassObject* instance = sink->Objects()[0];
-        result.instanceId = StringProperty(instance, L"InstanceID");
-        result.ipv4 = StringProperty(instance, L"KestroIPv4");
-        result.ipv6 = StringProperty(instance, L"KestroIPv6");
-    }
-    sink->Release();
-    return result;
+    return InstanceCall(level, [this, path](IWbemObjectSink* sink) {
+        BSTR pathText = SysAllocString(path);
+        const HRESULT hr = m_provider->GetObjectAsync(pathText, 0, nullptr, sink);
+        SysFreeString(pathText);
+        return hr;
+    });
 }
 
 }  // namespace pwtest

@@ -9,11 +9,7 @@
 #include "da_contract.h"
 #include "test_da_control.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <pw_call_context.h>
-#endif
+#include "thread_identity.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -37,19 +33,6 @@ std::atomic<long> g_freeCount{0};
 std::atomic<long> g_badFreeCount{0};
 std::string g_lastArgs;  // the tokens of the last call, one per line
 std::atomic<long> g_impersonatingCalls{0};
-
-bool ThreadIsImpersonating() {
-#if defined(_WIN32)
-    HANDLE token = nullptr;
-    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
-        return false;
-    }
-    CloseHandle(token);
-    return true;
-#else
-    return PwIsImpersonating() != FALSE;
-#endif
-}
 
 char* Answer(const std::string& text) {
     char* answer = static_cast<char*>(std::malloc(text.size() + 1));

@@ -3,11 +3,7 @@
 // out that were not given back through ZevGenericFree.
 #include "da_contract.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <pw_call_context.h>
-#endif
+#include "thread_identity.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -23,19 +19,6 @@ std::string g_root;
 std::atomic<long> g_outstanding{0};
 std::atomic<long> g_impersonatingCalls{0};
 std::atomic<long> g_calls{0};
-
-bool ThreadIsImpersonating() {
-#if defined(_WIN32)
-    HANDLE token = nullptr;
-    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
-        return false;
-    }
-    CloseHandle(token);
-    return true;
-#else
-    return PwIsImpersonating() != FALSE;
-#endif
-}
 
 }  // namespace
 
