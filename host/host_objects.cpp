@@ -33,6 +33,17 @@ long LiveObjects() {
     return g_liveObjects.load();
 }
 
+std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR* name) {
+    VARIANT value;
+    VariantInit(&value);
+    std::optional<std::wstring> text;
+    if (SUCCEEDED(object->Get(name, 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR) {
+        text = value.bstrVal == nullptr ? L"" : value.bstrVal;
+    }
+    VariantClear(&value);
+    return text;
+}
+
 RefCounted::RefCounted() {
     ++g_liveObjects;
 }

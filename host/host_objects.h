@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ namespace host {
 
 // Objects of this file alive now.
 long LiveObjects();
+
+// An object's string property as the client reads it, or nothing when it is not a set string.
+std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR* name);
 
 // Reference counting shared by the host objects.
 class RefCounted {

@@ -330,17 +330,6 @@ class TraceSwitch {
     std::uintmax_t m_start = 0;
 };
 
-std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR* name) {
-    VARIANT value;
-    VariantInit(&value);
-    std::optional<std::wstring> text;
-    if (SUCCEEDED(object->Get(name, 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR) {
-        text = value.bstrVal == nullptr ? L"" : value.bstrVal;
-    }
-    VariantClear(&value);
-    return text;
-}
-
 int ReportFailure(HRESULT hr, bool json) {
     if (json) {
         std::printf("{\"hresult\": %s}\n", JsonString(HexResult(hr)).c_str());
@@ -394,8 +383,8 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const Options& 
     if (FAILED(hr) || objects.empty()) {
         status = ReportFailure(FAILED(hr) ? hr : Hr(WBEM_E_FAILED), options.json);
     } else {
-        const std::optional<std::wstring> code = StringProperty(objects[0], L"ResultCode");
-        const std::optional<std::wstring> answer = StringProperty(objects[0], L"ReturnValue");
+        const std::optional<std::wstring> code = host::StringProperty(objects[0], L"ResultCode");
+        const std::optional<std::wstring> answer = host::StringProperty(objects[0], L"ReturnValue");
         if (options.json) {
             std::string line = "{\"hresult\": " + JsonString(HexResult(hr));
             if (code)
@@ -424,7 +413,7 @@ int PrintInstances(HRESULT hr, host::ObjectSink* sink, bool json) {
     for (IWbemClassObject* object : objects) {
         std::string line = json ? "{\"hresult\": " + JsonString(HexResult(hr)) : "";
         for (const WCHAR* property : properties) {
-            const std::optional<std::wstring> value = StringProperty(object, property);
+            const std::optional<std::wstring> value = host::StringProperty(object, property);
             if (json) {
                 if (value) {
                     line += ", " + JsonString(Narrow(property)) + ": " + JsonString(Narrow(*value));

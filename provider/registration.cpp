@@ -31,9 +31,10 @@ HRESULT FromWin32(LONG error) {
     return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(error));
 }
 
-// Writes one string value (`name` null: the key's default value) under the classes root,
-// creating the key.
-HRESULT SetString(const std::string& keyPath, const char* name, const std::string& value) {
+}  // namespace
+
+HRESULT SetClassesRootString(const std::string& keyPath, const char* name,
+                             const std::string& value) {
     HKEY key = nullptr;
     LONG error = RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE,
                                  nullptr, &key, nullptr);
@@ -46,6 +47,8 @@ HRESULT SetString(const std::string& keyPath, const char* name, const std::strin
     return FromWin32(error);
 }
 
+namespace {
+
 // Removes a key with everything under it; a key that is not there is no failure.
 HRESULT RemoveTree(const std::string& keyPath) {
     const LONG error = RegDeleteTreeA(HKEY_CLASSES_ROOT, keyPath.c_str());
@@ -53,9 +56,9 @@ HRESULT RemoveTree(const std::string& keyPath) {
 }
 
 HRESULT RegisterAppId() {
-    HRESULT hr = SetString(kAppIdKey, nullptr, kAppIdName);
+    HRESULT hr = SetClassesRootString(kAppIdKey, nullptr, kAppIdName);
     if (SUCCEEDED(hr)) {
-        hr = SetString(kAppIdDllKey, "AppID", PW_APPID_TEXT);
+        hr = SetClassesRootString(kAppIdDllKey, "AppID", PW_APPID_TEXT);
     }
     return hr;
 }
@@ -82,7 +85,7 @@ HRESULT RegisterClass(const std::string& libraryPath) {
         if (FAILED(hr)) {
             break;
         }
-        hr = SetString(step[0], step[1].empty() ? nullptr : step[1].c_str(), step[2]);
+        hr = SetClassesRootString(step[0], step[1].empty() ? nullptr : step[1].c_str(), step[2]);
     }
     return hr;
 }

@@ -9,6 +9,11 @@
 // Full path of this library's file, or empty.
 std::string OwnLibraryPath();
 
+// Writes one string value under the classes root (`name` null: the key's default value),
+// creating the key.
+HRESULT SetClassesRootString(const std::string& keyPath, const char* name,
+                             const std::string& value);
+
 HRESULT RegisterServer();
 HRESULT UnregisterServer();
 

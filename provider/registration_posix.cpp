@@ -18,33 +18,20 @@ namespace {
 
 constexpr char kTypeLibKey[] = "TypeLib\\" PW_LIBID_TEXT;
 
-HRESULT SetDefault(const std::string& keyPath, const std::string& value) {
-    HKEY key = nullptr;
-    LONG error = RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                 nullptr, &key, nullptr);
-    if (error == ERROR_SUCCESS) {
-        error =
-            RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                           static_cast<DWORD>(value.size() + 1));
-        RegCloseKey(key);
-    }
-    return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(error));
-}
-
 }  // namespace
 
 HRESULT RegisterTypeLibrary(const std::string& libraryPath) {
     const std::string version = std::string(kTypeLibKey) + "\\1.0";
     const std::string folder = libraryPath.substr(0, libraryPath.rfind('/'));
-    HRESULT hr = SetDefault(version, "iPipewayProvider 1.0 Type Library");
+    HRESULT hr = SetClassesRootString(version, nullptr, "iPipewayProvider 1.0 Type Library");
     if (SUCCEEDED(hr)) {
-        hr = SetDefault(version + "\\0\\win64", libraryPath);
+        hr = SetClassesRootString(version + "\\0\\win64", nullptr, libraryPath);
     }
     if (SUCCEEDED(hr)) {
-        hr = SetDefault(version + "\\FLAGS", "0");
+        hr = SetClassesRootString(version + "\\FLAGS", nullptr, "0");
     }
     if (SUCCEEDED(hr)) {
-        hr = SetDefault(version + "\\HELPDIR", folder);
+        hr = SetClassesRootString(version + "\\HELPDIR", nullptr, folder);
     }
     return hr;
 }

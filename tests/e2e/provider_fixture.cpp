@@ -31,18 +31,6 @@ std::string MaskAnswer(int mask) {
     return "<UserRights><UserRightsMask>" + std::to_string(mask) + "</UserRightsMask></UserRights>";
 }
 
-std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR* name) {
-    VARIANT value;
-    VariantInit(&value);
-    if (FAILED(object->Get(name, 0, &value, nullptr, nullptr)) || value.vt != VT_BSTR) {
-        VariantClear(&value);
-        return std::nullopt;
-    }
-    std::wstring text = value.bstrVal == nullptr ? L"" : value.bstrVal;
-    VariantClear(&value);
-    return text;
-}
-
 void SetLibraryDirectory(const std::optional<std::string>& directory) {
     HKEY key = nullptr;
     if (!directory) {
@@ -144,8 +132,8 @@ CallResult ProviderTest::Exec(VARIANT* input, DWORD level, const WCHAR* path, co
     const std::vector<IWbemClassObject*> objects = sink->Objects();
     result.objects = objects.size();
     if (!objects.empty()) {
-        result.returnValue = StringProperty(objects[0], L"ReturnValue");
-        result.resultCode = StringProperty(objects[0], L"ResultCode");
+        result.returnValue = host::StringProperty(objects[0], L"ReturnValue");
+        result.resultCode = host::StringProperty(objects[0], L"ResultCode");
     }
     sink->Release();
     if (inParams != nullptr) {
@@ -196,9 +184,9 @@ CallResult InstanceCall(DWORD level, Call call) {
     const std::vector<IWbemClassObject*> objects = sink->Objects();
     result.objects = objects.size();
     if (result.objects == 1) {
-        result.instanceId = StringProperty(objects[0], L"InstanceID");
-        result.ipv4 = StringProperty(objects[0], L"KestroIPv4");
-        result.ipv6 = StringProperty(objects[0], L"KestroIPv6");
+        result.instanceId = host::StringProperty(objects[0], L"InstanceID");
+        result.ipv4 = host::StringProperty(objects[0], L"KestroIPv4");
+        result.ipv6 = host::StringProperty(objects[0], L"KestroIPv6");
     }
     sink->Release();
     return result;

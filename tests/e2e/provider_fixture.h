@@ -39,9 +39,6 @@ struct CallResult {
     std::optional<std::wstring> ipv6;
 };
 
-// An instance's string property, or nothing when it is not set.
-std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR* name);
-
 // Sets (or, with nothing, removes) the registry value that names the stack's library folder.
 void SetLibraryDirectory(const std::optional<std::string>& directory);
 
