@@ -1,56 +1,63 @@
-// A sample common-services library: "kordo64" reports the folder "root" beside itself as the
-// stack's install root.
-#include "da_contract.h"
+// A sample common-services library, "kordo64". Its services report the folder "root" beside
+// the library as the stack's install root. As a DA module it answers:
+//   velcmd=getrootinstallpath             <RootInstallPath>...</RootInstallPath>
+//   velcmd=setUploadVandryCertificate     stores the value of CertificateString under the
+//                                         install root, svx/pipeway/cert/vandry.crt, and
+//                                         answers <Certificate><Path/><Size/></Certificate>
+#include "sample_module.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <string>
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include <cstdio>
+#include <filesystem>
 
 namespace {
 
-std::string OwnFolder() {
-#if defined(_WIN32)
-    HMODULE self = nullptr;
-    char path[MAX_PATH] = {};
-    if (!GetModuleHandleExA(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCSTR>(&OwnFolder), &self) ||
-        GetModuleFileNameA(self, path, MAX_PATH) == 0) {
-        return {};
+std::string RootInstallPath() {
+    const std::string folder = sample::OwnFolder();
+    return folder.empty() ? folder : folder + "/root";
+}
+
+std::string StoreCertificate(const std::string& certificate) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(RootInstallPath()) / "svx" / "pipeway" / "cert";
+    const fs::path file = folder / "vandry.crt";
+    std::error_code error;
+    fs::create_directories(folder, error);
+    std::FILE* out = std::fopen(file.string().c_str(), "wb");
+    if (out == nullptr) {
+        return "<Error>the certificate cannot be stored</Error>";
     }
-    const std::string file = path;
-    return file.substr(0, file.find_last_of("\\/"));
-#else
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || info.dli_fname == nullptr) {
-        return {};
+    const bool written =
+        std::fwrite(certificate.data(), 1, certificate.size(), out) == certificate.size();
+    if (std::fclose(out) != 0 || !written) {
+        return "<Error>the certificate cannot be stored</Error>";
     }
-    const std::string file = info.dli_fname;
-    return file.substr(0, file.rfind('/'));
-#endif
+    return "<Certificate><Path>" + sample::Escape(file.generic_string()) + "</Path><Size>" +
+           std::to_string(certificate.size()) + "</Size></Certificate>";
 }
 
 }  // namespace
 
 PW_DA_EXPORT char* ZevGetRootInstallPath() {
-    const std::string folder = OwnFolder();
-    if (folder.empty()) {
-        return nullptr;
-    }
-    const std::string root = folder + "/root";
-    char* copy = static_cast<char*>(std::malloc(root.size() + 1));
-    if (copy != nullptr) {
-        std::memcpy(copy, root.c_str(), root.size() + 1);
-    }
-    return copy;
+    const std::string root = RootInstallPath();
+    return root.empty() ? nullptr : sample::Answer(root);
 }
 
 PW_DA_EXPORT void ZevGenericFree(void* block) {
     std::free(block);
+}
+
+PW_DA_EXPORT char* kordo64_sendCmd(int argc, char* argv[]) {
+    const std::string command = sample::Value(argc, argv, "velcmd");
+    if (command == "getrootinstallpath") {
+        return sample::Answer("<RootInstallPath>" + sample::Escape(RootInstallPath()) +
+                              "</RootInstallPath>");
+    }
+    if (command == "setUploadVandryCertificate") {
+        return sample::Answer(StoreCertificate(sample::Value(argc, argv, "CertificateString")));
+    }
+    return sample::Answer("<Error>unknown command</Error>");
+}
+
+PW_DA_EXPORT void kordo64_freeData(char* answer) {
+    std::free(answer);
 }

@@ -1,38 +1,17 @@
-// A sample DA module: "lumda64" answers "velcmd=gethostname" with this machine's host name,
-// and every other command with a small XML document that lists the tokens it received.
-#include "da_contract.h"
+// A sample DA module, "lumda64": a few read-only system commands, answered as tagged text.
+//   velcmd=gethostname   <HostName>
+//   velcmd=getosinfo     <OSName> and <OSVersion>
+//   velcmd=getuptime     <UptimeSeconds>
+// Any other command is echoed: the answer lists the tokens the module received.
+#include "sample_module.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <string>
-
-#if defined(_WIN32)
-#include <winsock2.h>
-#else
+#if !defined(_WIN32)
+#include <sys/sysinfo.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 #endif
 
 namespace {
-
-std::string Escape(const char* text) {
-    std::string escaped;
-    for (; *text != '\0'; ++text) {
-        switch (*text) {
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '&':
-                escaped += "&amp;";
-                break;
-            default:
-                escaped += *text;
-        }
-    }
-    return escaped;
-}
 
 std::string HostName() {
     char name[256] = {};
@@ -45,29 +24,54 @@ std::string HostName() {
     return name;
 }
 
+std::string OsInfo() {
+#if defined(_WIN32)
+    // The version the system reports to this process (it may be capped by compatibility).
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    std::string number = "unknown";
+    if (GetVersionExA(&version)) {
+        number = std::to_string(version.dwMajorVersion) + "." +
+                 std::to_string(version.dwMinorVersion) + "." +
+                 std::to_string(version.dwBuildNumber);
+    }
+    return "<OSName>Windows</OSName><OSVersion>" + number + "</OSVersion>";
+#else
+    utsname name{};
+    if (uname(&name) != 0) {
+        return "<OSName>unknown</OSName>";
+    }
+    return "<OSName>" + sample::Escape(name.sysname) + "</OSName><OSVersion>" +
+           sample::Escape(name.release) + "</OSVersion>";
+#endif
+}
+
+std::string UptimeSeconds() {
+#if defined(_WIN32)
+    return std::to_string(GetTickCount64() / 1000);
+#else
+    struct sysinfo info {};
+    return sysinfo(&info) == 0 ? std::to_string(info.uptime) : "unknown";
+#endif
+}
+
 }  // namespace
 
 PW_DA_EXPORT char* lumda64_sendCmd(int argc, char* argv[]) {
-    bool hostName = false;
-    for (int i = 0; i < argc; ++i) {
-        hostName = hostName || std::strcmp(argv[i], "velcmd=gethostname") == 0;
-    }
+    const std::string command = sample::Value(argc, argv, "velcmd");
     std::string answer = "<Response module=\"lumda64\">";
-    if (hostName) {
-        answer += "<HostName>" + Escape(HostName().c_str()) + "</HostName></Response>";
-        argc = 0;
+    if (command == "gethostname") {
+        answer += "<HostName>" + sample::Escape(HostName()) + "</HostName>";
+    } else if (command == "getosinfo") {
+        answer += OsInfo();
+    } else if (command == "getuptime") {
+        answer += "<UptimeSeconds>" + UptimeSeconds() + "</UptimeSeconds>";
+    } else {
+        for (int i = 0; i < argc; ++i) {
+            answer += "<Token>" + sample::Escape(argv[i]) + "</Token>";
+        }
     }
-    for (int i = 0; i < argc; ++i) {
-        answer += "<Token>" + Escape(argv[i]) + "</Token>";
-    }
-    if (!hostName) {
-        answer += "</Response>";
-    }
-    char* text = static_cast<char*>(std::malloc(answer.size() + 1));
-    if (text != nullptr) {
-        std::memcpy(text, answer.c_str(), answer.size() + 1);
-    }
-    return text;
+    return sample::Answer(answer + "</Response>");
 }
 
 PW_DA_EXPORT void lumda64_freeData(char* answer) {

@@ -1,49 +1,60 @@
-// A sample rights module: "rukda64" answers the rights query with a user-rights mask chosen
-// by the account name in the "user=" token (the part after the last backslash):
-//   Administrator -> 262151 (true administrator), admin -> 4, operator -> 2, guest -> 0,
-//   any other account -> 1.
-#include "da_contract.h"
+// A sample rights module, "rukda64": answers the rights query with the user-rights mask that
+// the editable file "userrights.txt" beside the library gives the account (the part of the
+// "user=" token after the last backslash, compared without regard to case). The file is read
+// on every query, so an edit takes effect at once. Lines are "ACCOUNT MASK"; "*" gives the
+// default; '#' starts a comment. Without the file, or without a line for the account and no
+// "*" line, the mask is 1 (user).
+#include "sample_module.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <string>
+#include <cctype>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
-unsigned MaskFor(const std::string& account) {
-    if (account == "Administrator") {
-        return 0x40007;
+bool SameAccount(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
     }
-    if (account == "admin") {
-        return 4;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
     }
-    if (account == "operator") {
-        return 2;
+    return true;
+}
+
+std::string MaskFor(const std::string& account) {
+    std::ifstream file(sample::OwnFolder() + "/userrights.txt");
+    std::string line;
+    std::string fallback = "1";
+    while (std::getline(file, line)) {
+        std::istringstream fields(line.substr(0, line.find('#')));
+        std::string name;
+        std::string mask;
+        if (!(fields >> name >> mask)) {
+            continue;
+        }
+        if (SameAccount(name, account)) {
+            return mask;
+        }
+        if (name == "*") {
+            fallback = mask;
+        }
     }
-    if (account == "guest") {
-        return 0;
-    }
-    return 1;
+    return fallback;
 }
 
 }  // namespace
 
 PW_DA_EXPORT char* rukda64_sendCmd(int argc, char* argv[]) {
-    std::string user;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "user=", 5) == 0) {
-            user = argv[i] + 5;
-        }
-    }
+    const std::string user = sample::Value(argc, argv, "user");
     const std::size_t slash = user.rfind('\\');
     const std::string account = slash == std::string::npos ? user : user.substr(slash + 1);
-    const std::string answer = "<UserRights><UserName>" + user + "</UserName><UserRightsMask>" +
-                               std::to_string(MaskFor(account)) + "</UserRightsMask></UserRights>";
-    char* text = static_cast<char*>(std::malloc(answer.size() + 1));
-    if (text != nullptr) {
-        std::memcpy(text, answer.c_str(), answer.size() + 1);
-    }
-    return text;
+    return sample::Answer("<UserRights><UserName>" + sample::Escape(user) +
+                          "</UserName><UserRightsMask>" + MaskFor(account) +
+                          "</UserRightsMask></UserRights>");
 }
 
 PW_DA_EXPORT void rukda64_freeData(char* answer) {

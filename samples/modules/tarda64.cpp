@@ -1,11 +1,7 @@
 // A sample address module: "tarda64" answers the address queries with this machine's own
 // addresses, read from the operating system: object type 322 gives the first IPv4 address
 // that is not a loopback one, 417 the first global and the first link-local IPv6 address.
-#include "da_contract.h"
-
-#include <cstdlib>
-#include <cstring>
-#include <string>
+#include "sample_module.h"
 
 #if defined(_WIN32)
 #include <winsock2.h>
@@ -76,14 +72,6 @@ Addresses MachineAddresses() {
     return found;
 }
 
-char* Copy(const std::string& text) {
-    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (copy != nullptr) {
-        std::memcpy(copy, text.c_str(), text.size() + 1);
-    }
-    return copy;
-}
-
 }  // namespace
 
 PW_DA_EXPORT char* tarda64_sendCmd(int argc, char* argv[]) {
@@ -95,15 +83,15 @@ PW_DA_EXPORT char* tarda64_sendCmd(int argc, char* argv[]) {
     }
     const Addresses addresses = MachineAddresses();
     if (objectType == "322") {
-        return Copy("<ChildList><Object><IPAddress>" + addresses.ipv4 +
-                    "</IPAddress></Object></ChildList>");
+        return sample::Answer("<ChildList><Object><IPAddress>" + addresses.ipv4 +
+                              "</IPAddress></Object></ChildList>");
     }
     if (objectType == "417") {
-        return Copy("<ChildList><Object><GLAddress>" + addresses.global +
-                    "</GLAddress><SLAddress>" + addresses.linkLocal +
-                    "</SLAddress></Object></ChildList>");
+        return sample::Answer("<ChildList><Object><GLAddress>" + addresses.global +
+                              "</GLAddress><SLAddress>" + addresses.linkLocal +
+                              "</SLAddress></Object></ChildList>");
     }
-    return Copy("<Error>unknown object type</Error>");
+    return sample::Answer("<Error>unknown object type</Error>");
 }
 
 PW_DA_EXPORT void tarda64_freeData(char* answer) {
