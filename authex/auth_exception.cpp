@@ -15,8 +15,9 @@ CriticalSection g_instanceLock;
 constexpr char kExclusionFileFolder[] = "/svx/pipeway/bin/";
 constexpr char kExclusionFileName[] = "authexclusion.xml";
 
-// The role set a mask stands for, by its highest role bit; 0 when it holds none.
-int EffectiveRoleSet(std::uint32_t mask) {
+}  // namespace
+
+int CSingletonAuthExceptionImpl::EffectiveRoleSet(std::uint32_t mask) {
     if ((mask & ROLE_ADMIN) != 0) {
         return ROLE_ADMIN;
     }
@@ -29,11 +30,17 @@ int EffectiveRoleSet(std::uint32_t mask) {
     return 0;
 }
 
-bool Refuses(int requiredRole, int effectiveSet) {
+bool CSingletonAuthExceptionImpl::Refuses(int requiredRole, int effectiveSet) {
     return requiredRole != 0 && (requiredRole & effectiveSet) == requiredRole;
 }
 
-}  // namespace
+void CSingletonAuthExceptionImpl::TokenKey(const std::string& command, const std::string& token,
+                                           std::string& key) {
+    // A "__" marker of four characters is not part of the token, as in validation. A shorter
+    // one cannot be dropped; the token is then looked up whole.
+    const std::size_t skip = token.size() >= 4 && token.compare(0, 2, "__") == 0 ? 4 : 0;
+    key.assign(command).append(token, skip);
+}
 
 CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
     TraceLog("Inside  CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() \n");
@@ -41,6 +48,18 @@ CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
     if (const std::optional<std::string> root = GetRootInstallPath()) {
         path = *root + kExclusionFileFolder + kExclusionFileName;
     }
+    Read(path);
+}
+
+CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicyFile(
+    const std::string& path) {
+    PolicyFile policy;
+    policy.store.reset(new CSingletonAuthExceptionImpl(Unread{}));
+    policy.accepted = policy.store->Read(path);
+    return policy;
+}
+
+bool CSingletonAuthExceptionImpl::Read(const std::string& path) {
     TraceLog("Opening file %s\n", path.c_str());
     std::ifstream file;
     if (!path.empty()) {
@@ -57,8 +76,9 @@ CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
     yy::CAuthExFileLexer scanner(&file, nullptr);
     lexer = &scanner;
     yy::Parser parser(this);
-    parser.parse();
+    const int result = parser.parse();
     lexer = nullptr;
+    return result == 0;
 }
 
 CSingletonAuthExceptionImpl* CSingletonAuthExceptionImpl::GetInstance() {
@@ -107,10 +127,7 @@ bool CSingletonAuthExceptionImpl::IsAuthorized(const std::string& command,
     }
     std::string key;
     for (const std::string& token : tokens) {
-        // A "__" marker of four characters is not part of the token, as in validation. A
-        // shorter one cannot be dropped; the token is then looked up whole.
-        const std::size_t skip = token.size() >= 4 && token.compare(0, 2, "__") == 0 ? 4 : 0;
-        key.assign(command).append(token, skip);
+        TokenKey(command, token, key);
         const int required = LookupRole(key);
         TraceLog(" KEY  = %s -- REQ ROLE = %d & ACTUAL ROLE = %d\n", key.c_str(), required,
                  effectiveSet);

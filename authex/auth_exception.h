@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,14 @@ class CSingletonAuthExceptionImpl {
     // Drops the store; the next GetInstance reads the file again. No request may still use it.
     static void DestroyInstance();
 
+    // A store of its own, read from any exclusion file; the process's store is not touched.
+    // For checking a policy before it is installed.
+    struct PolicyFile {
+        std::unique_ptr<CSingletonAuthExceptionImpl> store;
+        bool accepted = false;  // the parse reached the end without a syntax error
+    };
+    static PolicyFile ReadPolicyFile(const std::string& path);
+
     // Whether the policy lets a caller with this user-rights mask run the command with these
     // argument tokens.
     bool IsAuthorized(const std::string& command, const std::vector<std::string>& tokens,
@@ -53,6 +62,17 @@ class CSingletonAuthExceptionImpl {
     void StoreRole(const std::string& key, int role);
     // The whole role table, key to required role.
     const std::map<std::string, int, std::less<>>& RoleTable() const { return roleTable; }
+    // Whether the exclusion file could be opened; a store without one refuses everyone.
+    bool FileOpened() const { return fileOpened; }
+
+    // The pieces of a decision. The role set whose entries apply to a mask, by its highest
+    // role bit (4, 6 or 7), or 0 when it holds none of them.
+    static int EffectiveRoleSet(std::uint32_t mask);
+    // Whether an entry with this required role refuses a caller with this role set.
+    static bool Refuses(int requiredRole, int effectiveSet);
+    // The key a request token is looked up under: the command followed by the token, less a
+    // leading four-character "__" marker.
+    static void TokenKey(const std::string& command, const std::string& token, std::string& key);
 
     CSingletonAuthExceptionImpl(const CSingletonAuthExceptionImpl&) = delete;
     CSingletonAuthExceptionImpl& operator=(const CSingletonAuthExceptionImpl&) = delete;
@@ -60,10 +80,16 @@ class CSingletonAuthExceptionImpl {
     // The scanner the parser pulls its tokens from; valid only while the store is built.
     yy::CAuthExFileLexer* lexer = nullptr;
 
+    // The process's store is only ever deleted by DestroyInstance.
+    ~CSingletonAuthExceptionImpl() = default;
+
   private:
     // Reads the exclusion file under the install root into the role table.
     CSingletonAuthExceptionImpl();
-    ~CSingletonAuthExceptionImpl() = default;
+    struct Unread {};
+    explicit CSingletonAuthExceptionImpl(Unread) {}
+    // Opens and parses one file into the role table; true when the parse accepted it.
+    bool Read(const std::string& path);
 
     std::map<std::string, int, std::less<>> roleTable;
     std::string currentCommand;
