@@ -5,12 +5,14 @@
 //   pipeway [--stack DIR] [--trace] enum [--json]
 //   pipeway [--stack DIR] [--trace] get OBJECTPATH [--json]
 //   pipeway [--stack DIR] register | unregister
+//   pipeway [--stack DIR] policy check FILE | explain [--file FILE] --mask N ARG...
 //
 // A stack folder holds the DA module libraries and the common-services library (it is the
 // folder that "CorvaneLibPath" names) and the install root "root" inside it. On POSIX the
 // registry is the file "registry.txt" of the stack, which pipeway points at the stack.
 #include "client_call.h"
 #include "host_objects.h"
+#include "pipeway_policy.h"
 #include "provider_host.h"
 
 #include <wbemidl.h>
@@ -32,10 +34,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitResult = 1;
-constexpr int kExitCallFailed = 2;
-constexpr int kExitUsage = 64;
+using pipeway::kExitCallFailed;
+using pipeway::kExitOk;
+using pipeway::kExitResult;
+using pipeway::kExitUsage;
+using pipeway::UsageError;
 
 constexpr char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
 const WCHAR* const kInstancePath =
@@ -45,10 +48,6 @@ template <typename Code>
 constexpr HRESULT Hr(Code code) {
     return static_cast<HRESULT>(code);
 }
-
-struct UsageError {
-    std::string message;
-};
 
 struct Options {
     fs::path stack;
@@ -71,6 +70,11 @@ const char kUsage[] =
     "  enum [--json]          enumerate the class: the one instance with its addresses\n"
     "  get OBJECTPATH [--json] look the instance up by its object path\n"
     "  register | unregister  call the library's registration entry points\n"
+    "  policy check FILE      read an exclusion file with the system's scanner and parser and\n"
+    "      print its role table (key, role, section); a syntax error exits with 1\n"
+    "  policy explain [--file FILE] --mask N ARG...\n"
+    "      the exclusion decision for a user-rights mask and a command line, and the key that\n"
+    "      refused it (default file: the stack's installed one); refused exits with 1\n"
     "\n"
     "options:\n"
     "  --stack DIR   the stack to run against (default: the bundled sample stack)\n"
@@ -211,6 +215,8 @@ Options ParseArguments(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             options.command = "help";
+        } else if (options.command == "policy") {
+            options.args.push_back(arg);  // the policy command reads its own options
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--array" && options.command == "exec") {
@@ -247,7 +253,8 @@ Options ParseArguments(int argc, char** argv) {
         throw UsageError{options.command + " takes no arguments"};
     }
     if (options.command != "exec" && options.command != "enum" && options.command != "get" &&
-        options.command != "register" && options.command != "unregister") {
+        options.command != "register" && options.command != "unregister" &&
+        options.command != "policy") {
         throw UsageError{"unknown command '" + options.command + "'"};
     }
 #if defined(_WIN32)
@@ -533,6 +540,9 @@ int main(int argc, char** argv) {
         if (options.command == "help") {
             std::printf("%s", kUsage);
             return kExitOk;
+        }
+        if (options.command == "policy") {
+            return pipeway::RunPolicy(options.args, options.stack);
         }
         return Run(options);
     } catch (const UsageError& error) {
