@@ -168,6 +168,102 @@ TEST_F(Pipeway, UnreadableStackIsNamed) {
     EXPECT_TRUE(Contains(run.output, "cannot be read")) << run.output;
 }
 
+TEST_F(Pipeway, EverySampleModuleAnswers) {
+    const struct {
+        const char* commandLine;
+        const char* answer;
+    } cases[] = {
+        {"daname=mivda64 velcmd=ping", "<Pong module=\"mivda64\"/>"},
+        {"daname=pexda64 velcmd=getversion", "<Version module=\"pexda64\">1.0.0</Version>"},
+        {"daname=lumda64 velcmd=getosinfo", "<OSName>"},
+        {"daname=lumda64 velcmd=getuptime", "<UptimeSeconds>"},
+        {"daname=kordo64 velcmd=getrootinstallpath", "/root</RootInstallPath>"},
+        {"daname=tarda64 velcmd=getchildlist byobjtype=417", "<GLAddress>"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = Pipe(std::string("exec \"") + c.commandLine + "\"");
+        EXPECT_EQ(run.status, 0) << c.commandLine << ": " << run.output;
+        EXPECT_TRUE(Contains(run.output, c.answer)) << c.commandLine << ": " << run.output;
+    }
+}
+
+// The rights file of the sample stack decides the caller's mask; the common-services module
+// stores an uploaded certificate under the install root.
+TEST_F(Pipeway, RightsFileDecidesWhoMayUploadACertificate) {
+    const std::string upload =
+        "exec \"velcmd=setUploadVandryCertificate CertificateStringLength=11 "
+        "CertificateString=AB CD=EF GH daname=kordo64\"";
+    const fs::path certificate = Stack() / "root" / "svx" / "pipeway" / "cert" / "vandry.crt";
+    fs::remove(certificate);  // left in the built stack by a manual run
+    WriteFile(Stack() / "userrights.txt", "# everyone a power user\n*  2\n");
+    ToolRun run = Pipe(upload);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(Contains(run.output, "ResultCode: 200")) << run.output;
+    EXPECT_FALSE(fs::exists(certificate));
+
+    WriteFile(Stack() / "userrights.txt", "*  4\n");
+    run = Pipe(upload);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "<Size>11</Size>")) << run.output;
+    EXPECT_EQ(ReadFile(certificate), "AB CD=EF GH");
+}
+
+TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
+    const fs::path policy = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
+    ToolRun run = Pipe("policy check \"" + policy.string() + "\"");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "key                         role  section\n")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "getchildlistbyobjtype=322   1     USER\n")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "setobjectobjtype=firmware   4     ADMIN\n")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "8 entries\n")) << run.output;
+
+    const fs::path broken = Stack() / "broken.xml";
+    WriteFile(broken, "<AUTHEXLIST>\n<USER>\n<COMMAND name=\"x\">\n</USER>\n");
+    run = Pipe("policy check \"" + broken.string() + "\"");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(Contains(run.output, "syntax error, unexpected USER, expecting COMMAND"))
+        << run.output;
+    EXPECT_FALSE(Contains(run.output, "key ")) << run.output;
+
+    run = Pipe("policy check \"" + (Stack() / "missing.xml").string() + "\"");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(Contains(run.output, "cannot be read")) << run.output;
+}
+
+TEST_F(Pipeway, PolicyExplainNamesTheRefusingKey) {
+    const struct {
+        const char* arguments;
+        int status;
+        const char* reason;
+    } cases[] = {
+        {"--mask 1 \"daname=lumda64 velcmd=getchildlist byobjtype=322\"", 1,
+         "refused by key getchildlistbyobjtype=322 (role 1, USER section)"},
+        {"--mask 1 daname=lumda64 velcmd=getchildlist byobjtype=417", 0,
+         "no entry refuses the command or its tokens"},
+        {"--mask 3 \"daname=lumda64 velcmd=setUploadVandryCertificate\"", 1,
+         "refused by key setUploadVandryCertificate (role 2, POWERUSER section)"},
+        {"--mask 4 \"daname=lumda64 velcmd=setobject objtype=firmware\"", 1,
+         "refused by key setobjectobjtype=firmware (role 4, ADMIN section)"},
+        {"--mask 0x40007 \"daname=lumda64 velcmd=setobject objtype=firmware\"", 0,
+         "the true administrator is never refused"},
+        {"--mask 0 \"daname=lumda64 velcmd=getobject\"", 1, "none of the role bits"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = Pipe(std::string("policy explain ") + c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments << ": " << run.output;
+        EXPECT_TRUE(Contains(run.output, c.reason)) << c.arguments << ": " << run.output;
+    }
+    const ToolRun missing = Pipe("policy explain --file \"" + (Stack() / "missing.xml").string() +
+                                 "\" --mask 0x40007 daname=lumda64 velcmd=getobject");
+    EXPECT_EQ(missing.status, 1) << missing.output;
+    EXPECT_TRUE(Contains(missing.output, "everyone is refused")) << missing.output;
+    for (const char* arguments : {"policy", "policy list", "policy check", "policy explain a=b",
+                                  "policy explain --mask -1 a=b", "policy explain --mask 1 a=b"}) {
+        const ToolRun run = Pipe(arguments);
+        EXPECT_EQ(run.status, 64) << arguments << ": " << run.output;
+    }
+}
+
 #if !defined(_WIN32)
 TEST_F(Pipeway, NamedUserGetsThatUsersRights) {
     const ToolRun run = Pipe("exec --user \"HOST\\\\admin\" \"daname=lumda64 velcmd=setobject\"");
