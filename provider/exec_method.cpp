@@ -4,6 +4,7 @@
 #include <security.h>
 
 #include "pipeway_provider_impl.h"
+#include "shared_state.h"
 #include "trace_log.h"
 
 #include <wmiutils.h>
@@ -108,6 +109,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecMethodAsync(const BSTR path, 
                                                                IWbemClassObject* inParams,
                                                                IWbemObjectSink* sink) {
     try {
+        const SharedStateUse sharedState;
         TraceLog("--> CWMIPipewayProvider::ExecMethodAsyn()\n");
         ClientImpersonation client;
         const HRESULT hr = client.Enter();

@@ -1,6 +1,7 @@
 #include "wmi_provider.h"
 
 #include "pipeway_provider_impl.h"
+#include "shared_state.h"
 #include "trace_log.h"
 
 #include <wmiutils.h>
@@ -79,6 +80,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateInstanceEnumAsync(const BST
                                                                        IWbemContext*,
                                                                        IWbemObjectSink* sink) {
     try {
+        const SharedStateUse sharedState;
         TraceLog("--> CWMIPipewayProvider::CreateInstanceEnumAsync\n");
         ClientImpersonation client;
         const HRESULT hr = client.Enter();

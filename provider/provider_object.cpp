@@ -1,8 +1,8 @@
 #include "wmi_provider.h"
 
-#include "auth_exception.h"
 #include "module.h"
 #include "pipeway_provider_impl.h"
+#include "shared_state.h"
 
 #include <new>
 
@@ -26,13 +26,12 @@ CWMIPipewayProvider::CWMIPipewayProvider() {
 }
 
 // Teardown of the process-wide state that every provider object shares: the DA modules and
-// the exclusion store are dropped, and the next request loads them again. Calls still running
-// on other provider objects of the process are not waited for here.
+// the exclusion store are dropped, and the next request loads them again. While calls run on
+// other provider objects of the process, the drop waits for the last of them to leave.
 CWMIPipewayProvider::~CWMIPipewayProvider() {
     g_module.Unlock();
     m_providerHelper.reset();
-    PipewayProviderImpl::CleanUpDAInfo();
-    CSingletonAuthExceptionImpl::DestroyInstance();
+    DropSharedState();
     m_pathParserFactory.reset();
     m_classDef.reset();
     m_namespace.reset();
