@@ -76,14 +76,18 @@ void ProviderTest::TearDown() {
 }
 
 HRESULT ProviderTest::StartProvider() {
-    HRESULT hr = m_host->CreateProvider(&m_provider);
+    return StartAnotherProvider(&m_provider);
+}
+
+HRESULT ProviderTest::StartAnotherProvider(IWbemServices** provider) {
+    HRESULT hr = m_host->CreateProvider(provider);
     if (FAILED(hr)) {
         return hr;
     }
     auto* sink = new host::InitSink;
     {
         host::ClientCall client(L"HOST\\alice", kImpersonate);
-        hr = m_host->Initialize(m_provider, sink);
+        hr = m_host->Initialize(*provider, sink);
     }
     sink->Release();
     return hr;
@@ -106,6 +110,12 @@ TraceFile ProviderTest::Log() const {
 
 CallResult ProviderTest::Exec(VARIANT* input, DWORD level, const WCHAR* path, const WCHAR* method,
                               bool withInParams, bool withSink) {
+    return ExecOn(m_provider, input, level, path, method, withInParams, withSink);
+}
+
+CallResult ProviderTest::ExecOn(IWbemServices* provider, VARIANT* input, DWORD level,
+                                const WCHAR* path, const WCHAR* method, bool withInParams,
+                                bool withSink) {
     CallResult result;
     IWbemClassObject* inSignature = nullptr;
     IWbemClassObject* inParams = nullptr;
@@ -122,8 +132,8 @@ CallResult ProviderTest::Exec(VARIANT* input, DWORD level, const WCHAR* path, co
     BSTR methodText = SysAllocString(method == nullptr ? host::kExecuteCommand : method);
     {
         host::ClientCall client(L"HOST\\alice", level);
-        result.hr = m_provider->ExecMethodAsync(pathText, methodText, 0, nullptr, inParams,
-                                                withSink ? sink : nullptr);
+        result.hr = provider->ExecMethodAsync(pathText, methodText, 0, nullptr, inParams,
+                                              withSink ? sink : nullptr);
         EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
     }
     SysFreeString(pathText);
@@ -148,6 +158,16 @@ CallResult ProviderTest::ExecString(const std::wstring& text, DWORD level) {
     input.vt = VT_BSTR;
     input.bstrVal = SysAllocString(text.c_str());
     CallResult result = Exec(&input, level);
+    VariantClear(&input);
+    return result;
+}
+
+CallResult ProviderTest::ExecStringOn(IWbemServices* provider, const std::wstring& text) {
+    VARIANT input;
+    VariantInit(&input);
+    input.vt = VT_BSTR;
+    input.bstrVal = SysAllocString(text.c_str());
+    CallResult result = ExecOn(provider, &input);
     VariantClear(&input);
     return result;
 }
@@ -195,18 +215,26 @@ CallResult InstanceCall(DWORD level, Call call) {
 }  // namespace
 
 CallResult ProviderTest::Enumerate(DWORD level) {
-    return InstanceCall(level, [this](IWbemObjectSink* sink) {
+    return EnumerateOn(m_provider, level);
+}
+
+CallResult ProviderTest::Lookup(const WCHAR* path, DWORD level) {
+    return LookupOn(m_provider, path, level);
+}
+
+CallResult ProviderTest::EnumerateOn(IWbemServices* provider, DWORD level) {
+    return InstanceCall(level, [provider](IWbemObjectSink* sink) {
         BSTR className = SysAllocString(L"ZOLM_OEM_DataAccessModule");
-        const HRESULT hr = m_provider->CreateInstanceEnumAsync(className, 0, nullptr, sink);
+        const HRESULT hr = provider->CreateInstanceEnumAsync(className, 0, nullptr, sink);
         SysFreeString(className);
         return hr;
     });
 }
 
-CallResult ProviderTest::Lookup(const WCHAR* path, DWORD level) {
-    return InstanceCall(level, [this, path](IWbemObjectSink* sink) {
+CallResult ProviderTest::LookupOn(IWbemServices* provider, const WCHAR* path, DWORD level) {
+    return InstanceCall(level, [provider, path](IWbemObjectSink* sink) {
         BSTR pathText = SysAllocString(path);
-        const HRESULT hr = m_provider->GetObjectAsync(pathText, 0, nullptr, sink);
+        const HRESULT hr = provider->GetObjectAsync(pathText, 0, nullptr, sink);
         SysFreeString(pathText);
         return hr;
     });

@@ -52,12 +52,23 @@ class ProviderTest : public ::testing::Test {
     // Releases the provider object (its teardown runs).
     void StopProvider();
 
+    // Another provider object of the same library, created and initialised like the first;
+    // the caller releases it.
+    HRESULT StartAnotherProvider(IWbemServices** provider);
+
     CallResult Exec(VARIANT* input, DWORD level = kImpersonate, const WCHAR* path = kInstancePath,
                     const WCHAR* method = nullptr, bool withInParams = true, bool withSink = true);
     CallResult ExecString(const std::wstring& text, DWORD level = kImpersonate);
     CallResult ExecArray(const std::vector<std::wstring>& elements, DWORD level = kImpersonate);
     CallResult Enumerate(DWORD level = kImpersonate);
     CallResult Lookup(const WCHAR* path, DWORD level = kImpersonate);
+    // The same calls on a provider object of the caller's choice; safe from several threads.
+    CallResult ExecOn(IWbemServices* provider, VARIANT* input, DWORD level = kImpersonate,
+                      const WCHAR* path = kInstancePath, const WCHAR* method = nullptr,
+                      bool withInParams = true, bool withSink = true);
+    CallResult ExecStringOn(IWbemServices* provider, const std::wstring& text);
+    CallResult EnumerateOn(IWbemServices* provider, DWORD level = kImpersonate);
+    CallResult LookupOn(IWbemServices* provider, const WCHAR* path, DWORD level = kImpersonate);
 
     // The provider's trace log.
     TraceFile Log() const;

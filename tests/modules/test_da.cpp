@@ -12,6 +12,8 @@
 #include "thread_identity.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -33,6 +35,10 @@ std::atomic<long> g_freeCount{0};
 std::atomic<long> g_badFreeCount{0};
 std::string g_lastArgs;  // the tokens of the last call, one per line
 std::atomic<long> g_impersonatingCalls{0};
+// The gate holds sendCmd calls inside the module, for tests of what may happen meanwhile.
+std::condition_variable g_gateChanged;
+bool g_gateClosed = false;
+long g_waiting = 0;
 
 char* Answer(const std::string& text) {
     char* answer = static_cast<char*>(std::malloc(text.size() + 1));
@@ -63,7 +69,11 @@ const bool g_loadedImpersonating = ThreadIsImpersonating();
     TestDAMode mode;
     std::string text;
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
+        std::unique_lock<std::mutex> lock(g_mutex);
+        ++g_waiting;
+        g_gateChanged.notify_all();
+        g_gateChanged.wait(lock, [] { return !g_gateClosed; });
+        --g_waiting;
         mode = g_mode;
         text = g_fixedText;
         g_lastArgs = echo;
@@ -129,8 +139,23 @@ long Control(int request, const char* text) {
             buffer[length] = '\0';
             return static_cast<long>(length);
         }
+        case TestDARequest::kCloseGate:
+        case TestDARequest::kOpenGate: {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            g_gateClosed = request == static_cast<int>(TestDARequest::kCloseGate);
+            g_gateChanged.notify_all();
+            return 0;
+        }
+        case TestDARequest::kWaiting: {
+            // Waits up to the milliseconds given in text for at least one call at the gate.
+            std::unique_lock<std::mutex> lock(g_mutex);
+            g_gateChanged.wait_for(lock, std::chrono::milliseconds(std::atol(text)),
+                                   [] { return g_waiting > 0; });
+            return g_waiting;
+        }
         case TestDARequest::kReset: {
             std::lock_guard<std::mutex> lock(g_mutex);
+            g_gateClosed = false;
             g_mode = TestDAMode::kEcho;
             g_fixedText.clear();
             g_sendCount = 0;

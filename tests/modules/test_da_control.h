@@ -15,6 +15,9 @@ enum class TestDARequest {
     kImpersonatingCalls = 9,    // sendCmd calls made while the thread impersonated its client
     kLastArgs = 10,             // the last call's tokens, one per line, into the buffer given
     kLoadedImpersonating = 11,  // 1 when the library was loaded while impersonating a client
+    kCloseGate = 12,            // from now on sendCmd waits at the gate until it opens
+    kOpenGate = 13,             // lets every waiting and later sendCmd through
+    kWaiting = 14,              // sendCmd calls waiting at the gate now
 };
 
 constexpr unsigned long kLastArgsBufferSize = 4096;

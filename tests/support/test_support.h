@@ -67,6 +67,14 @@ class TestDA {
     }
     // The tokens of the module's last call.
     std::vector<std::string> LastArgs();
+    // With the gate closed, sendCmd calls wait inside the module until it opens.
+    void CloseGate() { m_control(static_cast<int>(TestDARequest::kCloseGate), nullptr); }
+    void OpenGate() { m_control(static_cast<int>(TestDARequest::kOpenGate), nullptr); }
+    // The calls waiting at the gate, after waiting up to `milliseconds` for the first.
+    long WaitForCallAtGate(int milliseconds) {
+        return m_control(static_cast<int>(TestDARequest::kWaiting),
+                         std::to_string(milliseconds).c_str());
+    }
 
   private:
     HMODULE m_module;

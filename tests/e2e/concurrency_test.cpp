@@ -1,0 +1,267 @@
+// Many client threads on one provider object and on several, as the WMI service calls a
+// provider: every call ends with exactly one final status and its own answer, modules load
+// once per name, no thread stays impersonating, and the teardown of one provider object never
+// pulls the DA modules or the exclusion store from under a call on another.
+#include "provider_fixture.h"
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+namespace pwtest {
+namespace {
+
+constexpr int kThreads = 8;
+constexpr int kRounds = 12;
+
+const char kAddresses[] =
+    "<Obj><IPAddress>10.1.2.3</IPAddress><GLAddress>fd00::7</GLAddress>"
+    "<SLAddress>fe80::7</SLAddress></Obj>";
+
+// Starts every thread's body together, so that first uses (module loads, the store's first
+// read) race.
+class StartLine {
+  public:
+    explicit StartLine(int runners) : m_waiting(runners) {}
+    void Arrive() {
+        --m_waiting;
+        while (m_waiting.load() > 0) {
+            std::this_thread::yield();
+        }
+    }
+
+  private:
+    std::atomic<int> m_waiting;
+};
+
+class Concurrency : public ProviderTest {
+  protected:
+    void SetUp() override {
+        ProviderTest::SetUp();
+        m_rights = std::make_unique<TestDA>("rukda64");
+        m_rights->Answer(MaskAnswer(4));
+        m_tarda = std::make_unique<TestDA>("tarda64");
+        m_tarda->Answer(kAddresses);
+        m_lumda = std::make_unique<TestDA>("lumda64");
+        ASSERT_EQ(StartProvider(), S_OK);
+    }
+    void TearDown() override {
+        ProviderTest::TearDown();
+        m_lumda.reset();
+        m_tarda.reset();
+        m_rights.reset();
+    }
+
+    // One round of a client's calls on `provider`: a command carrying the client's own marker,
+    // an enumeration and a lookup. Counts every call that did not end as it must.
+    void Round(IWbemServices* provider, int client, int round, std::atomic<int>& wrong) {
+        const std::wstring marker = L"m=" + std::to_wstring(client * 1000 + round);
+        const CallResult exec = ExecStringOn(provider, L"daname=lumda64 velcmd=x " + marker);
+        if (!EndedOnce(exec) ||
+            exec.returnValue != std::optional<std::wstring>(L"daname=lumda64\nvelcmd=x\n" + marker +
+                                                            L"\nlocalLogin=TRUE")) {
+            ++wrong;
+        }
+        const CallResult listed = EnumerateOn(provider);
+        if (!EndedOnce(listed) || listed.ipv6 != std::optional<std::wstring>(L"fd00::7;fe80::7")) {
+            ++wrong;
+        }
+        const CallResult found = LookupOn(provider, kInstancePath);
+        if (!EndedOnce(found) ||
+            found.instanceId != std::optional<std::wstring>(L"ZOLM_OEM_DataAccessModule1")) {
+            ++wrong;
+        }
+    }
+
+    static bool EndedOnce(const CallResult& result) {
+        return result.hr == S_OK && result.objects == 1 && result.statuses.size() == 1 &&
+               result.statuses[0].flags == static_cast<LONG>(WBEM_STATUS_COMPLETE) &&
+               result.statuses[0].result == S_OK;
+    }
+
+    std::unique_ptr<TestDA> m_rights;
+    std::unique_ptr<TestDA> m_tarda;
+    std::unique_ptr<TestDA> m_lumda;
+};
+
+TEST_F(Concurrency, MixedCallsOnOneAndOnSeveralProviderObjects) {
+    for (const int objects : {1, 3}) {
+        SCOPED_TRACE(objects);
+        // Fresh provider objects on fresh shared state: the first calls race to load each
+        // module and to read the exclusion file.
+        std::vector<IWbemServices*> providers;
+        for (int i = 0; i < objects; ++i) {
+            IWbemServices* provider = nullptr;
+            ASSERT_EQ(StartAnotherProvider(&provider), S_OK);
+            providers.push_back(provider);
+        }
+        WriteFile(LogFile(), "");
+
+        std::atomic<int> wrong{0};
+        StartLine start(kThreads);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                start.Arrive();
+                for (int round = 0; round < kRounds; ++round) {
+                    Round(providers[static_cast<std::size_t>(t % objects)], t, round, wrong);
+                }
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        EXPECT_EQ(wrong.load(), 0);
+        const TraceFile log = Log();
+        for (const char* name : {"lumda64", "tarda64", "rukda64"}) {
+            EXPECT_EQ(log.Count(std::string("LoadLibrary for ") + name + " Succeeded"), 1) << name;
+        }
+        EXPECT_EQ(log.Count("Opening file "), 1);
+        // The last release drops the shared state for the next round.
+        for (IWbemServices* provider : providers) {
+            provider->Release();
+        }
+    }
+    for (TestDA* module : {m_rights.get(), m_tarda.get(), m_lumda.get()}) {
+        EXPECT_EQ(module->Outstanding(), 0);
+        EXPECT_EQ(module->BadFreeCount(), 0);
+    }
+    StopProvider();
+    m_host.reset();
+    EXPECT_EQ(host::LiveObjects(), m_liveAtStart);
+}
+
+// A call on one provider object is inside its DA module when another provider object of the
+// process is released: the modules stay until that call has left, then go.
+TEST_F(Concurrency, TeardownLeavesModulesToTheCallsInFlight) {
+    IWbemServices* other = nullptr;
+    ASSERT_EQ(StartAnotherProvider(&other), S_OK);
+    m_lumda->CloseGate();
+    // Shared with the client thread, which is left behind if the module is pulled from under it.
+    auto held = std::make_shared<CallResult>();
+    std::thread client(
+        [this, held] { *held = ExecStringOn(m_provider, L"daname=lumda64 velcmd=x"); });
+    if (m_lumda->WaitForCallAtGate(10000) == 0) {
+        m_lumda->OpenGate();
+        client.join();
+        FAIL() << "the call never reached the module";
+    }
+    // From here only the provider's cache holds the module.
+    m_lumda.reset();
+
+    other->Release();
+    if (!IsModuleLoaded("lumda64")) {
+        // The call's module is gone: it can never come back from its gate.
+        client.detach();
+        m_provider = nullptr;
+        FAIL() << "the teardown unloaded a module under a call in flight";
+    }
+    EXPECT_EQ(Log().Count("Opening file "), 1);
+
+    TestDA lumda("lumda64");
+    lumda.OpenGate();
+    client.join();
+    EXPECT_TRUE(EndedOnce(*held));
+    EXPECT_EQ(held->returnValue,
+              std::optional<std::wstring>(L"daname=lumda64\nvelcmd=x\nlocalLogin=TRUE"));
+    EXPECT_EQ(lumda.Outstanding(), 0);
+
+    // The deferred drop ran as the call left: the next call loads the module and reads the
+    // exclusion file again.
+    const CallResult next = ExecString(L"daname=lumda64 velcmd=y");
+    EXPECT_TRUE(EndedOnce(next));
+    EXPECT_EQ(Log().Count("LoadLibrary for lumda64 Succeeded"), 2);
+    EXPECT_EQ(Log().Count("Opening file "), 2);
+}
+
+// Provider objects come and go while clients call another one: each teardown drops the shared
+// state at once or after the calls in flight, and no call notices.
+TEST_F(Concurrency, ProviderObjectsComeAndGoWhileClientsCall) {
+    std::atomic<int> wrong{0};
+    std::atomic<bool> done{false};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < kThreads - 1; ++t) {
+        clients.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                Round(m_provider, t, round, wrong);
+            }
+        });
+    }
+    int torn = 0;
+    std::thread churn([&] {
+        while (!done.load()) {
+            IWbemServices* passing = nullptr;
+            if (StartAnotherProvider(&passing) != S_OK) {
+                ++wrong;
+            }
+            if (passing != nullptr) {
+                passing->Release();
+                ++torn;
+            }
+        }
+    });
+    for (std::thread& thread : clients) {
+        thread.join();
+    }
+    done = true;
+    churn.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_GT(torn, 0);
+    EXPECT_EQ(m_lumda->Outstanding(), 0);
+    EXPECT_EQ(m_lumda->BadFreeCount(), 0);
+    EXPECT_EQ(m_tarda->Outstanding(), 0);
+}
+
+// Tracing switched off and on (the file deleted and created again) while clients call: every
+// entry the file holds is whole, never two entries run together.
+TEST_F(Concurrency, TracingSwitchedOnAndOffWhileClientsCall) {
+    std::atomic<int> wrong{0};
+    std::atomic<bool> done{false};
+    std::thread toggler([&] {
+        bool on = true;
+        while (!done.load()) {
+            on = !on;
+            if (on) {
+                WriteFile(LogFile(), "");
+            } else {
+                std::error_code ignored;
+                std::filesystem::remove(LogFile(), ignored);
+            }
+            std::this_thread::yield();
+        }
+        if (!on) {
+            WriteFile(LogFile(), "");
+        }
+    });
+    std::vector<std::thread> clients;
+    for (int t = 0; t < kThreads; ++t) {
+        clients.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                Round(m_provider, t, round, wrong);
+            }
+        });
+    }
+    for (std::thread& thread : clients) {
+        thread.join();
+    }
+    done = true;
+    toggler.join();
+    EXPECT_EQ(wrong.load(), 0);
+
+    // What the last switched-on file holds starts a line at every entry.
+    const std::string text = Log().Text();
+    EXPECT_TRUE(text.empty() || text.rfind("[Proc:", 0) == 0) << text.substr(0, 200);
+    for (const std::string& line : Lines(text)) {
+        const std::size_t entry = line.find("[Proc:");
+        EXPECT_TRUE(entry == 0 || entry == std::string::npos) << line;
+    }
+    // And a call with tracing steadily on logs its entries.
+    WriteFile(LogFile(), "");
+    Round(m_provider, kThreads, 0, wrong);
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(Log().Count("--> CWMIPipewayProvider::ExecMethodAsyn()"), 1);
+}
+
+}  // namespace
+}  // namespace pwtest
