@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace bench {
@@ -77,6 +78,17 @@ void SetTracing(bool on) {
         std::error_code ignored;
         fs::remove(TraceLogFile(), ignored);
     }
+}
+
+int TraceEntriesWritten() {
+    std::ifstream in(TraceLogFile(), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int entries = 0;
+    for (std::size_t at = text.find("[Proc:"); at != std::string::npos;
+         at = text.find("[Proc:", at + 1)) {
+        ++entries;
+    }
+    return entries;
 }
 
 std::string GeneratedPolicy(int entries) {

@@ -18,11 +18,26 @@ void PrepareStack();
 // Tracing on (the log file exists, emptied) or off (it does not).
 void SetTracing(bool on);
 
+// Turns tracing on, runs `work` once, turns tracing off and gives the number of entries it
+// wrote: with tracing off, each of them is one file-status query.
+template <typename Work>
+int TraceCallsOf(Work work);
+int TraceEntriesWritten();
+
 // An exclusion file of `entries` keys, spread over the three sections; half are commands on
 // their own, half a command with one parameter ("cmd<i>" and "cmd<i>" + "objtype=t<i>"). It
 // is one line: the scanner copies line feeds to standard output.
 std::string GeneratedPolicy(int entries);
 
 void WriteTextFile(const std::filesystem::path& file, const std::string& content);
+
+template <typename Work>
+int TraceCallsOf(Work work) {
+    SetTracing(true);
+    work();
+    const int entries = TraceEntriesWritten();
+    SetTracing(false);
+    return entries;
+}
 
 }  // namespace bench

@@ -144,6 +144,8 @@ void BM_StoreDecision(benchmark::State& state) {
         state.SkipWithError("the request is refused");
         return;
     }
+    state.counters["trace_calls"] = bench::TraceCallsOf(
+        [&] { benchmark::DoNotOptimize(policy.store->IsAuthorized(command, tokens, mask)); });
     for (auto _ : state) {
         benchmark::DoNotOptimize(policy.store->IsAuthorized(command, tokens, mask));
     }

@@ -15,7 +15,6 @@
 #include <wbemidl.h>
 
 #include <cstdio>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -101,32 +100,6 @@ class MethodCall {
     IWbemClassObject* m_inParams = nullptr;
 };
 
-// Trace entries a call writes while tracing is on: every one of them is a file-status query
-// while it is off.
-int TraceCallsPerCall(MethodCall& call) {
-    bench::SetTracing(true);
-    call.Run();
-    const std::string text = [] {
-        std::string content;
-        if (std::FILE* file = std::fopen(bench::TraceLogFile().string().c_str(), "rb")) {
-            char buffer[4096];
-            std::size_t read;
-            while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-                content.append(buffer, read);
-            }
-            std::fclose(file);
-        }
-        return content;
-    }();
-    bench::SetTracing(false);
-    int entries = 0;
-    for (std::size_t at = text.find("[Proc:"); at != std::string::npos;
-         at = text.find("[Proc:", at + 1)) {
-        ++entries;
-    }
-    return entries;
-}
-
 void BM_ExecMethodAsync(benchmark::State& state, Input input, bool tracing) {
     MethodCall call(input);
     if (!call.Run(true)) {
@@ -134,7 +107,7 @@ void BM_ExecMethodAsync(benchmark::State& state, Input input, bool tracing) {
         return;
     }
     if (!tracing) {
-        state.counters["trace_calls"] = TraceCallsPerCall(call);
+        state.counters["trace_calls"] = bench::TraceCallsOf([&call] { call.Run(); });
     }
     bench::SetTracing(tracing);
     for (auto _ : state) {
