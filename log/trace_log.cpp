@@ -32,8 +32,22 @@ bool FileExists(const std::string& path) {
 
 }  // namespace
 
+void TraceLogPath::Set(const std::string& path) {
+    std::lock_guard<std::mutex> lock(m_setLock);
+    const Kept* kept = m_kept;
+    while (kept != nullptr && kept->path != path) {
+        kept = kept->next;
+    }
+    if (kept == nullptr) {
+        // Never freed: see the class. At most one copy per distinct path.
+        m_kept = new Kept{path, m_kept};
+        kept = m_kept;
+    }
+    m_current.store(&kept->path, std::memory_order_release);
+}
+
 void TraceLog(const char* format, ...) {
-    const std::shared_ptr<const std::string> path = g_traceLogPath.Get();
+    const std::string* const path = g_traceLogPath.Get();
     if (path == nullptr || path->empty() || !FileExists(*path)) {
         return;
     }
