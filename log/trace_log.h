@@ -19,14 +19,17 @@
 //
 // Every trace call reads the path, on every thread, so reading it is one atomic load and
 // nothing else: no lock, no reference count that the threads would fight over. That is safe
-// because a path once set is never freed: each distinct path is kept for the life of the
-// process (setting a path that was set before reuses its copy), so a replacement cannot free
-// a path that a concurrent call is still reading.
+// because a path once set is not freed while the library is loaded: each distinct path is kept
+// until the library's detach notification (setting a path that was set before reuses its
+// copy), so a replacement cannot free a path that a concurrent call is still reading.
 class TraceLogPath {
   public:
     void Set(const std::string& path);
     void Clear() { m_current.store(nullptr, std::memory_order_release); }
-    // The current path, valid for the life of the process; null when none is set.
+    // Clears the path and frees every kept copy. Only for the detach notification, when no
+    // thread is inside the library any more.
+    void ReleaseAll();
+    // The current path, valid until the detach notification; null when none is set.
     const std::string* Get() const { return m_current.load(std::memory_order_acquire); }
 
   private:
