@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <new>
+#include <utility>
 
 namespace {
 // Static storage that is never destroyed: no heap block to outlive an unloaded library.
@@ -32,8 +33,30 @@ bool FileExists(const std::string& path) {
 
 }  // namespace
 
+void TraceLogPath::Set(const std::string& path) {
+    std::lock_guard<std::mutex> lock(m_setLock);
+    const Kept* kept = m_kept;
+    while (kept != nullptr && kept->path != path) {
+        kept = kept->next;
+    }
+    if (kept == nullptr) {
+        // Kept until ReleaseAll: see the class. At most one copy per distinct path.
+        m_kept = new Kept{path, m_kept};
+        kept = m_kept;
+    }
+    m_current.store(&kept->path, std::memory_order_release);
+}
+
+void TraceLogPath::ReleaseAll() {
+    Clear();
+    std::lock_guard<std::mutex> lock(m_setLock);
+    while (m_kept != nullptr) {
+        delete std::exchange(m_kept, m_kept->next);
+    }
+}
+
 void TraceLog(const char* format, ...) {
-    const std::shared_ptr<const std::string> path = g_traceLogPath.Get();
+    const std::string* const path = g_traceLogPath.Get();
     if (path == nullptr || path->empty() || !FileExists(*path)) {
         return;
     }
@@ -69,6 +92,6 @@ void TraceLogProcessAttach() {
 }
 
 void TraceLogProcessDetach() {
-    g_traceLogPath.Clear();
+    g_traceLogPath.ReleaseAll();
     g_traceLogLock.Destroy();
 }

@@ -6,7 +6,7 @@
 #pragma once
 
 #include <atomic>
-#include <memory>
+#include <mutex>
 #include <string>
 
 #if defined(__MINGW32__)
@@ -15,21 +15,31 @@
 #define PW_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
 #endif
 
-// Full path of the trace log file; empty until the provider is initialised.
+// Full path of the trace log file; none until the provider is initialised.
 //
-// The provider replaces the path while other threads log. Each TraceLog call takes its own
-// reference to the current path with one atomic load, so a replacement never frees a path
-// that a concurrent call is still reading, and no lock is taken while tracing is off.
+// Every trace call reads the path, on every thread, so reading it is one atomic load and
+// nothing else: no lock, no reference count that the threads would fight over. That is safe
+// because a path once set is not freed while the library is loaded: each distinct path is kept
+// until the library's detach notification (setting a path that was set before reuses its
+// copy), so a replacement cannot free a path that a concurrent call is still reading.
 class TraceLogPath {
   public:
-    void Set(std::string path) {
-        m_path.store(std::make_shared<const std::string>(std::move(path)));
-    }
-    void Clear() { m_path.store(nullptr); }
-    std::shared_ptr<const std::string> Get() const { return m_path.load(); }
+    void Set(const std::string& path);
+    void Clear() { m_current.store(nullptr, std::memory_order_release); }
+    // Clears the path and frees every kept copy. Only for the detach notification, when no
+    // thread is inside the library any more.
+    void ReleaseAll();
+    // The current path, valid until the detach notification; null when none is set.
+    const std::string* Get() const { return m_current.load(std::memory_order_acquire); }
 
   private:
-    std::atomic<std::shared_ptr<const std::string>> m_path;
+    struct Kept {
+        std::string path;
+        Kept* next;
+    };
+    std::mutex m_setLock;  // serialises Set with Set; readers never take it
+    Kept* m_kept = nullptr;
+    std::atomic<const std::string*> m_current{nullptr};
 };
 
 // The library's detach notification may come after its static objects are gone (a shared

@@ -1,0 +1,117 @@
+#include "bench_stack.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace bench {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
+
+// Refuses what no benchmark request asks for, so that every decision reads the whole token
+// list. The scanner copies line feeds to standard output: the benchmarks' files have none.
+constexpr char kStackPolicy[] =
+    "<AUTHEXLIST><USER><COMMAND name=\"setobject\"/></USER>"
+    "<POWERUSER><COMMAND name=\"getobject\"><PARAM name=\"objtype=account\"/></COMMAND>"
+    "</POWERUSER><ADMIN><COMMAND name=\"resetcontroller\"/></ADMIN></AUTHEXLIST>";
+
+fs::path InstallRoot() {
+    return StackFolder() / "root";
+}
+
+void SetLibraryDirectory(const std::string& directory) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        throw std::runtime_error("bench: cannot create the registry key");
+    }
+    const LONG result = RegSetValueExA(key, "CorvaneLibPath", 0, REG_SZ,
+                                       reinterpret_cast<const BYTE*>(directory.c_str()),
+                                       static_cast<DWORD>(directory.size() + 1));
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS) {
+        throw std::runtime_error("bench: cannot write CorvaneLibPath");
+    }
+}
+
+}  // namespace
+
+fs::path StackFolder() {
+    return PW_BENCH_STACK_DIR;
+}
+
+fs::path TraceLogFile() {
+    return InstallRoot() / "svx" / "pipeway" / "log" / "WinPipeway.log";
+}
+
+void WriteTextFile(const fs::path& file, const std::string& content) {
+    fs::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out) {
+        throw std::runtime_error("bench: cannot write " + file.string());
+    }
+}
+
+void PrepareStack() {
+    WriteTextFile(InstallRoot() / "svx" / "pipeway" / "bin" / "authexclusion.xml", kStackPolicy);
+    fs::create_directories(TraceLogFile().parent_path());
+    SetTracing(false);
+#if !defined(_WIN32)
+    SetEnvironmentVariableA("PIPEWAY_REGISTRY", (StackFolder() / "registry.txt").string().c_str());
+#endif
+    SetLibraryDirectory(StackFolder().string());
+    // Only the stack's folder: no module of another stack is found first.
+    SetEnvironmentVariableA("PATH", StackFolder().string().c_str());
+}
+
+void SetTracing(bool on) {
+    if (on) {
+        WriteTextFile(TraceLogFile(), "");
+    } else {
+        std::error_code ignored;
+        fs::remove(TraceLogFile(), ignored);
+    }
+}
+
+int TraceEntriesWritten() {
+    std::ifstream in(TraceLogFile(), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int entries = 0;
+    for (std::size_t at = text.find("[Proc:"); at != std::string::npos;
+         at = text.find("[Proc:", at + 1)) {
+        ++entries;
+    }
+    return entries;
+}
+
+std::string GeneratedPolicy(int entries) {
+    static const char* const kSections[] = {"USER", "POWERUSER", "ADMIN"};
+    std::string text = "<AUTHEXLIST>";
+    for (int section = 0; section < 3; ++section) {
+        text += " <";
+        text += kSections[section];
+        text += ">";
+        for (int i = section; i < entries; i += 3) {
+            const std::string command = "cmd" + std::to_string(i);
+            if (i % 2 == 0) {
+                text += " <COMMAND name=\"" + command + "\"/>";
+            } else {
+                text += " <COMMAND name=\"" + command + "\"><PARAM name=\"objtype=t" +
+                        std::to_string(i) + "\"/></COMMAND>";
+            }
+        }
+        text += " </";
+        text += kSections[section];
+        text += ">";
+    }
+    return text + " </AUTHEXLIST>";
+}
+
+}  // namespace bench

@@ -1,0 +1,43 @@
+// The benchmarks' own stack under the build tree: the DA modules CMake builds into it, an
+// install root with an exclusion file and a log folder, and the registry that names it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace bench {
+
+std::filesystem::path StackFolder();
+std::filesystem::path TraceLogFile();
+
+// Writes the exclusion file, makes the log folder (with no log file: tracing off), points the
+// registry's "CorvaneLibPath" and the library search path at the stack. Call before anything
+// loads a DA module.
+void PrepareStack();
+
+// Tracing on (the log file exists, emptied) or off (it does not).
+void SetTracing(bool on);
+
+// Turns tracing on, runs `work` once, turns tracing off and gives the number of entries it
+// wrote: with tracing off, each of them is one file-status query.
+template <typename Work>
+int TraceCallsOf(Work work);
+int TraceEntriesWritten();
+
+// An exclusion file of `entries` keys, spread over the three sections; half are commands on
+// their own, half a command with one parameter ("cmd<i>" and "cmd<i>" + "objtype=t<i>"). It
+// is one line: the scanner copies line feeds to standard output.
+std::string GeneratedPolicy(int entries);
+
+void WriteTextFile(const std::filesystem::path& file, const std::string& content);
+
+template <typename Work>
+int TraceCallsOf(Work work) {
+    SetTracing(true);
+    work();
+    const int entries = TraceEntriesWritten();
+    SetTracing(false);
+    return entries;
+}
+
+}  // namespace bench

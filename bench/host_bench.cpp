@@ -1,0 +1,203 @@
+// The provider library through the host, as the WMI service calls it: a whole ExecMethodAsync
+// with string and with array input, tracing off and on; an enumeration; method calls from one
+// and from two threads. Beside them, one trace call with tracing off (the file-status query
+// that every trace call of a request makes), so that the provider's own work can be told
+// apart from what it is required to do.
+#include "bench_stack.h"
+
+#include "client_call.h"
+#include "host_objects.h"
+#include "provider_host.h"
+#include "trace_log.h"
+
+#include <benchmark/benchmark.h>
+
+#include <wbemidl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kImpersonate = 3;
+const WCHAR* const kClient = L"HOST\\alice";
+const WCHAR* const kInstancePath =
+    L"ZOLM_OEM_DataAccessModule.InstanceID=\"ZOLM_OEM_DataAccessModule1\"";
+
+host::ProviderHost* g_host = nullptr;
+IWbemServices* g_provider = nullptr;
+
+class Bstr {
+  public:
+    explicit Bstr(const WCHAR* text) : m_text(SysAllocString(text)) {}
+    ~Bstr() { SysFreeString(m_text); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR get() const { return m_text; }
+
+  private:
+    BSTR m_text;
+};
+
+enum class Input { kString, kArray };
+
+// One method call's fixed parts: path, method name and in-parameters, made once.
+class MethodCall {
+  public:
+    explicit MethodCall(Input input)
+        : m_path(kInstancePath),
+          m_method(input == Input::kString ? host::kExecuteCommand : host::kExecuteCommandTokens) {
+        IWbemClassObject* signature = nullptr;
+        g_host->ClassDefinition()->GetMethod(m_method.get(), 0, &signature, nullptr);
+        signature->SpawnInstance(0, &m_inParams);
+        signature->Release();
+        VARIANT value;
+        VariantInit(&value);
+        if (input == Input::kString) {
+            value.vt = VT_BSTR;
+            value.bstrVal = SysAllocString(L"daname=lumda64 velcmd=getobject objtype=sensor");
+        } else {
+            const WCHAR* const tokens[] = {L"daname=lumda64", L"velcmd=getobject",
+                                           L"objtype=sensor"};
+            value.vt = VT_ARRAY | VT_BSTR;
+            value.parray = SafeArrayCreateVector(VT_BSTR, 0, 3);
+            for (LONG i = 0; i < 3; ++i) {
+                BSTR element = SysAllocString(tokens[i]);
+                SafeArrayPutElement(value.parray, &i, element);
+                SysFreeString(element);
+            }
+        }
+        m_inParams->Put(L"CommandAndArguments", 0, &value, 0);
+        VariantClear(&value);
+    }
+    ~MethodCall() { m_inParams->Release(); }
+    MethodCall(const MethodCall&) = delete;
+    MethodCall& operator=(const MethodCall&) = delete;
+
+    // One call as a client would make it; true when it ran the command with ResultCode 0.
+    bool Run(bool check = false) {
+        auto* sink = new host::ObjectSink;
+        HRESULT hr;
+        {
+            host::ClientCall client(kClient, kImpersonate);
+            hr = g_provider->ExecMethodAsync(m_path.get(), m_method.get(), 0, nullptr, m_inParams,
+                                             sink);
+        }
+        bool ran = SUCCEEDED(hr);
+        if (check) {
+            const std::vector<IWbemClassObject*> objects = sink->Objects();
+            ran = ran && objects.size() == 1 &&
+                  host::StringProperty(objects[0], L"ResultCode") == std::wstring(L"0");
+        }
+        sink->Release();
+        return ran;
+    }
+
+  private:
+    Bstr m_path;
+    Bstr m_method;
+    IWbemClassObject* m_inParams = nullptr;
+};
+
+void BM_ExecMethodAsync(benchmark::State& state, Input input, bool tracing) {
+    MethodCall call(input);
+    if (!call.Run(true)) {
+        state.SkipWithError("the call does not run the command");
+        return;
+    }
+    if (!tracing) {
+        state.counters["trace_calls"] = bench::TraceCallsOf([&call] { call.Run(); });
+    }
+    bench::SetTracing(tracing);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(call.Run());
+    }
+    bench::SetTracing(false);
+}
+BENCHMARK_CAPTURE(BM_ExecMethodAsync, string_off, Input::kString, false);
+BENCHMARK_CAPTURE(BM_ExecMethodAsync, array_off, Input::kArray, false);
+BENCHMARK_CAPTURE(BM_ExecMethodAsync, string_on, Input::kString, true);
+BENCHMARK_CAPTURE(BM_ExecMethodAsync, array_on, Input::kArray, true);
+
+void BM_CreateInstanceEnumAsync(benchmark::State& state) {
+    const Bstr className(L"ZOLM_OEM_DataAccessModule");
+    const auto enumerate = [&className] {
+        auto* sink = new host::ObjectSink;
+        HRESULT hr;
+        {
+            host::ClientCall client(kClient, kImpersonate);
+            hr = g_provider->CreateInstanceEnumAsync(className.get(), 0, nullptr, sink);
+        }
+        const bool one = SUCCEEDED(hr) && sink->Objects().size() == 1;
+        sink->Release();
+        return one;
+    };
+    if (!enumerate()) {
+        state.SkipWithError("the enumeration gives no instance");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(enumerate());
+    }
+}
+BENCHMARK(BM_CreateInstanceEnumAsync);
+
+// Calls on one provider object from several WMI threads at once, tracing off.
+void BM_ExecThreads(benchmark::State& state) {
+    MethodCall call(Input::kString);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(call.Run());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ExecThreads)->Threads(1)->Threads(2)->UseRealTime();
+
+// One trace call with the path set and no file: the file-status query alone.
+void BM_TraceFileStatus(benchmark::State& state) {
+    bench::SetTracing(false);
+    g_traceLogPath.Set(bench::TraceLogFile().string());
+    for (auto _ : state) {
+        TraceLog("PipewayProviderImpl::ExecuteMethod() - About to invoke sendCmd()\n");
+    }
+    g_traceLogPath.Clear();
+}
+BENCHMARK(BM_TraceFileStatus);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    bench::PrepareStack();
+    TraceLogProcessAttach();
+
+    host::ProviderHost providerHost(PW_PROVIDER_LIBRARY);
+    if (!providerHost.Loaded() || FAILED(providerHost.CreateProvider(&g_provider))) {
+        std::fprintf(stderr, "host_bench: cannot load the provider %s\n", PW_PROVIDER_LIBRARY);
+        return 1;
+    }
+    g_host = &providerHost;
+    auto* initSink = new host::InitSink;
+    HRESULT hr;
+    {
+        host::ClientCall client(kClient, kImpersonate);
+        hr = providerHost.Initialize(g_provider, initSink);
+    }
+    initSink->Release();
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "host_bench: Initialize failed: 0x%08lx\n",
+                     static_cast<unsigned long>(hr));
+        return 1;
+    }
+
+    benchmark::RunSpecifiedBenchmarks();
+
+    g_provider->Release();
+    g_host = nullptr;
+    TraceLogProcessDetach();
+    benchmark::Shutdown();
+    return 0;
+}

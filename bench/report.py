@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""Merges the benchmark programs' JSON results into one file and prints each case's median and
+the ratios that matter, each against its target.
+
+usage: report.py OUT.json IN.json...
+"""
+import json
+import sys
+
+UNITS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def medians(runs):
+    """run name -> the median aggregate's entry, times in nanoseconds."""
+    found = {}
+    for run in runs:
+        if run.get("run_type") == "aggregate" and run.get("aggregate_name") != "median":
+            continue
+        if run.get("error_occurred"):
+            found[run["run_name"]] = None
+            continue
+        entry = dict(run)
+        scale = UNITS[run.get("time_unit", "ns")]
+        entry["real_ns"] = run["real_time"] * scale
+        found[run["run_name"]] = entry
+    return found
+
+
+def show_time(ns):
+    for unit, scale in (("s", 1e9), ("ms", 1e6), ("us", 1e3)):
+        if ns >= scale:
+            return f"{ns / scale:.3g} {unit}"
+    return f"{ns:.3g} ns"
+
+
+def main():
+    out, inputs = sys.argv[1], sys.argv[2:]
+    merged = {"context": None, "benchmarks": []}
+    for name in inputs:
+        with open(name) as f:
+            data = json.load(f)
+        merged["context"] = merged["context"] or data["context"]
+        merged["benchmarks"].extend(data["benchmarks"])
+    with open(out, "w") as f:
+        json.dump(merged, f, indent=1)
+
+    m = medians(merged["benchmarks"])
+    print(f"{'case (median)':<52} {'time':>10}  extra")
+    for name, entry in m.items():
+        if entry is None:
+            print(f"{name:<52} {'FAILED':>10}")
+            continue
+        extra = []
+        if "items_per_second" in entry:
+            extra.append(f"{entry['items_per_second']:.0f} calls/s")
+        if "bytes_per_second" in entry:
+            extra.append(f"{entry['bytes_per_second'] / 2**20:.0f} MiB/s")
+        if "trace_calls" in entry:
+            extra.append(f"{entry['trace_calls']:.0f} trace calls")
+        print(f"{name:<52} {show_time(entry['real_ns']):>10}  {', '.join(extra)}")
+
+    def t(name):
+        entry = m.get(name)
+        return None if entry is None else entry["real_ns"]
+
+    rows = []
+
+    def ratio(label, value, target=None, ok=None):
+        rows.append((label, value, target, ok))
+
+    floor_send = t("BM_FloorSendCmd")
+    floor_run = t("BM_FloorRunDACmd")
+    exec_off = t("BM_ExecMethodAsync/string_off")
+    for kind in ("string", "array"):
+        off, on = t(f"BM_ExecMethodAsync/{kind}_off"), t(f"BM_ExecMethodAsync/{kind}_on")
+        if off and floor_run and floor_send:
+            ratio(f"ExecMethodAsync {kind} / RunDACmd floor", f"{off / floor_run:.1f}x")
+            ratio(f"ExecMethodAsync {kind} / bare sendCmd", f"{off / floor_send:.0f}x")
+        if off and on:
+            ratio(f"tracing on / off ({kind})", f"{on / off:.1f}x")
+
+    small = m.get("BM_ConvertStrToVec/10240")
+    large = m.get("BM_ConvertStrToVec/1048576")
+    if small and large:
+        per_small = small["real_ns"] / small["line_bytes"]
+        per_large = large["real_ns"] / large["line_bytes"]
+        r = per_large / per_small
+        ratio("tokenising per byte 1 MiB / 10 KiB",
+              f"{r:.2f}x ({per_large:.3f} / {per_small:.3f} ns/B)", "<= 1.5x", r <= 1.5)
+
+    one = m.get("BM_ExecThreads/real_time/threads:1")
+    two = m.get("BM_ExecThreads/real_time/threads:2")
+    if one and two:
+        r = two["items_per_second"] / one["items_per_second"]
+        ratio("throughput 2 threads / 1 thread", f"{r:.2f}x", ">= 1.6x", r >= 1.6)
+
+    status = t("BM_TraceFileStatus")
+    calls = (m.get("BM_ExecMethodAsync/string_off") or {}).get("trace_calls")
+    if exec_off and floor_send and status and calls:
+        queries = calls * status
+        own = exec_off - 2 * floor_send - queries
+        ratio(f"provider's own work (call - 2 DA calls - {calls:.0f} x {show_time(status)})",
+              f"{show_time(own)} vs queries {show_time(queries)}", "own <= queries",
+              own <= queries)
+        ratio("whole ExecMethodAsync, tracing off", show_time(exec_off), "~10 us (guide)",
+              None)
+
+    store = t("BM_StoreBuild/10000")
+    if store:
+        ratio("exclusion store of 10,000 entries", show_time(store), "< 50 ms", store < 50e6)
+    decision = t("BM_StoreDecision")
+    if decision:
+        ratio("one decision against 10,000 entries", show_time(decision), "< 2 us",
+              decision < 2e3)
+        decision_calls = m["BM_StoreDecision"].get("trace_calls")
+        if status and decision_calls:
+            queries = decision_calls * status
+            ratio(f"  of which {decision_calls:.0f} trace file-status queries", show_time(queries))
+            ratio("  the decision's own work", show_time(decision - queries))
+
+    print()
+    print(f"{'ratio':<62} {'value':<34} target")
+    for label, value, target, ok in rows:
+        verdict = "" if ok is None else ("ok" if ok else "MISSED")
+        print(f"{label:<62} {value:<34} {target or ''} {verdict}".rstrip())
+    print(f"\nresults: {out}")
+
+
+if __name__ == "__main__":
+    main()
