@@ -61,12 +61,34 @@ void SilenceStandardOutput() {
     }
 }
 
+namespace {
+
+// The targets keep their scratch roots until the process ends, without running destructors
+// that would tear the provider down: the folders go at exit.
+std::vector<fs::path>& ScratchFolders() {
+    static auto* folders = new std::vector<fs::path>;
+    return *folders;
+}
+
+void RemoveScratchFolders() {
+    for (const fs::path& folder : ScratchFolders()) {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+}
+
+}  // namespace
+
 ScratchRoot::ScratchRoot() {
     std::string pattern = (fs::temp_directory_path() / "pwfuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a scratch folder");
     }
     m_path = pattern;
+    if (ScratchFolders().empty()) {
+        std::atexit(RemoveScratchFolders);
+    }
+    ScratchFolders().push_back(m_path);
     fs::create_directories(m_path / "svx" / "pipeway" / "bin");
     fs::create_directories(m_path / "svx" / "pipeway" / "log");
 }
