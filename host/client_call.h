@@ -23,7 +23,8 @@ class ClientCall {
     static bool ThreadIsImpersonating();
 
   private:
-    void* m_state = nullptr;
+    // The Windows build keeps its call-context switch here; POSIX keeps the context per thread.
+    [[maybe_unused]] void* m_state = nullptr;
 };
 
 }  // namespace host
