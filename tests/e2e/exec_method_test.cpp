@@ -149,6 +149,9 @@ struct CallFailureCase {
     const char* message;
 };
 
+// Cases print by name: their padding bytes are never set.
+void PrintTo(const CallFailureCase& c, std::ostream* os) { *os << c.what; }
+
 class ExecMethodFailure : public ExecMethod,
                           public ::testing::WithParamInterface<CallFailureCase> {};
 
@@ -199,6 +202,8 @@ struct InputFailureCase {
     HRESULT expected;
     const char* message;
 };
+
+void PrintTo(const InputFailureCase& c, std::ostream* os) { *os << c.what; }
 
 class ExecMethodBadInput : public ExecMethod,
                            public ::testing::WithParamInterface<InputFailureCase> {};
