@@ -150,7 +150,9 @@ struct CallFailureCase {
 };
 
 // Cases print by name: their padding bytes are never set.
-void PrintTo(const CallFailureCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const CallFailureCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class ExecMethodFailure : public ExecMethod,
                           public ::testing::WithParamInterface<CallFailureCase> {};
@@ -203,7 +205,9 @@ struct InputFailureCase {
     const char* message;
 };
 
-void PrintTo(const InputFailureCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const InputFailureCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class ExecMethodBadInput : public ExecMethod,
                            public ::testing::WithParamInterface<InputFailureCase> {};

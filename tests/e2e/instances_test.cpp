@@ -98,7 +98,9 @@ struct UnsupportedCase {
 };
 
 // Cases print by name: their padding bytes are never set.
-void PrintTo(const UnsupportedCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const UnsupportedCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class Unsupported : public Instances, public ::testing::WithParamInterface<UnsupportedCase> {};
 

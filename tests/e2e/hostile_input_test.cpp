@@ -1,0 +1,456 @@
+// Malformed and adversarial "CommandAndArguments" through the provider's method call: each one
+// ends with a defined HRESULT or "ResultCode", no answer text is lost or left unfreed, no thread
+// stays impersonating, the trace log stays made of whole, bounded entries, and the provider
+// serves the next call as usual.
+#include "provider_fixture.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pwtest {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr std::size_t kMebibyte = 1024 * 1024;
+constexpr HRESULT kBadParameters = Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
+
+const char kPolicy[] =
+    "<AUTHEXLIST><ADMIN><COMMAND name=\"resetcontroller\"/>"
+    "<COMMAND name=\"setobject\"><PARAM name=\"objtype=firmware\"/></COMMAND></ADMIN>"
+    "</AUTHEXLIST>";
+
+// The in-parameter of one call: a string, or an array of strings with its lower bound. An
+// element without a value is a null platform string.
+struct Input {
+    bool array = false;
+    LONG lowerBound = 0;
+    std::vector<std::optional<std::wstring>> elements;
+};
+
+Input String(std::wstring text) {
+    return Input{false, 0, {std::move(text)}};
+}
+
+Input NullString() {
+    return Input{false, 0, {std::nullopt}};
+}
+
+Input Array(std::vector<std::optional<std::wstring>> elements, LONG lowerBound = 0) {
+    return Input{true, lowerBound, std::move(elements)};
+}
+
+BSTR Allocate(const std::optional<std::wstring>& text) {
+    // With its length, so that embedded zero characters reach the provider.
+    return text ? SysAllocStringLen(text->data(), static_cast<UINT>(text->size())) : nullptr;
+}
+
+// The answer of the echoing test module for these tokens.
+std::wstring Echo(const std::vector<std::wstring>& tokens) {
+    std::wstring answer;
+    for (const std::wstring& token : tokens) {
+        answer += answer.empty() ? L"" : L"\n";
+        answer += token;
+    }
+    return answer;
+}
+
+// The answer for a command line without a local-login token: the one validation appends comes
+// last.
+std::wstring Ran(std::vector<std::wstring> tokens) {
+    tokens.emplace_back(L"localLogin=TRUE");
+    return Echo(tokens);
+}
+
+// A well-formed command with one more token, as an array, and what the module then receives.
+Input WithThird(std::wstring token) {
+    return Array({L"daname=lumda64", L"velcmd=x", std::move(token)});
+}
+
+std::wstring RanWith(std::wstring token) {
+    return Ran({L"daname=lumda64", L"velcmd=x", std::move(token)});
+}
+
+std::wstring Big(wchar_t fill) {
+    return std::wstring(kMebibyte, fill);
+}
+
+std::wstring Repeat(const std::wstring& unit, std::size_t times) {
+    std::wstring text;
+    text.reserve(unit.size() * times);
+    for (std::size_t i = 0; i < times; ++i) {
+        text += unit;
+    }
+    return text;
+}
+
+// A well-formed command line of thousands of tokens.
+std::vector<std::wstring> ManyTokens() {
+    std::vector<std::wstring> tokens{L"daname=lumda64", L"velcmd=x"};
+    for (int i = 0; i < 5000; ++i) {
+        tokens.push_back(L"t" + std::to_wstring(i) + L"=" + std::to_wstring(i));
+    }
+    return tokens;
+}
+
+// A certificate that holds spaces and "=", as any character may stand in one.
+std::wstring Certificate() {
+    return Repeat(L"k= v ", kMebibyte / 5);
+}
+
+std::wstring CertificateLength() {
+    return std::to_wstring(Certificate().size());
+}
+
+std::wstring Upload(const std::wstring& length, const std::wstring& certificate,
+                    const std::wstring& after = L" daname=lumda64") {
+    return L"velcmd=setUploadVandryCertificate CertificateStringLength=" + length +
+           L" CertificateString=" + certificate + after;
+}
+
+const std::wstring kHello = L"$$manglevalue=072101108108111";
+
+std::wstring Mangled(std::size_t digits) {
+    return L"$$manglevalue=" + Repeat(L"065", digits / 3) + std::wstring(digits % 3, L'1');
+}
+
+struct HostileCase {
+    const char* what;
+    Input (*input)();
+    HRESULT refusedWith;       // S_OK: the call completes and tells the sink
+    const char* resultCode;    // of a completed call
+    const char* logged;        // a message the call must log, or nullptr
+    std::wstring (*answer)();  // the expected "ReturnValue", or nullptr when not compared
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+HostileCase Refused(const char* what, Input (*input)(), HRESULT hr, const char* logged) {
+    return HostileCase{what, input, hr, nullptr, logged, nullptr};
+}
+
+HostileCase Completed(const char* what, Input (*input)(), const char* resultCode,
+                      const char* logged = nullptr, std::wstring (*answer)() = nullptr) {
+    return HostileCase{what, input, S_OK, resultCode, logged, answer};
+}
+
+const char kEmpty[] = "PipewayProviderImpl::ConvertStrToVec() - Empty Argument\n";
+const char kEmptyName[] = "PipewayProviderImpl::ConvertStrToVec(1322) - Invalid Argument\n";
+const char kBadName[] = "PipewayProviderImpl::ConvertStrToVec(1338) - Invalid Argument\n";
+const char kNoEquals[] = "PipewayProviderImpl::ConvertStrToVec(1429) - Invalid Argument\n";
+const char kTokenWithoutEquals[] =
+    "PipewayProviderImpl::IsValidOperation() : (Syntax error) = not found\n";
+const char kInvalidDAName[] =
+    "PipewayProviderImpl::IsValidOperation() : (Syntax error) Invalid DA Name\n";
+const char kUnauthorised[] = "PipewayProviderImpl::ExecuteMethod() - Unauthorised user\n";
+
+// The table is laid out by hand, a case to a line or a few.
+// clang-format off
+std::vector<HostileCase> Cases() {
+    return {
+        // Nothing to tokenise.
+        Refused("EmptyString", [] { return String(L""); }, kBadParameters, kEmpty),
+        Refused("NullString", NullString, kBadParameters, kEmpty),
+        Refused("OnlyBlanks", [] { return String(L" \t\r\n \t "); }, kBadParameters, kEmpty),
+        Refused("OnlyEquals", [] { return String(L"="); }, kBadParameters, kEmptyName),
+        Refused("EqualsAndBlanks", [] { return String(L"= = ="); }, kBadParameters, kEmptyName),
+        Refused("NoEqualsAnywhere", [] { return String(L"daname lumda64 velcmd x"); },
+                kBadParameters, kNoEquals),
+        Refused("ThousandsOfEquals", [] { return String(std::wstring(5000, L'=')); },
+                kBadParameters, kEmptyName),
+        Refused("SingleBlankElement", [] { return Array({L"   "}); }, kBadParameters, kEmpty),
+        // Embedded zero characters end the text there.
+        Refused("ZeroFirst", [] { return String(L"\0daname=lumda64 velcmd=x"s); },
+                kBadParameters, kEmpty),
+        Completed("ZeroEndsTheLine", [] { return String(L"daname=lumda64 velcmd=x\0 velcmd=y"s); },
+                  "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x"}); }),
+        Completed("ZeroEndsAnElement", [] { return Array({L"daname=lumda64", L"velcmd=x\0y=z"s}); },
+                  "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x"}); }),
+        // Wide characters that the narrow code page lacks become its default character.
+        Completed("LoneHighSurrogate", [] { return String(L"daname=lumda64 velcmd=x v=\xD800"); },
+                  "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x", L"v=?"}); }),
+        Completed("LoneLowSurrogateAsName",
+                  [] { return String(L"daname=lumda64 velcmd=x \xDC00=1"); },
+                  "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x", L"?=1"}); }),
+        Completed("SurrogatesInReverseOrder",
+                  [] { return String(L"velcmd=\xDC00\xD800 daname=lumda64"); },
+                  "0", nullptr, [] { return Ran({L"velcmd=??", L"daname=lumda64"}); }),
+        Completed("SurrogateInDAName", [] { return String(L"daname=lumda64\xD800 velcmd=x"); },
+                  "102", kInvalidDAName),
+        Completed("NonCharacters", [] { return String(L"daname=lumda64 velcmd=\xFFFF\xFFFE"); },
+                  "0"),
+        // Sizes.
+        Completed("ThousandsOfTokens",
+                  [] {
+                      std::wstring line;
+                      for (const std::wstring& token : ManyTokens()) {
+                          line += token + L" ";
+                      }
+                      return String(line);
+                  },
+                  "0", nullptr, [] { return Ran(ManyTokens()); }),
+        Completed("ThousandsOfElements",
+                  [] {
+                      const std::vector<std::wstring> tokens = ManyTokens();
+                      return Array({tokens.begin(), tokens.end()});
+                  },
+                  "0", nullptr, [] { return Ran(ManyTokens()); }),
+        Completed("MebibyteValue",
+                  [] { return String(L"daname=lumda64 velcmd=x big=" + Big(L'a')); }, "0",
+                  nullptr, [] { return RanWith(L"big=" + Big(L'a')); }),
+        Completed("MebibyteElement",
+                  [] { return WithThird(L"big=" + Big(L'b')); }, "0",
+                  nullptr, [] { return RanWith(L"big=" + Big(L'b')); }),
+        Completed("MebibyteElementWithoutEquals",
+                  [] { return WithThird(Big(L'b')); },
+                  "104", kTokenWithoutEquals),
+        Completed("MebibyteName", [] { return String(Big(L'n') + L"=1 daname=lumda64 velcmd=x"); },
+                  "0"),
+        Completed("MebibyteOfBlanksBetweenTokens",
+                  [] { return String(L"daname=lumda64" + Big(L' ') + L"velcmd=x"); },
+                  "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x"}); }),
+        Refused("MebibyteWithoutEquals", [] { return String(Repeat(L"ab ", kMebibyte / 3)); },
+                kBadParameters, kNoEquals),
+        Completed("MebibyteDAName", [] { return String(L"daname=" + Big(L'l') + L" velcmd=x"); },
+                  "102", kInvalidDAName),
+        // "__" prefixes and fragments of them.
+        Refused("OnlyUnderscores", [] { return String(L"__"); }, kBadParameters, kNoEquals),
+        Refused("UnderscoresAsName", [] { return String(L"__=x"); }, kBadParameters, kBadName),
+        Refused("ShortPrefixedName", [] { return String(L"__ab=x daname=lumda64 velcmd=x"); },
+                kBadParameters, kBadName),
+        Refused("PrefixCutByTheNamesEnd", [] { return String(L"daname=lumda64 velcmd=x abc__=1"); },
+                kBadParameters, kBadName),
+        Completed("PrefixesDropped", [] { return String(L"__01daname=lumda64 __02velcmd=x"); },
+                  "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x"}); }),
+        Completed("ElementShorterThanAPrefix",
+                  [] { return Array({L"__", L"daname=lumda64", L"velcmd=x"}); }, "104",
+                  "PipewayProviderImpl::IsValidOperation() : (Syntax error) Incomplete prefix\n"),
+        Completed("ElementThatIsOnlyAPrefix",
+                  [] { return Array({L"__ab", L"daname=lumda64", L"velcmd=x"}); },
+                  "104", kTokenWithoutEquals),
+        Completed("PrefixedElements",
+                  [] { return Array({L"__01daname=lumda64", L"__02velcmd=x"}); },
+                  "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x"}); }),
+        // Mangled values around the size of the module's work buffer.
+        Completed("Mangled747", [] { return WithThird(Mangled(747)); },
+                  "0", nullptr,
+                  [] { return RanWith(L"value=" + std::wstring(249, L'A')); }),
+        Completed("Mangled748", [] { return WithThird(Mangled(748)); },
+                  "0", "Count Value exceeds Buffer/ not multiple of 3 :748\n",
+                  [] { return RanWith(Mangled(748)); }),
+        Completed("Mangled749", [] { return WithThird(Mangled(749)); },
+                  "0", "Count Value exceeds Buffer/ not multiple of 3 :749\n",
+                  [] { return RanWith(Mangled(749)); }),
+        Completed("Mangled750", [] { return WithThird(Mangled(750)); },
+                  "0", "Count Value exceeds Buffer/ not multiple of 3 :750\n",
+                  [] { return RanWith(Mangled(750)); }),
+        Completed("MangledLettersAreNotDigits",
+                  [] { return WithThird(L"$$manglevalue=abc"); },
+                  "0", nullptr, [] { return RanWith(L"value=K"); }),
+        Completed("MangledZeroByteEndsTheValue",
+                  [] { return WithThird(L"$$manglevalue=000072"); },
+                  "0", nullptr, [] { return RanWith(L"value="); }),
+        Completed("MangledSecondEntryIsLeftAlone",
+                  [] { return Array({L"daname=lumda64", kHello, L"velcmd=x"}); },
+                  "0", nullptr, [] { return Ran({L"daname=lumda64", kHello, L"velcmd=x"}); }),
+        Completed("MangledThroughTheString",
+                  [] { return String(L"daname=lumda64 velcmd=x " + kHello); },
+                  "0", nullptr, [] { return RanWith(L"value=Hello"); }),
+        // Certificate lengths the text cannot honour.
+        Refused("CertificateLengthMinusOne", [] { return String(Upload(L"-1", L"AB=CD")); },
+                kBadParameters,
+                "PipewayProviderImpl::ConvertStrToVec() - Error in the Certificate String "
+                "length \n"),
+        Refused("CertificateLengthNegative", [] { return String(Upload(L"-5", L"AB=CD")); },
+                kBadParameters,
+                "PipewayProviderImpl::ConvertStrToVec() - Negative Certificate String length -5\n"),
+        Refused("CertificateLengthMostNegative",
+                [] { return String(Upload(L"-2147483648", L"AB=CD")); }, kBadParameters,
+                "PipewayProviderImpl::ConvertStrToVec() - Negative Certificate String length "
+                "-2147483648\n"),
+        Refused("CertificateLengthHuge",
+                [] { return String(Upload(L"99999999999999999999", L"AB=CD")); }, kBadParameters,
+                "PipewayProviderImpl::ConvertStrToVec() - Certificate String shorter than its "
+                "length 2147483647\n"),
+        Refused("CertificateLengthOneTooMany", [] { return String(Upload(L"6", L"AB=CD")); },
+                kBadParameters,
+                "PipewayProviderImpl::ConvertStrToVec() - No separator after the Certificate "
+                "String of length 6\n"),
+        Refused("CertificateEndsTheLine", [] { return String(Upload(L"5", L"AB=CD", L"")); },
+                kBadParameters,
+                "PipewayProviderImpl::ConvertStrToVec() - No separator after the Certificate "
+                "String of length 5\n"),
+        Refused("CertificateLengthMissing",
+                [] { return String(L"daname=lumda64 velcmd=setUploadVandryCertificate "
+                                   L"CertificateStringLength"); },
+                kBadParameters,
+                "PipewayProviderImpl::ConvertStrToVec() - Certificate String length missing\n"),
+        Completed("CertificateOfLengthZero", [] { return String(Upload(L"0", L"")); }, "0", nullptr,
+                  [] { return Ran({L"velcmd=setUploadVandryCertificate",
+                                   L"CertificateStringLength=0", L"CertificateString=",
+                                   L"daname=lumda64"}); }),
+        Completed("CertificateOfAMebibyte",
+                  [] { return String(Upload(CertificateLength(), Certificate())); },
+                  "0", nullptr,
+                  [] { return Ran({L"velcmd=setUploadVandryCertificate",
+                                   L"CertificateStringLength=" + CertificateLength(),
+                                   L"CertificateString=" + Certificate(), L"daname=lumda64"}); }),
+        // Names twice, in other cases, or nearly right.
+        Completed("DANameTwiceInOtherCase",
+                  [] { return String(L"daname=lumda64 DANAME=lumda64 velcmd=x"); }, "104",
+                  "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate DA Name\n"),
+        Completed("CommandTwiceInOtherCase",
+                  [] { return String(L"daname=lumda64 velcmd=x VelCmd=y"); }, "104",
+                  "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate VEL "
+                  "Command\n"),
+        Completed("NamesInMixedCase", [] { return String(L"DaNaMe=lumda64 VELCMD=x"); }, "0"),
+        Completed("DANameValueInCapitals", [] { return String(L"daname=LUMDA64 velcmd=x"); },
+                  "102", kInvalidDAName),
+        Completed("DANameWithTheSuffixTwice", [] { return String(L"daname=lumda6464 velcmd=x"); },
+                  "102", kInvalidDAName),
+        Completed("LocalLoginTwice",
+                  [] { return String(L"daname=lumda64 velcmd=x localLogin=FALSE "
+                                     L"LOCALLOGIN=TRUE"); },
+                  "0", "PipewayProviderImpl::IsValidOperation() : Duplicate localLogin..Ignored\n",
+                  [] { return Echo({L"daname=lumda64", L"velcmd=x", L"localLogin=FALSE",
+                                    L"LOCALLOGIN=TRUE"}); }),
+        Completed("NearlyTheNames", [] { return String(L"danamex=lumda64 dana=lumda64 velcmd=x"); },
+                  "101",
+                  "PipewayProviderImpl::IsValidOperation() : (Syntax error) DA Name not found\n"),
+        // The exclusion file's own words and markup inside a command line.
+        Completed("ScannerKeywordsAsNamesAndValues",
+                  [] { return String(L"AUTHEXLIST=ADMIN POWERUSER=USER daname=lumda64 "
+                                     L"velcmd=COMMAND"); },
+                  "0"),
+        Completed("MarkupAsTokens",
+                  [] { return Array({L"<AUTHEXLIST>=</AUTHEXLIST>", L"<COMMAND name=\"x\"/>=1",
+                                     L"daname=lumda64", L"velcmd=x"}); },
+                  "0"),
+        Completed("ExcludedCommandWithBlanksAroundIt",
+                  [] { return String(L"daname=lumda64 velcmd = resetcontroller PARAM=NAME"); },
+                  "200", kUnauthorised),
+        Completed("ExcludedCommandInCapitalsIsAnotherCommand",
+                  [] { return String(L"daname=lumda64 velcmd=RESETCONTROLLER"); }, "0"),
+        Completed("ExcludedParameterToken",
+                  [] { return Array({L"daname=lumda64", L"velcmd=setobject",
+                                     L"objtype=firmware"}); },
+                  "200", kUnauthorised),
+        // Arrays of odd shape.
+        Completed("NullElement",
+                  [] { return Array({std::nullopt, L"daname=lumda64", L"velcmd=x"}); },
+                  "104", kTokenWithoutEquals),
+        Completed("ElementsOfOnlyEquals", [] { return Array({L"=", L"="}); }, "101"),
+        Completed("ArrayFromLowerBoundSeven",
+                  [] { return Array({L"daname=lumda64", L"velcmd=x"}, 7); },
+                  "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x"}); }),
+        Completed("OneElementAwayFromZeroIsNotSplit",
+                  [] { return Array({L"daname=lumda64 velcmd=x"}, 5); }, "102", kInvalidDAName),
+    };
+}
+// clang-format on
+
+class HostileInput : public ProviderTest, public ::testing::WithParamInterface<HostileCase> {
+  protected:
+    void SetUp() override {
+        ProviderTest::SetUp();
+        m_root->WriteExclusionFile(kPolicy);
+        m_rights = std::make_unique<TestDA>("rukda64");
+        m_rights->Answer(MaskAnswer(4));
+        m_lumda = std::make_unique<TestDA>("lumda64");
+        ASSERT_EQ(StartProvider(), S_OK);
+    }
+    void TearDown() override {
+        ProviderTest::TearDown();
+        m_lumda.reset();
+        m_rights.reset();
+    }
+
+    CallResult Call(const Input& input) {
+        VARIANT variant;
+        VariantInit(&variant);
+        if (input.array) {
+            variant.vt = VT_ARRAY | VT_BSTR;
+            variant.parray = SafeArrayCreateVector(VT_BSTR, input.lowerBound,
+                                                   static_cast<ULONG>(input.elements.size()));
+            LONG index = input.lowerBound;
+            for (const std::optional<std::wstring>& element : input.elements) {
+                BSTR text = Allocate(element);
+                SafeArrayPutElement(variant.parray, &index, text);
+                SysFreeString(text);
+                ++index;
+            }
+        } else {
+            variant.vt = VT_BSTR;
+            variant.bstrVal = Allocate(input.elements.front());
+        }
+        CallResult result = Exec(&variant);
+        VariantClear(&variant);
+        return result;
+    }
+
+    std::unique_ptr<TestDA> m_rights;
+    std::unique_ptr<TestDA> m_lumda;
+};
+
+TEST_P(HostileInput, EndsWithADefinedOutcome) {
+    const HostileCase& c = GetParam();
+    WriteFile(LogFile(), "");  // only this call's entries
+    const CallResult result = Call(c.input());
+    if (c.refusedWith != S_OK) {
+        EXPECT_EQ(result.hr, c.refusedWith);
+        EXPECT_EQ(result.objects, 0u);
+        EXPECT_TRUE(result.statuses.empty());
+        EXPECT_EQ(m_lumda->SendCount(), 0);
+    } else {
+        EXPECT_EQ(result.hr, S_OK);
+        EXPECT_EQ(result.objects, 1u);
+        ASSERT_EQ(result.statuses.size(), 1u);
+        EXPECT_EQ(result.statuses[0].result, S_OK);
+        const std::string code(c.resultCode);
+        EXPECT_EQ(result.resultCode,
+                  std::optional<std::wstring>(std::wstring(code.begin(), code.end())));
+        // Only a command that ran has an answer.
+        EXPECT_EQ(result.returnValue.has_value(), code == "0");
+        EXPECT_EQ(m_lumda->SendCount(), code == "0" ? 1 : 0);
+        if (c.answer != nullptr && result.returnValue) {
+            const std::wstring expected = c.answer();
+            EXPECT_TRUE(*result.returnValue == expected)
+                << "answer of " << result.returnValue->size() << " characters, expected "
+                << expected.size();
+        }
+    }
+    EXPECT_EQ(m_lumda->Outstanding(), 0);
+
+    // The log: the call's entries, each whole and cut to its bounded size, and the message
+    // asked for.
+    const TraceFile log = Log();
+    const std::string text = log.Text();
+    EXPECT_EQ(text.rfind("[Proc:", 0), 0u) << text.substr(0, 200);
+    const std::vector<std::string> messages = log.Messages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.front(), "--> CWMIPipewayProvider::ExecMethodAsyn()\n");
+    for (const std::string& message : messages) {
+        EXPECT_LE(message.size(), 1024u) << message.substr(0, 200);
+    }
+    if (c.logged != nullptr) {
+        EXPECT_TRUE(log.Has(c.logged)) << text.substr(0, 4000);
+    }
+
+    // The provider goes on as usual.
+    WriteFile(LogFile(), "");
+    const CallResult next = ExecString(L"daname=lumda64 velcmd=next");
+    EXPECT_EQ(next.resultCode, std::optional<std::wstring>(L"0"));
+    EXPECT_EQ(next.returnValue,
+              std::optional<std::wstring>(Ran({L"daname=lumda64", L"velcmd=next"})));
+    EXPECT_TRUE(
+        Log().Has("Pwy: CWMIPipewayProvider::ExecMethodAsync CommanAndArguments=daname="
+                  "lumda64 velcmd=next\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HostileInput, ::testing::ValuesIn(Cases()), CaseName());
+
+}  // namespace
+}  // namespace pwtest
