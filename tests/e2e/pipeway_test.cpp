@@ -12,6 +12,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The search path the test program started with: other suites point "PATH" at the test DA
+// modules, whose stand-ins must not shadow the sample stack's libraries in the tool's process.
+const std::string g_startupPath = [] {
+    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+    std::string path(size, '\0');
+    path.resize(size == 0 ? 0 : GetEnvironmentVariableA("PATH", path.data(), size));
+    return path;
+}();
+
 struct ToolRun {
     int status;
     std::string output;  // standard output and standard error
@@ -20,6 +29,7 @@ struct ToolRun {
 class Pipeway : public ::testing::Test {
   protected:
     void SetUp() override {
+        SetEnvironmentVariableA("PATH", g_startupPath.c_str());
         fs::copy(ProgramFolder().parent_path() / "samples" / "stack", m_stack.path() / "stack",
                  fs::copy_options::recursive);
 #if defined(_WIN32)
