@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 
@@ -36,9 +37,25 @@ std::atomic<long> g_badFreeCount{0};
 std::string g_lastArgs;  // the tokens of the last call, one per line
 std::atomic<long> g_impersonatingCalls{0};
 // The gate holds sendCmd calls inside the module, for tests of what may happen meanwhile.
-std::condition_variable g_gateChanged;
 bool g_gateClosed = false;
 long g_waiting = 0;
+
+// The gate's condition outlives a module unloaded under calls waiting at it: destroying it then
+// would block until they leave, and the test that catches such an unload would hang instead of
+// failing.
+struct GateCondition {
+    GateCondition() { new (&changed) std::condition_variable; }
+    ~GateCondition() {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_waiting == 0) {
+            changed.~condition_variable();
+        }
+    }
+    union {
+        std::condition_variable changed;
+    };
+};
+GateCondition g_gate;
 
 char* Answer(const std::string& text) {
     char* answer = static_cast<char*>(std::malloc(text.size() + 1));
@@ -71,8 +88,8 @@ const bool g_loadedImpersonating = ThreadIsImpersonating();
     {
         std::unique_lock<std::mutex> lock(g_mutex);
         ++g_waiting;
-        g_gateChanged.notify_all();
-        g_gateChanged.wait(lock, [] { return !g_gateClosed; });
+        g_gate.changed.notify_all();
+        g_gate.changed.wait(lock, [] { return !g_gateClosed; });
         --g_waiting;
         mode = g_mode;
         text = g_fixedText;
@@ -143,14 +160,14 @@ long Control(int request, const char* text) {
         case TestDARequest::kOpenGate: {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_gateClosed = request == static_cast<int>(TestDARequest::kCloseGate);
-            g_gateChanged.notify_all();
+            g_gate.changed.notify_all();
             return 0;
         }
         case TestDARequest::kWaiting: {
             // Waits up to the milliseconds given in text for at least one call at the gate.
             std::unique_lock<std::mutex> lock(g_mutex);
-            g_gateChanged.wait_for(lock, std::chrono::milliseconds(std::atol(text)),
-                                   [] { return g_waiting > 0; });
+            g_gate.changed.wait_for(lock, std::chrono::milliseconds(std::atol(text)),
+                                    [] { return g_waiting > 0; });
             return g_waiting;
         }
         case TestDARequest::kReset: {
