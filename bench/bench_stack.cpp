@@ -1,5 +1,7 @@
 #include "bench_stack.h"
 
+#include "provider_host.h"
+
 #include <windows.h>
 
 #include <fstream>
@@ -12,8 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
-
 // Refuses what no benchmark request asks for, so that every decision reads the whole token
 // list. The scanner copies line feeds to standard output: the benchmarks' files have none.
 constexpr char kStackPolicy[] =
@@ -23,21 +23,6 @@ constexpr char kStackPolicy[] =
 
 fs::path InstallRoot() {
     return StackFolder() / "root";
-}
-
-void SetLibraryDirectory(const std::string& directory) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
-        throw std::runtime_error("bench: cannot create the registry key");
-    }
-    const LONG result = RegSetValueExA(key, "CorvaneLibPath", 0, REG_SZ,
-                                       reinterpret_cast<const BYTE*>(directory.c_str()),
-                                       static_cast<DWORD>(directory.size() + 1));
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS) {
-        throw std::runtime_error("bench: cannot write CorvaneLibPath");
-    }
 }
 
 }  // namespace
@@ -66,7 +51,9 @@ void PrepareStack() {
 #if !defined(_WIN32)
     SetEnvironmentVariableA("PIPEWAY_REGISTRY", (StackFolder() / "registry.txt").string().c_str());
 #endif
-    SetLibraryDirectory(StackFolder().string());
+    if (!host::SetLibraryDirectory(StackFolder().string())) {
+        throw std::runtime_error("bench: cannot write CorvaneLibPath");
+    }
     // Only the stack's folder: no module of another stack is found first.
     SetEnvironmentVariableA("PATH", StackFolder().string().c_str());
 }

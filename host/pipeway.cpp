@@ -40,7 +40,6 @@ using pipeway::kExitResult;
 using pipeway::kExitUsage;
 using pipeway::UsageError;
 
-constexpr char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
 const WCHAR* const kInstancePath =
     L"ZOLM_OEM_DataAccessModule.InstanceID=\"ZOLM_OEM_DataAccessModule1\"";
 
@@ -274,23 +273,17 @@ std::optional<std::string> PrepareStack(const fs::path& stack) {
     }
 #if defined(_WIN32)
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return std::string("the registry value HKLM\\") + kLibraryKey +
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, host::kLibraryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return std::string("the registry value HKLM\\") + host::kLibraryKey +
                " CorvaneLibPath is not set (it names the stack's library folder)";
     }
     RegCloseKey(key);
 #else
     const fs::path registry = fs::absolute(stack) / "registry.txt";
     SetEnvironmentVariableA("PIPEWAY_REGISTRY", registry.string().c_str());
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
+    if (!host::SetLibraryDirectory(fs::absolute(stack).lexically_normal().string())) {
         return "the stack's registry " + registry.string() + " cannot be written";
     }
-    const std::string folder = fs::absolute(stack).lexically_normal().string();
-    RegSetValueExA(key, "CorvaneLibPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                   static_cast<DWORD>(folder.size() + 1));
-    RegCloseKey(key);
 #endif
     return std::nullopt;
 }

@@ -14,6 +14,30 @@ Function ProcAs(FARPROC proc) {
 
 }  // namespace
 
+const char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
+
+bool SetLibraryDirectory(const std::string& folder) {
+    HKEY key = nullptr;
+    if (folder.empty()) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_ALL_ACCESS, &key) !=
+            ERROR_SUCCESS) {
+            return true;  // no key, no value
+        }
+        const LONG result = RegDeleteValueA(key, "CorvaneLibPath");
+        RegCloseKey(key);
+        return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+    }
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LONG result = RegSetValueExA(key, "CorvaneLibPath", 0, REG_SZ,
+                                       reinterpret_cast<const BYTE*>(folder.c_str()),
+                                       static_cast<DWORD>(folder.size() + 1));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
 const CLSID kProviderClsid = {
     0x6b1e7c52, 0x3a4d, 0x4f8b, {0x9c, 0x2e, 0x5d, 0x7a, 0x1f, 0x3b, 0x8e, 0x40}};
 

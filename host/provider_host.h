@@ -14,6 +14,13 @@ namespace host {
 // {6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}: the provider class.
 extern const CLSID kProviderClsid;
 
+// The machine's registry key whose value "CorvaneLibPath" names the stack's library folder.
+extern const char kLibraryKey[];
+
+// Sets "CorvaneLibPath" to `folder`, as the provider reads it when it initialises; an empty
+// `folder` removes the value. False when the registry refuses.
+bool SetLibraryDirectory(const std::string& folder);
+
 class ProviderHost {
   public:
     // Loads the library at `libraryPath` (a full path, or a bare name searched as usual).

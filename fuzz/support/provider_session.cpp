@@ -14,23 +14,6 @@ const WCHAR* const kInstancePath =
 
 namespace {
 
-constexpr char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
-
-void SetLibraryDirectory(const std::string& directory) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
-        throw std::runtime_error("cannot create the library key");
-    }
-    const LSTATUS status = RegSetValueExA(key, "CorvaneLibPath", 0, REG_SZ,
-                                          reinterpret_cast<const BYTE*>(directory.c_str()),
-                                          static_cast<DWORD>(directory.size() + 1));
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) {
-        throw std::runtime_error("cannot set CorvaneLibPath");
-    }
-}
-
 // Collects the outcome from the sink, then gives the sink back.
 Outcome Collect(HRESULT hr, host::ObjectSink* sink) {
     Outcome outcome;
@@ -54,7 +37,9 @@ ProviderSession::ProviderSession() {
     m_rights.emplace("rukda64");
     m_commands.emplace("lumda64");
     SetEnvironmentVariableA("PIPEWAY_REGISTRY", (m_root.path() / "registry.txt").string().c_str());
-    SetLibraryDirectory(DAFolder().string());
+    if (!host::SetLibraryDirectory(DAFolder().string())) {
+        throw std::runtime_error("cannot set CorvaneLibPath");
+    }
     m_root.WriteExclusionFile(kSamplePolicy);
     m_root.Report();
     // Tracing on, every message formatted, nothing kept.

@@ -11,8 +11,6 @@ const WCHAR* const kInstancePath =
 
 namespace {
 
-constexpr char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
-
 const char kPolicy[] =
     "<AUTHEXLIST><USER><COMMAND name=\"setobject\"/></USER>"
     "<ADMIN><COMMAND name=\"resetcontroller\"/></ADMIN></AUTHEXLIST>";
@@ -32,23 +30,11 @@ std::string MaskAnswer(int mask) {
 }
 
 void SetLibraryDirectory(const std::optional<std::string>& directory) {
-    HKEY key = nullptr;
     if (!directory) {
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_ALL_ACCESS, &key) ==
-            ERROR_SUCCESS) {
-            RegDeleteValueA(key, "CorvaneLibPath");
-            RegCloseKey(key);
-        }
+        host::SetLibraryDirectory("");
         return;
     }
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key, "CorvaneLibPath", 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(directory->c_str()),
-                             static_cast<DWORD>(directory->size() + 1)),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_TRUE(host::SetLibraryDirectory(*directory));
 }
 
 void ProviderTest::SetUp() {
