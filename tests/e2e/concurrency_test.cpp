@@ -35,22 +35,16 @@ class StartLine {
     std::atomic<int> m_waiting;
 };
 
-class Concurrency : public ProviderTest {
+class Concurrency : public CommandTest {
   protected:
     void SetUp() override {
-        ProviderTest::SetUp();
-        m_rights = std::make_unique<TestDA>("rukda64");
-        m_rights->Answer(MaskAnswer(4));
+        CommandTest::SetUp();
         m_tarda = std::make_unique<TestDA>("tarda64");
         m_tarda->Answer(kAddresses);
-        m_lumda = std::make_unique<TestDA>("lumda64");
-        ASSERT_EQ(StartProvider(), S_OK);
     }
     void TearDown() override {
-        ProviderTest::TearDown();
-        m_lumda.reset();
+        CommandTest::TearDown();
         m_tarda.reset();
-        m_rights.reset();
     }
 
     // One round of a client's calls on `provider`: a command carrying the client's own marker,
@@ -80,9 +74,7 @@ class Concurrency : public ProviderTest {
                result.statuses[0].result == S_OK;
     }
 
-    std::unique_ptr<TestDA> m_rights;
     std::unique_ptr<TestDA> m_tarda;
-    std::unique_ptr<TestDA> m_lumda;
 };
 
 TEST_F(Concurrency, MixedCallsOnOneAndOnSeveralProviderObjects) {

@@ -7,20 +7,8 @@
 namespace pwtest {
 namespace {
 
-class ExecMethod : public ProviderTest {
+class ExecMethod : public CommandTest {
   protected:
-    void SetUp() override {
-        ProviderTest::SetUp();
-        m_rights = std::make_unique<TestDA>("rukda64");
-        m_rights->Answer(MaskAnswer(4));
-        m_lumda = std::make_unique<TestDA>("lumda64");
-        ASSERT_EQ(StartProvider(), S_OK);
-    }
-    void TearDown() override {
-        ProviderTest::TearDown();
-        m_lumda.reset();
-        m_rights.reset();
-    }
     void ExpectCompleted(const CallResult& result) {
         EXPECT_EQ(result.hr, S_OK);
         EXPECT_EQ(result.objects, 1u);
@@ -33,8 +21,6 @@ class ExecMethod : public ProviderTest {
         EXPECT_EQ(result.objects, 0u);
         EXPECT_TRUE(result.statuses.empty());
     }
-    std::unique_ptr<TestDA> m_rights;
-    std::unique_ptr<TestDA> m_lumda;
 };
 
 TEST_F(ExecMethod, StringInputRunsTheCommand) {

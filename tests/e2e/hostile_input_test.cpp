@@ -352,20 +352,12 @@ std::vector<HostileCase> Cases() {
 }
 // clang-format on
 
-class HostileInput : public ProviderTest, public ::testing::WithParamInterface<HostileCase> {
+class HostileInput : public CommandTest, public ::testing::WithParamInterface<HostileCase> {
   protected:
     void SetUp() override {
-        ProviderTest::SetUp();
+        CommandTest::SetUp();
+        // Read at the first call.
         m_root->WriteExclusionFile(kPolicy);
-        m_rights = std::make_unique<TestDA>("rukda64");
-        m_rights->Answer(MaskAnswer(4));
-        m_lumda = std::make_unique<TestDA>("lumda64");
-        ASSERT_EQ(StartProvider(), S_OK);
-    }
-    void TearDown() override {
-        ProviderTest::TearDown();
-        m_lumda.reset();
-        m_rights.reset();
     }
 
     CallResult Call(const Input& input) {
@@ -390,9 +382,6 @@ class HostileInput : public ProviderTest, public ::testing::WithParamInterface<H
         VariantClear(&variant);
         return result;
     }
-
-    std::unique_ptr<TestDA> m_rights;
-    std::unique_ptr<TestDA> m_lumda;
 };
 
 TEST_P(HostileInput, EndsWithADefinedOutcome) {

@@ -61,6 +61,20 @@ void ProviderTest::TearDown() {
     m_registryDir.reset();
 }
 
+void CommandTest::SetUp() {
+    ProviderTest::SetUp();
+    m_rights = std::make_unique<TestDA>("rukda64");
+    m_rights->Answer(MaskAnswer(4));
+    m_lumda = std::make_unique<TestDA>("lumda64");
+    ASSERT_EQ(StartProvider(), S_OK);
+}
+
+void CommandTest::TearDown() {
+    ProviderTest::TearDown();
+    m_lumda.reset();
+    m_rights.reset();
+}
+
 HRESULT ProviderTest::StartProvider() {
     return StartAnotherProvider(&m_provider);
 }

@@ -81,6 +81,17 @@ class ProviderTest : public ::testing::Test {
     long m_liveAtStart = 0;
 };
 
+// A started provider whose rights module "rukda64" answers the administrator's mask 4 and whose
+// "lumda64" echoes the tokens it is given.
+class CommandTest : public ProviderTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::unique_ptr<TestDA> m_rights;
+    std::unique_ptr<TestDA> m_lumda;
+};
+
 // The provider library's file.
 std::filesystem::path ProviderLibraryPath();
 
