@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -134,11 +135,7 @@ TEST_F(Concurrency, TeardownLeavesModulesToTheCallsInFlight) {
     auto held = std::make_shared<CallResult>();
     std::thread client(
         [this, held] { *held = ExecStringOn(m_provider, L"daname=lumda64 velcmd=x"); });
-    if (m_lumda->WaitForCallAtGate(10000) == 0) {
-        m_lumda->OpenGate();
-        client.join();
-        FAIL() << "the call never reached the module";
-    }
+    m_lumda->WaitForCallAtGate();
     // From here only the provider's cache holds the module.
     m_lumda.reset();
 
@@ -181,8 +178,9 @@ TEST_F(Concurrency, ProviderObjectsComeAndGoWhileClientsCall) {
         });
     }
     int torn = 0;
+    // At least one provider object comes and goes, however the threads are scheduled.
     std::thread churn([&] {
-        while (!done.load()) {
+        do {
             IWbemServices* passing = nullptr;
             if (StartAnotherProvider(&passing) != S_OK) {
                 ++wrong;
@@ -191,7 +189,7 @@ TEST_F(Concurrency, ProviderObjectsComeAndGoWhileClientsCall) {
                 passing->Release();
                 ++torn;
             }
-        }
+        } while (!done.load());
     });
     for (std::thread& thread : clients) {
         thread.join();
@@ -205,25 +203,32 @@ TEST_F(Concurrency, ProviderObjectsComeAndGoWhileClientsCall) {
     EXPECT_EQ(m_tarda->Outstanding(), 0);
 }
 
-// Tracing switched off and on (the file deleted and created again) while clients call: every
-// entry the file holds is whole, never two entries run together.
+// Tracing switched off and on while clients call, as an administrator does it: the file is
+// moved away and created again. Every file the clients wrote to is kept, and each holds only
+// whole entries.
 TEST_F(Concurrency, TracingSwitchedOnAndOffWhileClientsCall) {
+    namespace fs = std::filesystem;
+    constexpr int kSwitches = 200;
     std::atomic<int> wrong{0};
     std::atomic<bool> done{false};
+    std::vector<fs::path> kept;
     std::thread toggler([&] {
-        bool on = true;
-        while (!done.load()) {
-            on = !on;
-            if (on) {
-                WriteFile(LogFile(), "");
-            } else {
-                std::error_code ignored;
-                std::filesystem::remove(LogFile(), ignored);
-            }
+        // The first switch waits for a first entry, so that at least one file has some.
+        while (!done.load() && fs::file_size(LogFile()) == 0) {
             std::this_thread::yield();
         }
-        if (!on) {
-            WriteFile(LogFile(), "");
+        for (int i = 0; i < kSwitches && !done.load(); ++i) {
+            const fs::path off = LogFile().parent_path() / ("off" + std::to_string(i) + ".log");
+            // Windows moves no file that a logger holds open: try again once it has let go.
+            std::error_code error;
+            for (fs::rename(LogFile(), off, error); error; fs::rename(LogFile(), off, error)) {
+                std::this_thread::yield();
+            }
+            kept.push_back(off);
+            std::this_thread::yield();
+            // Created, never truncated: a logger that found the file gone may have made it
+            // already, and its entry stays whole.
+            std::ofstream(LogFile(), std::ios::app);
         }
     });
     std::vector<std::thread> clients;
@@ -241,13 +246,18 @@ TEST_F(Concurrency, TracingSwitchedOnAndOffWhileClientsCall) {
     toggler.join();
     EXPECT_EQ(wrong.load(), 0);
 
-    // What the last switched-on file holds starts a line at every entry.
-    const std::string text = Log().Text();
-    EXPECT_TRUE(text.empty() || text.rfind("[Proc:", 0) == 0) << text.substr(0, 200);
-    for (const std::string& line : Lines(text)) {
-        const std::size_t entry = line.find("[Proc:");
-        EXPECT_TRUE(entry == 0 || entry == std::string::npos) << line;
+    kept.push_back(LogFile());
+    std::size_t entries = 0;
+    for (const fs::path& file : kept) {
+        const TraceFile log(file);
+        const std::string broken = BrokenTraceEntry(log.Text());
+        if (!broken.empty()) {
+            ADD_FAILURE() << file << ": " << broken;
+            break;
+        }
+        entries += log.Messages().size();
     }
+    EXPECT_GT(entries, 0u);
     // And a call with tracing steadily on logs its entries.
     WriteFile(LogFile(), "");
     Round(m_provider, kThreads, 0, wrong);

@@ -12,7 +12,6 @@
 #include "thread_identity.h"
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -164,10 +163,9 @@ long Control(int request, const char* text) {
             return 0;
         }
         case TestDARequest::kWaiting: {
-            // Waits up to the milliseconds given in text for at least one call at the gate.
+            // Waits until at least one call is at the gate.
             std::unique_lock<std::mutex> lock(g_mutex);
-            g_gate.changed.wait_for(lock, std::chrono::milliseconds(std::atol(text)),
-                                    [] { return g_waiting > 0; });
+            g_gate.changed.wait(lock, [] { return g_waiting > 0; });
             return g_waiting;
         }
         case TestDARequest::kReset: {

@@ -17,7 +17,7 @@ enum class TestDARequest {
     kLoadedImpersonating = 11,  // 1 when the library was loaded while impersonating a client
     kCloseGate = 12,            // from now on sendCmd waits at the gate until it opens
     kOpenGate = 13,             // lets every waiting and later sendCmd through
-    kWaiting = 14,              // sendCmd calls waiting at the gate now
+    kWaiting = 14,              // waits for a sendCmd call at the gate; the calls waiting there
 };
 
 constexpr unsigned long kLastArgsBufferSize = 4096;

@@ -200,23 +200,73 @@ std::string TraceFile::Text() const {
     return unix;
 }
 
-std::vector<std::string> TraceFile::Messages() const {
+namespace {
+
+// Where each entry of a trace log text starts and where its prefix ends.
+struct EntrySpan {
+    std::size_t start;
+    std::size_t messageStart;
+};
+
+std::vector<EntrySpan> EntrySpans(const std::string& text) {
     static const std::regex prefix(R"(\[Proc:\d+ Thrd:\d+\] \d+/\d+/\d+ \d+:\d+:\d+:\d+-->)");
-    const std::string text = Text();
-    std::vector<std::string> messages;
-    auto begin = std::sregex_iterator(text.begin(), text.end(), prefix);
-    std::size_t previousEnd = std::string::npos;
-    for (auto it = begin; it != std::sregex_iterator(); ++it) {
+    std::vector<EntrySpan> spans;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), prefix);
+         it != std::sregex_iterator(); ++it) {
         const auto start = static_cast<std::size_t>(it->position());
-        if (previousEnd != std::string::npos) {
-            messages.push_back(text.substr(previousEnd, start - previousEnd));
-        }
-        previousEnd = start + static_cast<std::size_t>(it->length());
+        spans.push_back({start, start + static_cast<std::size_t>(it->length())});
     }
-    if (previousEnd != std::string::npos) {
-        messages.push_back(text.substr(previousEnd));
+    return spans;
+}
+
+std::string MessageOf(const std::string& text, const std::vector<EntrySpan>& spans, std::size_t i) {
+    const std::size_t end = i + 1 < spans.size() ? spans[i + 1].start : text.size();
+    return text.substr(spans[i].messageStart, end - spans[i].messageStart);
+}
+
+// The system's messages that end without a line end, so that the next entry follows on the
+// same line.
+bool RunsOn(const std::string& message) {
+    static const std::regex runOn(
+        R"(.* has role: -?\d+|Error Getting User Name : -?\d+|Error again Getting UserName : -?\d+)");
+    return std::regex_match(message, runOn);
+}
+
+// Whether an entry may start right after this message.
+bool EndsWhereAnEntryMayStart(const std::string& message) {
+    const std::size_t size = message.size();
+    return (size >= 1 && message[size - 1] == '\n') ||
+           (size >= 2 && message.compare(size - 2, 2, "\n ") == 0) || RunsOn(message);
+}
+
+}  // namespace
+
+std::vector<std::string> TraceFile::Messages() const {
+    const std::string text = Text();
+    const std::vector<EntrySpan> spans = EntrySpans(text);
+    std::vector<std::string> messages;
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        messages.push_back(MessageOf(text, spans, i));
     }
     return messages;
+}
+
+std::string BrokenTraceEntry(const std::string& text) {
+    const std::vector<EntrySpan> spans = EntrySpans(text);
+    if (!text.empty() && (spans.empty() || spans[0].start != 0)) {
+        return "text before the first entry: " + text.substr(0, 120);
+    }
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        const std::string message = MessageOf(text, spans, i);
+        const std::string where = text.substr(spans[i].start, 200);
+        if (message.empty()) {
+            return "entry without a message: " + where;
+        }
+        if (i + 1 < spans.size() && !EndsWhereAnEntryMayStart(message)) {
+            return "entry inside another entry's message: " + where;
+        }
+    }
+    return "";
 }
 
 bool TraceFile::Has(const std::string& message) const {

@@ -70,10 +70,10 @@ class TestDA {
     // With the gate closed, sendCmd calls wait inside the module until it opens.
     void CloseGate() { m_control(static_cast<int>(TestDARequest::kCloseGate), nullptr); }
     void OpenGate() { m_control(static_cast<int>(TestDARequest::kOpenGate), nullptr); }
-    // The calls waiting at the gate, after waiting up to `milliseconds` for the first.
-    long WaitForCallAtGate(int milliseconds) {
-        return m_control(static_cast<int>(TestDARequest::kWaiting),
-                         std::to_string(milliseconds).c_str());
+    // Waits, without a time limit, until a call waits at the gate (a call that never comes is
+    // the test's timeout); returns the calls waiting there.
+    long WaitForCallAtGate() {
+        return m_control(static_cast<int>(TestDARequest::kWaiting), nullptr);
     }
 
   private:
@@ -123,6 +123,13 @@ class TraceFile {
   private:
     std::filesystem::path m_file;
 };
+
+// The first place where a trace log text stops being a run of whole entries, or "" when it
+// is one. Whole: the text is empty or starts with an entry; every entry has a non-empty
+// message; and every entry starts at a line start, right after the trailing blank of a message
+// that ends with "\n " (the exclusion store's verdicts), or right after one of the system's
+// messages that carry no line end of their own and run on into the next entry.
+std::string BrokenTraceEntry(const std::string& text);
 
 // Points the trace log at a real file in a temporary folder for the life of the object.
 class TraceCapture {
