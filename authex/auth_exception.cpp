@@ -6,6 +6,7 @@
 #include "trace_log.h"
 
 #include <fstream>
+#include <new>
 
 namespace {
 
@@ -63,7 +64,9 @@ bool CSingletonAuthExceptionImpl::Read(const std::string& path) {
     TraceLog("Opening file %s\n", path.c_str());
     std::ifstream file;
     if (!path.empty()) {
-        file.open(path);
+        // Binary: the scanner sees every byte as written. In text mode Windows would end the
+        // file at a 0x1A byte (dropping every exclusion after it) and fold CRLF pairs.
+        file.open(path, std::ios::in | std::ios::binary);
     }
     if (file.is_open()) {
         TraceLog("File opened Successfully \n");
@@ -73,12 +76,35 @@ bool CSingletonAuthExceptionImpl::Read(const std::string& path) {
     }
     // A file that did not open reads as empty input: the parse reports it on standard output
     // and records nothing.
-    yy::CAuthExFileLexer scanner(&file, nullptr);
+    return Parse(file);
+}
+
+CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicy(std::istream& in) {
+    PolicyFile policy;
+    policy.store.reset(new CSingletonAuthExceptionImpl(Unread{}));
+    policy.accepted = policy.store->Parse(in);
+    return policy;
+}
+
+bool CSingletonAuthExceptionImpl::Parse(std::istream& in) {
+    yy::CAuthExFileLexer scanner(&in, nullptr);
     lexer = &scanner;
-    yy::Parser parser(this);
-    const int result = parser.parse();
-    lexer = nullptr;
-    return result == 0;
+    try {
+        yy::Parser parser(this);
+        const int result = parser.parse();
+        lexer = nullptr;
+        return result == 0;
+    } catch (const yy::ScanInputFailed&) {
+        // Input that could not be read is refused like a file that could not be opened: the
+        // entries read before the failure would allow what the rest may refuse.
+        lexer = nullptr;
+        fileOpened = false;
+        roleTable.clear();
+        return false;
+    } catch (...) {
+        lexer = nullptr;
+        throw;
+    }
 }
 
 CSingletonAuthExceptionImpl* CSingletonAuthExceptionImpl::GetInstance() {
@@ -93,7 +119,13 @@ CSingletonAuthExceptionImpl* CSingletonAuthExceptionImpl::GetInstance() {
     }
     instance = g_instance.load(std::memory_order_relaxed);
     if (instance == nullptr) {
-        instance = new CSingletonAuthExceptionImpl();
+        try {
+            instance = new CSingletonAuthExceptionImpl();
+        } catch (const std::bad_alloc&) {
+            // Nothing is kept: this request is refused and the next one reads the file again.
+            TraceLog("CSingletonAuthExceptionImpl::GetInstance() - Out of memory\n");
+            return nullptr;
+        }
         g_instance.store(instance, std::memory_order_release);
     }
     return instance;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <string>
@@ -49,6 +50,9 @@ class CSingletonAuthExceptionImpl {
         bool accepted = false;  // the parse reached the end without a syntax error
     };
     static PolicyFile ReadPolicyFile(const std::string& path);
+    // The same from a stream. Input that fails part-way leaves an empty store that refuses
+    // everyone, as a file that cannot be opened does.
+    static PolicyFile ReadPolicy(std::istream& in);
 
     // Whether the policy lets a caller with this user-rights mask run the command with these
     // argument tokens.
@@ -90,6 +94,8 @@ class CSingletonAuthExceptionImpl {
     explicit CSingletonAuthExceptionImpl(Unread) {}
     // Opens and parses one file into the role table; true when the parse accepted it.
     bool Read(const std::string& path);
+    // Parses the exclusion file's text into the role table; true when the parse accepted it.
+    bool Parse(std::istream& in);
 
     std::map<std::string, int, std::less<>> roleTable;
     std::string currentCommand;

@@ -10,9 +10,17 @@
 
 #include "authex_parser.hpp"
 
+#include <exception>
 #include <iosfwd>
 
 namespace yy {
+
+// The scanner could not read its input: the reading ends here and the file counts as
+// unreadable.
+class ScanInputFailed : public std::exception {
+  public:
+    const char* what() const noexcept override { return "input in flex scanner failed"; }
+};
 
 class CAuthExFileLexer : public AuthorizationFlexLexer {
   public:
@@ -24,6 +32,12 @@ class CAuthExFileLexer : public AuthorizationFlexLexer {
     // The next token's number (0 at end of input); a NAME's or QUOT's text goes to `value`.
     int yylex(Parser::semantic_type* value);
     using AuthorizationFlexLexer::yylex;
+
+  protected:
+    // flex's fatal errors end the process; inside a WMI host that would take every other
+    // provider with it, so they end the reading instead: after the message, an input failure
+    // throws ScanInputFailed and a failed buffer allocation std::bad_alloc.
+    [[noreturn]] void LexerError(const char* message) override;
 };
 
 }  // namespace yy

@@ -1,5 +1,7 @@
 #include "policy_support.h"
 
+#include <filesystem>
+#include <stdexcept>
 #include <thread>
 
 using pwtest::PolicyFixture;
@@ -153,6 +155,79 @@ TEST_F(MissingPolicy, RootOnlyFileAllowsEveryRoleEverything) {
         EXPECT_TRUE(store.IsAuthorized("anything", {"a=b"}, mask)) << mask;
     }
     EXPECT_EQ(m_root->OutstandingRoots(), 0);  // the root string went back to its library
+}
+
+// Input that fails part-way, after the scanner has taken and the parser stored the entries of
+// its first buffer.
+class FailingAfter : public std::streambuf {
+  public:
+    explicit FailingAfter(std::string text) : m_text(std::move(text)) {
+        setg(m_text.data(), m_text.data(), m_text.data() + m_text.size());
+    }
+
+  protected:
+    int_type underflow() override { throw std::runtime_error("read error"); }
+
+  private:
+    std::string m_text;
+};
+
+std::string ManyEntries(int count) {
+    std::string text = "<AUTHEXLIST><USER>";
+    for (int i = 0; i < count; ++i) {
+        text += "<COMMAND name=\"cmd" + std::to_string(i) + "\"/>\n";
+    }
+    return text;
+}
+
+TEST_F(MissingPolicy, FolderAtThePathRefusesEveryoneEvenTheTrueAdmin) {
+    std::filesystem::create_directory(m_root->ExclusionFile());
+    pwtest::TraceCapture trace;
+    std::ostringstream errors;
+    std::streambuf* saved = std::cerr.rdbuf(errors.rdbuf());
+    const CSingletonAuthExceptionImpl& store = Rebuild();
+    std::cerr.rdbuf(saved);
+    EXPECT_FALSE(store.FileOpened());
+    EXPECT_TRUE(store.RoleTable().empty());
+    EXPECT_FALSE(store.IsAuthorized("anything", {}, TRUE_ADMIN_MASK));
+    EXPECT_TRUE(trace.Has(" Returning FALSE (File Open Failed) -- Access Denied\n "));
+#if !defined(_WIN32)
+    // Here a folder opens and fails at its first read; Windows refuses to open it at all.
+    EXPECT_EQ(errors.str(), "input in flex scanner failed\n");
+    EXPECT_TRUE(trace.Has("input in flex scanner failed\n"));
+#endif
+}
+
+TEST(UnreadablePolicy, ReadErrorPartWayKeepsNoEntryAndRefusesEveryone) {
+    FailingAfter failing(ManyEntries(400));  // well past the scanner's first buffer
+    std::istream in(&failing);
+    std::ostringstream errors;
+    std::ostringstream output;
+    std::streambuf* savedErr = std::cerr.rdbuf(errors.rdbuf());
+    std::streambuf* savedOut = std::cout.rdbuf(output.rdbuf());
+    const CSingletonAuthExceptionImpl::PolicyFile policy =
+        CSingletonAuthExceptionImpl::ReadPolicy(in);
+    std::cout.rdbuf(savedOut);
+    std::cerr.rdbuf(savedErr);
+    EXPECT_FALSE(policy.accepted);
+    EXPECT_FALSE(policy.store->FileOpened());
+    EXPECT_TRUE(policy.store->RoleTable().empty());
+    EXPECT_FALSE(policy.store->IsAuthorized("cmd399", {}, 4));
+    EXPECT_FALSE(policy.store->IsAuthorized("other", {}, TRUE_ADMIN_MASK));
+    EXPECT_EQ(errors.str(), "input in flex scanner failed\n");
+}
+
+// Carriage returns and a 0x1A byte are bytes like any other: every exclusion after them is
+// kept, on every platform.
+TEST_F(MissingPolicy, CarriageReturnsAndCtrlZKeepEveryExclusion) {
+    const std::string file =
+        "<AUTHEXLIST>\r\n<USER>\r\n<COMMAND name=\"a\"/>\x1a\r\n"
+        "<COMMAND name=\"b\"/>\r\n</USER>\r\n</AUTHEXLIST>\r\n";
+    const CSingletonAuthExceptionImpl& store = Load(file);
+    EXPECT_EQ(store.RoleTable(), (pwtest::RoleTable{{"a", 1}, {"b", 1}}));
+    EXPECT_FALSE(store.IsAuthorized("b", {}, 1));
+    // The bytes no rule takes are copied out unchanged, in order.
+    EXPECT_EQ(parserOutput, "\r\n\r\n\x1a\r\n\r\n\r\n\r\n");
 }
 
 TEST(HandleTag, UnassignedKindsAreRefusedAndChangeNothing) {
