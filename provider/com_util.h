@@ -60,11 +60,18 @@ class ComPtr {
 
 class ScopedBstr {
   public:
+    ScopedBstr() : m_bstr(nullptr) {}
     explicit ScopedBstr(const OLECHAR* text) : m_bstr(SysAllocString(text)) {}
     ScopedBstr(const ScopedBstr&) = delete;
     ScopedBstr& operator=(const ScopedBstr&) = delete;
     ~ScopedBstr() { SysFreeString(m_bstr); }
     BSTR get() const { return m_bstr; }
+    // For an out-parameter: frees what it holds and hands out its place.
+    BSTR* put() {
+        SysFreeString(m_bstr);
+        m_bstr = nullptr;
+        return &m_bstr;
+    }
     explicit operator bool() const { return m_bstr != nullptr; }
 
   private:

@@ -70,12 +70,20 @@ char* CWMIPipewayProvider::GetCallerUserName() {
     const int length = static_cast<int>(size);
     const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length,
                                            nullptr, 0, nullptr, nullptr);
+    // A name that converts to nothing (an empty one, or a code page that refuses the flag) is no
+    // name: the rights module must never be asked about "user=".
+    if (needed <= 0) {
+        return nullptr;
+    }
     char* name = static_cast<char*>(std::malloc(static_cast<std::size_t>(needed) + 1));
     if (name == nullptr) {
         return nullptr;
     }
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, name, needed, nullptr,
-                        nullptr);
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, name, needed,
+                            nullptr, nullptr) != needed) {
+        std::free(name);
+        return nullptr;
+    }
     name[needed] = '\0';
     return name;
 }
@@ -125,6 +133,17 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecMethodAsync(const BSTR path, 
 
 namespace {
 
+// One element of a string array. An element the array cannot give fails the call: for want
+// of memory with WBEM_E_OUT_OF_MEMORY, otherwise as an invalid array.
+HRESULT ArrayElement(SAFEARRAY* array, LONG index, ScopedBstr& element) {
+    const HRESULT hr = SafeArrayGetElement(array, &index, element.put());
+    if (SUCCEEDED(hr)) {
+        return hr;
+    }
+    TraceLog("Error: Invalid Array \n");
+    return hr == E_OUTOFMEMORY ? Hr(WBEM_E_OUT_OF_MEMORY) : Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
+}
+
 // The token vector from the "CommandAndArguments" value; fails with the call's HRESULT.
 HRESULT TokensFromInput(const VARIANT& input, std::vector<std::string>& tokens) {
     const auto split = [&tokens](const WCHAR* wide) {
@@ -155,24 +174,27 @@ HRESULT TokensFromInput(const VARIANT& input, std::vector<std::string>& tokens) 
     }
     LONG lower = 0;
     LONG upper = 0;
-    if (FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
+    // The array must hold what the variant says it holds: elements of another type would be
+    // copied into string handles.
+    VARTYPE elementType = VT_EMPTY;
+    if (FAILED(SafeArrayGetVartype(array, &elementType)) || elementType != VT_BSTR ||
+        FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
         FAILED(SafeArrayGetUBound(array, 1, &upper))) {
         TraceLog("Error: Invalid Array \n");
         return Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
     }
+    ScopedBstr element;
     if (lower == 0 && upper == 0) {
-        BSTR element = nullptr;
-        LONG index = 0;
-        SafeArrayGetElement(array, &index, &element);
-        const HRESULT hr = split(element);
-        SysFreeString(element);
-        return hr;
+        const HRESULT hr = ArrayElement(array, 0, element);
+        return FAILED(hr) ? hr : split(element.get());
     }
-    for (LONG index = lower; index <= upper; ++index) {
-        BSTR element = nullptr;
-        SafeArrayGetElement(array, &index, &element);
-        std::string token = ToAnsi(element);
-        SysFreeString(element);
+    // Counted in 64 bits: an upper bound of LONG_MAX ends the walk instead of wrapping around.
+    for (long long index = lower; index <= upper; ++index) {
+        const HRESULT hr = ArrayElement(array, static_cast<LONG>(index), element);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        std::string token = ToAnsi(element.get());
         TrimWhitespace(token);
         TraceLog("Pwy: %s CommanAndArguments[index]=%s\n", kFunctionName, token.c_str());
         tokens.push_back(std::move(token));

@@ -376,7 +376,8 @@ HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound) {
         return DISP_E_BADINDEX;
     }
     const SAFEARRAYBOUND& bound = psa->rgsabound[psa->cDims - nDim];
-    *plUbound = static_cast<LONG>(bound.lLbound + static_cast<LONG>(bound.cElements) - 1);
+    // Summed wide: a lower bound near the top of the range must not overflow on the way.
+    *plUbound = static_cast<LONG>(static_cast<std::int64_t>(bound.lLbound) + bound.cElements - 1);
     return S_OK;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 namespace pwtest {
@@ -37,6 +38,33 @@ TEST_F(ExecMethod, StringInputRunsTheCommand) {
         log.Has("Pwy: CWMIPipewayProvider::ExecMethodAsync CommanAndArguments=daname="
                 "lumda velcmd=getobject name=My Server\n"))
         << log.Text();
+}
+
+#if !defined(_WIN32)
+// A name that converts to no characters at all (here an empty one; on Windows also a code page
+// that refuses the conversion's flags) is no name: the rights module is never asked about it.
+// Windows names the current account whatever the test asks for, so this runs on POSIX only.
+TEST_F(ExecMethod, NameThatConvertsToNothingIsNoName) {
+    m_clientName = L"";
+    const CallResult result = ExecString(L"daname=lumda64 velcmd=x");
+    EXPECT_EQ(result.hr, Hr(WBEM_E_FAILED));
+    EXPECT_TRUE(result.statuses.empty());
+    EXPECT_EQ(m_rights->SendCount(), 0);
+    EXPECT_EQ(m_lumda->SendCount(), 0);
+    EXPECT_TRUE(Log().Has("Error : Couldn't get Username from the current Thread context\n"));
+}
+#endif
+
+// An exclusion file that cannot be read (here a folder in its place) ends the reading, not the
+// process, and refuses the command like a missing file.
+TEST_F(ExecMethod, FolderAtTheExclusionPathRefusesTheCommand) {
+    std::filesystem::remove(m_root->ExclusionFile());
+    std::filesystem::create_directory(m_root->ExclusionFile());
+    const CallResult result = ExecString(L"daname=lumda64 velcmd=x");
+    EXPECT_EQ(result.hr, S_OK);
+    EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"200"));
+    EXPECT_EQ(m_lumda->SendCount(), 0);
+    EXPECT_TRUE(Log().Has(" Returning FALSE (File Open Failed) -- Access Denied\n "));
 }
 
 TEST_F(ExecMethod, OneElementArrayBehavesLikeTheString) {

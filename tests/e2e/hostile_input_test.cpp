@@ -4,6 +4,8 @@
 // serves the next call as usual.
 #include "provider_fixture.h"
 
+#include <limits>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +29,8 @@ struct Input {
     bool array = false;
     LONG lowerBound = 0;
     std::vector<std::optional<std::wstring>> elements;
+    // Of an array that is not what the variant says: as many elements of this type, all 0.
+    VARTYPE otherElementType = VT_EMPTY;
 };
 
 Input String(std::wstring text) {
@@ -145,6 +149,7 @@ const char kTokenWithoutEquals[] =
     "PipewayProviderImpl::IsValidOperation() : (Syntax error) = not found\n";
 const char kInvalidDAName[] =
     "PipewayProviderImpl::IsValidOperation() : (Syntax error) Invalid DA Name\n";
+const char kInvalidArray[] = "Error: Invalid Array \n";
 const char kUnauthorised[] = "PipewayProviderImpl::ExecuteMethod() - Unauthorised user\n";
 
 // The table is laid out by hand, a case to a line or a few.
@@ -348,6 +353,11 @@ std::vector<HostileCase> Cases() {
                   "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x"}); }),
         Completed("OneElementAwayFromZeroIsNotSplit",
                   [] { return Array({L"daname=lumda64 velcmd=x"}, 5); }, "102", kInvalidDAName),
+        Completed("ArrayEndingAtTheLargestIndex",
+                  [] { return Array({L"daname=lumda64", L"velcmd=x"}, std::numeric_limits<LONG>::max() - 1); },
+                  "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x"}); }),
+        Refused("ArrayOfNumbersPassedAsStrings",
+                [] { return Input{true, 0, {L"", L""}, VT_I4}; }, kBadParameters, kInvalidArray),
     };
 }
 // clang-format on
@@ -363,7 +373,11 @@ class HostileInput : public CommandTest, public ::testing::WithParamInterface<Ho
     CallResult Call(const Input& input) {
         VARIANT variant;
         VariantInit(&variant);
-        if (input.array) {
+        if (input.otherElementType != VT_EMPTY) {
+            variant.vt = VT_ARRAY | VT_BSTR;
+            variant.parray = SafeArrayCreateVector(input.otherElementType, input.lowerBound,
+                                                   static_cast<ULONG>(input.elements.size()));
+        } else if (input.array) {
             variant.vt = VT_ARRAY | VT_BSTR;
             variant.parray = SafeArrayCreateVector(VT_BSTR, input.lowerBound,
                                                    static_cast<ULONG>(input.elements.size()));

@@ -131,7 +131,7 @@ CallResult ProviderTest::ExecOn(IWbemServices* provider, VARIANT* input, DWORD l
     BSTR pathText = SysAllocString(path);
     BSTR methodText = SysAllocString(method == nullptr ? host::kExecuteCommand : method);
     {
-        host::ClientCall client(L"HOST\\alice", level);
+        host::ClientCall client(m_clientName, level);
         result.hr = provider->ExecMethodAsync(pathText, methodText, 0, nullptr, inParams,
                                               withSink ? sink : nullptr);
         EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());

@@ -74,6 +74,8 @@ class ProviderTest : public ::testing::Test {
     TraceFile Log() const;
     std::filesystem::path LogFile() const;
 
+    // The client of the method calls (on POSIX; on Windows the client is the current account).
+    std::wstring m_clientName = L"HOST\\alice";
     std::unique_ptr<TempDir> m_registryDir;
     std::unique_ptr<InstallRoot> m_root;
     std::unique_ptr<host::ProviderHost> m_host;
