@@ -6,7 +6,9 @@
 #include <wmiutils.h>
 
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,31 @@ class RegistryKey {
     HKEY m_key = nullptr;
 };
 
+// Provider objects start on any WMI thread: one at a time reads and extends "PATH", so that two
+// of them never both find the folder missing and add it twice, nor see "PATH" change between
+// asking for its size and reading it. Constant-initialised: loading the library allocates nothing.
+std::mutex g_environmentLock;
+
+// The process's "PATH", or nothing when it is not set.
+std::optional<std::string> ReadPath() {
+    std::vector<char> path;
+    for (;;) {
+        const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+        if (size == 0) {
+            return std::nullopt;
+        }
+        path.assign(size, '\0');
+        const DWORD length = GetEnvironmentVariableA("PATH", path.data(), size);
+        if (length == 0) {
+            return std::nullopt;
+        }
+        if (length < size) {
+            return std::string(path.data(), length);
+        }
+        // Grown since its size was asked for (by another part of the host): ask again.
+    }
+}
+
 }  // namespace
 
 bool CWMIPipewayProvider::SetEnvironment() {
@@ -56,23 +83,18 @@ bool CWMIPipewayProvider::SetEnvironment() {
     directory[size] = '\0';
     TraceLog("CorvaneLibPath: %s\n", directory.data());
 
-    const DWORD pathSize = GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (pathSize == 0) {
+    const std::lock_guard<std::mutex> lock(g_environmentLock);
+    const std::optional<std::string> path = ReadPath();
+    if (!path) {
         return false;
     }
-    std::vector<char> path(pathSize, '\0');
-    const DWORD pathLength = GetEnvironmentVariableA("PATH", path.data(), pathSize);
-    if (pathLength == 0 || pathLength >= pathSize) {
-        return false;
-    }
-    path[pathLength] = '\0';
-    TraceLog("EnvironronmentalPath %s\n", path.data());
+    TraceLog("EnvironronmentalPath %s\n", path->c_str());
 
-    if (std::strstr(path.data(), directory.data()) != nullptr) {
+    if (std::strstr(path->c_str(), directory.data()) != nullptr) {
         TraceLog("EnvPath not set\n");
         return true;
     }
-    std::string extended(path.data(), pathLength);
+    std::string extended = *path;
     extended += ';';
     extended += directory.data();
     TraceLog("Path: (%lu)%s\n", static_cast<unsigned long>(extended.size()), extended.c_str());

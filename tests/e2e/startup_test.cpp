@@ -1,5 +1,8 @@
 #include "provider_fixture.h"
 
+#include <atomic>
+#include <thread>
+
 namespace pwtest {
 namespace {
 
@@ -54,6 +57,38 @@ TEST_F(Startup, DirectoryIsAppendedOnceToPath) {
     EXPECT_EQ(PathVariable(), elsewhere.path().string() + ";" + DAFolder("good").string());
     // The modules are found through the appended directory.
     TestDA rights("rukda64");
+}
+
+TEST_F(Startup, ConcurrentStartsNeitherFailNorAppendTheDirectoryTwice) {
+    TempDir elsewhere;
+    constexpr int kObjects = 6;
+    for (int round = 0; round < 20; ++round) {
+        SetSearchPath({elsewhere.path()});
+        std::vector<IWbemServices*> providers(kObjects, nullptr);
+        std::vector<HRESULT> results(kObjects, E_FAIL);
+        std::atomic<int> waiting{kObjects};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kObjects; ++i) {
+            threads.emplace_back([&, i] {
+                --waiting;
+                while (waiting.load() > 0) {
+                    std::this_thread::yield();
+                }
+                results[i] = StartAnotherProvider(&providers[i]);
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        for (int i = 0; i < kObjects; ++i) {
+            EXPECT_EQ(results[i], S_OK) << "round " << round << ", object " << i;
+            if (providers[i] != nullptr) {
+                providers[i]->Release();
+            }
+        }
+        ASSERT_EQ(PathVariable(), elsewhere.path().string() + ";" + DAFolder("good").string())
+            << "round " << round;
+    }
 }
 
 TEST_F(Startup, DirectoryInsideALongerEntryCountsAsPresent) {
