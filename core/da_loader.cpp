@@ -3,15 +3,16 @@
 #include "scoped_lock.h"
 #include "trace_log.h"
 
-#include <deque>
+#include <list>
 
 using PipewayMgtData::PPImplStatus;
 
 namespace {
 
 // Entries are handed out by pointer and used after the lock is released while other threads
-// append: a deque never moves its elements when it grows at the end.
-std::deque<DAInfo> g_daInfoCache;
+// append: a list never moves its elements. Unlike a deque, an empty list allocates nothing, so
+// loading the library cannot fail for want of memory here.
+std::list<DAInfo> g_daInfoCache;
 CriticalSection g_daInfoLock;
 
 template <typename Function>

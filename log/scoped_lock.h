@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <new>
 
 class CriticalSection {
   public:
@@ -19,9 +20,11 @@ class CriticalSection {
     ~CriticalSection() = default;
 
     // Called from the library's attach and detach notifications, with no other thread inside.
-    void Create() {
+    // Without memory the lock stays missing: loading goes on, and every guard over it reports
+    // that it does not hold it.
+    void Create() noexcept {
         if (m_mutex.load() == nullptr) {
-            m_mutex.store(new std::mutex);
+            m_mutex.store(new (std::nothrow) std::mutex);
         }
     }
     void Destroy() { delete m_mutex.exchange(nullptr); }

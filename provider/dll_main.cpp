@@ -2,6 +2,7 @@
 #include "class_factory.h"
 #include "module.h"
 #include "registration.h"
+#include "wmi_provider.h"
 
 #include "auth_exception.h"
 #include "pipeway_provider_impl.h"
@@ -60,7 +61,9 @@ __attribute__((destructor)) static void LibraryUnloaded() {
 #define PW_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-PW_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
+namespace {
+
+HRESULT GetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
     if (object == nullptr) {
         return E_POINTER;
     }
@@ -82,6 +85,17 @@ PW_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, 
     return hr;
 }
 
+}  // namespace
+
+// No exception leaves an export: each one that reaches here becomes its own HRESULT.
+PW_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
+    try {
+        return GetClassObject(clsid, riid, object);
+    } catch (...) {
+        return ExportExceptionToHResult();
+    }
+}
+
 PW_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
     return g_module.GetLockCount() == 0 ? S_OK : S_FALSE;
 }
@@ -90,7 +104,7 @@ PW_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
     try {
         return RegisterServer();
     } catch (...) {
-        return E_OUTOFMEMORY;
+        return ExportExceptionToHResult();
     }
 }
 
@@ -98,6 +112,6 @@ PW_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
     try {
         return UnregisterServer();
     } catch (...) {
-        return E_OUTOFMEMORY;
+        return ExportExceptionToHResult();
     }
 }

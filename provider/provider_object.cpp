@@ -4,6 +4,7 @@
 #include "pipeway_provider_impl.h"
 #include "shared_state.h"
 
+#include <exception>
 #include <new>
 
 const WCHAR* const g_className = L"ZOLM_OEM_DataAccessModule";
@@ -18,6 +19,20 @@ HRESULT ExceptionToHResult() noexcept {
         return Hr(WBEM_E_PROVIDER_FAILURE);
     } catch (...) {
         return Hr(WBEM_E_FAILED);
+    }
+}
+
+HRESULT ExportExceptionToHResult() noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::exception&) {
+        return E_FAIL;
+    } catch (const PipewayMgtData::PPImplStatus&) {
+        return E_FAIL;
+    } catch (...) {
+        return E_UNEXPECTED;
     }
 }
 

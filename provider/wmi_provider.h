@@ -120,3 +120,6 @@ class CWMIPipewayProvider : public IWbemServices, public IWbemProviderInit {
 
 // Every exception that would leave a WMI operation ends there as an HRESULT.
 HRESULT ExceptionToHResult() noexcept;
+// The same for the library's exports, in COM's codes: E_OUTOFMEMORY for want of memory,
+// E_FAIL for another standard or DA-module failure, E_UNEXPECTED for anything else.
+HRESULT ExportExceptionToHResult() noexcept;
