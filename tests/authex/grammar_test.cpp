@@ -88,7 +88,14 @@ INSTANTIATE_TEST_SUITE_P(
                           "EmptyCommandElementStoresItsName",
                           "<AUTHEXLIST><POWERUSER><COMMAND name=\"y\"></COMMAND></POWERUSER>"
                           "</AUTHEXLIST>",
-                          {{"y", 2}}}),
+                          {{"y", 2}}},
+                      // A command with parameters excludes only those, never itself, also when
+                      // each parameter is written as a start tag and an end tag.
+                      AcceptedCase{"CommandWithOnlyStartAndEndParams",
+                                   "<AUTHEXLIST><USER><COMMAND name=\"z\">"
+                                   "<PARAM name=\"a=1\"></PARAM><PARAM name=\"b=2\"></PARAM>"
+                                   "</COMMAND></USER></AUTHEXLIST>",
+                                   {{"za=1", 1}, {"zb=2", 1}}}),
     pwtest::CaseName());
 
 struct ErrorCase {

@@ -99,6 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MaskCase{"ClosingTagFirst", "</UserRightsMask><UserRightsMask>2", false, 2,
                                true},
                       MaskCase{"TooLargeForAnInt", MaskAnswer("99999999999"), false, 0, false},
+                      // Every bit set, the administrator's among them: not the true administrator.
+                      MaskCase{"Negative", MaskAnswer("-1"), false, -1, true},
                       MaskCase{"EmptyAnswer", "", false, 0, false},
                       MaskCase{"NullAnswer", "", true, 0, false}),
     pwtest::CaseName());
@@ -141,6 +143,39 @@ TEST_F(Authorization, MissingRightsModuleRefusesWithTheLoadersText) {
         << trace.Text();
     EXPECT_EQ(trace.Count("AuthModule returned"), 0);
     EXPECT_EQ(m_lumda->SendCount(), 0);
+}
+
+TEST_F(Authorization, NegativeMaskIsNoTrueAdministrator) {
+    m_rights->Answer(MaskAnswer("-1"));
+    PipewayProviderImpl request("u", {"daname=lumda64", "velcmd=reset"});  // an ADMIN entry
+    EXPECT_FALSE(request.IsAuthorizedRequest());
+}
+
+TEST_F(Authorization, StoreThatCannotBeHadRefuses) {
+    m_rights->Answer(MaskAnswer("4"));
+    CSingletonAuthExceptionImpl::DestroyInstance();
+    AuthExProcessDetach();  // the store's lock is gone: GetInstance gives nothing
+    TraceCapture trace;
+    PipewayProviderImpl request("u", {"daname=lumda64", "velcmd=getobject"});
+    AuthExProcessAttach();
+    EXPECT_EQ(request.Status(), 0);
+    EXPECT_FALSE(request.IsAuthorizedRequest());
+    EXPECT_TRUE(trace.Has("CSingletonAuthExceptionImpl::GetInstance() - Failed to synchronize\n"));
+    EXPECT_TRUE(trace.Has("AuthModule returned : 0 for user u\n"));
+}
+
+// Validation appends "localLogin=TRUE" for the DA module when the caller wrote no local-login
+// token; the policy never sees it. A token the caller wrote is looked up like any other.
+TEST_F(Authorization, AppendedLocalLoginIsNeverAnExclusionKey) {
+    m_root->WriteExclusionFile(
+        "<AUTHEXLIST><USER><COMMAND name=\"getobject\"><PARAM name=\"localLogin=TRUE\"/>"
+        "</COMMAND></USER></AUTHEXLIST>");
+    CSingletonAuthExceptionImpl::DestroyInstance();
+    m_rights->Answer(MaskAnswer("1"));
+    PipewayProviderImpl appended("u", {"daname=lumda64", "velcmd=getobject"});
+    EXPECT_TRUE(appended.IsAuthorizedRequest());
+    PipewayProviderImpl written("u", {"daname=lumda64", "velcmd=getobject", "localLogin=TRUE"});
+    EXPECT_FALSE(written.IsAuthorizedRequest());
 }
 
 TEST_F(Authorization, ValidationFailureAsksNothing) {

@@ -353,9 +353,17 @@ std::vector<HostileCase> Cases() {
                   "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x"}); }),
         Completed("OneElementAwayFromZeroIsNotSplit",
                   [] { return Array({L"daname=lumda64 velcmd=x"}, 5); }, "102", kInvalidDAName),
+        // An upper bound of LONG_MAX ends the walk. Windows computes the end of such an array
+        // in 32 bits and gives none of its elements: a defined refusal there.
+#if defined(_WIN32)
+        Refused("ArrayEndingAtTheLargestIndex",
+                [] { return Array({L"daname=lumda64", L"velcmd=x"}, std::numeric_limits<LONG>::max() - 1); },
+                kBadParameters, kInvalidArray),
+#else
         Completed("ArrayEndingAtTheLargestIndex",
                   [] { return Array({L"daname=lumda64", L"velcmd=x"}, std::numeric_limits<LONG>::max() - 1); },
                   "0", nullptr, [] { return Ran({L"daname=lumda64", L"velcmd=x"}); }),
+#endif
         Refused("ArrayOfNumbersPassedAsStrings",
                 [] { return Input{true, 0, {L"", L""}, VT_I4}; }, kBadParameters, kInvalidArray),
     };
