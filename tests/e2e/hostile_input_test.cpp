@@ -389,12 +389,12 @@ class HostileInput : public CommandTest, public ::testing::WithParamInterface<Ho
             variant.vt = VT_ARRAY | VT_BSTR;
             variant.parray = SafeArrayCreateVector(VT_BSTR, input.lowerBound,
                                                    static_cast<ULONG>(input.elements.size()));
-            LONG index = input.lowerBound;
-            for (const std::optional<std::wstring>& element : input.elements) {
-                BSTR text = Allocate(element);
+            for (std::size_t i = 0; i < input.elements.size(); ++i) {
+                // Counted wide: the last index may be the largest a LONG holds.
+                LONG index = static_cast<LONG>(input.lowerBound + static_cast<long long>(i));
+                BSTR text = Allocate(input.elements[i]);
                 SafeArrayPutElement(variant.parray, &index, text);
                 SysFreeString(text);
-                ++index;
             }
         } else {
             variant.vt = VT_BSTR;
