@@ -173,6 +173,9 @@ PW_PLATFORM_API WINBOOL WINAPI GetTokenInformation(HANDLE TokenHandle,
                                                    LPVOID TokenInformation,
                                                    DWORD TokenInformationLength,
                                                    PDWORD ReturnLength);
+// Drops the thread's impersonation token, whatever put it there: the thread stops
+// impersonating its client.
+PW_PLATFORM_API WINBOOL WINAPI RevertToSelf(void);
 
 }  // extern "C"
 

@@ -4,6 +4,8 @@
 // the BSTR points at the first character. A safe array's descriptor is preceded by its element
 // VARTYPE, as on Windows, and its elements lie in one block, the first dimension varying
 // fastest.
+#include "no_throw.h"
+#include "fault.h"
 #include <windows.h>
 
 #include <cstddef>
@@ -115,6 +117,9 @@ std::size_t ElementCount(const SAFEARRAY* psa) {
 
 // Allocates a descriptor whose bounds are already in stored order (last dimension first).
 SAFEARRAY* Allocate(VARTYPE vt, UINT cDims, const SAFEARRAYBOUND* storedBounds) {
+    if (pwplatform::FaultHere(PW_FAULT_ALLOCATION)) {
+        return nullptr;
+    }
     const ULONG size = ElementSize(vt);
     if (size == 0 || cDims == 0 || cDims > std::numeric_limits<USHORT>::max()) {
         return nullptr;
@@ -219,7 +224,7 @@ BSTR WINAPI SysAllocString(const OLECHAR* psz) {
 BSTR WINAPI SysAllocStringLen(const OLECHAR* strIn, UINT ui) {
     constexpr std::size_t kMaxChars =
         (std::numeric_limits<std::uint32_t>::max() - sizeof(OLECHAR)) / sizeof(OLECHAR);
-    if (ui > kMaxChars) {
+    if (ui > kMaxChars || pwplatform::FaultHere(PW_FAULT_ALLOCATION)) {
         return nullptr;
     }
     const std::size_t bytes = std::size_t{ui} * sizeof(OLECHAR);
@@ -330,7 +335,7 @@ HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc) {
     return S_OK;
 }
 
-SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
+static SAFEARRAY* SafeArrayCreateBody(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
     if (rgsabound == nullptr || cDims == 0 || cDims > std::numeric_limits<USHORT>::max()) {
         return nullptr;
     }
@@ -340,6 +345,11 @@ SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabo
         stored[cDims - 1 - i] = rgsabound[i];
     }
     return Allocate(vt, cDims, stored.data());
+}
+
+SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
+    return pwplatform::NoThrow<SAFEARRAY*>(
+        nullptr, 0, [&] { return SafeArrayCreateBody(vt, cDims, rgsabound); });
 }
 
 SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {

@@ -1,6 +1,8 @@
 // The client call context of each thread (what COM keeps for a call on Windows), and what
 // answers from it: impersonation, the thread's token and the user name.
 #define SECURITY_WIN32
+#include "no_throw.h"
+#include "fault.h"
 #include <pw_call_context.h>
 #include <security.h>
 
@@ -92,7 +94,12 @@ extern "C" {
 void WINAPI PwSetCallContext(const wchar_t* samName, DWORD impersonationLevel) {
     t_context.present = true;
     t_context.impersonating = false;
-    t_context.samName = samName == nullptr ? L"" : samName;
+    try {
+        t_context.samName = samName == nullptr ? L"" : samName;
+    } catch (...) {
+        // Without memory the client has no name, which the provider refuses.
+        t_context.samName.clear();
+    }
     t_context.level = impersonationLevel;
 }
 
@@ -108,6 +115,9 @@ HRESULT WINAPI CoImpersonateClient(void) {
     if (!t_context.present) {
         return RPC_E_CALL_COMPLETE;
     }
+    if (pwplatform::FaultHere(PW_FAULT_IMPERSONATION)) {
+        return E_ACCESSDENIED;
+    }
     t_context.impersonating = true;
     return S_OK;
 }
@@ -116,8 +126,16 @@ HRESULT WINAPI CoRevertToSelf(void) {
     if (!t_context.present) {
         return RPC_E_CALL_COMPLETE;
     }
+    if (pwplatform::FaultHere(PW_FAULT_IMPERSONATION)) {
+        return E_ACCESSDENIED;
+    }
     t_context.impersonating = false;
     return S_OK;
+}
+
+WINBOOL WINAPI RevertToSelf(void) {
+    t_context.impersonating = false;
+    return TRUE;
 }
 
 HANDLE WINAPI GetCurrentThread(void) {
@@ -131,8 +149,8 @@ WINBOOL WINAPI CloseHandle(HANDLE hObject) {
     return FindToken(hObject, nullptr, true) ? TRUE : Fail(ERROR_INVALID_HANDLE);
 }
 
-WINBOOL WINAPI OpenThreadToken(HANDLE ThreadHandle, DWORD DesiredAccess, WINBOOL OpenAsSelf,
-                               PHANDLE TokenHandle) {
+static WINBOOL OpenThreadTokenBody(HANDLE ThreadHandle, DWORD DesiredAccess, WINBOOL OpenAsSelf,
+                                   PHANDLE TokenHandle) {
     (void)DesiredAccess, (void)OpenAsSelf;
     if (TokenHandle == nullptr) {
         return Fail(ERROR_NOACCESS);
@@ -151,6 +169,13 @@ WINBOOL WINAPI OpenThreadToken(HANDLE ThreadHandle, DWORD DesiredAccess, WINBOOL
     }
     *TokenHandle = token;
     return TRUE;
+}
+
+WINBOOL WINAPI OpenThreadToken(HANDLE ThreadHandle, DWORD DesiredAccess, WINBOOL OpenAsSelf,
+                               PHANDLE TokenHandle) {
+    return pwplatform::NoThrow<WINBOOL>(FALSE, ERROR_NOT_ENOUGH_MEMORY, [&] {
+        return OpenThreadTokenBody(ThreadHandle, DesiredAccess, OpenAsSelf, TokenHandle);
+    });
 }
 
 WINBOOL WINAPI GetTokenInformation(HANDLE TokenHandle,
@@ -184,14 +209,18 @@ WINBOOL WINAPI GetTokenInformation(HANDLE TokenHandle,
     return TRUE;
 }
 
-BOOLEAN SEC_ENTRY GetUserNameExW(EXTENDED_NAME_FORMAT NameFormat, LPWSTR lpNameBuffer,
-                                 PULONG nSize) {
+static BOOLEAN GetUserNameExWBody(EXTENDED_NAME_FORMAT NameFormat, LPWSTR lpNameBuffer,
+                                  PULONG nSize) {
     if (nSize == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     if (NameFormat != NameSamCompatible) {
         SetLastError(ERROR_NONE_MAPPED);
+        return FALSE;
+    }
+    if (pwplatform::FaultHere(PW_FAULT_USER_NAME)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
     const std::wstring name = t_context.impersonating ? t_context.samName : ProcessAccount();
@@ -204,6 +233,13 @@ BOOLEAN SEC_ENTRY GetUserNameExW(EXTENDED_NAME_FORMAT NameFormat, LPWSTR lpNameB
     std::wmemcpy(lpNameBuffer, name.c_str(), needed);
     *nSize = needed - 1;
     return TRUE;
+}
+
+BOOLEAN SEC_ENTRY GetUserNameExW(EXTENDED_NAME_FORMAT NameFormat, LPWSTR lpNameBuffer,
+                                 PULONG nSize) {
+    return pwplatform::NoThrow<BOOLEAN>(FALSE, ERROR_NOT_ENOUGH_MEMORY, [&] {
+        return GetUserNameExWBody(NameFormat, lpNameBuffer, nSize);
+    });
 }
 
 }  // extern "C"

@@ -1,4 +1,5 @@
 // The COM runtime calls: apartment bookkeeping, class objects, task memory.
+#include "no_throw.h"
 #include <wmiutils.h>
 
 #include "wbem_path.h"
@@ -111,8 +112,8 @@ void WINAPI CoUninitialize(void) {
     }
 }
 
-HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved, REFIID riid,
-                                LPVOID* ppv) {
+static HRESULT CoGetClassObjectBody(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,
+                                    REFIID riid, LPVOID* ppv) {
     (void)pvReserved;
     if (ppv == nullptr) {
         return E_INVALIDARG;
@@ -125,6 +126,13 @@ HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvRe
         return REGDB_E_CLASSNOTREG;
     }
     return RegisteredClassObject(rclsid, riid, ppv);
+}
+
+HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved, REFIID riid,
+                                LPVOID* ppv) {
+    return pwplatform::NoThrow<HRESULT>(E_OUTOFMEMORY, 0, [&] {
+        return CoGetClassObjectBody(rclsid, dwClsContext, pvReserved, riid, ppv);
+    });
 }
 
 HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
@@ -157,7 +165,7 @@ HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
     return S_OK;
 }
 
-HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
+static HRESULT CLSIDFromProgIDBody(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
     if (lpszProgID == nullptr || lpclsid == nullptr) {
         return E_INVALIDARG;
     }
@@ -171,6 +179,11 @@ HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
     }
     const std::wstring wide(text.begin(), text.end());
     return CLSIDFromString(wide.c_str(), lpclsid);
+}
+
+HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
+    return pwplatform::NoThrow<HRESULT>(E_OUTOFMEMORY, 0,
+                                        [&] { return CLSIDFromProgIDBody(lpszProgID, lpclsid); });
 }
 
 HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,

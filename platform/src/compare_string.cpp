@@ -4,6 +4,7 @@
 // primary weight (symbols, then digits, then letters, each group in the order of its lower-case
 // code points) and strings compare by those first; only strings equal in them compare by case,
 // lower case first. Non-ASCII letters sort after the ASCII ones, by code point.
+#include "no_throw.h"
 #include "text.h"
 
 #include <cwchar>
@@ -64,8 +65,8 @@ std::wstring_view View(PCNZWCH text, int count) {
 
 extern "C" {
 
-int WINAPI CompareStringW(LCID Locale, DWORD dwCmpFlags, PCNZWCH lpString1, int cchCount1,
-                          PCNZWCH lpString2, int cchCount2) {
+static int CompareStringWBody(LCID Locale, DWORD dwCmpFlags, PCNZWCH lpString1, int cchCount1,
+                              PCNZWCH lpString2, int cchCount2) {
     (void)Locale;
     constexpr DWORD kKnownFlags = NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS |
                                   SORT_DIGITSASNUMBERS | LINGUISTIC_IGNORECASE |
@@ -94,6 +95,13 @@ int WINAPI CompareStringW(LCID Locale, DWORD dwCmpFlags, PCNZWCH lpString1, int 
         }
     }
     return CSTR_EQUAL;
+}
+
+int WINAPI CompareStringW(LCID Locale, DWORD dwCmpFlags, PCNZWCH lpString1, int cchCount1,
+                          PCNZWCH lpString2, int cchCount2) {
+    return pwplatform::NoThrow<int>(0, ERROR_NOT_ENOUGH_MEMORY, [&] {
+        return CompareStringWBody(Locale, dwCmpFlags, lpString1, cchCount1, lpString2, cchCount2);
+    });
 }
 
 LCID WINAPI GetThreadLocale(void) {

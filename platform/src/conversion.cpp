@@ -1,5 +1,7 @@
 // Code-page conversion. Every ANSI code page is UTF-8 here, and wide strings are UTF-32, so the
 // work is UTF-8 <-> UTF-32 with the Windows size protocol and error codes around it.
+#include "no_throw.h"
+#include "fault.h"
 #include "text.h"
 
 #include <cstring>
@@ -81,11 +83,14 @@ int Deliver(const std::basic_string<Char>& converted, Char* output, int outputSi
 
 extern "C" {
 
-int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
-                               LPWSTR lpWideCharStr, int cchWideChar) {
+static int MultiByteToWideCharBody(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr,
+                                   int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar) {
     const PageKind page = Classify(CodePage);
     if (page == PageKind::kUnknown) {
         return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (pwplatform::FaultHere(PW_FAULT_CONVERSION)) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     if (const DWORD error = CheckBuffers(lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar)) {
         return Fail(error);
@@ -108,12 +113,23 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteSt
     return Deliver(wide, lpWideCharStr, cchWideChar);
 }
 
-int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
-                               LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
-                               LPBOOL lpUsedDefaultChar) {
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar) {
+    return pwplatform::NoThrow<int>(0, ERROR_NOT_ENOUGH_MEMORY, [&] {
+        return MultiByteToWideCharBody(CodePage, dwFlags, lpMultiByteStr, cbMultiByte,
+                                       lpWideCharStr, cchWideChar);
+    });
+}
+
+static int WideCharToMultiByteBody(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr,
+                                   int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
+                                   LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar) {
     const PageKind page = Classify(CodePage);
     if (page == PageKind::kUnknown) {
         return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (pwplatform::FaultHere(PW_FAULT_CONVERSION)) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     if (const DWORD error = CheckBuffers(lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte)) {
         return Fail(error);
@@ -144,6 +160,16 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
         }
     }
     return Deliver(narrow, lpMultiByteStr, cbMultiByte);
+}
+
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
+                               LPBOOL lpUsedDefaultChar) {
+    return pwplatform::NoThrow<int>(0, ERROR_NOT_ENOUGH_MEMORY, [&] {
+        return WideCharToMultiByteBody(CodePage, dwFlags, lpWideCharStr, cchWideChar,
+                                       lpMultiByteStr, cbMultiByte, lpDefaultChar,
+                                       lpUsedDefaultChar);
+    });
 }
 
 }  // extern "C"

@@ -1,3 +1,5 @@
+#include "no_throw.h"
+#include "fault.h"
 #include <windows.h>
 
 #include <dlfcn.h>
@@ -74,9 +76,13 @@ std::string FindLibrary(const std::string& file) {
 
 extern "C" {
 
-HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
+static HMODULE LoadLibraryABody(LPCSTR fileName) {
     if (fileName == nullptr || *fileName == '\0') {
         SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    if (pwplatform::FaultHere(PW_FAULT_LOADING)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     const std::string file = WithLibraryExtension(fileName);
@@ -101,9 +107,18 @@ HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
     return static_cast<HMODULE>(handle);
 }
 
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
+    return pwplatform::NoThrow<HMODULE>(nullptr, ERROR_NOT_ENOUGH_MEMORY,
+                                        [&] { return LoadLibraryABody(fileName); });
+}
+
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
     if (module == nullptr || procName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (pwplatform::FaultHere(PW_FAULT_LOADING)) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
     ::dlerror();
@@ -123,7 +138,7 @@ BOOL WINAPI FreeLibrary(HMODULE module) {
     return TRUE;
 }
 
-DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+static DWORD GetModuleFileNameABody(HMODULE module, LPSTR fileName, DWORD size) {
     std::string path;
     if (module == nullptr) {
         char buffer[4096];
@@ -151,6 +166,11 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
         return size;
     }
     return static_cast<DWORD>(copied);
+}
+
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+    return pwplatform::NoThrow<DWORD>(
+        0, ERROR_NOT_ENOUGH_MEMORY, [&] { return GetModuleFileNameABody(module, fileName, size); });
 }
 
 }  // extern "C"

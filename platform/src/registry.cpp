@@ -19,6 +19,8 @@
 // Hives are HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_USERS (the short
 // forms HKCR, HKCU, HKLM and HKU are read too). Every key has a section of its own, also one
 // without values; keys and values compare without regard to case.
+#include "no_throw.h"
+#include "fault.h"
 #include "text.h"
 
 #include <cstdio>
@@ -768,7 +770,7 @@ LONG DeliverName(const std::basic_string<Char>& name, Char* buffer, LPDWORD coun
 
 extern "C" {
 
-LONG WINAPI RegCloseKey(HKEY hKey) {
+static LONG RegCloseKeyBody(HKEY hKey) {
     if (FindHive(hKey) != nullptr) {
         return ERROR_SUCCESS;
     }
@@ -781,50 +783,115 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
     return ERROR_SUCCESS;
 }
 
+LONG WINAPI RegCloseKey(HKEY hKey) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
+                                     [&] { return RegCloseKeyBody(hKey); });
+}
+
+static LONG RegOpenKeyExABody(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                              PHKEY phkResult) {
+    (void)ulOptions;
+    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return OpenKeyImpl(hKey, lpSubKey, samDesired, phkResult);
+}
+
 LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                           PHKEY phkResult) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
+        return RegOpenKeyExABody(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+    });
+}
+
+static LONG RegOpenKeyExWBody(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                              PHKEY phkResult) {
     (void)ulOptions;
-    return OpenKeyImpl(hKey, lpSubKey, samDesired, phkResult);
+    const std::string subKey = Utf8(lpSubKey);
+    return OpenKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), samDesired, phkResult);
 }
 
 LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                           PHKEY phkResult) {
-    (void)ulOptions;
-    const std::string subKey = Utf8(lpSubKey);
-    return OpenKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), samDesired, phkResult);
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
+        return RegOpenKeyExWBody(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+    });
+}
+
+static LONG RegCreateKeyExABody(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
+                                DWORD dwOptions, REGSAM samDesired,
+                                LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                                LPDWORD lpdwDisposition) {
+    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    (void)Reserved, (void)lpClass, (void)dwOptions, (void)lpSecurityAttributes;
+    return CreateKeyImpl(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition);
 }
 
 LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
                             DWORD dwOptions, REGSAM samDesired,
                             LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                             LPDWORD lpdwDisposition) {
-    (void)Reserved, (void)lpClass, (void)dwOptions, (void)lpSecurityAttributes;
-    return CreateKeyImpl(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition);
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
+        return RegCreateKeyExABody(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
+                                   lpSecurityAttributes, phkResult, lpdwDisposition);
+    });
 }
 
-LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
-                            DWORD dwOptions, REGSAM samDesired,
-                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
-                            LPDWORD lpdwDisposition) {
+static LONG RegCreateKeyExWBody(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                                DWORD dwOptions, REGSAM samDesired,
+                                LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                                LPDWORD lpdwDisposition) {
     (void)Reserved, (void)lpClass, (void)dwOptions, (void)lpSecurityAttributes;
     const std::string subKey = Utf8(lpSubKey);
     return CreateKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), samDesired,
                          phkResult, lpdwDisposition);
 }
 
-LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                             LPBYTE lpData, LPDWORD lpcbData) {
+LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                            DWORD dwOptions, REGSAM samDesired,
+                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
+        return RegCreateKeyExWBody(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
+                                   lpSecurityAttributes, phkResult, lpdwDisposition);
+    });
+}
+
+static LONG RegQueryValueExABody(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                 LPBYTE lpData, LPDWORD lpcbData) {
+    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
     return QueryValueImpl(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData, false);
 }
 
-LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                              LPBYTE lpData, LPDWORD lpcbData) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
+        return RegQueryValueExABody(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+    });
+}
+
+static LONG RegQueryValueExWBody(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                 LPBYTE lpData, LPDWORD lpcbData) {
     return QueryValueImpl(hKey, Utf8(lpValueName).c_str(), lpReserved, lpType, lpData, lpcbData,
                           true);
 }
 
-LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                           CONST BYTE* lpData, DWORD cbData) {
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
+        return RegQueryValueExWBody(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+    });
+}
+
+static LONG RegSetValueExABody(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                               CONST BYTE* lpData, DWORD cbData) {
+    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
+        return ERROR_ACCESS_DENIED;
+    }
     (void)Reserved;
     if (lpData == nullptr && cbData != 0) {
         return ERROR_NOACCESS;
@@ -833,8 +900,15 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
     return SetValueImpl(hKey, lpValueName, dwType, std::move(bytes));
 }
 
-LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                            CONST BYTE* lpData, DWORD cbData) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
+        return RegSetValueExABody(hKey, lpValueName, Reserved, dwType, lpData, cbData);
+    });
+}
+
+static LONG RegSetValueExWBody(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                               CONST BYTE* lpData, DWORD cbData) {
     (void)Reserved;
     if (lpData == nullptr && cbData != 0) {
         return ERROR_NOACCESS;
@@ -845,35 +919,75 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD
     return SetValueImpl(hKey, Utf8(lpValueName).c_str(), dwType, std::move(bytes));
 }
 
-LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           CONST BYTE* lpData, DWORD cbData) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
+        return RegSetValueExWBody(hKey, lpValueName, Reserved, dwType, lpData, cbData);
+    });
+}
+
+static LONG RegDeleteValueABody(HKEY hKey, LPCSTR lpValueName) {
     return DeleteValueImpl(hKey, lpValueName);
 }
 
-LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
+                                     [&] { return RegDeleteValueABody(hKey, lpValueName); });
+}
+
+static LONG RegDeleteValueWBody(HKEY hKey, LPCWSTR lpValueName) {
     return DeleteValueImpl(hKey, Utf8(lpValueName).c_str());
 }
 
-LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
+                                     [&] { return RegDeleteValueWBody(hKey, lpValueName); });
+}
+
+static LONG RegDeleteKeyABody(HKEY hKey, LPCSTR lpSubKey) {
     return DeleteKeyImpl(hKey, lpSubKey, false);
 }
 
-LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
+                                     [&] { return RegDeleteKeyABody(hKey, lpSubKey); });
+}
+
+static LONG RegDeleteKeyWBody(HKEY hKey, LPCWSTR lpSubKey) {
     const std::string subKey = Utf8(lpSubKey);
     return DeleteKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), false);
 }
 
-LONG WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
+LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
+                                     [&] { return RegDeleteKeyWBody(hKey, lpSubKey); });
+}
+
+static LONG RegDeleteTreeABody(HKEY hKey, LPCSTR lpSubKey) {
+    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
+        return ERROR_ACCESS_DENIED;
+    }
     return DeleteKeyImpl(hKey, lpSubKey, true);
 }
 
-LONG WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
+LONG WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
+                                     [&] { return RegDeleteTreeABody(hKey, lpSubKey); });
+}
+
+static LONG RegDeleteTreeWBody(HKEY hKey, LPCWSTR lpSubKey) {
     const std::string subKey = Utf8(lpSubKey);
     return DeleteKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), true);
 }
 
-LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                          LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                          PFILETIME lpftLastWriteTime) {
+LONG WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
+                                     [&] { return RegDeleteTreeWBody(hKey, lpSubKey); });
+}
+
+static LONG RegEnumKeyExABody(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                              LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                              PFILETIME lpftLastWriteTime) {
     if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -884,9 +998,18 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
                : DeliverName(name, lpName, lpcchName, lpClass, lpcchClass, lpftLastWriteTime);
 }
 
-LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
-                          LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                          LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                           PFILETIME lpftLastWriteTime) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
+        return RegEnumKeyExABody(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
+                                 lpftLastWriteTime);
+    });
+}
+
+static LONG RegEnumKeyExWBody(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                              LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                              PFILETIME lpftLastWriteTime) {
     if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -895,6 +1018,15 @@ LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcch
     return result != ERROR_SUCCESS ? result
                                    : DeliverName(pwplatform::WideFromUtf8(name), lpName, lpcchName,
                                                  lpClass, lpcchClass, lpftLastWriteTime);
+}
+
+LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                          LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                          PFILETIME lpftLastWriteTime) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
+        return RegEnumKeyExWBody(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
+                                 lpftLastWriteTime);
+    });
 }
 
 }  // extern "C"
