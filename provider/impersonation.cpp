@@ -63,8 +63,14 @@ HRESULT QueryImpersonationLevel(DWORD& level) {
                 break;
         }
     }
-    CoRevertToSelf();
+    RevertForGood();
     return hr;
+}
+
+void RevertForGood(bool impersonating) noexcept {
+    if (impersonating && FAILED(CoRevertToSelf())) {
+        RevertToSelf();
+    }
 }
 
 HRESULT ClientImpersonation::Enter() {

@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+// Stops impersonating on a way out of an operation. Should CoRevertToSelf fail, the thread's
+// token is dropped all the same: a WMI thread must never go back to its pool as the client.
+void RevertForGood(bool impersonating = true) noexcept;
+
 // The calling client's impersonation level, 1 (anonymous) to 4 (delegate). Impersonates the
 // client for the query and reverts before it returns.
 HRESULT QueryImpersonationLevel(DWORD& level);
@@ -15,7 +19,7 @@ class ClientImpersonation {
     ClientImpersonation() = default;
     ClientImpersonation(const ClientImpersonation&) = delete;
     ClientImpersonation& operator=(const ClientImpersonation&) = delete;
-    ~ClientImpersonation() { Revert(); }
+    ~ClientImpersonation() { RevertForGood(m_impersonating); }
 
     // The gate: level query (its failure), level below impersonate (WBEM_E_ACCESS_DENIED),
     // then CoImpersonateClient (its failure).

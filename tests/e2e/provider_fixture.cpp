@@ -1,5 +1,9 @@
 #include "provider_fixture.h"
 
+#if !defined(_WIN32)
+#include <pw_fault.h>
+#endif
+
 #include <cstdlib>
 
 namespace pwtest {
@@ -87,7 +91,7 @@ HRESULT ProviderTest::StartAnotherProvider(IWbemServices** provider) {
     auto* sink = new host::InitSink;
     {
         host::ClientCall client(L"HOST\\alice", kImpersonate);
-        hr = m_host->Initialize(*provider, sink);
+        hr = Armed([&] { return m_host->Initialize(*provider, sink); });
     }
     sink->Release();
     return hr;
@@ -98,6 +102,18 @@ void ProviderTest::StopProvider() {
         m_provider->Release();
         m_provider = nullptr;
     }
+}
+
+HRESULT ProviderTest::Armed(const std::function<HRESULT()>& call) {
+#if !defined(_WIN32)
+    if (m_failAt) {
+        PwArmFaults(PW_FAULT_ALL, *m_failAt);
+        const HRESULT hr = call();
+        m_faultPoints = PwDisarmFaults();
+        return hr;
+    }
+#endif
+    return call();
 }
 
 fs::path ProviderTest::LogFile() const {
@@ -132,8 +148,10 @@ CallResult ProviderTest::ExecOn(IWbemServices* provider, VARIANT* input, DWORD l
     BSTR methodText = SysAllocString(method == nullptr ? host::kExecuteCommand : method);
     {
         host::ClientCall client(m_clientName, level);
-        result.hr = provider->ExecMethodAsync(pathText, methodText, 0, nullptr, inParams,
-                                              withSink ? sink : nullptr);
+        result.hr = Armed([&] {
+            return provider->ExecMethodAsync(pathText, methodText, 0, nullptr, inParams,
+                                             withSink ? sink : nullptr);
+        });
         EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
     }
     SysFreeString(pathText);
@@ -223,18 +241,20 @@ CallResult ProviderTest::Lookup(const WCHAR* path, DWORD level) {
 }
 
 CallResult ProviderTest::EnumerateOn(IWbemServices* provider, DWORD level) {
-    return InstanceCall(level, [provider](IWbemObjectSink* sink) {
+    return InstanceCall(level, [this, provider](IWbemObjectSink* sink) {
         BSTR className = SysAllocString(L"ZOLM_OEM_DataAccessModule");
-        const HRESULT hr = provider->CreateInstanceEnumAsync(className, 0, nullptr, sink);
+        const HRESULT hr =
+            Armed([&] { return provider->CreateInstanceEnumAsync(className, 0, nullptr, sink); });
         SysFreeString(className);
         return hr;
     });
 }
 
 CallResult ProviderTest::LookupOn(IWbemServices* provider, const WCHAR* path, DWORD level) {
-    return InstanceCall(level, [provider, path](IWbemObjectSink* sink) {
+    return InstanceCall(level, [this, provider, path](IWbemObjectSink* sink) {
         BSTR pathText = SysAllocString(path);
-        const HRESULT hr = provider->GetObjectAsync(pathText, 0, nullptr, sink);
+        const HRESULT hr =
+            Armed([&] { return provider->GetObjectAsync(pathText, 0, nullptr, sink); });
         SysFreeString(pathText);
         return hr;
     });

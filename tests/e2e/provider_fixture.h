@@ -10,6 +10,7 @@
 
 #include <wbemidl.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -69,6 +70,13 @@ class ProviderTest : public ::testing::Test {
     CallResult ExecStringOn(IWbemServices* provider, const std::wstring& text);
     CallResult EnumerateOn(IWbemServices* provider, DWORD level = kImpersonate);
     CallResult LookupOn(IWbemServices* provider, const WCHAR* path, DWORD level = kImpersonate);
+
+    // Runs one call into the provider. With m_failAt set (POSIX only), the platform's faults
+    // are armed around that call alone: 0 counts the injection points it passes, k fails the
+    // k-th; the count is left in m_faultPoints.
+    HRESULT Armed(const std::function<HRESULT()>& call);
+    std::optional<long> m_failAt;
+    long m_faultPoints = 0;
 
     // The provider's trace log.
     TraceFile Log() const;

@@ -1,0 +1,181 @@
+// Failure paths, driven one at a time: each operation runs once counting the platform calls it
+// passes that can fail (allocation, impersonation, registry, loading, user name, conversion),
+// then once per such call with that call failing as Windows reports it. Every run must end
+// with a failed HRESULT and nothing told to the sink, or with success and exactly one final
+// status; leave the thread not impersonating; leave no answer unfreed; and leave the provider
+// serving the next normal call. Leaks are the leak checker's to find (asan preset).
+#include "provider_fixture.h"
+
+#include <pw_fault.h>
+
+#include <iostream>
+
+namespace pwtest {
+namespace {
+
+const char kAddresses[] =
+    "<Obj><IPAddress>10.1.2.3</IPAddress><GLAddress>fd00::7</GLAddress></Obj>";
+
+class FaultSweep;
+
+struct Operation {
+    const char* what;
+    CallResult (*run)(FaultSweep&);
+};
+
+void PrintTo(const Operation& operation, std::ostream* os) {
+    *os << operation.what;
+}
+
+class FaultSweep : public CommandTest, public ::testing::WithParamInterface<Operation> {
+  public:
+    CallResult String(const std::wstring& text) { return ExecString(text); }
+    CallResult Array(const std::vector<std::wstring>& elements) { return ExecArray(elements); }
+    CallResult Enumeration() { return Enumerate(); }
+    CallResult Instance() { return Lookup(kInstancePath); }
+    // A new provider object initialised: its one status is the init sink's, counted as final.
+    // One whose Initialize failed is released, as the WMI service does.
+    CallResult Start() {
+        StopProvider();
+        CallResult result;
+        result.hr = m_host->CreateProvider(&m_provider);
+        if (FAILED(result.hr)) {
+            m_provider = nullptr;
+            return result;
+        }
+        auto* sink = new host::InitSink;
+        {
+            host::ClientCall client(L"HOST\\alice", kImpersonate);
+            result.hr = Armed([&] { return m_host->Initialize(m_provider, sink); });
+        }
+        for (const LONG status : sink->Statuses()) {
+            result.statuses.push_back({static_cast<LONG>(WBEM_STATUS_COMPLETE), status});
+        }
+        sink->Release();
+        if (FAILED(result.hr)) {
+            StopProvider();
+        }
+        return result;
+    }
+
+    // Registration, then proof that whatever a run left behind, a clean unregistration and
+    // registration go through.
+    CallResult Register() {
+        CallResult result = Completed(Armed([this] { return m_host->RegisterServer(); }));
+        EXPECT_EQ(m_host->UnregisterServer(), S_OK);
+        EXPECT_EQ(m_host->RegisterServer(), S_OK);
+        EXPECT_EQ(m_host->UnregisterServer(), S_OK);
+        return result;
+    }
+    CallResult Unregister() {
+        EXPECT_EQ(m_host->RegisterServer(), S_OK);
+        CallResult result = Completed(Armed([this] { return m_host->UnregisterServer(); }));
+        EXPECT_EQ(m_host->UnregisterServer(), S_OK);
+        return result;
+    }
+
+  protected:
+    // An operation without a sink: success counts as its one final status.
+    static CallResult Completed(HRESULT hr) {
+        CallResult result;
+        result.hr = hr;
+        if (SUCCEEDED(hr)) {
+            result.statuses.push_back({static_cast<LONG>(WBEM_STATUS_COMPLETE), hr});
+        }
+        return result;
+    }
+
+    void SetUp() override {
+        CommandTest::SetUp();
+        m_tarda = std::make_unique<TestDA>("tarda64");
+        m_tarda->Answer(kAddresses);
+    }
+    void TearDown() override {
+        m_failAt.reset();
+        CommandTest::TearDown();
+        m_tarda.reset();
+    }
+
+    // A provider object of its own on fresh shared state: the run loads the modules and reads
+    // the exclusion file again, so that every run passes the same points.
+    void Fresh() {
+        m_failAt.reset();
+        StopProvider();
+        ASSERT_EQ(StartProvider(), S_OK);
+    }
+
+    std::unique_ptr<TestDA> m_tarda;
+};
+
+// An operation ends either failed, with nothing told to the sink, or with exactly one final
+// status (whose result may carry a failure of the hand-over).
+bool EndedDefined(const CallResult& result) {
+    if (FAILED(result.hr)) {
+        return result.statuses.empty() && result.objects == 0;
+    }
+    return result.statuses.size() == 1 &&
+           result.statuses[0].flags == static_cast<LONG>(WBEM_STATUS_COMPLETE) &&
+           result.objects <= 1;
+}
+
+TEST_P(FaultSweep, EveryInjectedFailureEndsDefinedAndLeavesTheProviderUsable) {
+    const Operation& operation = GetParam();
+    Fresh();
+    m_failAt = 0;
+    const CallResult clean = operation.run(*this);
+    m_failAt.reset();
+    ASSERT_TRUE(SUCCEEDED(clean.hr));
+    const long points = m_faultPoints;
+    ASSERT_GT(points, 0);
+
+    for (long k = 1; k <= points; ++k) {
+        SCOPED_TRACE("failing injection point " + std::to_string(k) + " of " +
+                     std::to_string(points));
+        Fresh();
+        m_failAt = k;
+        const CallResult result = operation.run(*this);
+        m_failAt.reset();
+        if (m_provider == nullptr) {
+            ASSERT_EQ(StartProvider(), S_OK);
+        }
+        EXPECT_TRUE(EndedDefined(result))
+            << "hr " << std::hex << result.hr << std::dec << ", " << result.statuses.size()
+            << " statuses, " << result.objects << " objects";
+        EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
+        EXPECT_EQ(m_lumda->Outstanding(), 0);
+
+        const CallResult next = ExecString(L"daname=lumda64 velcmd=next");
+        EXPECT_EQ(next.resultCode, std::optional<std::wstring>(L"0"));
+        EXPECT_EQ(next.returnValue,
+                  std::optional<std::wstring>(L"daname=lumda64\nvelcmd=next\nlocalLogin=TRUE"));
+        if (HasFailure()) {
+            break;  // the first broken point is the one to read
+        }
+    }
+    RecordProperty("injectionPoints", static_cast<int>(points));
+    std::cout << operation.what << ": " << points << " injection points\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operations, FaultSweep,
+    ::testing::Values(
+        Operation{"Initialize", [](FaultSweep& sweep) { return sweep.Start(); }},
+        Operation{
+            "CommandThatRuns",
+            [](FaultSweep& sweep) { return sweep.String(L"daname=lumda64 velcmd=getobject"); }},
+        Operation{"CommandThatIsRefused",
+                  [](FaultSweep& sweep) {
+                      return sweep.String(L"daname=lumda64 velcmd=resetcontroller");
+                  }},
+        Operation{"ArrayInput",
+                  [](FaultSweep& sweep) {
+                      return sweep.Array({L"daname=lumda64", L" velcmd=getobject ", L"a=b"});
+                  }},
+        Operation{"Enumeration", [](FaultSweep& sweep) { return sweep.Enumeration(); }},
+        Operation{"Lookup", [](FaultSweep& sweep) { return sweep.Instance(); }},
+        Operation{"Register", [](FaultSweep& sweep) { return sweep.Register(); }},
+        Operation{"Unregister", [](FaultSweep& sweep) { return sweep.Unregister(); }}),
+    CaseName());
+
+}  // namespace
+}  // namespace pwtest
