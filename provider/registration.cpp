@@ -3,6 +3,8 @@
 #include "identifiers.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -63,29 +65,40 @@ HRESULT RegisterAppId() {
     return hr;
 }
 
+// One value of the class's registration. Built by a constructor, not as an aggregate: g++
+// destroys the finished elements of a partly built array of strings twice when a later one
+// throws (a failed allocation), and frees the same block twice.
+struct RegistryStep {
+    RegistryStep(std::string keyPath, const char* valueName, std::string text)
+        : key(std::move(keyPath)), name(valueName), value(std::move(text)) {}
+    std::string key;
+    const char* name;  // null: the key's default value
+    std::string value;
+};
+
 HRESULT RegisterClass(const std::string& libraryPath) {
     const std::string classKey = kClassKey;
-    const std::string steps[][3] = {
-        {kProgId, "", kDescription},
-        {std::string(kProgId) + "\\CLSID", "", PW_CLSID_TEXT},
-        {kIndependentProgId, "", kDescription},
-        {std::string(kIndependentProgId) + "\\CLSID", "", PW_CLSID_TEXT},
-        {std::string(kIndependentProgId) + "\\CurVer", "", kProgId},
-        {classKey, "", kDescription},
-        {classKey, "AppID", "{" PW_APPID_TEXT "}"},
-        {classKey + "\\ProgID", "", kProgId},
-        {classKey + "\\VersionIndependentProgID", "", kIndependentProgId},
-        {classKey + "\\InprocServer32", "", libraryPath},
-        {classKey + "\\InprocServer32", "ThreadingModel", "Both"},
-        {classKey + "\\TypeLib", "", PW_LIBID_TEXT},
-    };
+    std::vector<RegistryStep> steps;
+    steps.reserve(12);
+    steps.emplace_back(kProgId, nullptr, kDescription);
+    steps.emplace_back(std::string(kProgId) + "\\CLSID", nullptr, PW_CLSID_TEXT);
+    steps.emplace_back(kIndependentProgId, nullptr, kDescription);
+    steps.emplace_back(std::string(kIndependentProgId) + "\\CLSID", nullptr, PW_CLSID_TEXT);
+    steps.emplace_back(std::string(kIndependentProgId) + "\\CurVer", nullptr, kProgId);
+    steps.emplace_back(classKey, nullptr, kDescription);
+    steps.emplace_back(classKey, "AppID", "{" PW_APPID_TEXT "}");
+    steps.emplace_back(classKey + "\\ProgID", nullptr, kProgId);
+    steps.emplace_back(classKey + "\\VersionIndependentProgID", nullptr, kIndependentProgId);
+    steps.emplace_back(classKey + "\\InprocServer32", nullptr, libraryPath);
+    steps.emplace_back(classKey + "\\InprocServer32", "ThreadingModel", "Both");
+    steps.emplace_back(classKey + "\\TypeLib", nullptr, PW_LIBID_TEXT);
     // The class key is written afresh, whatever an earlier registration left in it.
     HRESULT hr = RemoveTree(classKey);
-    for (const auto& step : steps) {
+    for (const RegistryStep& step : steps) {
         if (FAILED(hr)) {
             break;
         }
-        hr = SetClassesRootString(step[0], step[1].empty() ? nullptr : step[1].c_str(), step[2]);
+        hr = SetClassesRootString(step.key, step.name, step.value);
     }
     return hr;
 }
