@@ -435,9 +435,19 @@ LONG Load(Key& top) {
     if (!in) {
         return ERROR_SUCCESS;
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    std::optional<Key> parsed = Parse(content.str());
+    // Read whole or not at all: a stream insertion would swallow a failed allocation and hand
+    // on part of the file, and the next save would then drop the rest of the registry.
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(*file, error);
+    if (error) {
+        return ERROR_BADDB;
+    }
+    std::string content(static_cast<std::size_t>(size), '\0');
+    if (!in.read(content.data(), static_cast<std::streamsize>(size)) ||
+        static_cast<std::uintmax_t>(in.gcount()) != size) {
+        return ERROR_BADDB;
+    }
+    std::optional<Key> parsed = Parse(content);
     if (!parsed) {
         return ERROR_BADDB;
     }
