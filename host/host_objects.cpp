@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <new>
 
 namespace host {
 
@@ -316,6 +317,12 @@ HRESULT STDMETHODCALLTYPE ObjectSink::QueryInterface(REFIID riid, void** object)
     return E_NOINTERFACE;
 }
 
+ObjectSink::ObjectSink() {
+    constexpr std::size_t kRoom = 4;
+    m_objects.reserve(kRoom);
+    m_statuses.reserve(kRoom);
+}
+
 ObjectSink::~ObjectSink() {
     for (IWbemClassObject* object : m_objects) {
         object->Release();
@@ -329,8 +336,12 @@ HRESULT STDMETHODCALLTYPE ObjectSink::Indicate(LONG count, IWbemClassObject** ob
     std::lock_guard<std::mutex> lock(m_mutex);
     for (LONG i = 0; i < count; ++i) {
         if (objects[i] != nullptr) {
+            try {
+                m_objects.push_back(objects[i]);
+            } catch (const std::bad_alloc&) {
+                return Hr(WBEM_E_OUT_OF_MEMORY);
+            }
             objects[i]->AddRef();
-            m_objects.push_back(objects[i]);
         }
     }
     return Hr(WBEM_S_NO_ERROR);
@@ -339,7 +350,11 @@ HRESULT STDMETHODCALLTYPE ObjectSink::Indicate(LONG count, IWbemClassObject** ob
 HRESULT STDMETHODCALLTYPE ObjectSink::SetStatus(LONG flags, HRESULT result, BSTR,
                                                 IWbemClassObject*) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_statuses.push_back(Status{flags, result});
+    try {
+        m_statuses.push_back(Status{flags, result});
+    } catch (const std::bad_alloc&) {
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    }
     return Hr(WBEM_S_NO_ERROR);
 }
 
@@ -366,9 +381,17 @@ HRESULT STDMETHODCALLTYPE InitSink::QueryInterface(REFIID riid, void** object) {
     return E_NOINTERFACE;
 }
 
+InitSink::InitSink() {
+    m_statuses.reserve(2);  // as ObjectSink: recording the one status needs no memory
+}
+
 HRESULT STDMETHODCALLTYPE InitSink::SetStatus(LONG status, LONG) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_statuses.push_back(status);
+    try {
+        m_statuses.push_back(status);
+    } catch (const std::bad_alloc&) {
+        return Hr(WBEM_E_OUT_OF_MEMORY);
+    }
     return Hr(WBEM_S_NO_ERROR);
 }
 

@@ -119,6 +119,10 @@ class ObjectSink : public IWbemObjectSink, public RefCounted {
         HRESULT result;
     };
 
+    // Room for what one call hands over is taken here, so that recording it needs no memory:
+    // a call that runs out of memory is never mistaken for a sink that did.
+    ObjectSink();
+
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
     ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
@@ -139,6 +143,7 @@ class ObjectSink : public IWbemObjectSink, public RefCounted {
 
 class InitSink : public IWbemProviderInitSink, public RefCounted {
   public:
+    InitSink();
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
     ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }

@@ -23,6 +23,8 @@ enum PwFaultKind : unsigned {
     // MultiByteToWideChar, WideCharToMultiByte
     PW_FAULT_CONVERSION = 32u,
     PW_FAULT_ALL = 63u,
+    // Counted where a test program asks (PwFaultCall), such as its own operator new
+    PW_FAULT_MEMORY = 64u,
 };
 
 // Counts from now the calls of `kinds`; the `failAt`-th of them (from 1) fails, and only that
@@ -30,5 +32,8 @@ enum PwFaultKind : unsigned {
 PW_PLATFORM_API void WINAPI PwArmFaults(unsigned kinds, long failAt);
 // Stops counting; returns how many calls were counted since arming.
 PW_PLATFORM_API long WINAPI PwDisarmFaults(void);
+// Counts a call of this kind made outside the platform (while armed); TRUE when it is the one
+// to fail. Allocates nothing, so that an operator new may ask it.
+PW_PLATFORM_API BOOL WINAPI PwFaultCall(unsigned kind);
 
 }  // extern "C"

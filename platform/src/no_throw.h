@@ -3,6 +3,8 @@
 // that function reports, as Windows would for want of memory.
 #pragma once
 
+#include "fault.h"
+
 #include <windows.h>
 
 namespace pwplatform {
@@ -11,6 +13,7 @@ namespace pwplatform {
 // returns `failure`.
 template <typename Result, typename Body>
 Result NoThrow(Result failure, DWORD lastError, Body body) noexcept {
+    const PlatformCallScope scope;
     try {
         return body();
     } catch (...) {

@@ -1,14 +1,18 @@
-// Failure paths, driven one at a time: each operation runs once counting the platform calls it
-// passes that can fail (allocation, impersonation, registry, loading, user name, conversion),
-// then once per such call with that call failing as Windows reports it. Every run must end
-// with a failed HRESULT and nothing told to the sink, or with success and exactly one final
-// status; leave the thread not impersonating; leave no answer unfreed; and leave the provider
-// serving the next normal call. Leaks are the leak checker's to find (asan preset).
+// Failure paths, driven one at a time: each operation runs once counting the calls it makes
+// that can fail, then once per such call with that call failing. Two sweeps per operation: the
+// platform's calls (allocation, impersonation, registry, loading, user name, conversion), each
+// failing as Windows reports it; and every C++ allocation outside the platform, failing with
+// std::bad_alloc (memory_faults.cpp). Every run must end with a failed HRESULT and nothing told
+// to the sink, or with success and exactly one final status; leave the thread not
+// impersonating; leave no answer unfreed; and leave the provider serving the next normal call.
+// Leaks are the leak checker's to find (asan preset).
 #include "provider_fixture.h"
 
 #include <pw_fault.h>
 
 #include <iostream>
+#include <string>
+#include <tuple>
 
 namespace pwtest {
 namespace {
@@ -27,7 +31,14 @@ void PrintTo(const Operation& operation, std::ostream* os) {
     *os << operation.what;
 }
 
-class FaultSweep : public CommandTest, public ::testing::WithParamInterface<Operation> {
+// Which calls a sweep makes fail: the platform's, or every C++ allocation of the process.
+struct Kinds {
+    const char* what;
+    unsigned bits;
+};
+
+class FaultSweep : public CommandTest,
+                   public ::testing::WithParamInterface<std::tuple<Operation, Kinds>> {
   public:
     CallResult String(const std::wstring& text) { return ExecString(text); }
     CallResult Array(const std::vector<std::wstring>& elements) { return ExecArray(elements); }
@@ -119,7 +130,8 @@ bool EndedDefined(const CallResult& result) {
 }
 
 TEST_P(FaultSweep, EveryInjectedFailureEndsDefinedAndLeavesTheProviderUsable) {
-    const Operation& operation = GetParam();
+    const Operation& operation = std::get<0>(GetParam());
+    m_faultKinds = std::get<1>(GetParam()).bits;
     Fresh();
     m_failAt = 0;
     const CallResult clean = operation.run(*this);
@@ -153,29 +165,34 @@ TEST_P(FaultSweep, EveryInjectedFailureEndsDefinedAndLeavesTheProviderUsable) {
         }
     }
     RecordProperty("injectionPoints", static_cast<int>(points));
-    std::cout << operation.what << ": " << points << " injection points\n";
+    std::cout << operation.what << ", " << std::get<1>(GetParam()).what << ": " << points
+              << " injection points\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Operations, FaultSweep,
-    ::testing::Values(
-        Operation{"Initialize", [](FaultSweep& sweep) { return sweep.Start(); }},
-        Operation{
-            "CommandThatRuns",
-            [](FaultSweep& sweep) { return sweep.String(L"daname=lumda64 velcmd=getobject"); }},
-        Operation{"CommandThatIsRefused",
-                  [](FaultSweep& sweep) {
-                      return sweep.String(L"daname=lumda64 velcmd=resetcontroller");
-                  }},
-        Operation{"ArrayInput",
-                  [](FaultSweep& sweep) {
-                      return sweep.Array({L"daname=lumda64", L" velcmd=getobject ", L"a=b"});
-                  }},
-        Operation{"Enumeration", [](FaultSweep& sweep) { return sweep.Enumeration(); }},
-        Operation{"Lookup", [](FaultSweep& sweep) { return sweep.Instance(); }},
-        Operation{"Register", [](FaultSweep& sweep) { return sweep.Register(); }},
-        Operation{"Unregister", [](FaultSweep& sweep) { return sweep.Unregister(); }}),
-    CaseName());
+    ::testing::Combine(
+        ::testing::Values(
+            Operation{"Initialize", [](FaultSweep& sweep) { return sweep.Start(); }},
+            Operation{
+                "CommandThatRuns",
+                [](FaultSweep& sweep) { return sweep.String(L"daname=lumda64 velcmd=getobject"); }},
+            Operation{"CommandThatIsRefused",
+                      [](FaultSweep& sweep) {
+                          return sweep.String(L"daname=lumda64 velcmd=resetcontroller");
+                      }},
+            Operation{"ArrayInput",
+                      [](FaultSweep& sweep) {
+                          return sweep.Array({L"daname=lumda64", L" velcmd=getobject ", L"a=b"});
+                      }},
+            Operation{"Enumeration", [](FaultSweep& sweep) { return sweep.Enumeration(); }},
+            Operation{"Lookup", [](FaultSweep& sweep) { return sweep.Instance(); }},
+            Operation{"Register", [](FaultSweep& sweep) { return sweep.Register(); }},
+            Operation{"Unregister", [](FaultSweep& sweep) { return sweep.Unregister(); }}),
+        ::testing::Values(Kinds{"PlatformCalls", PW_FAULT_ALL}, Kinds{"Memory", PW_FAULT_MEMORY})),
+    [](const ::testing::TestParamInfo<std::tuple<Operation, Kinds>>& sweep) {
+        return std::string(std::get<0>(sweep.param).what) + std::get<1>(sweep.param).what;
+    });
 
 }  // namespace
 }  // namespace pwtest

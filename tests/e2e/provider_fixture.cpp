@@ -107,7 +107,7 @@ void ProviderTest::StopProvider() {
 HRESULT ProviderTest::Armed(const std::function<HRESULT()>& call) {
 #if !defined(_WIN32)
     if (m_failAt) {
-        PwArmFaults(PW_FAULT_ALL, *m_failAt);
+        PwArmFaults(m_faultKinds, *m_failAt);
         const HRESULT hr = call();
         m_faultPoints = PwDisarmFaults();
         return hr;
