@@ -154,7 +154,9 @@ TEST_P(FaultSweep, EveryInjectedFailureEndsDefinedAndLeavesTheProviderUsable) {
             << "hr " << std::hex << result.hr << std::dec << ", " << result.statuses.size()
             << " statuses, " << result.objects << " objects";
         EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
-        EXPECT_EQ(m_lumda->Outstanding(), 0);
+        for (TestDA* module : {m_lumda.get(), m_rights.get(), m_tarda.get()}) {
+            EXPECT_EQ(module->Outstanding(), 0);
+        }
 
         const CallResult next = ExecString(L"daname=lumda64 velcmd=next");
         EXPECT_EQ(next.resultCode, std::optional<std::wstring>(L"0"));

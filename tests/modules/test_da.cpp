@@ -63,7 +63,12 @@ char* Answer(const std::string& text) {
     }
     std::memcpy(answer, text.c_str(), text.size() + 1);
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_outstanding.insert(answer);
+    try {
+        g_outstanding.insert(answer);
+    } catch (...) {
+        std::free(answer);
+        throw;
+    }
     return answer;
 }
 
@@ -198,7 +203,11 @@ long Control(int request, const char* text) {
 #else
 #define DA_SENDCMD_EXPORT(name)                                              \
     PW_DA_EXPORT char* PW_DA_ENTRY(name, _sendCmd)(int argc, char* argv[]) { \
-        return SendCmd(argc, argv);                                          \
+        try {                                                                \
+            return SendCmd(argc, argv);                                      \
+        } catch (...) {                                                      \
+            return nullptr; /* out of memory: no answer, as a C module */    \
+        }                                                                    \
     }
 #endif
 
