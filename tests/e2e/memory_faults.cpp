@@ -1,9 +1,11 @@
-// The fault sweeps' operator new: every C++ allocation of the process (the provider library's
-// and the platform's included) comes here, and while faults of the kind PW_FAULT_MEMORY are
-// armed the platform's counter picks the one that fails, as it would when memory runs out.
+// The fault sweeps' allocators: every C++ allocation of the process (the provider library's
+// and the platform's included) and every calloc (the command core's argument array and
+// address buffers) come here, and while faults of the kind PW_FAULT_MEMORY are armed the
+// platform's counter picks the one that fails, as it would when memory runs out.
 #include <pw_fault.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -24,6 +26,18 @@ void* AllocateOrThrow(std::size_t size) {
 }
 
 }  // namespace
+
+// Through malloc, so that the sanitizers still see the block and free takes it back.
+extern "C" void* calloc(std::size_t count, std::size_t size) {
+    if (size != 0 && count > static_cast<std::size_t>(-1) / size) {
+        return nullptr;
+    }
+    void* block = Allocate(count * size);
+    if (block != nullptr) {
+        std::memset(block, 0, count == 0 || size == 0 ? 1 : count * size);
+    }
+    return block;
+}
 
 void* operator new(std::size_t size) {
     return AllocateOrThrow(size);

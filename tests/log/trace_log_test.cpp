@@ -41,6 +41,17 @@ TEST(TraceLogOff, DeletingTheFileSwitchesTracingOffAndCreatingItOn) {
     EXPECT_EQ(trace.Messages(), std::vector<std::string>{"second\n"});
 }
 
+TEST(TraceLogOff, FileThatCannotBeOpenedIsLeftAlone) {
+    TempDir dir;
+    const fs::path file = dir.path() / "WinPipeway.log";
+    fs::create_directory(file);  // there, but no file to append to
+    g_traceLogPath.Set(file.string());
+    TraceLog("nobody hears this\n");
+    g_traceLogPath.Clear();
+    EXPECT_TRUE(fs::is_directory(file));
+    EXPECT_TRUE(fs::is_empty(file));
+}
+
 TEST(TraceLogOff, NothingIsWrittenOutsideAttachAndDetach) {
     TraceCapture trace;
     TraceLogProcessDetach();
