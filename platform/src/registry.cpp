@@ -433,7 +433,10 @@ LONG Load(Key& top) {
     }
     std::ifstream in(*file, std::ios::binary);
     if (!in) {
-        return ERROR_SUCCESS;
+        // No file yet is an empty registry; a file that is there but cannot be opened is not,
+        // or the next write would save an empty one over it.
+        std::error_code missing;
+        return fs::exists(*file, missing) || missing ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
     }
     // Read whole or not at all: a stream insertion would swallow a failed allocation and hand
     // on part of the file, and the next save would then drop the rest of the registry.

@@ -1,9 +1,10 @@
 // Failure paths, driven one at a time: each operation runs once counting the calls it makes
-// that can fail, then once per such call with that call failing. Two sweeps per operation: the
-// platform's calls (allocation, impersonation, registry, loading, user name, conversion), each
-// failing as Windows reports it; and every C++ allocation outside the platform, failing with
-// std::bad_alloc (memory_faults.cpp). Every run must end with a failed HRESULT and nothing told
-// to the sink, or with success and exactly one final status; leave the thread not
+// that can fail, then once per such call with that call failing. Three sweeps per operation:
+// the platform's calls (allocation, impersonation, registry, loading, user name, conversion),
+// each failing as Windows reports it; every C++ allocation and calloc outside the platform,
+// failing as when memory runs out (allocation_faults.cpp); and every file open, the trace
+// log's and the exclusion file's (file_faults.cpp). Every run must end with a failed HRESULT and
+// nothing told to the sink, or with success and exactly one final status; leave the thread not
 // impersonating; leave no answer unfreed; and leave the provider serving the next normal call.
 // Leaks are the leak checker's to find (asan preset).
 #include "provider_fixture.h"
@@ -191,6 +192,11 @@ TEST_P(FaultSweep, EveryInjectedFailureEndsDefinedAndLeavesTheProviderUsable) {
             EXPECT_EQ(module->Outstanding(), 0);
         }
 
+        if (m_faultKinds == PW_FAULT_FILE_OPEN) {
+            // A store whose file could not be opened refuses everyone until the file is read
+            // again, at the next start on fresh shared state.
+            Fresh();
+        }
         const CallResult next = ExecString(L"daname=lumda64 velcmd=next");
         EXPECT_EQ(next.resultCode, std::optional<std::wstring>(L"0"));
         EXPECT_EQ(next.returnValue,
@@ -225,7 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
             Operation{"Register", [](FaultSweep& sweep) { return sweep.Register(); }},
             Operation{"Unregister", [](FaultSweep& sweep) { return sweep.Unregister(); }},
             Operation{"ClassFactory", [](FaultSweep& sweep) { return sweep.ClassFactory(); }}),
-        ::testing::Values(Kinds{"PlatformCalls", PW_FAULT_ALL}, Kinds{"Memory", PW_FAULT_MEMORY})),
+        ::testing::Values(Kinds{"PlatformCalls", PW_FAULT_ALL}, Kinds{"Memory", PW_FAULT_MEMORY},
+                          Kinds{"FileOpens", PW_FAULT_FILE_OPEN})),
     [](const ::testing::TestParamInfo<std::tuple<Operation, Kinds>>& sweep) {
         return std::string(std::get<0>(sweep.param).what) + std::get<1>(sweep.param).what;
     });
