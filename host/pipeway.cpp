@@ -1,15 +1,20 @@
 // pipeway: runs commands, enumerations and lookups through the real provider library, the way
 // the WMI service calls it, against a stack folder (by default the bundled sample stack).
 //
-//   pipeway [--stack DIR] [--trace] exec [--user NAME] [--level LEVEL] [--array] [--json] ARG...
-//   pipeway [--stack DIR] [--trace] enum [--json]
-//   pipeway [--stack DIR] [--trace] get OBJECTPATH [--json]
+//   pipeway [OPTIONS] exec [--user NAME] [--level LEVEL] [--array] [--json] ARG...
+//   pipeway [OPTIONS] enum [--json]
+//   pipeway [OPTIONS] get OBJECTPATH [--json]
 //   pipeway [--stack DIR] register | unregister
 //   pipeway [--stack DIR] policy check FILE | explain [--file FILE] --mask N ARG...
+// OPTIONS: --stack DIR, --trace, --verbose
 //
 // A stack folder holds the DA module libraries and the common-services library (it is the
 // folder that "CorvaneLibPath" names) and the install root "root" inside it. On POSIX the
 // registry is the file "registry.txt" of the stack, which pipeway points at the stack.
+//
+// On Windows pipeway creates the provider as the WMI service does, through the class's
+// registration (ProgID, CLSID, CoCreateInstance), when the class is registered; otherwise it
+// loads WinPipeway.dll from its own folder.
 #include "client_call.h"
 #include "host_objects.h"
 #include "pipeway_policy.h"
@@ -48,9 +53,12 @@ constexpr HRESULT Hr(Code code) {
     return static_cast<HRESULT>(code);
 }
 
+const WCHAR kProviderProgId[] = L"iPipewayProvider.WMIPipewayProvider";
+
 struct Options {
     fs::path stack;
     bool trace = false;
+    bool verbose = false;
     std::string command;
     std::wstring user;
     DWORD level = RPC_C_IMP_LEVEL_IMPERSONATE;
@@ -60,7 +68,7 @@ struct Options {
 };
 
 const char kUsage[] =
-    "usage: pipeway [--stack DIR] [--trace] COMMAND ...\n"
+    "usage: pipeway [--stack DIR] [--trace] [--verbose] COMMAND ...\n"
     "\n"
     "commands:\n"
     "  exec [--user NAME] [--level identify|impersonate|delegate] [--array] [--json] ARG...\n"
@@ -76,8 +84,11 @@ const char kUsage[] =
     "      refused it (default file: the stack's installed one); refused exits with 1\n"
     "\n"
     "options:\n"
-    "  --stack DIR   the stack to run against (default: the bundled sample stack)\n"
+    "  --stack DIR   the stack to run against (default: on Windows the folder that\n"
+    "                CorvaneLibPath names, if set; otherwise the bundled sample stack)\n"
     "  --trace       switch the trace log on for this run and print the entries it added\n"
+    "  --verbose     say how the provider was created (registered class or library beside\n"
+    "                pipeway) and which library served the call, on standard error\n"
     "  --help        this text (also after a command)\n"
     "\n"
     "exit status: 0 call succeeded with ResultCode 0; 1 another ResultCode; 2 the WMI call\n"
@@ -186,9 +197,18 @@ DWORD ParseLevel(const std::string& level) {
     throw UsageError{"unknown level '" + level + "' (identify, impersonate or delegate)"};
 }
 
+fs::path DefaultStack() {
+#if defined(_WIN32)
+    if (const std::optional<std::string> folder = host::LibraryDirectory()) {
+        return *folder;
+    }
+#endif
+    return ProgramFolder().parent_path() / "samples" / "stack";
+}
+
 Options ParseArguments(int argc, char** argv) {
     Options options;
-    options.stack = ProgramFolder().parent_path() / "samples" / "stack";
+    options.stack = DefaultStack();
     int i = 1;
     const auto value = [&](const char* option) -> std::string {
         if (i + 1 >= argc) {
@@ -202,6 +222,8 @@ Options ParseArguments(int argc, char** argv) {
             options.stack = value("--stack");
         } else if (arg == "--trace") {
             options.trace = true;
+        } else if (arg == "--verbose") {
+            options.verbose = true;
         } else if (arg == "--help" || arg == "-h") {
             options.command = "help";
         } else if (!arg.empty() && arg[0] == '-') {
@@ -228,6 +250,8 @@ Options ParseArguments(int argc, char** argv) {
             options.stack = value("--stack");
         } else if (arg == "--trace") {
             options.trace = true;
+        } else if (arg == "--verbose") {
+            options.verbose = true;
         } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
             throw UsageError{"unknown option '" + arg + "' for " + options.command};
         } else {
@@ -460,6 +484,31 @@ class ParserOutput {
     std::streambuf* m_saved;
 };
 
+// The library's own registration entry points, on the library beside pipeway.
+int Register(const std::string& command) {
+    host::ProviderHost host(ProviderLibrary().string());
+    if (!host.Loaded()) {
+        std::fprintf(stderr, "pipeway: the provider library %s cannot be loaded\n",
+                     ProviderLibrary().string().c_str());
+        return kExitCallFailed;
+    }
+    const HRESULT hr = command == "register" ? host.RegisterServer() : host.UnregisterServer();
+    if (FAILED(hr)) {
+        return ReportFailure(hr, false);
+    }
+    std::printf("%s: %s\n", command.c_str(), HexResult(hr).c_str());
+    return kExitOk;
+}
+
+std::string ClassText(const CLSID& clsid) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned long>(clsid.Data1), clsid.Data2, clsid.Data3, clsid.Data4[0],
+                  clsid.Data4[1], clsid.Data4[2], clsid.Data4[3], clsid.Data4[4], clsid.Data4[5],
+                  clsid.Data4[6], clsid.Data4[7]);
+    return text;
+}
+
 int Run(Options options) {
     if (options.user.empty()) {
         options.user = CurrentAccount();
@@ -469,27 +518,37 @@ int Run(Options options) {
         std::fprintf(stderr, "pipeway: %s\n", problem->c_str());
         return kExitUsage;
     }
-    host::ProviderHost host(ProviderLibrary().string());
+    if (options.command == "register" || options.command == "unregister") {
+        return Register(options.command);
+    }
+    host::ProviderHost host(kProviderProgId, ProviderLibrary().string());
     if (!host.Loaded()) {
         std::fprintf(stderr, "pipeway: the provider library %s cannot be loaded\n",
                      ProviderLibrary().string().c_str());
         return kExitCallFailed;
     }
-    if (options.command == "register" || options.command == "unregister") {
-        const HRESULT hr =
-            options.command == "register" ? host.RegisterServer() : host.UnregisterServer();
-        if (FAILED(hr)) {
-            return ReportFailure(hr, false);
-        }
-        std::printf("%s: %s\n", options.command.c_str(), HexResult(hr).c_str());
-        return kExitOk;
-    }
-
     TraceSwitch trace(options.trace, options.stack);
     IWbemServices* provider = nullptr;
     HRESULT hr = host.CreateProvider(&provider);
     if (FAILED(hr)) {
+        if (host.Registered()) {
+            std::fprintf(stderr, "pipeway: the registered class %s cannot be created\n",
+                         Narrow(kProviderProgId).c_str());
+        }
         return ReportFailure(hr, options.json);
+    }
+    if (options.verbose) {
+        if (host.Registered()) {
+            std::fprintf(stderr, "pipeway: provider created through the registered class %s %s\n",
+                         Narrow(kProviderProgId).c_str(), ClassText(*host.Registered()).c_str());
+        } else {
+            std::fprintf(stderr,
+                         "pipeway: provider created from the library beside pipeway (the class "
+                         "is not registered)\n");
+        }
+        const std::string library = host::ImplementingLibrary(provider);
+        std::fprintf(stderr, "pipeway: served by %s\n",
+                     library.empty() ? "(a library that cannot be told)" : library.c_str());
     }
     auto* initSink = new host::InitSink;
     {

@@ -38,19 +38,44 @@ bool SetLibraryDirectory(const std::string& folder) {
     return result == ERROR_SUCCESS;
 }
 
+std::optional<std::string> LibraryDirectory() {
+    char folder[4096] = {};
+    DWORD size = sizeof folder;
+    DWORD type = 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    const LONG result = RegQueryValueExA(key, "CorvaneLibPath", nullptr, &type,
+                                         reinterpret_cast<BYTE*>(folder), &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS || type != REG_SZ || size >= sizeof folder) {
+        return std::nullopt;
+    }
+    return std::string(folder);
+}
+
 const CLSID kProviderClsid = {
     0x6b1e7c52, 0x3a4d, 0x4f8b, {0x9c, 0x2e, 0x5d, 0x7a, 0x1f, 0x3b, 0x8e, 0x40}};
 
-ProviderHost::ProviderHost(const std::string& libraryPath)
-    : m_library(LoadLibraryA(libraryPath.c_str())),
-      m_namespace(new Namespace),
-      m_classDefinition(MakeDataAccessModuleClass()) {
+ProviderHost::ProviderHost(const std::string& libraryPath) : ProviderHost(nullptr, libraryPath) {}
+
+ProviderHost::ProviderHost(const wchar_t* progId, const std::string& libraryPath)
+    : m_namespace(new Namespace), m_classDefinition(MakeDataAccessModuleClass()) {
     m_namespace->AddClass(m_classDefinition);
     // The extended-status class that provider helpers ask for.
     auto* extendedStatus =
         new ClassObject(L"__ExtendedStatus", {L"Description", L"Operation"}, true);
     m_namespace->AddClass(extendedStatus);
     extendedStatus->Release();
+    if (progId != nullptr) {
+        m_registeredClass = RegisteredClass(progId);
+    }
+    if (m_registeredClass) {
+        m_comInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    } else {
+        m_library = LoadLibraryA(libraryPath.c_str());
+    }
 }
 
 ProviderHost::~ProviderHost() {
@@ -59,9 +84,15 @@ ProviderHost::~ProviderHost() {
     if (m_library != nullptr) {
         FreeLibrary(m_library);
     }
+    if (m_comInitialized) {
+        CoUninitialize();
+    }
 }
 
 HRESULT ProviderHost::GetClassObject(REFCLSID clsid, REFIID riid, void** object) {
+    if (m_registeredClass) {
+        return CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, riid, object);
+    }
     if (m_library == nullptr) {
         return CO_E_DLLNOTFOUND;
     }
@@ -98,6 +129,10 @@ HRESULT ProviderHost::UnregisterServer() {
 }
 
 HRESULT ProviderHost::CreateProvider(IWbemServices** provider) {
+    if (m_registeredClass) {
+        return CoCreateInstance(*m_registeredClass, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWbemServices, reinterpret_cast<void**>(provider));
+    }
     IClassFactory* factory = nullptr;
     HRESULT hr =
         GetClassObject(kProviderClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace host {
@@ -20,16 +21,30 @@ extern const char kLibraryKey[];
 // Sets "CorvaneLibPath" to `folder`, as the provider reads it when it initialises; an empty
 // `folder` removes the value. False when the registry refuses.
 bool SetLibraryDirectory(const std::string& folder);
+// The folder that "CorvaneLibPath" names, if the value is set.
+std::optional<std::string> LibraryDirectory();
+
+// The class registered under `progId` when COM activation can create it: on Windows, from the
+// registry; never on POSIX, where the host always loads the library itself.
+std::optional<CLSID> RegisteredClass(const wchar_t* progId);
+// The full path of the library whose code implements `object`; empty when it cannot be told.
+std::string ImplementingLibrary(IUnknown* object);
 
 class ProviderHost {
   public:
     // Loads the library at `libraryPath` (a full path, or a bare name searched as usual).
     explicit ProviderHost(const std::string& libraryPath);
+    // Creates provider objects the way the WMI service does, through COM activation of the
+    // class `progId` names, when that class is registered; otherwise (or with a null
+    // `progId`) as above.
+    ProviderHost(const wchar_t* progId, const std::string& libraryPath);
     ~ProviderHost();
     ProviderHost(const ProviderHost&) = delete;
     ProviderHost& operator=(const ProviderHost&) = delete;
 
-    bool Loaded() const { return m_library != nullptr; }
+    bool Loaded() const { return m_library != nullptr || m_registeredClass.has_value(); }
+    // Whether provider objects come from COM activation of the registered class.
+    const std::optional<CLSID>& Registered() const { return m_registeredClass; }
     // A new provider object, not yet initialised.
     HRESULT CreateProvider(IWbemServices** provider);
     // Initialize on the provider's IWbemProviderInit, with this host's namespace.
@@ -44,6 +59,8 @@ class ProviderHost {
 
   private:
     HMODULE m_library = nullptr;
+    std::optional<CLSID> m_registeredClass;
+    bool m_comInitialized = false;
     Namespace* m_namespace = nullptr;
     ClassObject* m_classDefinition = nullptr;
 };

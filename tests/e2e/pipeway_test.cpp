@@ -171,6 +171,41 @@ TEST_F(Pipeway, UsageErrorsExitWith64AndHelpWithZero) {
     EXPECT_TRUE(Contains(help.output, "usage: pipeway"));
 }
 
+// The path after "served by " in a --verbose run.
+fs::path ServingLibrary(const std::string& output) {
+    const std::string marker = "pipeway: served by ";
+    const std::size_t start = output.find(marker);
+    if (start == std::string::npos) {
+        return {};
+    }
+    const std::size_t from = start + marker.size();
+    return output.substr(from, output.find('\n', from) - from);
+}
+
+TEST_F(Pipeway, VerboseSaysHowTheProviderWasCreatedAndWhichLibraryServed) {
+    const fs::path beside = ProviderLibraryPath();
+    const ToolRun loaded = Pipe("--verbose exec \"daname=lumda64 velcmd=getobject\"");
+    EXPECT_EQ(loaded.status, 0) << loaded.output;
+    EXPECT_TRUE(Contains(loaded.output, "provider created from the library beside pipeway"))
+        << loaded.output;
+    std::error_code error;
+    EXPECT_TRUE(fs::equivalent(ServingLibrary(loaded.output), beside, error)) << loaded.output;
+#if defined(_WIN32)
+    // Registered, the class is created through COM, as the WMI service creates it.
+    ASSERT_EQ(Pipe("register").status, 0);
+    const ToolRun registered = Pipe("--verbose exec \"daname=lumda64 velcmd=getobject\"");
+    EXPECT_EQ(Pipe("unregister").status, 0);
+    EXPECT_EQ(registered.status, 0) << registered.output;
+    EXPECT_TRUE(Contains(registered.output,
+                         "provider created through the registered class "
+                         "iPipewayProvider.WMIPipewayProvider "
+                         "{6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}"))
+        << registered.output;
+    EXPECT_TRUE(fs::equivalent(ServingLibrary(registered.output), beside, error))
+        << registered.output;
+#endif
+}
+
 TEST_F(Pipeway, UnreadableStackIsNamed) {
     fs::remove_all(Stack());
     const ToolRun run = Pipe("enum");
