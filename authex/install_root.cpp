@@ -1,5 +1,7 @@
 #include "install_root.h"
 
+#include "pw/resources.h"
+
 #include <windows.h>
 
 #include <mutex>
@@ -13,11 +15,6 @@ struct CommonServices {
     GetRootInstallPathFn getRootInstallPath = nullptr;
     GenericFreeFn genericFree = nullptr;
 };
-
-template <typename Function>
-Function ProcAs(FARPROC proc) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
-}
 
 // The library stays loaded for the life of the process once bound: the root it hands out is
 // freed through it, and unloading it from a library's detach notification is not safe.
@@ -34,8 +31,8 @@ std::optional<CommonServices> Bind() {
     }
     CommonServices services;
     services.getRootInstallPath =
-        ProcAs<GetRootInstallPathFn>(GetProcAddress(library, "ZevGetRootInstallPath"));
-    services.genericFree = ProcAs<GenericFreeFn>(GetProcAddress(library, "ZevGenericFree"));
+        pw::ProcAs<GetRootInstallPathFn>(GetProcAddress(library, "ZevGetRootInstallPath"));
+    services.genericFree = pw::ProcAs<GenericFreeFn>(GetProcAddress(library, "ZevGenericFree"));
     if (services.getRootInstallPath == nullptr || services.genericFree == nullptr) {
         FreeLibrary(library);
         return std::nullopt;

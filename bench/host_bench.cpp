@@ -8,6 +8,7 @@
 #include "client_call.h"
 #include "host_objects.h"
 #include "provider_host.h"
+#include "pw/resources.h"
 #include "trace_log.h"
 
 #include <benchmark/benchmark.h>
@@ -27,18 +28,6 @@ const WCHAR* const kInstancePath =
 
 host::ProviderHost* g_host = nullptr;
 IWbemServices* g_provider = nullptr;
-
-class Bstr {
-  public:
-    explicit Bstr(const WCHAR* text) : m_text(SysAllocString(text)) {}
-    ~Bstr() { SysFreeString(m_text); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return m_text; }
-
-  private:
-    BSTR m_text;
-};
 
 enum class Input { kString, kArray };
 
@@ -95,8 +84,8 @@ class MethodCall {
     }
 
   private:
-    Bstr m_path;
-    Bstr m_method;
+    pw::UniqueBstr m_path;
+    pw::UniqueBstr m_method;
     IWbemClassObject* m_inParams = nullptr;
 };
 
@@ -121,7 +110,7 @@ BENCHMARK_CAPTURE(BM_ExecMethodAsync, string_on, Input::kString, true);
 BENCHMARK_CAPTURE(BM_ExecMethodAsync, array_on, Input::kArray, true);
 
 void BM_CreateInstanceEnumAsync(benchmark::State& state) {
-    const Bstr className(L"ZOLM_OEM_DataAccessModule");
+    const pw::UniqueBstr className(L"ZOLM_OEM_DataAccessModule");
     const auto enumerate = [&className] {
         auto* sink = new host::ObjectSink;
         HRESULT hr;

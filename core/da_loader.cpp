@@ -1,5 +1,7 @@
 #include "pipeway_provider_impl.h"
 
+#include "pw/resources.h"
+
 #include "scoped_lock.h"
 #include "trace_log.h"
 
@@ -15,34 +17,10 @@ namespace {
 std::list<DAInfo> g_daInfoCache;
 CriticalSection g_daInfoLock;
 
-template <typename Function>
-Function ProcAs(FARPROC proc) {
-    // Through the generic function pointer type, which converts to any other without warning.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
-}
-
-// Owns a library handle until the record that needs it is complete.
-class LibraryHandle {
-  public:
-    explicit LibraryHandle(HMODULE module) : m_module(module) {}
-    LibraryHandle(const LibraryHandle&) = delete;
-    LibraryHandle& operator=(const LibraryHandle&) = delete;
-    ~LibraryHandle() {
-        if (m_module != nullptr) {
-            FreeLibrary(m_module);
-        }
-    }
-    HMODULE get() const { return m_module; }
-    HMODULE release() { return std::exchange(m_module, nullptr); }
-
-  private:
-    HMODULE m_module;
-};
-
 DAInfo LoadDAModule(const std::string& name) {
     DAInfo info;
     info.name = name;
-    LibraryHandle library(LoadLibraryA(name.c_str()));
+    pw::UniqueLibrary library(LoadLibraryA(name.c_str()));
     if (library.get() == nullptr) {
         TraceLog("Error Loading Library %s: %d\n", name.c_str(), static_cast<int>(GetLastError()));
         throw PPImplStatus(105, "Unable to load the DA");
@@ -52,14 +30,14 @@ DAInfo LoadDAModule(const std::string& name) {
 
     // A library that lacks an export is released again: it is not cached, and a later request
     // loads it afresh.
-    info.sendCmd =
-        ProcAs<DASendCmdFn>(GetProcAddress(library.get(), (name + PW_DA_SENDCMD_SUFFIX).c_str()));
+    info.sendCmd = pw::ProcAs<DASendCmdFn>(
+        GetProcAddress(library.get(), (name + PW_DA_SENDCMD_SUFFIX).c_str()));
     if (info.sendCmd == nullptr) {
         TraceLog("Error resolving sendCmd: %d\n", static_cast<int>(GetLastError()));
         throw PPImplStatus(105, "sendCmd not found");
     }
-    info.freeData =
-        ProcAs<DAFreeDataFn>(GetProcAddress(library.get(), (name + PW_DA_FREEDATA_SUFFIX).c_str()));
+    info.freeData = pw::ProcAs<DAFreeDataFn>(
+        GetProcAddress(library.get(), (name + PW_DA_FREEDATA_SUFFIX).c_str()));
     if (info.freeData == nullptr) {
         TraceLog("Error resolving freeData: %d\n", static_cast<int>(GetLastError()));
         throw PPImplStatus(105, "freeData not found");

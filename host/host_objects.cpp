@@ -1,5 +1,7 @@
 #include "host_objects.h"
 
+#include "pw/resources.h"
+
 #include <algorithm>
 #include <cwctype>
 #include <new>
@@ -9,11 +11,6 @@ namespace host {
 namespace {
 
 std::atomic<long> g_liveObjects{0};
-
-template <typename Code>
-constexpr HRESULT Hr(Code code) {
-    return static_cast<HRESULT>(code);
-}
 
 bool SameName(const std::wstring& a, LPCWSTR b) {
     if (b == nullptr) {
@@ -155,7 +152,7 @@ HRESULT STDMETHODCALLTYPE ClassObject::Get(LPCWSTR name, LONG, VARIANT* value, C
     std::lock_guard<std::mutex> lock(m_mutex);
     const Property* property = Find(name);
     if (property == nullptr) {
-        return Hr(WBEM_E_NOT_FOUND);
+        return pw::Hr(WBEM_E_NOT_FOUND);
     }
     if (value != nullptr) {
         VariantInit(value);
@@ -170,7 +167,7 @@ HRESULT STDMETHODCALLTYPE ClassObject::Get(LPCWSTR name, LONG, VARIANT* value, C
     if (flavor != nullptr) {
         *flavor = 0;
     }
-    return Hr(WBEM_S_NO_ERROR);
+    return pw::Hr(WBEM_S_NO_ERROR);
 }
 
 HRESULT STDMETHODCALLTYPE ClassObject::Put(LPCWSTR name, LONG, VARIANT* value, CIMTYPE) {
@@ -179,7 +176,7 @@ HRESULT STDMETHODCALLTYPE ClassObject::Put(LPCWSTR name, LONG, VARIANT* value, C
     if (property == nullptr) {
         // Instances take only the properties their class declares.
         if (!m_isClass || name == nullptr) {
-            return Hr(WBEM_E_NOT_FOUND);
+            return pw::Hr(WBEM_E_NOT_FOUND);
         }
         m_properties.push_back(Property{name, {}});
         property = &m_properties.back();
@@ -188,17 +185,17 @@ HRESULT STDMETHODCALLTYPE ClassObject::Put(LPCWSTR name, LONG, VARIANT* value, C
     VariantClear(&property->value);
     if (value == nullptr) {
         property->value.vt = VT_NULL;
-        return Hr(WBEM_S_NO_ERROR);
+        return pw::Hr(WBEM_S_NO_ERROR);
     }
     return VariantCopy(&property->value, value);
 }
 
 HRESULT STDMETHODCALLTYPE ClassObject::SpawnInstance(LONG, IWbemClassObject** instance) {
     if (instance == nullptr) {
-        return Hr(WBEM_E_INVALID_PARAMETER);
+        return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
     *instance = new ClassObject(m_className, PropertyNames(), false);
-    return Hr(WBEM_S_NO_ERROR);
+    return pw::Hr(WBEM_S_NO_ERROR);
 }
 
 HRESULT STDMETHODCALLTYPE ClassObject::GetMethod(LPCWSTR name, LONG, IWbemClassObject** in,
@@ -218,15 +215,15 @@ HRESULT STDMETHODCALLTYPE ClassObject::GetMethod(LPCWSTR name, LONG, IWbemClassO
                     (*out)->AddRef();
                 }
             }
-            return Hr(WBEM_S_NO_ERROR);
+            return pw::Hr(WBEM_S_NO_ERROR);
         }
     }
-    return Hr(WBEM_E_NOT_FOUND);
+    return pw::Hr(WBEM_E_NOT_FOUND);
 }
 
 HRESULT STDMETHODCALLTYPE ClassObject::Clone(IWbemClassObject** copy) {
     if (copy == nullptr) {
-        return Hr(WBEM_E_INVALID_PARAMETER);
+        return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
     auto* clone = new ClassObject(m_className, {}, m_isClass);
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -237,7 +234,7 @@ HRESULT STDMETHODCALLTYPE ClassObject::Clone(IWbemClassObject** copy) {
         clone->m_properties.push_back(cloned);
     }
     *copy = clone;
-    return Hr(WBEM_S_NO_ERROR);
+    return pw::Hr(WBEM_S_NO_ERROR);
 }
 
 // What the provider never calls is not offered.
@@ -331,7 +328,7 @@ ObjectSink::~ObjectSink() {
 
 HRESULT STDMETHODCALLTYPE ObjectSink::Indicate(LONG count, IWbemClassObject** objects) {
     if (count < 0 || (count > 0 && objects == nullptr)) {
-        return Hr(WBEM_E_INVALID_PARAMETER);
+        return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     for (LONG i = 0; i < count; ++i) {
@@ -339,12 +336,12 @@ HRESULT STDMETHODCALLTYPE ObjectSink::Indicate(LONG count, IWbemClassObject** ob
             try {
                 m_objects.push_back(objects[i]);
             } catch (const std::bad_alloc&) {
-                return Hr(WBEM_E_OUT_OF_MEMORY);
+                return pw::Hr(WBEM_E_OUT_OF_MEMORY);
             }
             objects[i]->AddRef();
         }
     }
-    return Hr(WBEM_S_NO_ERROR);
+    return pw::Hr(WBEM_S_NO_ERROR);
 }
 
 HRESULT STDMETHODCALLTYPE ObjectSink::SetStatus(LONG flags, HRESULT result, BSTR,
@@ -353,9 +350,9 @@ HRESULT STDMETHODCALLTYPE ObjectSink::SetStatus(LONG flags, HRESULT result, BSTR
     try {
         m_statuses.push_back(Status{flags, result});
     } catch (const std::bad_alloc&) {
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
-    return Hr(WBEM_S_NO_ERROR);
+    return pw::Hr(WBEM_S_NO_ERROR);
 }
 
 std::vector<IWbemClassObject*> ObjectSink::Objects() const {
@@ -390,9 +387,9 @@ HRESULT STDMETHODCALLTYPE InitSink::SetStatus(LONG status, LONG) {
     try {
         m_statuses.push_back(status);
     } catch (const std::bad_alloc&) {
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
-    return Hr(WBEM_S_NO_ERROR);
+    return pw::Hr(WBEM_S_NO_ERROR);
 }
 
 std::vector<LONG> InitSink::Statuses() const {
@@ -431,7 +428,7 @@ HRESULT STDMETHODCALLTYPE Namespace::QueryInterface(REFIID riid, void** object) 
 HRESULT STDMETHODCALLTYPE Namespace::GetObject(const BSTR path, LONG, IWbemContext*,
                                                IWbemClassObject** object, IWbemCallResult**) {
     if (object == nullptr) {
-        return Hr(WBEM_E_INVALID_PARAMETER);
+        return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
     *object = nullptr;
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -439,98 +436,98 @@ HRESULT STDMETHODCALLTYPE Namespace::GetObject(const BSTR path, LONG, IWbemConte
         if (SameName(definition->ClassName(), path)) {
             definition->AddRef();
             *object = definition;
-            return Hr(WBEM_S_NO_ERROR);
+            return pw::Hr(WBEM_S_NO_ERROR);
         }
     }
-    return Hr(WBEM_E_NOT_FOUND);
+    return pw::Hr(WBEM_E_NOT_FOUND);
 }
 
 HRESULT STDMETHODCALLTYPE Namespace::OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**,
                                                    IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::CancelAsyncCall(IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::QueryObjectSink(LONG, IWbemObjectSink**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::GetObjectAsync(const BSTR, LONG, IWbemContext*,
                                                     IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::PutClass(IWbemClassObject*, LONG, IWbemContext*,
                                               IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::PutClassAsync(IWbemClassObject*, LONG, IWbemContext*,
                                                    IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::DeleteClass(const BSTR, LONG, IWbemContext*,
                                                  IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::DeleteClassAsync(const BSTR, LONG, IWbemContext*,
                                                       IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::CreateClassEnum(const BSTR, LONG, IWbemContext*,
                                                      IEnumWbemClassObject**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::CreateClassEnumAsync(const BSTR, LONG, IWbemContext*,
                                                           IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::PutInstance(IWbemClassObject*, LONG, IWbemContext*,
                                                  IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*,
                                                       IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::DeleteInstance(const BSTR, LONG, IWbemContext*,
                                                     IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::DeleteInstanceAsync(const BSTR, LONG, IWbemContext*,
                                                          IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::CreateInstanceEnum(const BSTR, LONG, IWbemContext*,
                                                         IEnumWbemClassObject**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*,
                                                              IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::ExecQuery(const BSTR, const BSTR, LONG, IWbemContext*,
                                                IEnumWbemClassObject**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*,
                                                     IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::ExecNotificationQuery(const BSTR, const BSTR, LONG,
                                                            IWbemContext*, IEnumWbemClassObject**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::ExecNotificationQueryAsync(const BSTR, const BSTR, LONG,
                                                                 IWbemContext*, IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::ExecMethod(const BSTR, const BSTR, LONG, IWbemContext*,
                                                 IWbemClassObject*, IWbemClassObject**,
                                                 IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 HRESULT STDMETHODCALLTYPE Namespace::ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*,
                                                      IWbemClassObject*, IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 // ---------------------------------------------------------------------------------------------

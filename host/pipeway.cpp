@@ -19,6 +19,7 @@
 #include "host_objects.h"
 #include "pipeway_policy.h"
 #include "provider_host.h"
+#include "pw/resources.h"
 
 #include <wbemidl.h>
 #define SECURITY_WIN32
@@ -47,11 +48,6 @@ using pipeway::UsageError;
 
 const WCHAR* const kInstancePath =
     L"ZOLM_OEM_DataAccessModule.InstanceID=\"ZOLM_OEM_DataAccessModule1\"";
-
-template <typename Code>
-constexpr HRESULT Hr(Code code) {
-    return static_cast<HRESULT>(code);
-}
 
 const WCHAR kProviderProgId[] = L"iPipewayProvider.WMIPipewayProvider";
 
@@ -155,17 +151,17 @@ std::string HexResult(HRESULT hr) {
 std::string ResultName(HRESULT hr) {
     static const std::map<HRESULT, const char*> names = {
         {S_OK, "S_OK"},
-        {Hr(WBEM_E_FAILED), "WBEM_E_FAILED"},
-        {Hr(WBEM_E_NOT_FOUND), "WBEM_E_NOT_FOUND"},
-        {Hr(WBEM_E_ACCESS_DENIED), "WBEM_E_ACCESS_DENIED"},
-        {Hr(WBEM_E_PROVIDER_FAILURE), "WBEM_E_PROVIDER_FAILURE"},
-        {Hr(WBEM_E_OUT_OF_MEMORY), "WBEM_E_OUT_OF_MEMORY"},
-        {Hr(WBEM_E_INVALID_PARAMETER), "WBEM_E_INVALID_PARAMETER"},
-        {Hr(WBEM_E_NOT_SUPPORTED), "WBEM_E_NOT_SUPPORTED"},
-        {Hr(WBEM_E_PROVIDER_NOT_CAPABLE), "WBEM_E_PROVIDER_NOT_CAPABLE"},
-        {Hr(WBEM_E_INVALID_METHOD), "WBEM_E_INVALID_METHOD"},
-        {Hr(WBEM_E_INVALID_METHOD_PARAMETERS), "WBEM_E_INVALID_METHOD_PARAMETERS"},
-        {Hr(WBEM_E_INVALID_OBJECT_PATH), "WBEM_E_INVALID_OBJECT_PATH"},
+        {pw::Hr(WBEM_E_FAILED), "WBEM_E_FAILED"},
+        {pw::Hr(WBEM_E_NOT_FOUND), "WBEM_E_NOT_FOUND"},
+        {pw::Hr(WBEM_E_ACCESS_DENIED), "WBEM_E_ACCESS_DENIED"},
+        {pw::Hr(WBEM_E_PROVIDER_FAILURE), "WBEM_E_PROVIDER_FAILURE"},
+        {pw::Hr(WBEM_E_OUT_OF_MEMORY), "WBEM_E_OUT_OF_MEMORY"},
+        {pw::Hr(WBEM_E_INVALID_PARAMETER), "WBEM_E_INVALID_PARAMETER"},
+        {pw::Hr(WBEM_E_NOT_SUPPORTED), "WBEM_E_NOT_SUPPORTED"},
+        {pw::Hr(WBEM_E_PROVIDER_NOT_CAPABLE), "WBEM_E_PROVIDER_NOT_CAPABLE"},
+        {pw::Hr(WBEM_E_INVALID_METHOD), "WBEM_E_INVALID_METHOD"},
+        {pw::Hr(WBEM_E_INVALID_METHOD_PARAMETERS), "WBEM_E_INVALID_METHOD_PARAMETERS"},
+        {pw::Hr(WBEM_E_INVALID_OBJECT_PATH), "WBEM_E_INVALID_OBJECT_PATH"},
         {CLASS_E_CLASSNOTAVAILABLE, "CLASS_E_CLASSNOTAVAILABLE"},
         {RPC_E_CALL_COMPLETE, "RPC_E_CALL_COMPLETE"},
     };
@@ -405,7 +401,7 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const Options& 
     int status = kExitCallFailed;
     const std::vector<IWbemClassObject*> objects = sink->Objects();
     if (FAILED(hr) || objects.empty()) {
-        status = ReportFailure(FAILED(hr) ? hr : Hr(WBEM_E_FAILED), options.json);
+        status = ReportFailure(FAILED(hr) ? hr : pw::Hr(WBEM_E_FAILED), options.json);
     } else {
         const std::optional<std::wstring> code = host::StringProperty(objects[0], L"ResultCode");
         const std::optional<std::wstring> answer = host::StringProperty(objects[0], L"ReturnValue");
@@ -431,7 +427,7 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const Options& 
 int PrintInstances(HRESULT hr, host::ObjectSink* sink, bool json) {
     const std::vector<IWbemClassObject*> objects = sink->Objects();
     if (FAILED(hr) || objects.empty()) {
-        return ReportFailure(FAILED(hr) ? hr : Hr(WBEM_E_NOT_FOUND), json);
+        return ReportFailure(FAILED(hr) ? hr : pw::Hr(WBEM_E_NOT_FOUND), json);
     }
     const WCHAR* properties[] = {L"InstanceID", L"KestroIPv4", L"KestroIPv6"};
     for (IWbemClassObject* object : objects) {

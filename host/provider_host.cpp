@@ -1,16 +1,13 @@
 #include "provider_host.h"
 
+#include "pw/resources.h"
+
 namespace host {
 
 namespace {
 
 using DllGetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
 using DllCanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
-
-template <typename Function>
-Function ProcAs(FARPROC proc) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
-}
 
 }  // namespace
 
@@ -97,7 +94,7 @@ HRESULT ProviderHost::GetClassObject(REFCLSID clsid, REFIID riid, void** object)
         return CO_E_DLLNOTFOUND;
     }
     auto getClassObject =
-        ProcAs<DllGetClassObjectFn>(GetProcAddress(m_library, "DllGetClassObject"));
+        pw::ProcAs<DllGetClassObjectFn>(GetProcAddress(m_library, "DllGetClassObject"));
     if (getClassObject == nullptr) {
         return CO_E_ERRORINDLL;
     }
@@ -108,7 +105,7 @@ HRESULT ProviderHost::CanUnloadNow() {
     if (m_library == nullptr) {
         return CO_E_DLLNOTFOUND;
     }
-    auto canUnloadNow = ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllCanUnloadNow"));
+    auto canUnloadNow = pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllCanUnloadNow"));
     return canUnloadNow == nullptr ? CO_E_ERRORINDLL : canUnloadNow();
 }
 
@@ -116,7 +113,7 @@ HRESULT ProviderHost::RegisterServer() {
     if (m_library == nullptr) {
         return CO_E_DLLNOTFOUND;
     }
-    auto entry = ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllRegisterServer"));
+    auto entry = pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllRegisterServer"));
     return entry == nullptr ? CO_E_ERRORINDLL : entry();
 }
 
@@ -124,7 +121,7 @@ HRESULT ProviderHost::UnregisterServer() {
     if (m_library == nullptr) {
         return CO_E_DLLNOTFOUND;
     }
-    auto entry = ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllUnregisterServer"));
+    auto entry = pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllUnregisterServer"));
     return entry == nullptr ? CO_E_ERRORINDLL : entry();
 }
 

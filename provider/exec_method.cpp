@@ -38,11 +38,11 @@ std::string ToAnsi(const WCHAR* wide) {
 }
 
 HRESULT PutString(IWbemClassObject* object, const WCHAR* name, const WCHAR* text) {
-    ScopedVariant value;
+    pw::UniqueVariant value;
     value.get()->vt = VT_BSTR;
     value.get()->bstrVal = SysAllocString(text);
     if (value.get()->bstrVal == nullptr) {
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
     return object->Put(name, 0, value.get(), 0);
 }
@@ -51,7 +51,7 @@ HRESULT PutString(IWbemClassObject* object, const WCHAR* name, const WCHAR* text
 
 HRESULT CWMIPipewayProvider::StatusToHResult(std::int32_t code) {
     // Tokenising fails only with 7.
-    return code == 7 ? Hr(WBEM_E_INVALID_METHOD_PARAMETERS) : Hr(WBEM_E_FAILED);
+    return code == 7 ? pw::Hr(WBEM_E_INVALID_METHOD_PARAMETERS) : pw::Hr(WBEM_E_FAILED);
 }
 
 char* CWMIPipewayProvider::GetCallerUserName() {
@@ -135,13 +135,14 @@ namespace {
 
 // One element of a string array. An element the array cannot give fails the call: for want
 // of memory with WBEM_E_OUT_OF_MEMORY, otherwise as an invalid array.
-HRESULT ArrayElement(SAFEARRAY* array, LONG index, ScopedBstr& element) {
+HRESULT ArrayElement(SAFEARRAY* array, LONG index, pw::UniqueBstr& element) {
     const HRESULT hr = SafeArrayGetElement(array, &index, element.put());
     if (SUCCEEDED(hr)) {
         return hr;
     }
     TraceLog("Error: Invalid Array \n");
-    return hr == E_OUTOFMEMORY ? Hr(WBEM_E_OUT_OF_MEMORY) : Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
+    return hr == E_OUTOFMEMORY ? pw::Hr(WBEM_E_OUT_OF_MEMORY)
+                               : pw::Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
 }
 
 // The token vector from the "CommandAndArguments" value; fails with the call's HRESULT.
@@ -155,7 +156,7 @@ HRESULT TokensFromInput(const VARIANT& input, std::vector<std::string>& tokens) 
             TraceLog("Error : Formatting input arguments\n");
             return CWMIPipewayProvider::StatusToHResult(status.code);
         }
-        return Hr(WBEM_S_NO_ERROR);
+        return pw::Hr(WBEM_S_NO_ERROR);
     };
 
     if (input.vt == VT_BSTR) {
@@ -164,13 +165,13 @@ HRESULT TokensFromInput(const VARIANT& input, std::vector<std::string>& tokens) 
     }
     if (input.vt != (VT_ARRAY | VT_BSTR)) {
         TraceLog("Unknown VT_TYPE : %d\n", static_cast<int>(input.vt));
-        return Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
+        return pw::Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
     }
     TraceLog("%s : Array Input\n", kFunctionName);
     SAFEARRAY* array = input.parray;
     if (array == nullptr || SafeArrayGetDim(array) != 1) {
         TraceLog("Error: Invalid Array dimension\n");
-        return Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
+        return pw::Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
     }
     LONG lower = 0;
     LONG upper = 0;
@@ -181,9 +182,9 @@ HRESULT TokensFromInput(const VARIANT& input, std::vector<std::string>& tokens) 
         FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
         FAILED(SafeArrayGetUBound(array, 1, &upper))) {
         TraceLog("Error: Invalid Array \n");
-        return Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
+        return pw::Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
     }
-    ScopedBstr element;
+    pw::UniqueBstr element;
     if (lower == 0 && upper == 0) {
         const HRESULT hr = ArrayElement(array, 0, element);
         return FAILED(hr) ? hr : split(element.get());
@@ -199,7 +200,7 @@ HRESULT TokensFromInput(const VARIANT& input, std::vector<std::string>& tokens) 
         TraceLog("Pwy: %s CommanAndArguments[index]=%s\n", kFunctionName, token.c_str());
         tokens.push_back(std::move(token));
     }
-    return Hr(WBEM_S_NO_ERROR);
+    return pw::Hr(WBEM_S_NO_ERROR);
 }
 
 }  // namespace
@@ -209,26 +210,26 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
                                                 IWbemObjectSink* sink) {
     // Without a sink nobody could receive the answer: nothing is run.
     if (sink == nullptr) {
-        return Hr(WBEM_E_INVALID_PARAMETER);
+        return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
-    ScopedBstr className(g_className);
+    pw::UniqueBstr className(g_className);
     if (!className) {
         TraceLog("Error : Out of Memory!\n");
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
     HRESULT hr = m_providerHelper ? m_providerHelper->ValidateInstancePath(
                                         m_pathParserFactory.get(), path, className.get(),
                                         WBEMPATH_INFO_IS_CLASS_REF | WBEMPATH_INFO_IS_INST_REF)
-                                  : Hr(WBEM_E_INVALID_PARAMETER);
+                                  : pw::Hr(WBEM_E_INVALID_PARAMETER);
     if (FAILED(hr)) {
         TraceLog("Error : Invalid Class Name\n");
         return hr;
     }
 
-    ScopedVariant input;
+    pw::UniqueVariant input;
     hr = inParams != nullptr
              ? inParams->Get(L"CommandAndArguments", 0, input.get(), nullptr, nullptr)
-             : Hr(WBEM_E_INVALID_PARAMETER);
+             : pw::Hr(WBEM_E_INVALID_PARAMETER);
     if (FAILED(hr)) {
         TraceLog("Error : CommandAndArguments not found as part of input\n");
         return hr;
@@ -237,7 +238,7 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
     char* callerName = GetCallerUserName();
     if (callerName == nullptr) {
         TraceLog("Error : Couldn't get Username from the current Thread context\n");
-        return Hr(WBEM_E_FAILED);
+        return pw::Hr(WBEM_E_FAILED);
     }
     std::string userName;
     try {
@@ -254,24 +255,24 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
         return hr;
     }
 
-    ComPtr<IWbemClassObject> instance;
+    pw::ComPtr<IWbemClassObject> instance;
     hr = GetInstanceForPath(path, instance.put());
     if (FAILED(hr)) {
         TraceLog("Error: Invalid Object Path\n");
         return hr;
     }
 
-    ComPtr<IWbemClassObject> outSignature;
+    pw::ComPtr<IWbemClassObject> outSignature;
     hr = m_classDef ? m_classDef->GetMethod(method, 0, nullptr, outSignature.put())
-                    : Hr(WBEM_E_INVALID_METHOD);
+                    : pw::Hr(WBEM_E_INVALID_METHOD);
     if (FAILED(hr) || !outSignature) {
         TraceLog("Error: Invalid Method Name\n");
-        return Hr(WBEM_E_INVALID_METHOD);
+        return pw::Hr(WBEM_E_INVALID_METHOD);
     }
-    ComPtr<IWbemClassObject> outParams;
+    pw::ComPtr<IWbemClassObject> outParams;
     hr = outSignature->SpawnInstance(0, outParams.put());
     if (FAILED(hr) || !outParams) {
-        return FAILED(hr) ? hr : Hr(WBEM_E_FAILED);
+        return FAILED(hr) ? hr : pw::Hr(WBEM_E_FAILED);
     }
 
     PipewayProviderImpl request(userName, tokens);
@@ -289,7 +290,7 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
     if (status.code != 0) {
         FillOutParams(outParams.get(), nullptr, status.code);
     } else if (FillOutParams(outParams.get(), answer.c_str(), 0) == -1) {
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
     IWbemClassObject* indicated = outParams.get();
     const HRESULT indicateResult = sink->Indicate(1, &indicated);

@@ -1,28 +1,10 @@
 #include "impersonation.h"
 
-#include "com_util.h"
+#include "pw/resources.h"
 
 #include <wbemidl.h>
 
 namespace {
-
-// Closes a token handle on every way out.
-class TokenHandle {
-  public:
-    TokenHandle() = default;
-    TokenHandle(const TokenHandle&) = delete;
-    TokenHandle& operator=(const TokenHandle&) = delete;
-    ~TokenHandle() {
-        if (m_handle != nullptr) {
-            CloseHandle(m_handle);
-        }
-    }
-    HANDLE* put() { return &m_handle; }
-    HANDLE get() const { return m_handle; }
-
-  private:
-    HANDLE m_handle = nullptr;
-};
 
 HRESULT LastErrorResult() {
     return static_cast<HRESULT>(0x80070000u | GetLastError());
@@ -36,7 +18,7 @@ HRESULT QueryImpersonationLevel(DWORD& level) {
     if (FAILED(hr)) {
         return hr;
     }
-    TokenHandle token;
+    pw::UniqueHandle token;
     SECURITY_IMPERSONATION_LEVEL tokenLevel = SecurityAnonymous;
     DWORD returned = 0;
     if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.put())) {
@@ -80,7 +62,7 @@ HRESULT ClientImpersonation::Enter() {
         return hr;
     }
     if (level < RPC_C_IMP_LEVEL_IMPERSONATE) {
-        return Hr(WBEM_E_ACCESS_DENIED);
+        return pw::Hr(WBEM_E_ACCESS_DENIED);
     }
     return Resume();
 }

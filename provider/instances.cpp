@@ -21,10 +21,7 @@ const WCHAR* const kInstanceId = L"ZOLM_OEM_DataAccessModule1";
 constexpr ULONG kLengthOverflow = 0xFFFFFFFF;
 constexpr HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216);
 
-struct FreeDeleter {
-    void operator()(char* block) const { std::free(block); }
-};
-using AddressText = std::unique_ptr<char, FreeDeleter>;
+using AddressText = pw::UniqueFree<char>;
 
 // An address in the ANSI code page as a platform string; a null text gives a null string.
 BSTR AddressToBstr(const char* text) {
@@ -45,7 +42,7 @@ BSTR AddressToBstr(const char* text) {
 }
 
 HRESULT PutBstr(IWbemClassObject* instance, const WCHAR* name, BSTR adopted) {
-    ScopedVariant value;
+    pw::UniqueVariant value;
     value.get()->vt = VT_BSTR;
     value.get()->bstrVal = adopted;
     return instance->Put(name, 0, value.get(), 0);
@@ -54,20 +51,20 @@ HRESULT PutBstr(IWbemClassObject* instance, const WCHAR* name, BSTR adopted) {
 }  // namespace
 
 // A new instance with its key property set.
-HRESULT CWMIPipewayProvider::NewInstance(ComPtr<IWbemClassObject>& instance) {
+HRESULT CWMIPipewayProvider::NewInstance(pw::ComPtr<IWbemClassObject>& instance) {
     if (!m_classDef) {
-        return Hr(WBEM_E_FAILED);
+        return pw::Hr(WBEM_E_FAILED);
     }
     HRESULT hr = m_classDef->SpawnInstance(0, instance.put());
     if (FAILED(hr)) {
         return hr;
     }
-    ScopedBstr property(kInstanceIdProperty);
+    pw::UniqueBstr property(kInstanceIdProperty);
     BSTR id = SysAllocString(kInstanceId);
     if (!property || id == nullptr) {
         SysFreeString(id);
         instance.reset();
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
     hr = PutBstr(instance.get(), property.get(), id);
     if (FAILED(hr)) {
@@ -96,9 +93,9 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateInstanceEnumAsync(const BST
 
 HRESULT CWMIPipewayProvider::EnumerateAsClient(IWbemObjectSink* sink) {
     if (sink == nullptr) {
-        return Hr(WBEM_E_INVALID_PARAMETER);
+        return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
-    ComPtr<IWbemClassObject> instance;
+    pw::ComPtr<IWbemClassObject> instance;
     HRESULT hr = NewInstance(instance);
     if (FAILED(hr)) {
         return hr;
@@ -116,12 +113,12 @@ HRESULT CWMIPipewayProvider::EnumerateAsClient(IWbemObjectSink* sink) {
             throw;
         }
     }
-    ScopedBstr ipv4Name(kIPv4Property);
-    ScopedBstr ipv6Name(kIPv6Property);
+    pw::UniqueBstr ipv4Name(kIPv4Property);
+    pw::UniqueBstr ipv6Name(kIPv6Property);
     if (!ipv4Name || !ipv6Name) {
         SysFreeString(ipv4);
         SysFreeString(ipv6);
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
     PutBstr(instance.get(), ipv4Name.get(), ipv4);
     hr = PutBstr(instance.get(), ipv6Name.get(), ipv6);
@@ -145,9 +142,9 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::GetObjectAsync(const BSTR path, L
             return hr;
         }
         if (sink == nullptr) {
-            return Hr(WBEM_E_INVALID_PARAMETER);
+            return pw::Hr(WBEM_E_INVALID_PARAMETER);
         }
-        ComPtr<IWbemClassObject> instance;
+        pw::ComPtr<IWbemClassObject> instance;
         const HRESULT found = GetInstanceForPath(path, instance.put());
         if (FAILED(found)) {
             return found;
@@ -163,17 +160,17 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::GetObjectAsync(const BSTR path, L
 }
 
 HRESULT CWMIPipewayProvider::GetInstanceForPath(const BSTR path, IWbemClassObject** instanceOut) {
-    ScopedBstr className(g_className);
+    pw::UniqueBstr className(g_className);
     if (!className) {
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
     if (!m_providerHelper ||
         FAILED(m_providerHelper->ValidateInstancePath(
             m_pathParserFactory.get(), path, className.get(), WBEMPATH_INFO_IS_INST_REF))) {
-        return Hr(WBEM_E_INVALID_PARAMETER);
+        return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
 
-    ComPtr<IWbemPath> parser;
+    pw::ComPtr<IWbemPath> parser;
     HRESULT hr = m_pathParserFactory->CreateInstance(nullptr, IID_IWbemPath, parser.put_void());
     if (FAILED(hr)) {
         return hr;
@@ -182,7 +179,7 @@ HRESULT CWMIPipewayProvider::GetInstanceForPath(const BSTR path, IWbemClassObjec
     if (FAILED(hr)) {
         return hr;
     }
-    ComPtr<IWbemPathKeyList> keys;
+    pw::ComPtr<IWbemPathKeyList> keys;
     hr = parser->GetKeyList(keys.put());
     if (FAILED(hr)) {
         return hr;
@@ -200,12 +197,12 @@ HRESULT CWMIPipewayProvider::GetInstanceForPath(const BSTR path, IWbemClassObjec
     try {
         keyName.assign(static_cast<std::size_t>(pathLength) + 1, L'\0');
     } catch (const std::bad_alloc&) {
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
     // The key names and values are read but not used: any key value names the one instance.
     for (ULONG index = 0; index < keyCount; ++index) {
         ULONG nameSize = pathLength + 1;
-        ScopedVariant value;
+        pw::UniqueVariant value;
         ULONG cimType = 0;
         hr = keys->GetKey2(index, 0, &nameSize, keyName.data(), value.get(), &cimType);
         if (FAILED(hr)) {
@@ -213,7 +210,7 @@ HRESULT CWMIPipewayProvider::GetInstanceForPath(const BSTR path, IWbemClassObjec
         }
     }
 
-    ComPtr<IWbemClassObject> instance;
+    pw::ComPtr<IWbemClassObject> instance;
     hr = NewInstance(instance);
     if (FAILED(hr)) {
         return hr;
@@ -222,5 +219,5 @@ HRESULT CWMIPipewayProvider::GetInstanceForPath(const BSTR path, IWbemClassObjec
         return E_POINTER;
     }
     *instanceOut = instance.detach();
-    return Hr(WBEM_S_NO_ERROR);
+    return pw::Hr(WBEM_S_NO_ERROR);
 }

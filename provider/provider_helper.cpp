@@ -16,12 +16,12 @@ constexpr HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216);
 HRESULT CProviderHelper::ValidateInstancePath(IClassFactory* pathParserFactory, const BSTR path,
                                               const BSTR className, ULONGLONG requiredInfo) {
     if (pathParserFactory == nullptr) {
-        return Hr(WBEM_E_INVALID_PARAMETER);
+        return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
-    ComPtr<IWbemPath> parser;
+    pw::ComPtr<IWbemPath> parser;
     if (FAILED(pathParserFactory->CreateInstance(nullptr, IID_IWbemPath, parser.put_void())) ||
         !parser) {
-        return Hr(WBEM_E_INVALID_PARAMETER);
+        return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
     HRESULT hr = parser->SetText(WBEMPATH_CREATE_ACCEPT_ALL, path);
     if (FAILED(hr)) {
@@ -35,7 +35,7 @@ HRESULT CProviderHelper::ValidateInstancePath(IClassFactory* pathParserFactory, 
     try {
         pathClass.assign(static_cast<std::size_t>(pathLength) + 1, L'\0');
     } catch (const std::bad_alloc&) {
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
     ULONG size = pathLength + 1;
     hr = parser->GetClassName(&size, pathClass.data());
@@ -44,21 +44,22 @@ HRESULT CProviderHelper::ValidateInstancePath(IClassFactory* pathParserFactory, 
     }
     if (CompareStringW(kEnglishUnitedStates, NORM_IGNORECASE, className, -1, pathClass.data(),
                        -1) != CSTR_EQUAL) {
-        return Hr(WBEM_E_NOT_FOUND);
+        return pw::Hr(WBEM_E_NOT_FOUND);
     }
     ULONGLONG info = 0;
     hr = parser->GetInfo(0, &info);
     if (FAILED(hr)) {
         return hr;
     }
-    return (info & requiredInfo) != 0 ? Hr(WBEM_S_NO_ERROR) : Hr(WBEM_E_INVALID_OBJECT_PATH);
+    return (info & requiredInfo) != 0 ? pw::Hr(WBEM_S_NO_ERROR)
+                                      : pw::Hr(WBEM_E_INVALID_OBJECT_PATH);
 }
 
 CInstanceProviderHelper::CInstanceProviderHelper(IWbemServices* ns, IWbemContext* context) {
     if (ns == nullptr) {
         return;
     }
-    ScopedBstr extendedStatus(L"__ExtendedStatus");
+    pw::UniqueBstr extendedStatus(L"__ExtendedStatus");
     if (extendedStatus) {
         ns->GetObject(extendedStatus.get(), 0, context, m_extendedStatusClass.put(), nullptr);
     }

@@ -2,7 +2,7 @@
 // extended-status class of the provider's namespace.
 #pragma once
 
-#include "com_util.h"
+#include "pw/resources.h"
 
 #include <wbemidl.h>
 
@@ -22,5 +22,5 @@ class CInstanceProviderHelper : public CProviderHelper {
     CInstanceProviderHelper(IWbemServices* ns, IWbemContext* context);
 
   private:
-    ComPtr<IWbemClassObject> m_extendedStatusClass;
+    pw::ComPtr<IWbemClassObject> m_extendedStatusClass;
 };

@@ -13,12 +13,12 @@ HRESULT ExceptionToHResult() noexcept {
     try {
         throw;
     } catch (const std::bad_alloc&) {
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     } catch (const PipewayMgtData::PPImplStatus&) {
         // A DA module the operation needed could not be used.
-        return Hr(WBEM_E_PROVIDER_FAILURE);
+        return pw::Hr(WBEM_E_PROVIDER_FAILURE);
     } catch (...) {
-        return Hr(WBEM_E_FAILED);
+        return pw::Hr(WBEM_E_FAILED);
     }
 }
 
@@ -85,80 +85,80 @@ ULONG STDMETHODCALLTYPE CWMIPipewayProvider::Release() {
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::OpenNamespace(const BSTR, LONG, IWbemContext*,
                                                              IWbemServices**, IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CancelAsyncCall(IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::QueryObjectSink(LONG, IWbemObjectSink**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::GetObject(const BSTR, LONG, IWbemContext*,
                                                          IWbemClassObject**, IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutClass(IWbemClassObject*, LONG, IWbemContext*,
                                                         IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutClassAsync(IWbemClassObject*, LONG, IWbemContext*,
                                                              IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteClass(const BSTR, LONG, IWbemContext*,
                                                            IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteClassAsync(const BSTR, LONG, IWbemContext*,
                                                                 IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateClassEnum(const BSTR, LONG, IWbemContext*,
                                                                IEnumWbemClassObject**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateClassEnumAsync(const BSTR, LONG, IWbemContext*,
                                                                     IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutInstance(IWbemClassObject*, LONG, IWbemContext*,
                                                            IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutInstanceAsync(IWbemClassObject*, LONG,
                                                                 IWbemContext*, IWbemObjectSink*) {
-    return Hr(WBEM_E_PROVIDER_NOT_CAPABLE);
+    return pw::Hr(WBEM_E_PROVIDER_NOT_CAPABLE);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteInstance(const BSTR, LONG, IWbemContext*,
                                                               IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteInstanceAsync(const BSTR, LONG, IWbemContext*,
                                                                    IWbemObjectSink*) {
-    return Hr(WBEM_E_PROVIDER_NOT_CAPABLE);
+    return pw::Hr(WBEM_E_PROVIDER_NOT_CAPABLE);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateInstanceEnum(const BSTR, LONG, IWbemContext*,
                                                                   IEnumWbemClassObject**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQuery(const BSTR, const BSTR, LONG,
                                                          IWbemContext*, IEnumWbemClassObject**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQueryAsync(const BSTR, const BSTR, LONG,
@@ -170,7 +170,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQueryAsync(const BSTR, const 
             return hr;
         }
         client.Revert();
-        return Hr(WBEM_E_NOT_SUPPORTED);
+        return pw::Hr(WBEM_E_NOT_SUPPORTED);
     } catch (...) {
         return ExceptionToHResult();
     }
@@ -179,17 +179,17 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQueryAsync(const BSTR, const 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecNotificationQuery(const BSTR, const BSTR, LONG,
                                                                      IWbemContext*,
                                                                      IEnumWbemClassObject**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecNotificationQueryAsync(const BSTR, const BSTR,
                                                                           LONG, IWbemContext*,
                                                                           IWbemObjectSink*) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecMethod(const BSTR, const BSTR, LONG,
                                                           IWbemContext*, IWbemClassObject*,
                                                           IWbemClassObject**, IWbemCallResult**) {
-    return Hr(WBEM_E_NOT_SUPPORTED);
+    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }

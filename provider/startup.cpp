@@ -18,23 +18,6 @@ constexpr char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\
 constexpr char kLibraryValue[] = "CorvaneLibPath";
 constexpr char kTraceLogFile[] = "/svx/pipeway/log/WinPipeway.log";
 
-class RegistryKey {
-  public:
-    RegistryKey() = default;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    ~RegistryKey() {
-        if (m_key != nullptr) {
-            RegCloseKey(m_key);
-        }
-    }
-    HKEY* put() { return &m_key; }
-    HKEY get() const { return m_key; }
-
-  private:
-    HKEY m_key = nullptr;
-};
-
 // Provider objects start on any WMI thread: one at a time reads and extends "PATH", so that two
 // of them never both find the folder missing and add it twice, nor see "PATH" change between
 // asking for its size and reading it. Constant-initialised: loading the library allocates nothing.
@@ -63,7 +46,7 @@ std::optional<std::string> ReadPath() {
 }  // namespace
 
 bool CWMIPipewayProvider::SetEnvironment() {
-    RegistryKey key;
+    pw::UniqueKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         TraceLog("Unable to Open The Key in setenvironemnt\n");
         return false;
@@ -120,13 +103,13 @@ HRESULT CWMIPipewayProvider::InitializeAsClient(IWbemServices* services, IWbemCo
         return hr;
     }
     if (services == nullptr || initSink == nullptr) {
-        return Hr(WBEM_E_INVALID_PARAMETER);
+        return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
     m_namespace.copy_from(services);
 
-    ScopedBstr className(g_className);
+    pw::UniqueBstr className(g_className);
     if (!className) {
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
     hr = m_namespace->GetObject(className.get(), 0, context, m_classDef.put(), nullptr);
     if (FAILED(hr)) {
@@ -139,10 +122,10 @@ HRESULT CWMIPipewayProvider::InitializeAsClient(IWbemServices* services, IWbemCo
     }
     m_providerHelper.reset(new (std::nothrow) CInstanceProviderHelper(services, context));
     if (!m_providerHelper) {
-        return Hr(WBEM_E_OUT_OF_MEMORY);
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
     if (!SetEnvironment()) {
-        return Hr(WBEM_E_FAILED);
+        return pw::Hr(WBEM_E_FAILED);
     }
     if (const std::optional<std::string> root = GetRootInstallPath()) {
         g_traceLogPath.Set(*root + kTraceLogFile);

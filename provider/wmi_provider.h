@@ -2,7 +2,7 @@
 // ZOLM_OEM_DataAccessModule, and its start-up and teardown.
 #pragma once
 
-#include "com_util.h"
+#include "pw/resources.h"
 #include "impersonation.h"
 #include "provider_helper.h"
 
@@ -109,12 +109,12 @@ class CWMIPipewayProvider : public IWbemServices, public IWbemProviderInit {
                                IWbemClassObject* inParams, IWbemObjectSink* sink);
     HRESULT EnumerateAsClient(IWbemObjectSink* sink);
     HRESULT GetInstanceForPath(const BSTR path, IWbemClassObject** instance);
-    HRESULT NewInstance(ComPtr<IWbemClassObject>& instance);
+    HRESULT NewInstance(pw::ComPtr<IWbemClassObject>& instance);
 
     std::atomic<ULONG> m_refCount{0};
-    ComPtr<IWbemServices> m_namespace;
-    ComPtr<IWbemClassObject> m_classDef;
-    ComPtr<IClassFactory> m_pathParserFactory;
+    pw::ComPtr<IWbemServices> m_namespace;
+    pw::ComPtr<IWbemClassObject> m_classDef;
+    pw::ComPtr<IClassFactory> m_pathParserFactory;
     std::unique_ptr<CInstanceProviderHelper> m_providerHelper;
 };
 

@@ -7,6 +7,7 @@
 #include "client_call.h"
 #include "host_objects.h"
 #include "provider_host.h"
+#include "pw/resources.h"
 
 #include <wbemidl.h>
 
@@ -18,10 +19,7 @@
 
 namespace pwtest {
 
-template <typename Code>
-constexpr HRESULT Hr(Code code) {
-    return static_cast<HRESULT>(code);
-}
+using pw::Hr;
 
 extern const WCHAR* const kInstancePath;
 constexpr DWORD kImpersonate = 3;

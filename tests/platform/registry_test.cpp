@@ -3,6 +3,8 @@
 // of HKEY_CURRENT_USER; what concerns the registry file is POSIX only.
 #include "test_support.h"
 
+#include "pw/resources.h"
+
 #include <memory>
 #include <string>
 #include <thread>
@@ -13,23 +15,6 @@ namespace {
 constexpr char kBase[] = "Software\\PipewayPlatformTest";
 
 // An open key, closed at the end of its life.
-class Key {
-  public:
-    Key() = default;
-    ~Key() {
-        if (m_key != nullptr) {
-            RegCloseKey(m_key);
-        }
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    HKEY* Out() { return &m_key; }
-    HKEY get() const { return m_key; }
-
-  private:
-    HKEY m_key = nullptr;
-};
-
 // The name of the value that writer `thread` sets in its round `i`.
 std::string WriterValue(int thread, int i) {
     std::string name = "v";
@@ -82,13 +67,13 @@ class Registry : public ::testing::Test {
 #endif
     }
 
-    LONG Create(const std::string& name, Key& key, DWORD* disposition = nullptr) {
+    LONG Create(const std::string& name, pw::UniqueKey& key, DWORD* disposition = nullptr) {
         return RegCreateKeyExA(HKEY_CURRENT_USER, Sub(name).c_str(), 0, nullptr,
-                               REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.Out(),
+                               REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(),
                                disposition);
     }
-    LONG Open(const std::string& name, REGSAM access, Key& key) {
-        return RegOpenKeyExA(HKEY_CURRENT_USER, Sub(name).c_str(), 0, access, key.Out());
+    LONG Open(const std::string& name, REGSAM access, pw::UniqueKey& key) {
+        return RegOpenKeyExA(HKEY_CURRENT_USER, Sub(name).c_str(), 0, access, key.put());
     }
 
     pwtest::TempDir m_dir;
@@ -96,8 +81,8 @@ class Registry : public ::testing::Test {
 };
 
 TEST_F(Registry, CreateReportsANewKeyThenAnExistingOne) {
-    Key first;
-    Key second;
+    pw::UniqueKey first;
+    pw::UniqueKey second;
     DWORD disposition = 0;
     ASSERT_EQ(Create("Shared", first, &disposition), ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
@@ -106,7 +91,7 @@ TEST_F(Registry, CreateReportsANewKeyThenAnExistingOne) {
 }
 
 TEST_F(Registry, StringSizeProbeCountsTheTerminator) {
-    Key key;
+    pw::UniqueKey key;
     ASSERT_EQ(Create("Shared", key), ERROR_SUCCESS);
     ASSERT_EQ(SetString(key.get(), "CorvaneLibPath", "C:\\lib"), ERROR_SUCCESS);
     DWORD type = REG_NONE;
@@ -119,7 +104,7 @@ TEST_F(Registry, StringSizeProbeCountsTheTerminator) {
 }
 
 TEST_F(Registry, BufferTooSmallGivesMoreDataAndTheSize) {
-    Key key;
+    pw::UniqueKey key;
     ASSERT_EQ(Create("Shared", key), ERROR_SUCCESS);
     ASSERT_EQ(SetString(key.get(), "Name", "value"), ERROR_SUCCESS);
     char buffer[3] = {};
@@ -131,7 +116,7 @@ TEST_F(Registry, BufferTooSmallGivesMoreDataAndTheSize) {
 }
 
 TEST_F(Registry, DwordReadsBackAsWritten) {
-    Key key;
+    pw::UniqueKey key;
     ASSERT_EQ(Create("Shared", key), ERROR_SUCCESS);
     ASSERT_EQ(SetDword(key.get(), "Count", 42), ERROR_SUCCESS);
     DWORD number = 0;
@@ -145,10 +130,10 @@ TEST_F(Registry, DwordReadsBackAsWritten) {
 }
 
 TEST_F(Registry, MissingKeyOrValueIsNotFound) {
-    Key missing;
+    pw::UniqueKey missing;
     EXPECT_EQ(Open("Absent", KEY_READ, missing), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(missing.get(), nullptr);
-    Key key;
+    pw::UniqueKey key;
     ASSERT_EQ(Create("Shared", key), ERROR_SUCCESS);
     DWORD size = 0;
     EXPECT_EQ(RegQueryValueExA(key.get(), "Absent", nullptr, nullptr, nullptr, &size),
@@ -156,46 +141,46 @@ TEST_F(Registry, MissingKeyOrValueIsNotFound) {
 }
 
 TEST_F(Registry, NamesIgnoreCase) {
-    Key created;
+    pw::UniqueKey created;
     ASSERT_EQ(Create("Mixed\\Case", created), ERROR_SUCCESS);
     ASSERT_EQ(SetString(created.get(), "Name", "value"), ERROR_SUCCESS);
-    Key opened;
+    pw::UniqueKey opened;
     ASSERT_EQ(Open("MIXED\\case", KEY_READ, opened), ERROR_SUCCESS);
     EXPECT_EQ(GetString(opened.get(), "NAME"), "value");
 }
 
 TEST_F(Registry, KeyOpenedForReadingRefusesWrites) {
-    Key created;
+    pw::UniqueKey created;
     ASSERT_EQ(Create("Shared", created), ERROR_SUCCESS);
     ASSERT_EQ(SetString(created.get(), "Name", "value"), ERROR_SUCCESS);
-    Key reader;
+    pw::UniqueKey reader;
     ASSERT_EQ(Open("Shared", KEY_READ, reader), ERROR_SUCCESS);
     EXPECT_EQ(SetString(reader.get(), "Name", "other"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteValueA(reader.get(), "Name"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(GetString(reader.get(), "Name"), "value");
 #if !defined(_WIN32)
     // Windows wants KEY_CREATE_SUB_KEY on the parent to create a key; Wine does not check.
-    Key child;
+    pw::UniqueKey child;
     EXPECT_EQ(RegCreateKeyExA(reader.get(), "Child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              child.Out(), nullptr),
+                              child.put(), nullptr),
               ERROR_ACCESS_DENIED);
 #endif
 }
 
 TEST_F(Registry, DeleteKeyRefusesAKeyWithSubkeysAndDeleteTreeDoesNot) {
     {
-        Key leaf;
+        pw::UniqueKey leaf;
         ASSERT_EQ(Create("Parent\\Child", leaf), ERROR_SUCCESS);
     }
     EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, Sub("Parent").c_str()), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, Sub("Parent").c_str()), ERROR_SUCCESS);
-    Key gone;
+    pw::UniqueKey gone;
     EXPECT_EQ(Open("Parent", KEY_READ, gone), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, Sub("Parent").c_str()), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, DeletedValueIsGone) {
-    Key key;
+    pw::UniqueKey key;
     ASSERT_EQ(Create("Shared", key), ERROR_SUCCESS);
     ASSERT_EQ(SetString(key.get(), "Name", "value"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteValueA(key.get(), "name"), ERROR_SUCCESS);
@@ -203,7 +188,7 @@ TEST_F(Registry, DeletedValueIsGone) {
 }
 
 TEST_F(Registry, KeyDeletedWhileOpenAnswersKeyDeleted) {
-    Key key;
+    pw::UniqueKey key;
     ASSERT_EQ(Create("Doomed", key), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, Sub("Doomed").c_str()), ERROR_SUCCESS);
     DWORD size = 0;
@@ -212,12 +197,12 @@ TEST_F(Registry, KeyDeletedWhileOpenAnswersKeyDeleted) {
 }
 
 TEST_F(Registry, SubkeysEnumerateInNameOrderWithoutRegardToCase) {
-    Key parent;
+    pw::UniqueKey parent;
     ASSERT_EQ(Create("List", parent), ERROR_SUCCESS);
     for (const char* name : {"beta", "Alpha", "gamma"}) {
-        Key child;
+        pw::UniqueKey child;
         ASSERT_EQ(RegCreateKeyExA(parent.get(), name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  child.Out(), nullptr),
+                                  child.put(), nullptr),
                   ERROR_SUCCESS);
     }
     std::vector<std::string> names;
@@ -237,9 +222,9 @@ TEST_F(Registry, SubkeysEnumerateInNameOrderWithoutRegardToCase) {
 }
 
 TEST_F(Registry, WideAndAnsiCallsSeeTheSameText) {
-    Key key;
+    pw::UniqueKey key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\PipewayPlatformTest\\Wide", 0, nullptr,
-                              0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr),
+                              0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
     const std::wstring text = L"InprocServer32";
     ASSERT_EQ(
@@ -269,7 +254,7 @@ class RegistryFile : public Registry {
 };
 
 TEST_F(RegistryFile, ChangesAreWrittenAsReadableText) {
-    Key key;
+    pw::UniqueKey key;
     ASSERT_EQ(Create("Persist", key), ERROR_SUCCESS);
     ASSERT_EQ(SetString(key.get(), "Name", "a \"quoted\" value"), ERROR_SUCCESS);
     ASSERT_EQ(SetDword(key.get(), "Count", 42), ERROR_SUCCESS);
@@ -283,8 +268,8 @@ TEST_F(RegistryFile, ChangesAreWrittenAsReadableText) {
 
 TEST_F(RegistryFile, FileIsReadAtEveryCall) {
     pwtest::WriteFile(m_file, "[HKLM\\SOFTWARE\\Vendor]\n\"Dir\"=sz:\"/opt/one\"\n");
-    Key key;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\vendor", 0, KEY_READ, key.Out()),
+    pw::UniqueKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\vendor", 0, KEY_READ, key.put()),
               ERROR_SUCCESS);
     EXPECT_EQ(GetString(key.get(), "Dir"), "/opt/one");
     pwtest::WriteFile(m_file,
@@ -298,7 +283,7 @@ TEST_F(RegistryFile, WhatTheFileSaysSurvivesARewrite) {
     pwtest::WriteFile(m_file,
                       "[HKEY_CURRENT_USER\\Software\\PipewayPlatformTest\\Raw]\n"
                       "\"Bytes\"=hex(3):00,ff,10\n\"Tab\"=sz:\"a\\tb\\x01\"\n");
-    Key key;
+    pw::UniqueKey key;
     ASSERT_EQ(Create("Raw", key), ERROR_SUCCESS);
     ASSERT_EQ(SetDword(key.get(), "Touch", 1), ERROR_SUCCESS);
     const std::string text = pwtest::ReadFile(m_file);
@@ -308,16 +293,16 @@ TEST_F(RegistryFile, WhatTheFileSaysSurvivesARewrite) {
 
 TEST_F(RegistryFile, WithoutTheVariableTheRegistryIsEmptyAndReadOnly) {
     SetEnvironmentVariableA("PIPEWAY_REGISTRY", nullptr);
-    Key key;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, key.Out()),
+    pw::UniqueKey key;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, key.put()),
               ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Create("Shared", key), ERROR_ACCESS_DENIED);
 }
 
 TEST_F(RegistryFile, MalformedFileIsACorruptDatabase) {
     pwtest::WriteFile(m_file, "[HKEY_LOCAL_MACHINE\\SOFTWARE]\nnot a value line\n");
-    Key key;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, key.Out()), ERROR_BADDB);
+    pw::UniqueKey key;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, key.put()), ERROR_BADDB);
 }
 
 TEST_F(RegistryFile, ClosedHandleIsInvalid) {
@@ -331,7 +316,7 @@ TEST_F(RegistryFile, ClosedHandleIsInvalid) {
 }
 
 TEST_F(RegistryFile, ConcurrentWritersAllLand) {
-    Key key;
+    pw::UniqueKey key;
     ASSERT_EQ(Create("Busy", key), ERROR_SUCCESS);
     std::vector<std::thread> writers;
     for (int thread = 0; thread < 4; ++thread) {

@@ -4,6 +4,8 @@
 // registered in the Wine prefix.
 #include "test_support.h"
 
+#include "pw/resources.h"
+
 #include <wbemidl.h>
 #include <wmiutils.h>
 
@@ -16,44 +18,18 @@ constexpr HRESULT kInvalidParameter = static_cast<HRESULT>(WBEM_E_INVALID_PARAME
 constexpr HRESULT kBufferTooSmall = static_cast<HRESULT>(WBEM_E_BUFFER_TOO_SMALL);
 constexpr HRESULT kNotAvailable = static_cast<HRESULT>(WBEM_E_NOT_AVAILABLE);
 
-// One COM reference, released at the end of its life.
-template <typename Interface>
-class Ref {
-  public:
-    Ref() = default;
-    ~Ref() { Reset(); }
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    void Reset() {
-        if (m_p != nullptr) {
-            m_p->Release();
-            m_p = nullptr;
-        }
-    }
-    Interface** Out() {
-        Reset();
-        return &m_p;
-    }
-    void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-    Interface* operator->() const { return m_p; }
-    Interface* get() const { return m_p; }
-
-  private:
-    Interface* m_p = nullptr;
-};
-
 class WbemPathTest : public ::testing::Test {
   protected:
     void SetUp() override {
         m_initialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
         ASSERT_EQ(CoGetClassObject(CLSID_WbemDefPath, CLSCTX_INPROC_SERVER, nullptr,
-                                   IID_IClassFactory, m_factory.OutVoid()),
+                                   IID_IClassFactory, m_factory.put_void()),
                   S_OK);
-        ASSERT_EQ(m_factory->CreateInstance(nullptr, IID_IWbemPath, m_path.OutVoid()), S_OK);
+        ASSERT_EQ(m_factory->CreateInstance(nullptr, IID_IWbemPath, m_path.put_void()), S_OK);
     }
     void TearDown() override {
-        m_path.Reset();
-        m_factory.Reset();
+        m_path.reset();
+        m_factory.reset();
         if (m_initialized) {
             CoUninitialize();
         }
@@ -74,14 +50,14 @@ class WbemPathTest : public ::testing::Test {
     }
 
     bool m_initialized = false;
-    Ref<IClassFactory> m_factory;
-    Ref<IWbemPath> m_path;
+    pw::ComPtr<IClassFactory> m_factory;
+    pw::ComPtr<IWbemPath> m_path;
 };
 
 TEST_F(WbemPathTest, ParserReadsKeyValues) {
     ASSERT_EQ(m_path->SetText(WBEMPATH_CREATE_ACCEPT_ALL, L"Cls.K=\"v\""), S_OK);
-    Ref<IWbemPathKeyList> keys;
-    ASSERT_EQ(m_path->GetKeyList(keys.Out()), S_OK);
+    pw::ComPtr<IWbemPathKeyList> keys;
+    ASSERT_EQ(m_path->GetKeyList(keys.put()), S_OK);
     wchar_t name[8] = {};
     ULONG size = 8;
     VARIANT value;
@@ -135,8 +111,8 @@ TEST_P(PathTable, ReadsClassInfoAndKeys) {
     EXPECT_EQ(info & c.infoSet, c.infoSet) << std::hex << info;
     EXPECT_EQ(info & c.infoClear, 0u) << std::hex << info;
 
-    Ref<IWbemPathKeyList> keys;
-    const HRESULT listed = m_path->GetKeyList(keys.Out());
+    pw::ComPtr<IWbemPathKeyList> keys;
+    const HRESULT listed = m_path->GetKeyList(keys.put());
     if (!c.hasKeyList) {
         EXPECT_EQ(listed, kNotAvailable);
         return;
@@ -376,10 +352,10 @@ class KeyListTest : public WbemPathTest {
     void SetUp() override {
         WbemPathTest::SetUp();
         ASSERT_EQ(m_path->SetText(WBEMPATH_CREATE_ACCEPT_ALL, L"Cls.Name=\"x\\\"y\",Id=12"), S_OK);
-        ASSERT_EQ(m_path->GetKeyList(m_keys.Out()), S_OK);
+        ASSERT_EQ(m_path->GetKeyList(m_keys.put()), S_OK);
     }
     void TearDown() override {
-        m_keys.Reset();
+        m_keys.reset();
         WbemPathTest::TearDown();
     }
     std::wstring KeysText() {
@@ -389,7 +365,7 @@ class KeyListTest : public WbemPathTest {
         return text;
     }
 
-    Ref<IWbemPathKeyList> m_keys;
+    pw::ComPtr<IWbemPathKeyList> m_keys;
 };
 
 TEST_F(KeyListTest, NameBufferTooSmallGivesTheSize) {
@@ -447,25 +423,25 @@ TEST_F(KeyListTest, RemovingKeysChangesThePath) {
 }
 
 TEST_F(KeyListTest, ListKeepsItsPathAlive) {
-    m_path.Reset();
+    m_path.reset();
     ULONG count = 0;
     EXPECT_EQ(m_keys->GetCount(&count), S_OK);
     EXPECT_EQ(count, 2u);
 }
 
 TEST_F(WbemPathTest, FactoryRefusesAggregationAndForeignInterfaces) {
-    Ref<IWbemPath> other;
-    EXPECT_EQ(m_factory->CreateInstance(m_path.get(), IID_IWbemPath, other.OutVoid()),
+    pw::ComPtr<IWbemPath> other;
+    EXPECT_EQ(m_factory->CreateInstance(m_path.get(), IID_IWbemPath, other.put_void()),
               CLASS_E_NOAGGREGATION);
-    Ref<IWbemPathKeyList> keys;
-    EXPECT_EQ(m_path->QueryInterface(IID_IWbemPathKeyList, keys.OutVoid()), E_NOINTERFACE);
+    pw::ComPtr<IWbemPathKeyList> keys;
+    EXPECT_EQ(m_path->QueryInterface(IID_IWbemPathKeyList, keys.put_void()), E_NOINTERFACE);
     EXPECT_EQ(keys.get(), nullptr);
 }
 
 TEST_F(WbemPathTest, CoCreateInstanceMakesAParser) {
-    Ref<IWbemPath> created;
+    pw::ComPtr<IWbemPath> created;
     ASSERT_EQ(CoCreateInstance(CLSID_WbemDefPath, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemPath,
-                               created.OutVoid()),
+                               created.put_void()),
               S_OK);
     EXPECT_EQ(created->SetText(WBEMPATH_CREATE_ACCEPT_ALL, L"Cls=@"), S_OK);
 }
@@ -473,9 +449,9 @@ TEST_F(WbemPathTest, CoCreateInstanceMakesAParser) {
 TEST_F(WbemPathTest, UnknownClassIsNotRegistered) {
     const CLSID unknown = {
         0x6a1b2c3d, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
-    Ref<IClassFactory> factory;
+    pw::ComPtr<IClassFactory> factory;
     EXPECT_EQ(CoGetClassObject(unknown, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                               factory.OutVoid()),
+                               factory.put_void()),
               REGDB_E_CLASSNOTREG);
 }
 
