@@ -25,18 +25,19 @@ std::optional<CommonServices> Bind() {
     if (bound.getRootInstallPath != nullptr) {
         return bound;
     }
-    HMODULE library = LoadLibraryA("kordo64");
-    if (library == nullptr) {
+    pw::UniqueLibrary library(LoadLibraryA("kordo64"));
+    if (!library) {
         return std::nullopt;
     }
     CommonServices services;
     services.getRootInstallPath =
-        pw::ProcAs<GetRootInstallPathFn>(GetProcAddress(library, "ZevGetRootInstallPath"));
-    services.genericFree = pw::ProcAs<GenericFreeFn>(GetProcAddress(library, "ZevGenericFree"));
+        pw::ProcAs<GetRootInstallPathFn>(GetProcAddress(library.get(), "ZevGetRootInstallPath"));
+    services.genericFree =
+        pw::ProcAs<GenericFreeFn>(GetProcAddress(library.get(), "ZevGenericFree"));
     if (services.getRootInstallPath == nullptr || services.genericFree == nullptr) {
-        FreeLibrary(library);
         return std::nullopt;
     }
+    library.release();  // kept for the life of the process
     bound = services;
     return bound;
 }

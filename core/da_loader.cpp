@@ -61,12 +61,9 @@ DAInfo* PipewayProviderImpl::getDAInfo(const std::string& name) {
         }
     }
     DAInfo loaded = LoadDAModule(name);
-    try {
-        g_daInfoCache.push_back(std::move(loaded));
-    } catch (...) {
-        FreeLibrary(loaded.module);
-        throw;
-    }
+    pw::UniqueLibrary module(loaded.module);  // unloaded again unless the cache takes it
+    g_daInfoCache.push_back(std::move(loaded));
+    module.release();
     return &g_daInfoCache.back();
 }
 
@@ -77,7 +74,7 @@ void PipewayProviderImpl::CleanUpDAInfo() {
         return;
     }
     for (const DAInfo& entry : g_daInfoCache) {
-        FreeLibrary(entry.module);
+        const pw::UniqueLibrary unload(entry.module);  // the cache's own reference
     }
     g_daInfoCache.clear();
 }

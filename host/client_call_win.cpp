@@ -1,5 +1,7 @@
 #include "client_call.h"
 
+#include "pw/resources.h"
+
 #include <objidl.h>
 
 #include <atomic>
@@ -104,12 +106,8 @@ ClientCall::~ClientCall() {
 }
 
 bool ClientCall::ThreadIsImpersonating() {
-    HANDLE token = nullptr;
-    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
-        return false;
-    }
-    CloseHandle(token);
-    return true;
+    pw::UniqueHandle token;
+    return OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.put()) != FALSE;
 }
 
 }  // namespace host

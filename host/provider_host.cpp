@@ -14,38 +14,34 @@ using DllCanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 const char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
 
 bool SetLibraryDirectory(const std::string& folder) {
-    HKEY key = nullptr;
+    pw::UniqueKey key;
     if (folder.empty()) {
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_ALL_ACCESS, &key) !=
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_ALL_ACCESS, key.put()) !=
             ERROR_SUCCESS) {
             return true;  // no key, no value
         }
-        const LONG result = RegDeleteValueA(key, "CorvaneLibPath");
-        RegCloseKey(key);
+        const LONG result = RegDeleteValueA(key.get(), "CorvaneLibPath");
         return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
     }
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
+                        key.put(), nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    const LONG result = RegSetValueExA(key, "CorvaneLibPath", 0, REG_SZ,
-                                       reinterpret_cast<const BYTE*>(folder.c_str()),
-                                       static_cast<DWORD>(folder.size() + 1));
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
+    return RegSetValueExA(key.get(), "CorvaneLibPath", 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(folder.c_str()),
+                          static_cast<DWORD>(folder.size() + 1)) == ERROR_SUCCESS;
 }
 
 std::optional<std::string> LibraryDirectory() {
     char folder[4096] = {};
     DWORD size = sizeof folder;
     DWORD type = 0;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    pw::UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    const LONG result = RegQueryValueExA(key, "CorvaneLibPath", nullptr, &type,
+    const LONG result = RegQueryValueExA(key.get(), "CorvaneLibPath", nullptr, &type,
                                          reinterpret_cast<BYTE*>(folder), &size);
-    RegCloseKey(key);
     if (result != ERROR_SUCCESS || type != REG_SZ || size >= sizeof folder) {
         return std::nullopt;
     }
@@ -59,28 +55,22 @@ ProviderHost::ProviderHost(const std::string& libraryPath) : ProviderHost(nullpt
 
 ProviderHost::ProviderHost(const wchar_t* progId, const std::string& libraryPath)
     : m_namespace(new Namespace), m_classDefinition(MakeDataAccessModuleClass()) {
-    m_namespace->AddClass(m_classDefinition);
+    m_namespace->AddClass(m_classDefinition.get());
     // The extended-status class that provider helpers ask for.
-    auto* extendedStatus =
-        new ClassObject(L"__ExtendedStatus", {L"Description", L"Operation"}, true);
-    m_namespace->AddClass(extendedStatus);
-    extendedStatus->Release();
+    const pw::ComPtr<ClassObject> extendedStatus(
+        new ClassObject(L"__ExtendedStatus", {L"Description", L"Operation"}, true));
+    m_namespace->AddClass(extendedStatus.get());
     if (progId != nullptr) {
         m_registeredClass = RegisteredClass(progId);
     }
     if (m_registeredClass) {
         m_comInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     } else {
-        m_library = LoadLibraryA(libraryPath.c_str());
+        m_library.reset(LoadLibraryA(libraryPath.c_str()));
     }
 }
 
 ProviderHost::~ProviderHost() {
-    m_classDefinition->Release();
-    m_namespace->Release();
-    if (m_library != nullptr) {
-        FreeLibrary(m_library);
-    }
     if (m_comInitialized) {
         CoUninitialize();
     }
@@ -90,11 +80,11 @@ HRESULT ProviderHost::GetClassObject(REFCLSID clsid, REFIID riid, void** object)
     if (m_registeredClass) {
         return CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, riid, object);
     }
-    if (m_library == nullptr) {
+    if (!m_library) {
         return CO_E_DLLNOTFOUND;
     }
     auto getClassObject =
-        pw::ProcAs<DllGetClassObjectFn>(GetProcAddress(m_library, "DllGetClassObject"));
+        pw::ProcAs<DllGetClassObjectFn>(GetProcAddress(m_library.get(), "DllGetClassObject"));
     if (getClassObject == nullptr) {
         return CO_E_ERRORINDLL;
     }
@@ -102,26 +92,29 @@ HRESULT ProviderHost::GetClassObject(REFCLSID clsid, REFIID riid, void** object)
 }
 
 HRESULT ProviderHost::CanUnloadNow() {
-    if (m_library == nullptr) {
+    if (!m_library) {
         return CO_E_DLLNOTFOUND;
     }
-    auto canUnloadNow = pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllCanUnloadNow"));
+    auto canUnloadNow =
+        pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library.get(), "DllCanUnloadNow"));
     return canUnloadNow == nullptr ? CO_E_ERRORINDLL : canUnloadNow();
 }
 
 HRESULT ProviderHost::RegisterServer() {
-    if (m_library == nullptr) {
+    if (!m_library) {
         return CO_E_DLLNOTFOUND;
     }
-    auto entry = pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllRegisterServer"));
+    auto entry =
+        pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library.get(), "DllRegisterServer"));
     return entry == nullptr ? CO_E_ERRORINDLL : entry();
 }
 
 HRESULT ProviderHost::UnregisterServer() {
-    if (m_library == nullptr) {
+    if (!m_library) {
         return CO_E_DLLNOTFOUND;
     }
-    auto entry = pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library, "DllUnregisterServer"));
+    auto entry =
+        pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library.get(), "DllUnregisterServer"));
     return entry == nullptr ? CO_E_ERRORINDLL : entry();
 }
 
@@ -130,27 +123,22 @@ HRESULT ProviderHost::CreateProvider(IWbemServices** provider) {
         return CoCreateInstance(*m_registeredClass, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IWbemServices, reinterpret_cast<void**>(provider));
     }
-    IClassFactory* factory = nullptr;
-    HRESULT hr =
-        GetClassObject(kProviderClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    pw::ComPtr<IClassFactory> factory;
+    const HRESULT hr = GetClassObject(kProviderClsid, IID_IClassFactory, factory.put_void());
     if (FAILED(hr)) {
         return hr;
     }
-    hr = factory->CreateInstance(nullptr, IID_IWbemServices, reinterpret_cast<void**>(provider));
-    factory->Release();
-    return hr;
+    return factory->CreateInstance(nullptr, IID_IWbemServices, reinterpret_cast<void**>(provider));
 }
 
 HRESULT ProviderHost::Initialize(IWbemServices* provider, InitSink* sink) {
-    IWbemProviderInit* init = nullptr;
-    HRESULT hr = provider->QueryInterface(IID_IWbemProviderInit, reinterpret_cast<void**>(&init));
+    pw::ComPtr<IWbemProviderInit> init;
+    const HRESULT hr = provider->QueryInterface(IID_IWbemProviderInit, init.put_void());
     if (FAILED(hr)) {
         return hr;
     }
-    hr = init->Initialize(nullptr, 0, const_cast<LPWSTR>(L"root\\cimv2"), nullptr, m_namespace,
-                          nullptr, sink);
-    init->Release();
-    return hr;
+    return init->Initialize(nullptr, 0, const_cast<LPWSTR>(L"root\\cimv2"), nullptr,
+                            m_namespace.get(), nullptr, sink);
 }
 
 }  // namespace host

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host_objects.h"
+#include "pw/resources.h"
 
 #include <windows.h>
 
@@ -42,7 +43,7 @@ class ProviderHost {
     ProviderHost(const ProviderHost&) = delete;
     ProviderHost& operator=(const ProviderHost&) = delete;
 
-    bool Loaded() const { return m_library != nullptr || m_registeredClass.has_value(); }
+    bool Loaded() const { return m_library || m_registeredClass.has_value(); }
     // Whether provider objects come from COM activation of the registered class.
     const std::optional<CLSID>& Registered() const { return m_registeredClass; }
     // A new provider object, not yet initialised.
@@ -54,15 +55,15 @@ class ProviderHost {
     HRESULT RegisterServer();
     HRESULT UnregisterServer();
 
-    Namespace* GetNamespace() const { return m_namespace; }
-    ClassObject* ClassDefinition() const { return m_classDefinition; }
+    Namespace* GetNamespace() const { return m_namespace.get(); }
+    ClassObject* ClassDefinition() const { return m_classDefinition.get(); }
 
   private:
-    HMODULE m_library = nullptr;
+    pw::UniqueLibrary m_library;
     std::optional<CLSID> m_registeredClass;
     bool m_comInitialized = false;
-    Namespace* m_namespace = nullptr;
-    ClassObject* m_classDefinition = nullptr;
+    pw::ComPtr<Namespace> m_namespace;
+    pw::ComPtr<ClassObject> m_classDefinition;
 };
 
 }  // namespace host

@@ -57,11 +57,11 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProviderFactory::CreateInstance(IUnknown* o
     if (provider == nullptr) {
         return E_OUTOFMEMORY;
     }
-    // The object lives by its references: the query takes the first, or destroys it.
+    // The object lives by its references: the query takes the second, and the owner's going
+    // destroys the object when the query took none.
     provider->AddRef();
-    const HRESULT hr = provider->QueryInterface(riid, object);
-    provider->Release();
-    return hr;
+    const pw::ComPtr<CWMIPipewayProvider> owner(provider);
+    return provider->QueryInterface(riid, object);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProviderFactory::LockServer(BOOL lock) {
@@ -91,8 +91,6 @@ CWMIPipewayProviderFactory* GetCachedClassFactory() {
 }
 
 void ReleaseCachedClassFactory() {
-    CWMIPipewayProviderFactory* factory = g_classObject.exchange(nullptr);
-    if (factory != nullptr) {
-        factory->Release();
-    }
+    // The class table's reference goes with the owner.
+    const pw::ComPtr<CWMIPipewayProviderFactory> factory(g_classObject.exchange(nullptr));
 }

@@ -24,9 +24,9 @@ constexpr HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216);
 using AddressText = pw::UniqueFree<char>;
 
 // An address in the ANSI code page as a platform string; a null text gives a null string.
-BSTR AddressToBstr(const char* text) {
+pw::UniqueBstr AddressToBstr(const char* text) {
     if (text == nullptr) {
-        return nullptr;
+        return {};
     }
     const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
     if (size <= 0) {
@@ -34,8 +34,8 @@ BSTR AddressToBstr(const char* text) {
     }
     std::vector<WCHAR> wide(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), size);
-    BSTR value = SysAllocString(wide.data());
-    if (value == nullptr) {
+    pw::UniqueBstr value(wide.data());
+    if (!value) {
         throw std::bad_alloc();
     }
     return value;
@@ -60,13 +60,12 @@ HRESULT CWMIPipewayProvider::NewInstance(pw::ComPtr<IWbemClassObject>& instance)
         return hr;
     }
     pw::UniqueBstr property(kInstanceIdProperty);
-    BSTR id = SysAllocString(kInstanceId);
-    if (!property || id == nullptr) {
-        SysFreeString(id);
+    pw::UniqueBstr id(kInstanceId);
+    if (!property || !id) {
         instance.reset();
         return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
-    hr = PutBstr(instance.get(), property.get(), id);
+    hr = PutBstr(instance.get(), property.get(), id.release());
     if (FAILED(hr)) {
         instance.reset();
     }
@@ -100,28 +99,21 @@ HRESULT CWMIPipewayProvider::EnumerateAsClient(IWbemObjectSink* sink) {
     if (FAILED(hr)) {
         return hr;
     }
-    BSTR ipv4 = nullptr;
-    BSTR ipv6 = nullptr;
+    pw::UniqueBstr ipv4;
+    pw::UniqueBstr ipv6;
     {
         const AddressText ipv4Text(GetIPv4Address());
         const AddressText ipv6Text(GetIPv6Addresses());
         ipv4 = AddressToBstr(ipv4Text.get());
-        try {
-            ipv6 = AddressToBstr(ipv6Text.get());
-        } catch (...) {
-            SysFreeString(ipv4);
-            throw;
-        }
+        ipv6 = AddressToBstr(ipv6Text.get());
     }
     pw::UniqueBstr ipv4Name(kIPv4Property);
     pw::UniqueBstr ipv6Name(kIPv6Property);
     if (!ipv4Name || !ipv6Name) {
-        SysFreeString(ipv4);
-        SysFreeString(ipv6);
         return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
-    PutBstr(instance.get(), ipv4Name.get(), ipv4);
-    hr = PutBstr(instance.get(), ipv6Name.get(), ipv6);
+    PutBstr(instance.get(), ipv4Name.get(), ipv4.release());
+    hr = PutBstr(instance.get(), ipv6Name.get(), ipv6.release());
     if (FAILED(hr)) {
         return hr;
     }

@@ -1,6 +1,7 @@
 #include "registration.h"
 
 #include "identifiers.h"
+#include "pw/resources.h"
 
 #include <string>
 #include <utility>
@@ -37,15 +38,14 @@ HRESULT FromWin32(LONG error) {
 
 HRESULT SetClassesRootString(const std::string& keyPath, const char* name,
                              const std::string& value) {
-    HKEY key = nullptr;
+    pw::UniqueKey key;
     LONG error = RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                 nullptr, &key, nullptr);
+                                 nullptr, key.put(), nullptr);
     if (error != ERROR_SUCCESS) {
         return FromWin32(error);
     }
-    error = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    error = RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                            static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(key);
     return FromWin32(error);
 }
 

@@ -2,6 +2,7 @@
 #include "registration.h"
 
 #include "identifiers.h"
+#include "pw/resources.h"
 
 #include <oleauto.h>
 
@@ -32,19 +33,17 @@ std::wstring Widen(const std::string& text) {
 
 HRESULT RegisterTypeLibrary(const std::string& libraryPath) {
     std::wstring path = Widen(libraryPath);
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+    pw::ComPtr<ITypeLib> library;
+    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
     if (FAILED(hr)) {
         const std::size_t dot = path.find_last_of(L'.');
         path = (dot == std::wstring::npos ? path : path.substr(0, dot)) + L".tlb";
-        hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+        hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
         if (FAILED(hr)) {
             return hr;
         }
     }
-    hr = RegisterTypeLib(library, path.data(), nullptr);
-    library->Release();
-    return hr;
+    return RegisterTypeLib(library.get(), path.data(), nullptr);
 }
 
 HRESULT UnregisterTypeLibrary() {
