@@ -8,6 +8,7 @@
 #include <list>
 
 using PipewayMgtData::PPImplStatus;
+using namespace PipewayMgtData;  // the result codes
 
 namespace {
 
@@ -23,7 +24,7 @@ DAInfo LoadDAModule(const std::string& name) {
     pw::UniqueLibrary library(LoadLibraryA(name.c_str()));
     if (library.get() == nullptr) {
         TraceLog("Error Loading Library %s: %d\n", name.c_str(), static_cast<int>(GetLastError()));
-        throw PPImplStatus(105, "Unable to load the DA");
+        throw PPImplStatus(kModuleUnusable, "Unable to load the DA");
     }
     TraceLog("LoadLibrary for %s Succeeded - %x\n", name.c_str(),
              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(library.get())));
@@ -34,13 +35,13 @@ DAInfo LoadDAModule(const std::string& name) {
         GetProcAddress(library.get(), (name + PW_DA_SENDCMD_SUFFIX).c_str()));
     if (info.sendCmd == nullptr) {
         TraceLog("Error resolving sendCmd: %d\n", static_cast<int>(GetLastError()));
-        throw PPImplStatus(105, "sendCmd not found");
+        throw PPImplStatus(kModuleUnusable, "sendCmd not found");
     }
     info.freeData = pw::ProcAs<DAFreeDataFn>(
         GetProcAddress(library.get(), (name + PW_DA_FREEDATA_SUFFIX).c_str()));
     if (info.freeData == nullptr) {
         TraceLog("Error resolving freeData: %d\n", static_cast<int>(GetLastError()));
-        throw PPImplStatus(105, "freeData not found");
+        throw PPImplStatus(kModuleUnusable, "freeData not found");
     }
     info.module = library.release();
     return info;
@@ -53,7 +54,7 @@ DAInfo* PipewayProviderImpl::getDAInfo(const std::string& name) {
     ScopedLock lock(g_daInfoLock);
     if (!lock.IsLocked()) {
         TraceLog("PipewayProviderImpl::getDAInfo - Failed to synchronize threads\n");
-        throw PPImplStatus(8, "PwyImpl: Failed to synchronize in getDAInfo");
+        throw PPImplStatus(kCacheLockFailed, "PwyImpl: Failed to synchronize in getDAInfo");
     }
     for (DAInfo& entry : g_daInfoCache) {
         if (entry.name == name) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 using PipewayMgtData::PPImplStatus;
+using namespace PipewayMgtData;  // the result codes
 
 PipewayProviderImpl::PipewayProviderImpl(const std::string& userName,
                                          const std::vector<std::string>& args)
@@ -12,13 +13,13 @@ PipewayProviderImpl::PipewayProviderImpl(const std::string& userName,
       m_argv(nullptr),
       m_argc(static_cast<unsigned>(args.size())),
       m_args(args),
-      m_status(0),
+      m_status(kSuccess),
       m_authorized(false) {
     // The argument array is not a member with an owner of its own: release it here when
     // validation or authorization throws, since the destructor will not run.
     try {
         m_status = IsValidOperation();
-        if (m_status == 0) {
+        if (m_status == kSuccess) {
             m_authorized = IsAuthorized();
         }
     } catch (...) {
@@ -43,19 +44,19 @@ void PipewayProviderImpl::FreeArgv() noexcept {
 }
 
 PPImplStatus PipewayProviderImpl::ExecuteMethod(std::string& answer) {
-    if (m_status != 0) {
+    if (m_status != kSuccess) {
         TraceLog("PipewayProviderImpl::ExecuteMethod() - Invalid argument list\n");
         return PPImplStatus(m_status);
     }
     if (!m_authorized) {
         TraceLog("PipewayProviderImpl::ExecuteMethod() - Unauthorised user\n");
-        return PPImplStatus(200);
+        return PPImplStatus(kNotAuthorized);
     }
     try {
         TraceLog("PipewayProviderImpl::ExecuteMethod() - About to invoke sendCmd()\n");
         const DAInfo* info = getDAInfo(m_daName);
         RunDACmd(*info, static_cast<std::int32_t>(m_argc), m_argv, answer);
-        return PPImplStatus(0);
+        return PPImplStatus(kSuccess);
     } catch (const PPImplStatus& failure) {
         TraceLog("PipewayProviderImpl::ExecuteMethod() - Error executing DA Command : %s\n",
                  failure.text.c_str());

@@ -5,6 +5,7 @@
 #include <climits>
 
 using PipewayMgtData::PPImplStatus;
+using namespace PipewayMgtData;  // the result codes
 
 namespace {
 
@@ -39,7 +40,7 @@ int ParseLikeAtoi(std::string_view text) {
 
 PPImplStatus InvalidArgument(int step) {
     TraceLog("PipewayProviderImpl::ConvertStrToVec(%d) - Invalid Argument\n", step);
-    return PPImplStatus(7);
+    return PPImplStatus(kNoTokens);
 }
 
 // Where the value of the current name ends and the next name begins, within `segment` (the
@@ -108,7 +109,7 @@ PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text,
                                                   std::vector<std::string>& args) {
     if (text.empty()) {
         TraceLog("PipewayProviderImpl::ConvertStrToVec() - Empty Argument\n");
-        return PPImplStatus(7);
+        return PPImplStatus(kNoTokens);
     }
 
     bool certificateMode = false;
@@ -121,7 +122,7 @@ PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text,
                 TraceLog(
                     "PipewayProviderImpl::ConvertStrToVec() - Certificate String length "
                     "missing\n");
-                return PPImplStatus(7);
+                return PPImplStatus(kNoTokens);
             }
             const std::size_t numberEnd = text.find(' ', numberStart);
             const int length = ParseLikeAtoi(std::string_view(text).substr(
@@ -131,14 +132,14 @@ PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text,
                 TraceLog(
                     "PipewayProviderImpl::ConvertStrToVec() - Error in the Certificate String "
                     "length \n");
-                return PPImplStatus(7);
+                return PPImplStatus(kNoTokens);
             }
             if (length < 0) {
                 TraceLog(
                     "PipewayProviderImpl::ConvertStrToVec() - Negative Certificate String "
                     "length %d\n",
                     length);
-                return PPImplStatus(7);
+                return PPImplStatus(kNoTokens);
             }
             certificateMode = true;
             certificateLength = static_cast<std::size_t>(length);
@@ -174,14 +175,14 @@ PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text,
                     "PipewayProviderImpl::ConvertStrToVec() - Certificate String shorter than "
                     "its length %zu\n",
                     certificateLength);
-                return consume(PPImplStatus(7));
+                return consume(PPImplStatus(kNoTokens));
             }
             if (certificateLength == remaining || text[pos + certificateLength] != ' ') {
                 TraceLog(
                     "PipewayProviderImpl::ConvertStrToVec() - No separator after the "
                     "Certificate String of length %zu\n",
                     certificateLength);
-                return consume(PPImplStatus(7));
+                return consume(PPImplStatus(kNoTokens));
             }
             std::string token;
             token.reserve(kCertificateName.size() + 1 + certificateLength);
@@ -218,5 +219,5 @@ PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text,
     if (!equalsSeen) {
         return consume(InvalidArgument(1429));
     }
-    return consume(PPImplStatus(0));
+    return consume(PPImplStatus(kSuccess));
 }

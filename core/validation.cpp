@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+using namespace PipewayMgtData;  // the result codes
+
 const std::array<std::string_view, 6> g_validDANames = {"lumda64", "rukda64", "kordo64",
                                                         "tarda64", "mivda64", "pexda64"};
 
@@ -80,7 +82,7 @@ void PipewayProviderImpl::NormalizeDAName(std::string& name) {
 std::int32_t PipewayProviderImpl::IsValidOperation() {
     if (m_argc == 0) {
         TraceLog("PipewayProviderImpl::IsValidOperation() : Not enough arguments\n");
-        return 100;
+        return kNotEnoughArguments;
     }
     FreeArgv();
     m_argv = static_cast<char**>(std::calloc(m_argc, sizeof(char*)));
@@ -99,14 +101,14 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
                 TraceLog(
                     "PipewayProviderImpl::IsValidOperation() : (Syntax error) Incomplete "
                     "prefix\n");
-                return 104;
+                return kSyntaxError;
             }
             token.remove_prefix(4);
         }
         const std::size_t equals = token.find('=');
         if (token.empty() || equals == std::string_view::npos) {
             TraceLog("PipewayProviderImpl::IsValidOperation() : (Syntax error) = not found\n");
-            return 104;
+            return kSyntaxError;
         }
         std::string name(token.substr(0, equals));
         LowerCaseAscii(name);
@@ -119,7 +121,7 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
                 TraceLog(
                     "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate DA "
                     "Name\n");
-                return 104;
+                return kSyntaxError;
             }
             daNameSeen = true;
             NormalizeDAName(value);
@@ -134,7 +136,7 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
                 TraceLog(
                     "PipewayProviderImpl::IsValidOperation() : (Syntax error) Invalid DA "
                     "Name\n");
-                return 102;
+                return kUnknownDaName;
             }
             m_daName = *match;
         } else if (name == "velcmd") {
@@ -142,7 +144,7 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
                 TraceLog(
                     "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate VEL "
                     "Command\n");
-                return 104;
+                return kSyntaxError;
             }
             commandSeen = true;
             m_command = value;
@@ -160,14 +162,14 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
 
     if (!daNameSeen) {
         TraceLog("PipewayProviderImpl::IsValidOperation() : (Syntax error) DA Name not found\n");
-        return 101;
+        return kNoDaName;
     }
     if (!commandSeen) {
         TraceLog("PipewayProviderImpl::IsValidOperation() : (Syntax error) VELCommand not found\n");
-        return 103;
+        return kNoVelCommand;
     }
     if (localLoginSeen) {
-        return 0;
+        return kSuccess;
     }
 
     char** grown = static_cast<char**>(std::calloc(m_argc + 1, sizeof(char*)));
@@ -186,5 +188,5 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
     m_argv = grown;
     ++m_argc;
     m_localLogin = kLocalLoginToken;
-    return 0;
+    return kSuccess;
 }

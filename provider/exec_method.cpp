@@ -51,7 +51,8 @@ HRESULT PutString(IWbemClassObject* object, const WCHAR* name, const WCHAR* text
 
 HRESULT CWMIPipewayProvider::StatusToHResult(std::int32_t code) {
     // Tokenising fails only with 7.
-    return code == 7 ? pw::Hr(WBEM_E_INVALID_METHOD_PARAMETERS) : pw::Hr(WBEM_E_FAILED);
+    return code == PipewayMgtData::kNoTokens ? pw::Hr(WBEM_E_INVALID_METHOD_PARAMETERS)
+                                             : pw::Hr(WBEM_E_FAILED);
 }
 
 char* CWMIPipewayProvider::GetCallerUserName() {
@@ -152,7 +153,7 @@ HRESULT TokensFromInput(const VARIANT& input, std::vector<std::string>& tokens) 
         TrimWhitespace(text);
         TraceLog("Pwy: %s CommanAndArguments=%s\n", kFunctionName, text.c_str());
         const PPImplStatus status = PipewayProviderImpl::ConvertStrToVec(text, tokens);
-        if (status.code != 0) {
+        if (status.code != PipewayMgtData::kSuccess) {
             TraceLog("Error : Formatting input arguments\n");
             return CWMIPipewayProvider::StatusToHResult(status.code);
         }
@@ -287,7 +288,7 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
         return hr;
     }
 
-    if (status.code != 0) {
+    if (status.code != PipewayMgtData::kSuccess) {
         FillOutParams(outParams.get(), nullptr, status.code);
     } else if (FillOutParams(outParams.get(), answer.c_str(), 0) == -1) {
         return pw::Hr(WBEM_E_OUT_OF_MEMORY);
