@@ -53,15 +53,14 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProviderFactory::CreateInstance(IUnknown* o
     if (outer != nullptr) {
         return CLASS_E_NOAGGREGATION;
     }
-    CWMIPipewayProvider* provider = new (std::nothrow) CWMIPipewayProvider();
-    if (provider == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    // The object lives by its references: the query takes the second, and the owner's going
-    // destroys the object when the query took none.
-    provider->AddRef();
-    const pw::ComPtr<CWMIPipewayProvider> owner(provider);
-    return provider->QueryInterface(riid, object);
+    return pw::Guarded(pw::kComFailures, [&] {
+        auto* provider = new CWMIPipewayProvider();
+        // The object lives by its references: the query takes the second, and the owner's
+        // going destroys the object when the query took none.
+        provider->AddRef();
+        const pw::ComPtr<CWMIPipewayProvider> owner(provider);
+        return provider->QueryInterface(riid, object);
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProviderFactory::LockServer(BOOL lock) {

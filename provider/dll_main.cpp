@@ -89,11 +89,7 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
 
 // No exception leaves an export: each one that reaches here becomes its own HRESULT.
 PW_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
-    try {
-        return GetClassObject(clsid, riid, object);
-    } catch (...) {
-        return ExportExceptionToHResult();
-    }
+    return pw::Guarded(pw::kComFailures, [&] { return GetClassObject(clsid, riid, object); });
 }
 
 PW_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
@@ -101,17 +97,9 @@ PW_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 }
 
 PW_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
-    try {
-        return RegisterServer();
-    } catch (...) {
-        return ExportExceptionToHResult();
-    }
+    return pw::Guarded(pw::kComFailures, [&] { return RegisterServer(); });
 }
 
 PW_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    try {
-        return UnregisterServer();
-    } catch (...) {
-        return ExportExceptionToHResult();
-    }
+    return pw::Guarded(pw::kComFailures, [&] { return UnregisterServer(); });
 }

@@ -117,7 +117,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecMethodAsync(const BSTR path, 
                                                                LONG, IWbemContext*,
                                                                IWbemClassObject* inParams,
                                                                IWbemObjectSink* sink) {
-    try {
+    return pw::Guarded(pw::kWbemFailures, [&] {
         const SharedStateUse sharedState;
         TraceLog("--> CWMIPipewayProvider::ExecMethodAsyn()\n");
         ClientImpersonation client;
@@ -127,9 +127,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecMethodAsync(const BSTR path, 
             return hr;
         }
         return ExecMethodAsClient(client, path, method, inParams, sink);
-    } catch (...) {
-        return ExceptionToHResult();
-    }
+    });
 }
 
 namespace {
@@ -236,19 +234,12 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
         return hr;
     }
 
-    char* callerName = GetCallerUserName();
-    if (callerName == nullptr) {
+    const pw::UniqueFree<char> callerName(GetCallerUserName());
+    if (!callerName) {
         TraceLog("Error : Couldn't get Username from the current Thread context\n");
         return pw::Hr(WBEM_E_FAILED);
     }
-    std::string userName;
-    try {
-        userName = callerName;
-    } catch (...) {
-        std::free(callerName);
-        throw;
-    }
-    std::free(callerName);
+    const std::string userName = callerName.get();
 
     std::vector<std::string> tokens;
     hr = TokensFromInput(*input, tokens);

@@ -75,7 +75,8 @@ HRESULT CWMIPipewayProvider::NewInstance(pw::ComPtr<IWbemClassObject>& instance)
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateInstanceEnumAsync(const BSTR, LONG,
                                                                        IWbemContext*,
                                                                        IWbemObjectSink* sink) {
-    try {
+    // Among others, an address module that cannot be loaded: no instance is sent.
+    return pw::Guarded(pw::kWbemFailures, [&] {
         const SharedStateUse sharedState;
         TraceLog("--> CWMIPipewayProvider::CreateInstanceEnumAsync\n");
         ClientImpersonation client;
@@ -84,10 +85,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateInstanceEnumAsync(const BST
             return hr;
         }
         return EnumerateAsClient(sink);
-    } catch (...) {
-        // Among others, an address module that cannot be loaded: no instance is sent.
-        return ExceptionToHResult();
-    }
+    });
 }
 
 HRESULT CWMIPipewayProvider::EnumerateAsClient(IWbemObjectSink* sink) {
@@ -125,7 +123,7 @@ HRESULT CWMIPipewayProvider::EnumerateAsClient(IWbemObjectSink* sink) {
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::GetObjectAsync(const BSTR path, LONG, IWbemContext*,
                                                               IWbemObjectSink* sink) {
-    try {
+    return pw::Guarded(pw::kWbemFailures, [&] {
         ClientImpersonation client;
         const HRESULT hr = client.Enter();
         if (FAILED(hr)) {
@@ -146,9 +144,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::GetObjectAsync(const BSTR path, L
         const HRESULT status =
             sink->SetStatus(WBEM_STATUS_COMPLETE, indicateResult, nullptr, nullptr);
         return status;
-    } catch (...) {
-        return ExceptionToHResult();
-    }
+    });
 }
 
 HRESULT CWMIPipewayProvider::GetInstanceForPath(const BSTR path, IWbemClassObject** instanceOut) {

@@ -9,33 +9,6 @@
 
 const WCHAR* const g_className = L"ZOLM_OEM_DataAccessModule";
 
-HRESULT ExceptionToHResult() noexcept {
-    try {
-        throw;
-    } catch (const std::bad_alloc&) {
-        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
-    } catch (const PipewayMgtData::PPImplStatus&) {
-        // A DA module the operation needed could not be used.
-        return pw::Hr(WBEM_E_PROVIDER_FAILURE);
-    } catch (...) {
-        return pw::Hr(WBEM_E_FAILED);
-    }
-}
-
-HRESULT ExportExceptionToHResult() noexcept {
-    try {
-        throw;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    } catch (const PipewayMgtData::PPImplStatus&) {
-        return E_FAIL;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
-
 CWMIPipewayProvider::CWMIPipewayProvider() {
     g_module.Lock();
 }
@@ -163,7 +136,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQuery(const BSTR, const BSTR,
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQueryAsync(const BSTR, const BSTR, LONG,
                                                               IWbemContext*, IWbemObjectSink*) {
-    try {
+    return pw::Guarded(pw::kWbemFailures, [&] {
         ClientImpersonation client;
         const HRESULT hr = client.Enter();
         if (FAILED(hr)) {
@@ -171,9 +144,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQueryAsync(const BSTR, const 
         }
         client.Revert();
         return pw::Hr(WBEM_E_NOT_SUPPORTED);
-    } catch (...) {
-        return ExceptionToHResult();
-    }
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecNotificationQuery(const BSTR, const BSTR, LONG,

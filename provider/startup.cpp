@@ -88,11 +88,8 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::Initialize(LPWSTR, LONG, LPWSTR, 
                                                           IWbemServices* services,
                                                           IWbemContext* context,
                                                           IWbemProviderInitSink* initSink) {
-    try {
-        return InitializeAsClient(services, context, initSink);
-    } catch (...) {
-        return ExceptionToHResult();
-    }
+    return pw::Guarded(pw::kWbemFailures,
+                       [&] { return InitializeAsClient(services, context, initSink); });
 }
 
 HRESULT CWMIPipewayProvider::InitializeAsClient(IWbemServices* services, IWbemContext* context,

@@ -2,6 +2,7 @@
 // ZOLM_OEM_DataAccessModule, and its start-up and teardown.
 #pragma once
 
+#include "pw/hresult.h"
 #include "pw/resources.h"
 #include "impersonation.h"
 #include "provider_helper.h"
@@ -117,9 +118,3 @@ class CWMIPipewayProvider : public IWbemServices, public IWbemProviderInit {
     pw::ComPtr<IClassFactory> m_pathParserFactory;
     std::unique_ptr<CInstanceProviderHelper> m_providerHelper;
 };
-
-// Every exception that would leave a WMI operation ends there as an HRESULT.
-HRESULT ExceptionToHResult() noexcept;
-// The same for the library's exports, in COM's codes: E_OUTOFMEMORY for want of memory,
-// E_FAIL for another standard or DA-module failure, E_UNEXPECTED for anything else.
-HRESULT ExportExceptionToHResult() noexcept;

@@ -3,6 +3,8 @@
 #include <wbemidl.h>
 #include <wmiutils.h>
 
+#include "pw/hresult.h"
+
 #include <atomic>
 #include <cstring>
 #include <limits>
@@ -21,7 +23,6 @@ constexpr HRESULT kInvalidParameter = static_cast<HRESULT>(WBEM_E_INVALID_PARAME
 constexpr HRESULT kBufferTooSmall = static_cast<HRESULT>(WBEM_E_BUFFER_TOO_SMALL);
 constexpr HRESULT kNotAvailable = static_cast<HRESULT>(WBEM_E_NOT_AVAILABLE);
 constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(WBEM_E_OUT_OF_MEMORY);
-constexpr HRESULT kFailed = static_cast<HRESULT>(WBEM_E_FAILED);
 
 std::atomic<long> g_liveObjects{0};
 std::atomic<long> g_serverLocks{0};
@@ -485,18 +486,6 @@ HRESULT DeliverText(const std::wstring& text, ULONG* size, LPWSTR buffer) {
     return S_OK;
 }
 
-// Runs a method body; no exception leaves a COM method.
-template <typename Body>
-HRESULT Guarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
-    } catch (...) {
-        return kFailed;
-    }
-}
-
 // ---------------------------------------------------------------------------------------------
 // Key values as the key list hands them out.
 
@@ -754,7 +743,7 @@ class WbemPath final : public IWbemPath {
     // server, ACCEPT_ABSOLUTE alone wants a server or a namespace. A path refused leaves the
     // object empty.
     HRESULT WINAPI SetText(ULONG uMode, LPCWSTR pszPath) override {
-        return Guarded([&] {
+        return pw::Guarded(pw::kWbemFailures, [&] {
             std::lock_guard<std::mutex> guard(m_lock);
             constexpr ULONG kAccept = WBEMPATH_CREATE_ACCEPT_RELATIVE |
                                       WBEMPATH_CREATE_ACCEPT_ABSOLUTE | WBEMPATH_CREATE_ACCEPT_ALL;
@@ -776,7 +765,7 @@ class WbemPath final : public IWbemPath {
     }
 
     HRESULT WINAPI GetText(LONG lFlags, ULONG* puBuffLength, LPWSTR pszText) override {
-        return Guarded([&] {
+        return pw::Guarded(pw::kWbemFailures, [&] {
             std::lock_guard<std::mutex> guard(m_lock);
             return DeliverText(PathText(m_data, lFlags), puBuffLength, pszText);
         });
@@ -793,7 +782,7 @@ class WbemPath final : public IWbemPath {
 
     // A null or empty name removes the server.
     HRESULT WINAPI SetServer(LPCWSTR Name) override {
-        return Guarded([&] {
+        return pw::Guarded(pw::kWbemFailures, [&] {
             std::lock_guard<std::mutex> guard(m_lock);
             m_data.hasServer = Name != nullptr && *Name != L'\0';
             m_data.server = m_data.hasServer ? Name : L"";
@@ -803,7 +792,7 @@ class WbemPath final : public IWbemPath {
 
     // A path without a server gives WBEM_E_NOT_AVAILABLE.
     HRESULT WINAPI GetServer(ULONG* puNameBufLength, LPWSTR pName) override {
-        return Guarded([&] {
+        return pw::Guarded(pw::kWbemFailures, [&] {
             std::lock_guard<std::mutex> guard(m_lock);
             if (puNameBufLength == nullptr) {
                 return kInvalidParameter;
@@ -824,7 +813,7 @@ class WbemPath final : public IWbemPath {
 
     // Inserts the name before the one at uIndex (uIndex == count appends).
     HRESULT WINAPI SetNamespaceAt(ULONG uIndex, LPCWSTR pszName) override {
-        return Guarded([&] {
+        return pw::Guarded(pw::kWbemFailures, [&] {
             std::lock_guard<std::mutex> guard(m_lock);
             if (pszName == nullptr || !IsNamespaceName(pszName) ||
                 uIndex > m_data.namespaces.size()) {
@@ -836,7 +825,7 @@ class WbemPath final : public IWbemPath {
     }
 
     HRESULT WINAPI GetNamespaceAt(ULONG uIndex, ULONG* puNameBufLength, LPWSTR pName) override {
-        return Guarded([&] {
+        return pw::Guarded(pw::kWbemFailures, [&] {
             std::lock_guard<std::mutex> guard(m_lock);
             if (uIndex >= m_data.namespaces.size()) {
                 return kInvalidParameter;
@@ -878,7 +867,7 @@ class WbemPath final : public IWbemPath {
     HRESULT WINAPI RemoveAllScopes(void) override { return S_OK; }
 
     HRESULT WINAPI SetClassName(LPCWSTR Name) override {
-        return Guarded([&] {
+        return pw::Guarded(pw::kWbemFailures, [&] {
             std::lock_guard<std::mutex> guard(m_lock);
             if (Name == nullptr || !IsIdentifier(Name)) {
                 return kInvalidParameter;
@@ -892,7 +881,7 @@ class WbemPath final : public IWbemPath {
     // WBEM_E_BUFFER_TOO_SMALL and the size needed; a path without a class gives
     // WBEM_E_INVALID_PARAMETER.
     HRESULT WINAPI GetClassName(ULONG* puBuffLength, LPWSTR pszName) override {
-        return Guarded([&] {
+        return pw::Guarded(pw::kWbemFailures, [&] {
             std::lock_guard<std::mutex> guard(m_lock);
             if (puBuffLength == nullptr || m_data.className.empty()) {
                 return kInvalidParameter;
@@ -910,7 +899,7 @@ class WbemPath final : public IWbemPath {
     // namespace path gives WBEM_E_NOT_AVAILABLE. The list is a view of this path: what it
     // changes, the path's text shows.
     HRESULT WINAPI GetKeyList(IWbemPathKeyList** pOut) override {
-        return Guarded([&] {
+        return pw::Guarded(pw::kWbemFailures, [&] {
             if (pOut == nullptr) {
                 return kInvalidParameter;
             }
@@ -928,7 +917,7 @@ class WbemPath final : public IWbemPath {
 
     // A new class part: the class name, no keys.
     HRESULT WINAPI CreateClassPart(LONG lFlags, LPCWSTR Name) override {
-        return Guarded([&] {
+        return pw::Guarded(pw::kWbemFailures, [&] {
             std::lock_guard<std::mutex> guard(m_lock);
             if (lFlags != 0 || Name == nullptr || !IsIdentifier(Name)) {
                 return kInvalidParameter;
@@ -1067,7 +1056,7 @@ HRESULT WbemPathKeyList::PutKey(LPCWSTR name, std::optional<KeyValue> value) {
 
 HRESULT WINAPI WbemPathKeyList::SetKey(LPCWSTR wszName, ULONG uFlags, ULONG uCimType,
                                        LPVOID pKeyVal) {
-    return Guarded([&] {
+    return pw::Guarded(pw::kWbemFailures, [&] {
         if (uFlags != 0 || pKeyVal == nullptr) {
             return kInvalidParameter;
         }
@@ -1078,7 +1067,7 @@ HRESULT WINAPI WbemPathKeyList::SetKey(LPCWSTR wszName, ULONG uFlags, ULONG uCim
 HRESULT WINAPI WbemPathKeyList::SetKey2(LPCWSTR wszName, ULONG uFlags, ULONG uCimType,
                                         VARIANT* pKeyVal) {
     (void)uCimType;
-    return Guarded([&] {
+    return pw::Guarded(pw::kWbemFailures, [&] {
         if (uFlags != 0 || pKeyVal == nullptr) {
             return kInvalidParameter;
         }
@@ -1095,7 +1084,7 @@ HRESULT WbemPathKeyList::DeliverName(const std::wstring& name, ULONG* size, LPWS
 HRESULT WINAPI WbemPathKeyList::GetKey(ULONG uKeyIx, ULONG uFlags, ULONG* puNameBufSize,
                                        LPWSTR pszKeyName, ULONG* puKeyValBufSize, LPVOID pKeyVal,
                                        ULONG* puApparentCimType) {
-    return Guarded([&] {
+    return pw::Guarded(pw::kWbemFailures, [&] {
         std::lock_guard<std::mutex> guard(m_owner->Lock());
         const std::vector<PathKey>& keys = m_owner->Data().keys;
         if (uKeyIx >= keys.size() || puNameBufSize == nullptr || puKeyValBufSize == nullptr) {
@@ -1129,7 +1118,7 @@ HRESULT WINAPI WbemPathKeyList::GetKey2(ULONG uKeyIx, ULONG uFlags, ULONG* puNam
                                         LPWSTR pszKeyName, VARIANT* pKeyValue,
                                         ULONG* puApparentCimType) {
     (void)uFlags;
-    return Guarded([&] {
+    return pw::Guarded(pw::kWbemFailures, [&] {
         std::lock_guard<std::mutex> guard(m_owner->Lock());
         const std::vector<PathKey>& keys = m_owner->Data().keys;
         if (uKeyIx >= keys.size() || puNameBufSize == nullptr) {
@@ -1203,7 +1192,7 @@ HRESULT WINAPI WbemPathKeyList::GetInfo(ULONG uRequestedInfo, ULONGLONG* puRespo
 // The key part of the path: "A=\"x\",B=5", "@" for a singleton, the value of an implied key.
 HRESULT WINAPI WbemPathKeyList::GetText(LONG lFlags, ULONG* puBuffLength, LPWSTR pszText) {
     (void)lFlags;
-    return Guarded([&] {
+    return pw::Guarded(pw::kWbemFailures, [&] {
         std::lock_guard<std::mutex> guard(m_owner->Lock());
         return DeliverText(KeysText(m_owner->Data()), puBuffLength, pszText);
     });
