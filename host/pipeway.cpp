@@ -20,6 +20,7 @@
 #include "pipeway_policy.h"
 #include "provider_host.h"
 #include "pw/resources.h"
+#include "pw/text.h"
 
 #include <wbemidl.h>
 #define SECURITY_WIN32
@@ -90,24 +91,13 @@ const char kUsage[] =
     "exit status: 0 call succeeded with ResultCode 0; 1 another ResultCode; 2 the WMI call\n"
     "failed; 64 usage error\n";
 
+// What a person reads and types is UTF-8; text that does not convert is shown as nothing.
 std::string Narrow(const std::wstring& wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), size, nullptr, nullptr);
-    text.resize(std::strlen(text.c_str()));
-    return text;
+    return pw::Narrow(wide.c_str(), CP_UTF8).value_or(std::string());
 }
 
 std::wstring Widen(const std::string& text) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
-    wide.resize(std::wcslen(wide.c_str()));
-    return wide;
+    return pw::Widen(text.c_str(), CP_UTF8).value_or(std::wstring());
 }
 
 std::string JsonString(const std::string& text) {

@@ -22,19 +22,10 @@ namespace {
 constexpr char kFunctionName[] = "CWMIPipewayProvider::ExecMethodAsync";
 constexpr DWORD kMoreData = 234;
 
-// Wide text in the system's ANSI code page; a null string is an empty one.
+// Wide text, up to its first null character, in the system's ANSI code page; a null string,
+// or one that does not convert, is an empty one.
 std::string ToAnsi(const WCHAR* wide) {
-    if (wide == nullptr || *wide == L'\0') {
-        return {};
-    }
-    const int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
-        return {};
-    }
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow.data(), size, nullptr, nullptr);
-    narrow.resize(static_cast<std::size_t>(size) - 1);
-    return narrow;
+    return wide == nullptr ? std::string() : pw::Narrow(wide, CP_ACP).value_or(std::string());
 }
 
 HRESULT PutString(IWbemClassObject* object, const WCHAR* name, const WCHAR* text) {

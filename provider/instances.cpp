@@ -28,13 +28,11 @@ pw::UniqueBstr AddressToBstr(const char* text) {
     if (text == nullptr) {
         return {};
     }
-    const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (size <= 0) {
+    const std::optional<std::wstring> wide = pw::Widen(text, CP_ACP);
+    if (!wide) {
         throw std::bad_alloc();
     }
-    std::vector<WCHAR> wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), size);
-    pw::UniqueBstr value(wide.data());
+    pw::UniqueBstr value(wide->c_str());
     if (!value) {
         throw std::bad_alloc();
     }

@@ -3,6 +3,7 @@
 
 #include "identifiers.h"
 #include "pw/resources.h"
+#include "pw/text.h"
 
 #include <oleauto.h>
 
@@ -20,19 +21,8 @@ std::string OwnLibraryPath() {
     return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
 }
 
-namespace {
-
-std::wstring Widen(const std::string& text) {
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::vector<WCHAR> wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
-    return wide.data();
-}
-
-}  // namespace
-
 HRESULT RegisterTypeLibrary(const std::string& libraryPath) {
-    std::wstring path = Widen(libraryPath);
+    std::wstring path = pw::Widen(libraryPath, CP_ACP).value_or(std::wstring());
     pw::ComPtr<ITypeLib> library;
     HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
     if (FAILED(hr)) {

@@ -4,6 +4,7 @@
 
 #include "pw/hresult.h"
 #include "pw/resources.h"
+#include "pw/text.h"
 #include "impersonation.h"
 #include "provider_helper.h"
 
