@@ -7,6 +7,7 @@
 
 #include "client_call.h"
 #include "host_objects.h"
+#include "method_call.h"
 #include "provider_host.h"
 #include "pw/resources.h"
 #include "trace_log.h"
@@ -16,6 +17,7 @@
 #include <wbemidl.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,62 +33,38 @@ IWbemServices* g_provider = nullptr;
 
 enum class Input { kString, kArray };
 
-// One method call's fixed parts: path, method name and in-parameters, made once.
+// One method call, its in-parameters made once.
 class MethodCall {
   public:
     explicit MethodCall(Input input)
-        : m_path(kInstancePath),
-          m_method(input == Input::kString ? host::kExecuteCommand : host::kExecuteCommandTokens) {
-        IWbemClassObject* signature = nullptr;
-        g_host->ClassDefinition()->GetMethod(m_method.get(), 0, &signature, nullptr);
-        signature->SpawnInstance(0, &m_inParams);
-        signature->Release();
-        VARIANT value;
-        VariantInit(&value);
-        if (input == Input::kString) {
-            value.vt = VT_BSTR;
-            value.bstrVal = SysAllocString(L"daname=lumda64 velcmd=getobject objtype=sensor");
-        } else {
-            const WCHAR* const tokens[] = {L"daname=lumda64", L"velcmd=getobject",
-                                           L"objtype=sensor"};
-            value.vt = VT_ARRAY | VT_BSTR;
-            value.parray = SafeArrayCreateVector(VT_BSTR, 0, 3);
-            for (LONG i = 0; i < 3; ++i) {
-                BSTR element = SysAllocString(tokens[i]);
-                SafeArrayPutElement(value.parray, &i, element);
-                SysFreeString(element);
-            }
-        }
-        m_inParams->Put(L"CommandAndArguments", 0, &value, 0);
-        VariantClear(&value);
-    }
-    ~MethodCall() { m_inParams->Release(); }
-    MethodCall(const MethodCall&) = delete;
-    MethodCall& operator=(const MethodCall&) = delete;
+        : m_call(g_host->ClassDefinition(), kInstancePath,
+                 input == Input::kString ? host::kExecuteCommand : host::kExecuteCommandTokens,
+                 MakeInput(input)->get()) {}
 
     // One call as a client would make it; true when it ran the command with ResultCode 0.
     bool Run(bool check = false) {
-        auto* sink = new host::ObjectSink;
-        HRESULT hr;
-        {
-            host::ClientCall client(kClient, kImpersonate);
-            hr = g_provider->ExecMethodAsync(m_path.get(), m_method.get(), 0, nullptr, m_inParams,
-                                             sink);
-        }
-        bool ran = SUCCEEDED(hr);
         if (check) {
-            const std::vector<IWbemClassObject*> objects = sink->Objects();
-            ran = ran && objects.size() == 1 &&
-                  host::StringProperty(objects[0], L"ResultCode") == std::wstring(L"0");
+            const host::CallAnswer answer = m_call.Call(g_provider, kClient, kImpersonate);
+            return SUCCEEDED(answer.hr) && answer.objects == 1 &&
+                   answer.resultCode == std::wstring(L"0");
         }
-        sink->Release();
-        return ran;
+        const pw::ComPtr<host::ObjectSink> sink(new host::ObjectSink);
+        return SUCCEEDED(m_call.Invoke(g_provider, kClient, kImpersonate, sink.get()));
     }
 
   private:
-    pw::UniqueBstr m_path;
-    pw::UniqueBstr m_method;
-    IWbemClassObject* m_inParams = nullptr;
+    static std::unique_ptr<pw::UniqueVariant> MakeInput(Input input) {
+        auto value = std::make_unique<pw::UniqueVariant>();
+        if (input == Input::kString) {
+            host::SetStringInput(*value, L"daname=lumda64 velcmd=getobject objtype=sensor");
+        } else {
+            host::SetArrayInput(*value,
+                                {L"daname=lumda64", L"velcmd=getobject", L"objtype=sensor"});
+        }
+        return value;
+    }
+
+    host::MethodCall m_call;
 };
 
 void BM_ExecMethodAsync(benchmark::State& state, Input input, bool tracing) {
@@ -112,15 +90,13 @@ BENCHMARK_CAPTURE(BM_ExecMethodAsync, array_on, Input::kArray, true);
 void BM_CreateInstanceEnumAsync(benchmark::State& state) {
     const pw::UniqueBstr className(L"ZOLM_OEM_DataAccessModule");
     const auto enumerate = [&className] {
-        auto* sink = new host::ObjectSink;
+        const pw::ComPtr<host::ObjectSink> sink(new host::ObjectSink);
         HRESULT hr;
         {
             host::ClientCall client(kClient, kImpersonate);
-            hr = g_provider->CreateInstanceEnumAsync(className.get(), 0, nullptr, sink);
+            hr = g_provider->CreateInstanceEnumAsync(className.get(), 0, nullptr, sink.get());
         }
-        const bool one = SUCCEEDED(hr) && sink->Objects().size() == 1;
-        sink->Release();
-        return one;
+        return SUCCEEDED(hr) && sink->Objects().size() == 1;
     };
     if (!enumerate()) {
         state.SkipWithError("the enumeration gives no instance");
@@ -164,18 +140,19 @@ int main(int argc, char** argv) {
     TraceLogProcessAttach();
 
     host::ProviderHost providerHost(PW_PROVIDER_LIBRARY);
-    if (!providerHost.Loaded() || FAILED(providerHost.CreateProvider(&g_provider))) {
+    pw::ComPtr<IWbemServices> provider;
+    if (!providerHost.Loaded() || FAILED(providerHost.CreateProvider(provider.put()))) {
         std::fprintf(stderr, "host_bench: cannot load the provider %s\n", PW_PROVIDER_LIBRARY);
         return 1;
     }
     g_host = &providerHost;
-    auto* initSink = new host::InitSink;
+    g_provider = provider.get();
     HRESULT hr;
     {
+        const pw::ComPtr<host::InitSink> initSink(new host::InitSink);
         host::ClientCall client(kClient, kImpersonate);
-        hr = providerHost.Initialize(g_provider, initSink);
+        hr = providerHost.Initialize(g_provider, initSink.get());
     }
-    initSink->Release();
     if (FAILED(hr)) {
         std::fprintf(stderr, "host_bench: Initialize failed: 0x%08lx\n",
                      static_cast<unsigned long>(hr));
@@ -184,7 +161,8 @@ int main(int argc, char** argv) {
 
     benchmark::RunSpecifiedBenchmarks();
 
-    g_provider->Release();
+    g_provider = nullptr;
+    provider.reset();
     g_host = nullptr;
     TraceLogProcessDetach();
     benchmark::Shutdown();

@@ -14,13 +14,11 @@ constexpr std::array<std::uint32_t, 6> kMasks = {0, 1, 2, 4, 3, 0x40007};
 
 pwfuzz::ProviderSession* g_session = nullptr;
 
-VARIANT MakeInput(const std::wstring& text, bool asArray) {
-    VARIANT input;
-    VariantInit(&input);
+// The method's in-parameter: the text as one string, or split at line feeds into elements.
+void MakeInput(pw::UniqueVariant& input, const std::wstring& text, bool asArray) {
     if (!asArray) {
-        input.vt = VT_BSTR;
-        input.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        return input;
+        host::SetStringInput(input, text);
+        return;
     }
     std::vector<std::wstring> elements;
     for (std::size_t start = 0;;) {
@@ -31,16 +29,8 @@ VARIANT MakeInput(const std::wstring& text, bool asArray) {
         }
         start = end + 1;
     }
-    input.vt = VT_ARRAY | VT_BSTR;
-    input.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(elements.size()));
-    PW_FUZZ_CHECK(input.parray != nullptr);
-    for (LONG i = 0; i < static_cast<LONG>(elements.size()); ++i) {
-        const std::wstring& element = elements[static_cast<std::size_t>(i)];
-        BSTR value = SysAllocStringLen(element.data(), static_cast<UINT>(element.size()));
-        SafeArrayPutElement(input.parray, &i, value);
-        SysFreeString(value);
-    }
-    return input;
+    host::SetArrayInput(input, elements);
+    PW_FUZZ_CHECK(input->parray != nullptr);
 }
 
 bool KnownResultCode(const std::wstring& code) {
@@ -73,8 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pwfuzz::Widen(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1), pairs);
     g_session->Rights().Answer(pwfuzz::MaskAnswer(mask));
 
-    VARIANT input = MakeInput(text, asArray);
-    const pwfuzz::Outcome outcome = g_session->Exec(input, pwfuzz::kInstancePath, method);
+    pw::UniqueVariant input;
+    MakeInput(input, text, asArray);
+    const pwfuzz::Outcome outcome = g_session->Exec(*input, pwfuzz::kInstancePath, method);
 
     if (FAILED(outcome.hr)) {
         // Refused before any answer: nothing handed to the client's sink.

@@ -51,11 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // A method call needs the same instance: it cannot succeed where the lookup failed.
-    VARIANT input;
-    VariantInit(&input);
-    input.vt = VT_BSTR;
-    input.bstrVal = SysAllocString(L"daname=lumda64 velcmd=getobject");
-    const pwfuzz::Outcome exec = g_session->Exec(input, path, host::kExecuteCommand);
+    pw::UniqueVariant input;
+    host::SetStringInput(input, L"daname=lumda64 velcmd=getobject");
+    const pwfuzz::Outcome exec = g_session->Exec(*input, path, host::kExecuteCommand);
     CheckDelivery(exec);
     PW_FUZZ_CHECK(FAILED(exec.hr) || SUCCEEDED(lookup.hr));
     return 0;

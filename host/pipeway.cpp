@@ -17,6 +17,7 @@
 // loads WinPipeway.dll from its own folder.
 #include "client_call.h"
 #include "host_objects.h"
+#include "method_call.h"
 #include "pipeway_policy.h"
 #include "provider_host.h"
 #include "pw/resources.h"
@@ -353,65 +354,39 @@ int ReportFailure(HRESULT hr, bool json) {
 
 int Exec(IWbemServices* provider, host::ClassObject* definition, const Options& options) {
     const bool asArray = options.array || options.args.size() > 1;
-    IWbemClassObject* inSignature = nullptr;
-    IWbemClassObject* inParams = nullptr;
-    definition->GetMethod(asArray ? host::kExecuteCommandTokens : host::kExecuteCommand, 0,
-                          &inSignature, nullptr);
-    inSignature->SpawnInstance(0, &inParams);
-    inSignature->Release();
-    VARIANT input;
-    VariantInit(&input);
+    pw::UniqueVariant input;
     if (asArray) {
-        input.vt = VT_ARRAY | VT_BSTR;
-        input.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(options.args.size()));
-        for (LONG i = 0; i < static_cast<LONG>(options.args.size()); ++i) {
-            BSTR element = SysAllocString(Widen(options.args[static_cast<std::size_t>(i)]).c_str());
-            SafeArrayPutElement(input.parray, &i, element);
-            SysFreeString(element);
+        std::vector<std::wstring> tokens;
+        for (const std::string& arg : options.args) {
+            tokens.push_back(Widen(arg));
         }
+        host::SetArrayInput(input, tokens);
     } else {
-        input.vt = VT_BSTR;
-        input.bstrVal = SysAllocString(Widen(options.args[0]).c_str());
+        host::SetStringInput(input, Widen(options.args[0]));
     }
-    inParams->Put(L"CommandAndArguments", 0, &input, 0);
-    VariantClear(&input);
-
-    auto* sink = new host::ObjectSink;
-    BSTR path = SysAllocString(kInstancePath);
-    BSTR method = SysAllocString(asArray ? host::kExecuteCommandTokens : host::kExecuteCommand);
-    HRESULT hr;
-    {
-        host::ClientCall client(options.user, options.level);
-        hr = provider->ExecMethodAsync(path, method, 0, nullptr, inParams, sink);
+    const host::MethodCall call(definition, kInstancePath,
+                                asArray ? host::kExecuteCommandTokens : host::kExecuteCommand,
+                                input.get());
+    const host::CallAnswer answer = call.Call(provider, options.user, options.level);
+    if (FAILED(answer.hr) || answer.objects == 0) {
+        return ReportFailure(FAILED(answer.hr) ? answer.hr : pw::Hr(WBEM_E_FAILED), options.json);
     }
-    SysFreeString(path);
-    SysFreeString(method);
-    inParams->Release();
-
-    int status = kExitCallFailed;
-    const std::vector<IWbemClassObject*> objects = sink->Objects();
-    if (FAILED(hr) || objects.empty()) {
-        status = ReportFailure(FAILED(hr) ? hr : pw::Hr(WBEM_E_FAILED), options.json);
+    const std::optional<std::wstring>& code = answer.resultCode;
+    const std::optional<std::wstring>& value = answer.returnValue;
+    if (options.json) {
+        std::string line = "{\"hresult\": " + JsonString(HexResult(answer.hr));
+        if (code)
+            line += ", \"resultCode\": " + JsonString(Narrow(*code));
+        if (value)
+            line += ", \"returnValue\": " + JsonString(Narrow(*value));
+        std::printf("%s}\n", line.c_str());
     } else {
-        const std::optional<std::wstring> code = host::StringProperty(objects[0], L"ResultCode");
-        const std::optional<std::wstring> answer = host::StringProperty(objects[0], L"ReturnValue");
-        if (options.json) {
-            std::string line = "{\"hresult\": " + JsonString(HexResult(hr));
-            if (code)
-                line += ", \"resultCode\": " + JsonString(Narrow(*code));
-            if (answer)
-                line += ", \"returnValue\": " + JsonString(Narrow(*answer));
-            std::printf("%s}\n", line.c_str());
-        } else {
-            std::printf("ResultCode: %s\n", code ? Narrow(*code).c_str() : "(not set)");
-            if (answer) {
-                std::printf("ReturnValue: %s\n", Narrow(*answer).c_str());
-            }
+        std::printf("ResultCode: %s\n", code ? Narrow(*code).c_str() : "(not set)");
+        if (value) {
+            std::printf("ReturnValue: %s\n", Narrow(*value).c_str());
         }
-        status = code && *code == L"0" ? kExitOk : kExitResult;
     }
-    sink->Release();
-    return status;
+    return code && *code == L"0" ? kExitOk : kExitResult;
 }
 
 int PrintInstances(HRESULT hr, host::ObjectSink* sink, bool json) {
@@ -514,8 +489,8 @@ int Run(Options options) {
         return kExitCallFailed;
     }
     TraceSwitch trace(options.trace, options.stack);
-    IWbemServices* provider = nullptr;
-    HRESULT hr = host.CreateProvider(&provider);
+    pw::ComPtr<IWbemServices> provider;
+    HRESULT hr = host.CreateProvider(provider.put());
     if (FAILED(hr)) {
         if (host.Registered()) {
             std::fprintf(stderr, "pipeway: the registered class %s cannot be created\n",
@@ -532,41 +507,36 @@ int Run(Options options) {
                          "pipeway: provider created from the library beside pipeway (the class "
                          "is not registered)\n");
         }
-        const std::string library = host::ImplementingLibrary(provider);
+        const std::string library = host::ImplementingLibrary(provider.get());
         std::fprintf(stderr, "pipeway: served by %s\n",
                      library.empty() ? "(a library that cannot be told)" : library.c_str());
     }
-    auto* initSink = new host::InitSink;
     {
+        const pw::ComPtr<host::InitSink> initSink(new host::InitSink);
         host::ClientCall client(options.user, RPC_C_IMP_LEVEL_IMPERSONATE);
-        hr = host.Initialize(provider, initSink);
+        hr = host.Initialize(provider.get(), initSink.get());
     }
-    initSink->Release();
     int status = kExitCallFailed;
     if (FAILED(hr)) {
         std::fprintf(stderr, "pipeway: the provider did not initialise: %s %s\n",
                      HexResult(hr).c_str(), ResultName(hr).c_str());
         status = ReportFailure(hr, options.json);
     } else if (options.command == "exec") {
-        status = Exec(provider, host.ClassDefinition(), options);
+        status = Exec(provider.get(), host.ClassDefinition(), options);
     } else {
-        auto* sink = new host::ObjectSink;
+        const pw::ComPtr<host::ObjectSink> sink(new host::ObjectSink);
         {
             host::ClientCall client(options.user, RPC_C_IMP_LEVEL_IMPERSONATE);
             if (options.command == "enum") {
-                BSTR className = SysAllocString(L"ZOLM_OEM_DataAccessModule");
-                hr = provider->CreateInstanceEnumAsync(className, 0, nullptr, sink);
-                SysFreeString(className);
+                const pw::UniqueBstr className(L"ZOLM_OEM_DataAccessModule");
+                hr = provider->CreateInstanceEnumAsync(className.get(), 0, nullptr, sink.get());
             } else {
-                BSTR path = SysAllocString(Widen(options.args[0]).c_str());
-                hr = provider->GetObjectAsync(path, 0, nullptr, sink);
-                SysFreeString(path);
+                const pw::UniqueBstr path(Widen(options.args[0]).c_str());
+                hr = provider->GetObjectAsync(path.get(), 0, nullptr, sink.get());
             }
         }
-        status = PrintInstances(hr, sink, options.json);
-        sink->Release();
+        status = PrintInstances(hr, sink.get(), options.json);
     }
-    provider->Release();
     return status;
 }
 

@@ -12,26 +12,6 @@ namespace fs = std::filesystem;
 const WCHAR* const kInstancePath =
     L"ZOLM_OEM_DataAccessModule.InstanceID=\"ZOLM_OEM_DataAccessModule1\"";
 
-namespace {
-
-// Collects the outcome from the sink, then gives the sink back.
-Outcome Collect(HRESULT hr, host::ObjectSink* sink) {
-    Outcome outcome;
-    outcome.hr = hr;
-    outcome.statuses = sink->Statuses();
-    const std::vector<IWbemClassObject*> objects = sink->Objects();
-    outcome.objects = objects.size();
-    if (!objects.empty()) {
-        outcome.returnValue = host::StringProperty(objects[0], L"ReturnValue");
-        outcome.resultCode = host::StringProperty(objects[0], L"ResultCode");
-        outcome.instanceId = host::StringProperty(objects[0], L"InstanceID");
-    }
-    sink->Release();
-    return outcome;
-}
-
-}  // namespace
-
 ProviderSession::ProviderSession() {
     UseTestDAModules();
     m_rights.emplace("rukda64");
@@ -50,13 +30,12 @@ ProviderSession::ProviderSession() {
     if (!m_host->Loaded() || FAILED(m_host->CreateProvider(&m_provider))) {
         throw std::runtime_error("cannot load the provider library");
     }
-    auto* sink = new host::InitSink;
+    const pw::ComPtr<host::InitSink> sink(new host::InitSink);
     HRESULT hr = E_FAIL;
     {
         host::ClientCall client(L"HOST\\alice", 3);
-        hr = m_host->Initialize(m_provider, sink);
+        hr = m_host->Initialize(m_provider, sink.get());
     }
-    sink->Release();
     if (FAILED(hr)) {
         throw std::runtime_error("the provider did not initialise");
     }
@@ -71,44 +50,33 @@ void ProviderSession::CheckAfterCall(long liveBefore) const {
 
 Outcome ProviderSession::Lookup(const std::wstring& path) {
     const long liveBefore = host::LiveObjects();
-    auto* sink = new host::ObjectSink;
-    BSTR pathText = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
-    HRESULT hr = E_FAIL;
+    Outcome outcome;
     {
-        host::ClientCall client(L"HOST\\alice", 3);
-        hr = m_provider->GetObjectAsync(pathText, 0, nullptr, sink);
-        PW_FUZZ_CHECK(!host::ClientCall::ThreadIsImpersonating());
+        const pw::ComPtr<host::ObjectSink> sink(new host::ObjectSink);
+        const pw::UniqueBstr pathText(path.data(), static_cast<UINT>(path.size()));
+        HRESULT hr = E_FAIL;
+        {
+            host::ClientCall client(L"HOST\\alice", 3);
+            hr = m_provider->GetObjectAsync(pathText.get(), 0, nullptr, sink.get());
+            PW_FUZZ_CHECK(!host::ClientCall::ThreadIsImpersonating());
+        }
+        outcome = host::Collect(hr, *sink.get());
     }
-    SysFreeString(pathText);
-    Outcome outcome = Collect(hr, sink);
     CheckAfterCall(liveBefore);
     return outcome;
 }
 
-Outcome ProviderSession::Exec(VARIANT& input, const std::wstring& path, const WCHAR* method) {
+Outcome ProviderSession::Exec(const VARIANT& input, const std::wstring& path, const WCHAR* method) {
     const long liveBefore = host::LiveObjects();
-    IWbemClassObject* inSignature = nullptr;
-    IWbemClassObject* inParams = nullptr;
-    PW_FUZZ_CHECK(
-        SUCCEEDED(m_host->ClassDefinition()->GetMethod(method, 0, &inSignature, nullptr)));
-    inSignature->SpawnInstance(0, &inParams);
-    inSignature->Release();
-    inParams->Put(L"CommandAndArguments", 0, &input, 0);
-    VariantClear(&input);
-
-    auto* sink = new host::ObjectSink;
-    BSTR pathText = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
-    BSTR methodText = SysAllocString(method);
-    HRESULT hr = E_FAIL;
+    Outcome outcome;
     {
-        host::ClientCall client(L"HOST\\alice", 3);
-        hr = m_provider->ExecMethodAsync(pathText, methodText, 0, nullptr, inParams, sink);
-        PW_FUZZ_CHECK(!host::ClientCall::ThreadIsImpersonating());
+        const host::MethodCall call(m_host->ClassDefinition(), path, method, &input);
+        outcome = call.Call(m_provider, L"HOST\\alice", 3, true, [](const auto& body) {
+            const HRESULT hr = body();
+            PW_FUZZ_CHECK(!host::ClientCall::ThreadIsImpersonating());
+            return hr;
+        });
     }
-    SysFreeString(pathText);
-    SysFreeString(methodText);
-    inParams->Release();
-    Outcome outcome = Collect(hr, sink);
     CheckAfterCall(liveBefore);
     return outcome;
 }

@@ -5,6 +5,7 @@
 #include "fuzz_support.h"
 
 #include "host_objects.h"
+#include "method_call.h"
 #include "provider_host.h"
 
 #include <wbemidl.h>
@@ -16,14 +17,7 @@
 namespace pwfuzz {
 
 // What the client saw of one call.
-struct Outcome {
-    HRESULT hr = E_FAIL;
-    std::vector<host::ObjectSink::Status> statuses;
-    std::size_t objects = 0;
-    std::optional<std::wstring> returnValue;
-    std::optional<std::wstring> resultCode;
-    std::optional<std::wstring> instanceId;
-};
+using Outcome = host::CallAnswer;
 
 class ProviderSession {
   public:
@@ -33,8 +27,8 @@ class ProviderSession {
 
     // GetObjectAsync for a path, as the client HOST\alice at the impersonate level.
     Outcome Lookup(const std::wstring& path);
-    // ExecMethodAsync with "CommandAndArguments" set to `input` (the session clears it).
-    Outcome Exec(VARIANT& input, const std::wstring& path, const WCHAR* method);
+    // ExecMethodAsync with "CommandAndArguments" set to `input`.
+    Outcome Exec(const VARIANT& input, const std::wstring& path, const WCHAR* method);
 
     const TestDA& Rights() const { return *m_rights; }
     const TestDA& Commands() const { return *m_commands; }

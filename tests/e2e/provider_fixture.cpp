@@ -88,13 +88,9 @@ HRESULT ProviderTest::StartAnotherProvider(IWbemServices** provider) {
     if (FAILED(hr)) {
         return hr;
     }
-    auto* sink = new host::InitSink;
-    {
-        host::ClientCall client(L"HOST\\alice", kImpersonate);
-        hr = Armed([&] { return m_host->Initialize(*provider, sink); });
-    }
-    sink->Release();
-    return hr;
+    const pw::ComPtr<host::InitSink> sink(new host::InitSink);
+    host::ClientCall client(L"HOST\\alice", kImpersonate);
+    return Armed([&] { return m_host->Initialize(*provider, sink.get()); });
 }
 
 void ProviderTest::StopProvider() {
@@ -132,77 +128,32 @@ CallResult ProviderTest::Exec(VARIANT* input, DWORD level, const WCHAR* path, co
 CallResult ProviderTest::ExecOn(IWbemServices* provider, VARIANT* input, DWORD level,
                                 const WCHAR* path, const WCHAR* method, bool withInParams,
                                 bool withSink) {
-    CallResult result;
-    IWbemClassObject* inSignature = nullptr;
-    IWbemClassObject* inParams = nullptr;
-    if (withInParams) {
-        m_host->ClassDefinition()->GetMethod(host::kExecuteCommand, 0, &inSignature, nullptr);
-        inSignature->SpawnInstance(0, &inParams);
-        inSignature->Release();
-        if (input != nullptr) {
-            inParams->Put(L"CommandAndArguments", 0, input, 0);
-        }
-    }
-    auto* sink = new host::ObjectSink;
-    BSTR pathText = SysAllocString(path);
-    BSTR methodText = SysAllocString(method == nullptr ? host::kExecuteCommand : method);
-    {
-        host::ClientCall client(m_clientName, level);
-        result.hr = Armed([&] {
-            return provider->ExecMethodAsync(pathText, methodText, 0, nullptr, inParams,
-                                             withSink ? sink : nullptr);
-        });
+    const host::MethodCall call(m_host->ClassDefinition(), path,
+                                method == nullptr ? host::kExecuteCommand : method, input,
+                                withInParams);
+    return call.Call(provider, m_clientName, level, withSink, [this](const auto& body) {
+        const HRESULT hr = Armed(body);
         EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
-    }
-    SysFreeString(pathText);
-    SysFreeString(methodText);
-    result.statuses = sink->Statuses();
-    const std::vector<IWbemClassObject*> objects = sink->Objects();
-    result.objects = objects.size();
-    if (!objects.empty()) {
-        result.returnValue = host::StringProperty(objects[0], L"ReturnValue");
-        result.resultCode = host::StringProperty(objects[0], L"ResultCode");
-    }
-    sink->Release();
-    if (inParams != nullptr) {
-        inParams->Release();
-    }
-    return result;
+        return hr;
+    });
 }
 
 CallResult ProviderTest::ExecString(const std::wstring& text, DWORD level) {
-    VARIANT input;
-    VariantInit(&input);
-    input.vt = VT_BSTR;
-    input.bstrVal = SysAllocString(text.c_str());
-    CallResult result = Exec(&input, level);
-    VariantClear(&input);
-    return result;
+    pw::UniqueVariant input;
+    host::SetStringInput(input, text);
+    return Exec(input.get(), level);
 }
 
 CallResult ProviderTest::ExecStringOn(IWbemServices* provider, const std::wstring& text) {
-    VARIANT input;
-    VariantInit(&input);
-    input.vt = VT_BSTR;
-    input.bstrVal = SysAllocString(text.c_str());
-    CallResult result = ExecOn(provider, &input);
-    VariantClear(&input);
-    return result;
+    pw::UniqueVariant input;
+    host::SetStringInput(input, text);
+    return ExecOn(provider, input.get());
 }
 
 CallResult ProviderTest::ExecArray(const std::vector<std::wstring>& elements, DWORD level) {
-    VARIANT input;
-    VariantInit(&input);
-    input.vt = VT_ARRAY | VT_BSTR;
-    input.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(elements.size()));
-    for (LONG i = 0; i < static_cast<LONG>(elements.size()); ++i) {
-        BSTR element = SysAllocString(elements[static_cast<std::size_t>(i)].c_str());
-        SafeArrayPutElement(input.parray, &i, element);
-        SysFreeString(element);
-    }
-    CallResult result = Exec(&input, level);
-    VariantClear(&input);
-    return result;
+    pw::UniqueVariant input;
+    host::SetArrayInput(input, elements);
+    return Exec(input.get(), level);
 }
 
 namespace {
@@ -211,23 +162,14 @@ namespace {
 // properties of the instance handed over.
 template <typename Call>
 CallResult InstanceCall(DWORD level, Call call) {
-    CallResult result;
-    auto* sink = new host::ObjectSink;
+    const pw::ComPtr<host::ObjectSink> sink(new host::ObjectSink);
+    HRESULT hr = E_FAIL;
     {
         host::ClientCall client(L"HOST\\alice", level);
-        result.hr = call(sink);
+        hr = call(sink.get());
         EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
     }
-    result.statuses = sink->Statuses();
-    const std::vector<IWbemClassObject*> objects = sink->Objects();
-    result.objects = objects.size();
-    if (result.objects == 1) {
-        result.instanceId = host::StringProperty(objects[0], L"InstanceID");
-        result.ipv4 = host::StringProperty(objects[0], L"KestroIPv4");
-        result.ipv6 = host::StringProperty(objects[0], L"KestroIPv6");
-    }
-    sink->Release();
-    return result;
+    return host::Collect(hr, *sink.get());
 }
 
 }  // namespace
@@ -242,21 +184,16 @@ CallResult ProviderTest::Lookup(const WCHAR* path, DWORD level) {
 
 CallResult ProviderTest::EnumerateOn(IWbemServices* provider, DWORD level) {
     return InstanceCall(level, [this, provider](IWbemObjectSink* sink) {
-        BSTR className = SysAllocString(L"ZOLM_OEM_DataAccessModule");
-        const HRESULT hr =
-            Armed([&] { return provider->CreateInstanceEnumAsync(className, 0, nullptr, sink); });
-        SysFreeString(className);
-        return hr;
+        const pw::UniqueBstr className(L"ZOLM_OEM_DataAccessModule");
+        return Armed(
+            [&] { return provider->CreateInstanceEnumAsync(className.get(), 0, nullptr, sink); });
     });
 }
 
 CallResult ProviderTest::LookupOn(IWbemServices* provider, const WCHAR* path, DWORD level) {
     return InstanceCall(level, [this, provider, path](IWbemObjectSink* sink) {
-        BSTR pathText = SysAllocString(path);
-        const HRESULT hr =
-            Armed([&] { return provider->GetObjectAsync(pathText, 0, nullptr, sink); });
-        SysFreeString(pathText);
-        return hr;
+        const pw::UniqueBstr pathText(path);
+        return Armed([&] { return provider->GetObjectAsync(pathText.get(), 0, nullptr, sink); });
     });
 }
 

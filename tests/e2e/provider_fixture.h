@@ -6,6 +6,7 @@
 
 #include "client_call.h"
 #include "host_objects.h"
+#include "method_call.h"
 #include "provider_host.h"
 #include "pw/resources.h"
 
@@ -26,17 +27,7 @@ constexpr DWORD kImpersonate = 3;
 constexpr DWORD kIdentify = 2;
 
 // The outcome of one WMI call as the client sees it.
-struct CallResult {
-    HRESULT hr = E_FAIL;
-    std::vector<host::ObjectSink::Status> statuses;
-    std::size_t objects = 0;
-    // Of the first object handed over; absent when the property is not set.
-    std::optional<std::wstring> returnValue;
-    std::optional<std::wstring> resultCode;
-    std::optional<std::wstring> instanceId;
-    std::optional<std::wstring> ipv4;
-    std::optional<std::wstring> ipv6;
-};
+using CallResult = host::CallAnswer;
 
 // Sets (or, with nothing, removes) the registry value that names the stack's library folder.
 void SetLibraryDirectory(const std::optional<std::string>& directory);

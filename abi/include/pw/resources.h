@@ -96,6 +96,9 @@ class UniqueBstr : public UniqueResource<BSTR, detail::FreeString> {
     // A copy of `text`; null when the copy cannot be made (or `text` is null).
     explicit UniqueBstr(const OLECHAR* text)
         : UniqueResource<BSTR, detail::FreeString>(SysAllocString(text)) {}
+    // A copy of `length` characters of `text`, null characters included.
+    UniqueBstr(const OLECHAR* text, UINT length)
+        : UniqueResource<BSTR, detail::FreeString>(SysAllocStringLen(text, length)) {}
 };
 
 class UniqueVariant {
