@@ -88,22 +88,15 @@ CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicy(
 
 bool CSingletonAuthExceptionImpl::Parse(std::istream& in) {
     yy::CAuthExFileLexer scanner(&in, nullptr);
-    lexer = &scanner;
     try {
-        yy::Parser parser(this);
-        const int result = parser.parse();
-        lexer = nullptr;
-        return result == 0;
+        yy::Parser parser(scanner, this);
+        return parser.parse() == 0;
     } catch (const yy::ScanInputFailed&) {
         // Input that could not be read is refused like a file that could not be opened: the
         // entries read before the failure would allow what the rest may refuse.
-        lexer = nullptr;
         fileOpened = false;
         roleTable.clear();
         return false;
-    } catch (...) {
-        lexer = nullptr;
-        throw;
     }
 }
 

@@ -10,10 +10,6 @@
 #include <string>
 #include <vector>
 
-namespace yy {
-class CAuthExFileLexer;
-}
-
 // Role levels: the section of the exclusion file that assigns them, and the same bits of the
 // user-rights mask.
 constexpr int ROLE_USER = 1;
@@ -80,9 +76,6 @@ class CSingletonAuthExceptionImpl {
 
     CSingletonAuthExceptionImpl(const CSingletonAuthExceptionImpl&) = delete;
     CSingletonAuthExceptionImpl& operator=(const CSingletonAuthExceptionImpl&) = delete;
-
-    // The scanner the parser pulls its tokens from; valid only while the store is built.
-    yy::CAuthExFileLexer* lexer = nullptr;
 
     // The process's store is only ever deleted by DestroyInstance.
     ~CSingletonAuthExceptionImpl() = default;
