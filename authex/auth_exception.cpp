@@ -2,7 +2,7 @@
 
 #include "authex_lexer.h"
 #include "install_root.h"
-#include "scoped_lock.h"
+#include "pw/scoped_lock.h"
 #include "trace_log.h"
 
 #include <fstream>

@@ -163,13 +163,11 @@ int main(int argc, char** argv) {
     // The library's attach notifications, then the state an initialised provider leaves.
     TraceLogProcessAttach();
     CoreProcessAttach();
-    AuthExProcessAttach();
     g_traceLogPath.Set(bench::TraceLogFile().string());
 
     benchmark::RunSpecifiedBenchmarks();
 
     PipewayProviderImpl::CleanUpDAInfo();
-    AuthExProcessDetach();
     CoreProcessDetach();
     TraceLogProcessDetach();
     benchmark::Shutdown();

@@ -1,8 +1,10 @@
 #include "pipeway_provider_impl.h"
 
+#include "auth_exception.h"
+
 #include "pw/resources.h"
 
-#include "scoped_lock.h"
+#include "pw/scoped_lock.h"
 #include "trace_log.h"
 
 #include <list>
@@ -82,8 +84,15 @@ void PipewayProviderImpl::CleanUpDAInfo() {
 
 void CoreProcessAttach() {
     g_daInfoLock.Create();
+    AuthExProcessAttach();
 }
 
 void CoreProcessDetach() {
+    AuthExProcessDetach();
     g_daInfoLock.Destroy();
+}
+
+void CoreDropSharedState() noexcept {
+    PipewayProviderImpl::CleanUpDAInfo();
+    CSingletonAuthExceptionImpl::DestroyInstance();
 }

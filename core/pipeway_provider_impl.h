@@ -100,7 +100,10 @@ char* GetIPv4Address();
 // (the ";" only when the second is there).
 char* GetIPv6Addresses();
 
-// The library's process attach and detach notifications for the command core: the DA cache
-// lock exists only between them.
+// The library's process attach and detach notifications for the command core and the
+// exclusion store it consults: the DA cache's and the store's locks exist only between them.
 void CoreProcessAttach();
 void CoreProcessDetach();
+// Drops what the command core keeps between requests, the loaded DA modules and the exclusion
+// store; the next request loads them again.
+void CoreDropSharedState() noexcept;

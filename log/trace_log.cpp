@@ -1,7 +1,7 @@
 #include "trace_log.h"
 
 #include "local_time.h"
-#include "scoped_lock.h"
+#include "pw/scoped_lock.h"
 
 #include <windows.h>
 

@@ -4,7 +4,6 @@
 #include "registration.h"
 #include "wmi_provider.h"
 
-#include "auth_exception.h"
 #include "pipeway_provider_impl.h"
 #include "trace_log.h"
 
@@ -22,7 +21,6 @@ bool ProcessAttach() {
     try {
         TraceLogProcessAttach();
         CoreProcessAttach();
-        AuthExProcessAttach();
         g_moduleReady = true;
     } catch (...) {
         g_moduleReady = false;
@@ -32,7 +30,6 @@ bool ProcessAttach() {
 
 void ProcessDetach() {
     ReleaseCachedClassFactory();
-    AuthExProcessDetach();
     CoreProcessDetach();
     TraceLogProcessDetach();
 }

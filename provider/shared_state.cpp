@@ -1,6 +1,5 @@
 #include "shared_state.h"
 
-#include "auth_exception.h"
 #include "pipeway_provider_impl.h"
 
 #include <mutex>
@@ -15,8 +14,7 @@ bool g_dropPending = false;
 
 // Under g_mutex, so that no call starts while the modules are unloaded.
 void Drop() noexcept {
-    PipewayProviderImpl::CleanUpDAInfo();
-    CSingletonAuthExceptionImpl::DestroyInstance();
+    CoreDropSharedState();
 }
 
 }  // namespace

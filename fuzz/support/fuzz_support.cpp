@@ -45,7 +45,6 @@ void UseTestDAModules() {
 void AttachCore() {
     TraceLogProcessAttach();
     CoreProcessAttach();
-    AuthExProcessAttach();
 }
 
 void TraceToNull() {

@@ -311,11 +311,9 @@ class ProcessAttachEnvironment : public ::testing::Environment {
     void SetUp() override {
         TraceLogProcessAttach();
         CoreProcessAttach();
-        AuthExProcessAttach();
     }
     void TearDown() override {
         PipewayProviderImpl::CleanUpDAInfo();
-        AuthExProcessDetach();
         CoreProcessDetach();
         TraceLogProcessDetach();
     }
