@@ -1,6 +1,7 @@
 #include "client_call.h"
 
 #include "pw/resources.h"
+#include "pw/unknown.h"
 
 #include <objidl.h>
 
@@ -17,16 +18,8 @@ class ServerSecurity : public IServerSecurity {
     explicit ServerSecurity(SECURITY_IMPERSONATION_LEVEL level) : m_level(level) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IServerSecurity)) {
-            *object = static_cast<IServerSecurity*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return pw::QueryInterfaceFrom(
+            riid, object, {{&IID_IServerSecurity, static_cast<IServerSecurity*>(this)}});
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refCount; }
     ULONG STDMETHODCALLTYPE Release() override {

@@ -1,6 +1,7 @@
 #include "host_objects.h"
 
 #include "pw/resources.h"
+#include "pw/unknown.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -135,16 +136,8 @@ std::vector<std::wstring> ClassObject::PropertyNames() const {
 }
 
 HRESULT STDMETHODCALLTYPE ClassObject::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemClassObject)) {
-        *object = static_cast<IWbemClassObject*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return pw::QueryInterfaceFrom(riid, object,
+                                  {{&IID_IWbemClassObject, static_cast<IWbemClassObject*>(this)}});
 }
 
 HRESULT STDMETHODCALLTYPE ClassObject::Get(LPCWSTR name, LONG, VARIANT* value, CIMTYPE* type,
@@ -302,16 +295,8 @@ HRESULT STDMETHODCALLTYPE ClassObject::GetMethodOrigin(LPCWSTR, BSTR*) {
 // Sinks
 
 HRESULT STDMETHODCALLTYPE ObjectSink::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemObjectSink)) {
-        *object = static_cast<IWbemObjectSink*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return pw::QueryInterfaceFrom(riid, object,
+                                  {{&IID_IWbemObjectSink, static_cast<IWbemObjectSink*>(this)}});
 }
 
 ObjectSink::ObjectSink() {
@@ -366,16 +351,8 @@ std::vector<ObjectSink::Status> ObjectSink::Statuses() const {
 }
 
 HRESULT STDMETHODCALLTYPE InitSink::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemProviderInitSink)) {
-        *object = static_cast<IWbemProviderInitSink*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return pw::QueryInterfaceFrom(
+        riid, object, {{&IID_IWbemProviderInitSink, static_cast<IWbemProviderInitSink*>(this)}});
 }
 
 InitSink::InitSink() {
@@ -413,16 +390,8 @@ Namespace::~Namespace() {
 }
 
 HRESULT STDMETHODCALLTYPE Namespace::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemServices)) {
-        *object = static_cast<IWbemServices*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return pw::QueryInterfaceFrom(riid, object,
+                                  {{&IID_IWbemServices, static_cast<IWbemServices*>(this)}});
 }
 
 HRESULT STDMETHODCALLTYPE Namespace::GetObject(const BSTR path, LONG, IWbemContext*,

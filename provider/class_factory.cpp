@@ -14,16 +14,8 @@ std::mutex g_classTableLock;
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProviderFactory::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return pw::QueryInterfaceFrom(riid, object,
+                                  {{&IID_IClassFactory, static_cast<IClassFactory*>(this)}});
 }
 
 ULONG STDMETHODCALLTYPE CWMIPipewayProviderFactory::AddRef() {

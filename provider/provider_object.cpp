@@ -26,19 +26,10 @@ CWMIPipewayProvider::~CWMIPipewayProvider() {
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemServices)) {
-        *object = static_cast<IWbemServices*>(this);
-    } else if (IsEqualIID(riid, IID_IWbemProviderInit)) {
-        *object = static_cast<IWbemProviderInit*>(this);
-    } else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    return pw::QueryInterfaceFrom(
+        riid, object,
+        {{&IID_IWbemServices, static_cast<IWbemServices*>(this)},
+         {&IID_IWbemProviderInit, static_cast<IWbemProviderInit*>(this)}});
 }
 
 ULONG STDMETHODCALLTYPE CWMIPipewayProvider::AddRef() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "pw/hresult.h"
+#include "pw/unknown.h"
 #include "pw/resources.h"
 #include "pw/text.h"
 #include "impersonation.h"

@@ -4,6 +4,7 @@
 #include <wmiutils.h>
 
 #include "pw/hresult.h"
+#include "pw/unknown.h"
 
 #include <atomic>
 #include <cstring>
@@ -719,16 +720,8 @@ class WbemPath final : public IWbemPath {
     PathData& Data() { return m_data; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
-        if (ppvObject == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemPath)) {
-            *ppvObject = static_cast<IWbemPath*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
+        return pw::QueryInterfaceFrom(riid, ppvObject,
+                                      {{&IID_IWbemPath, static_cast<IWbemPath*>(this)}});
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
     ULONG STDMETHODCALLTYPE Release() override {
@@ -1007,16 +1000,8 @@ WbemPathKeyList::~WbemPathKeyList() {
 }
 
 HRESULT STDMETHODCALLTYPE WbemPathKeyList::QueryInterface(REFIID riid, void** ppvObject) {
-    if (ppvObject == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWbemPathKeyList)) {
-        *ppvObject = static_cast<IWbemPathKeyList*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return pw::QueryInterfaceFrom(riid, ppvObject,
+                                  {{&IID_IWbemPathKeyList, static_cast<IWbemPathKeyList*>(this)}});
 }
 
 ULONG STDMETHODCALLTYPE WbemPathKeyList::Release() {
@@ -1206,16 +1191,8 @@ class WbemPathFactory final : public IClassFactory {
     WbemPathFactory& operator=(const WbemPathFactory&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
-        if (ppvObject == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppvObject = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
+        return pw::QueryInterfaceFrom(riid, ppvObject,
+                                      {{&IID_IClassFactory, static_cast<IClassFactory*>(this)}});
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
     ULONG STDMETHODCALLTYPE Release() override {
