@@ -2,6 +2,7 @@
 
 #include "auth_exception.h"
 #include "pipeway_provider_impl.h"
+#include "pw/resources.h"
 #include "test_da_control.h"
 #include "trace_log.h"
 
@@ -118,8 +119,7 @@ void ScratchRoot::Report() const {
     if (proc == nullptr) {
         throw std::runtime_error("kordo64 stand-in lacks kordo64_testSetRoot");
     }
-    reinterpret_cast<void (*)(const char*)>(reinterpret_cast<void (*)()>(proc))(
-        m_path.string().c_str());
+    pw::ProcAs<void (*)(const char*)>(proc)(m_path.string().c_str());
 }
 
 void WriteFile(const fs::path& file, std::string_view content) {
@@ -139,7 +139,7 @@ TestDA::TestDA(const std::string& name) {
     if (proc == nullptr) {
         throw std::runtime_error("not a test DA module: " + name);
     }
-    m_control = reinterpret_cast<ControlFn>(reinterpret_cast<void (*)()>(proc));
+    m_control = pw::ProcAs<ControlFn>(proc);
     m_control(static_cast<int>(TestDARequest::kReset), nullptr);
 }
 

@@ -16,16 +16,16 @@ const char kAppIdKey[] = "AppID\\{3C9F1A2B-7D4E-4B61-8A5F-2E6D9C0B7A13}";
 
 // A string value under the classes root (`name` null: the default value), or nothing.
 std::optional<std::string> ClassesRootValue(const std::string& keyPath, const char* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    pw::UniqueKey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, key.put()) !=
+        ERROR_SUCCESS) {
         return std::nullopt;
     }
     char value[1024] = {};
     DWORD size = sizeof value - 1;
     DWORD type = 0;
     const LONG error =
-        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
+        RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     if (error != ERROR_SUCCESS || type != REG_SZ) {
         return std::nullopt;
     }
@@ -33,12 +33,9 @@ std::optional<std::string> ClassesRootValue(const std::string& keyPath, const ch
 }
 
 bool KeyExists(const std::string& keyPath) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    pw::UniqueKey key;
+    return RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, key.put()) ==
+           ERROR_SUCCESS;
 }
 
 using Value = std::optional<std::string>;
@@ -211,12 +208,11 @@ TEST_F(Registration, RegisteredProviderIsCreatedThroughTheRegistry) {
     ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemServices,
                                reinterpret_cast<void**>(&m_provider)),
               S_OK);
-    auto* sink = new host::InitSink;
     {
+        const pw::ComPtr<host::InitSink> sink(new host::InitSink);
         host::ClientCall client(L"HOST\\alice", kImpersonate);
-        EXPECT_EQ(m_host->Initialize(m_provider, sink), S_OK);
+        EXPECT_EQ(m_host->Initialize(m_provider, sink.get()), S_OK);
     }
-    sink->Release();
 
     TestDA rights("rukda64");
     rights.Answer(MaskAnswer(4));
@@ -238,19 +234,10 @@ TEST_F(Registration, TokenArrayMethodIsServedLikeTheStringMethod) {
     ASSERT_EQ(StartProvider(), S_OK);
     TestDA rights("rukda64");
     rights.Answer(MaskAnswer(4));
-    VARIANT input;
-    VariantInit(&input);
-    input.vt = VT_ARRAY | VT_BSTR;
-    input.parray = SafeArrayCreateVector(VT_BSTR, 0, 2);
-    const WCHAR* tokens[] = {L"daname=lumda64", L"velcmd=getobject"};
-    for (LONG i = 0; i < 2; ++i) {
-        BSTR element = SysAllocString(tokens[i]);
-        SafeArrayPutElement(input.parray, &i, element);
-        SysFreeString(element);
-    }
+    pw::UniqueVariant input;
+    host::SetArrayInput(input, {L"daname=lumda64", L"velcmd=getobject"});
     const CallResult result =
-        Exec(&input, kImpersonate, kInstancePath, host::kExecuteCommandTokens);
-    VariantClear(&input);
+        Exec(input.get(), kImpersonate, kInstancePath, host::kExecuteCommandTokens);
     EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"0"));
 }
 

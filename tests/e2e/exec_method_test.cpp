@@ -173,12 +173,9 @@ class ExecMethodFailure : public ExecMethod,
 
 TEST_P(ExecMethodFailure, FailsTheCallWithoutTellingTheSink) {
     const CallFailureCase& c = GetParam();
-    VARIANT input;
-    VariantInit(&input);
-    input.vt = VT_BSTR;
-    input.bstrVal = SysAllocString(L"daname=lumda64 velcmd=x");
-    const CallResult result = Exec(&input, kImpersonate, c.path, c.method);
-    VariantClear(&input);
+    pw::UniqueVariant input;
+    host::SetStringInput(input, L"daname=lumda64 velcmd=x");
+    const CallResult result = Exec(input.get(), kImpersonate, c.path, c.method);
     ExpectRefused(result, c.expected);
     EXPECT_TRUE(Log().Has(c.message)) << Log().Text();
     EXPECT_EQ(m_lumda->SendCount(), 0);
@@ -195,12 +192,9 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 TEST_F(ExecMethod, ClassPathFailsAfterTheTokensWereBuilt) {
-    VARIANT input;
-    VariantInit(&input);
-    input.vt = VT_BSTR;
-    input.bstrVal = SysAllocString(L"daname=lumda64 velcmd=x");
-    Exec(&input, kImpersonate, L"ZOLM_OEM_DataAccessModule");
-    VariantClear(&input);
+    pw::UniqueVariant input;
+    host::SetStringInput(input, L"daname=lumda64 velcmd=x");
+    Exec(input.get(), kImpersonate, L"ZOLM_OEM_DataAccessModule");
     const std::vector<std::string> messages = Log().Messages();
     const auto tokens =
         std::find(messages.begin(), messages.end(),
@@ -228,21 +222,18 @@ class ExecMethodBadInput : public ExecMethod,
 
 TEST_P(ExecMethodBadInput, IsRefusedWithItsCode) {
     const InputFailureCase& c = GetParam();
-    VARIANT input;
-    VariantInit(&input);
+    pw::UniqueVariant input;
     if (c.type == VT_BSTR) {
-        input.vt = VT_BSTR;
-        input.bstrVal = SysAllocString(L"   ");
+        host::SetStringInput(input, L"   ");
     } else if (c.type == VT_I4) {
-        input.vt = VT_I4;
-        input.lVal = 5;
+        input.get()->vt = VT_I4;
+        input.get()->lVal = 5;
     } else if (c.type == (VT_ARRAY | VT_BSTR)) {
         SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
-        input.vt = VT_ARRAY | VT_BSTR;
-        input.parray = SafeArrayCreate(VT_BSTR, 2, bounds);
+        input.get()->vt = VT_ARRAY | VT_BSTR;
+        input.get()->parray = SafeArrayCreate(VT_BSTR, 2, bounds);
     }
-    const CallResult result = Exec(c.type == VT_EMPTY ? nullptr : &input);
-    VariantClear(&input);
+    const CallResult result = Exec(c.type == VT_EMPTY ? nullptr : input.get());
     ExpectRefused(result, c.expected);
     EXPECT_TRUE(Log().Has(c.message)) << Log().Text();
 }
@@ -263,13 +254,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ExecMethod, MissingInParameterObjectOrSinkIsAnInvalidParameter) {
     EXPECT_EQ(Exec(nullptr, kImpersonate, kInstancePath, nullptr, false).hr,
               Hr(WBEM_E_INVALID_PARAMETER));
-    VARIANT input;
-    VariantInit(&input);
-    input.vt = VT_BSTR;
-    input.bstrVal = SysAllocString(L"daname=lumda64 velcmd=x");
-    EXPECT_EQ(Exec(&input, kImpersonate, kInstancePath, nullptr, true, false).hr,
+    pw::UniqueVariant input;
+    host::SetStringInput(input, L"daname=lumda64 velcmd=x");
+    EXPECT_EQ(Exec(input.get(), kImpersonate, kInstancePath, nullptr, true, false).hr,
               Hr(WBEM_E_INVALID_PARAMETER));
-    VariantClear(&input);
     EXPECT_EQ(m_lumda->SendCount(), 0);
 }
 

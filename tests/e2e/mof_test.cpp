@@ -3,6 +3,8 @@
 // are read with the object-path parser (CLSID_WbemDefPath), as WMI reads them.
 #include "test_support.h"
 
+#include "pw/resources.h"
+
 #include <wbemidl.h>
 #include <wmiutils.h>
 
@@ -60,32 +62,26 @@ class RemovalMof : public ::testing::Test {
     }
 
     static std::optional<InstancePath> Parse(const std::wstring& text) {
-        IWbemPath* path = nullptr;
-        if (FAILED(CoCreateInstance(CLSID_WbemDefPath, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemPath,
-                                    reinterpret_cast<void**>(&path)))) {
-            return std::nullopt;
-        }
-        std::optional<InstancePath> result;
-        IWbemPathKeyList* keys = nullptr;
+        pw::ComPtr<IWbemPath> path;
+        pw::ComPtr<IWbemPathKeyList> keys;
         WCHAR className[128] = {};
         ULONG classSize = 128;
-        if (SUCCEEDED(path->SetText(WBEMPATH_CREATE_ACCEPT_ALL, text.c_str())) &&
-            SUCCEEDED(path->GetClassName(&classSize, className)) &&
-            SUCCEEDED(path->GetKeyList(&keys))) {
-            WCHAR keyName[128] = {};
-            ULONG keySize = 128;
-            VARIANT value;
-            VariantInit(&value);
-            ULONG cimType = 0;
-            if (SUCCEEDED(keys->GetKey2(0, 0, &keySize, keyName, &value, &cimType)) &&
-                value.vt == VT_BSTR) {
-                result = InstancePath{className, keyName, value.bstrVal};
-            }
-            VariantClear(&value);
-            keys->Release();
+        if (FAILED(CoCreateInstance(CLSID_WbemDefPath, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemPath,
+                                    path.put_void())) ||
+            FAILED(path->SetText(WBEMPATH_CREATE_ACCEPT_ALL, text.c_str())) ||
+            FAILED(path->GetClassName(&classSize, className)) ||
+            FAILED(path->GetKeyList(keys.put()))) {
+            return std::nullopt;
         }
-        path->Release();
-        return result;
+        WCHAR keyName[128] = {};
+        ULONG keySize = 128;
+        pw::UniqueVariant value;
+        ULONG cimType = 0;
+        if (FAILED(keys->GetKey2(0, 0, &keySize, keyName, value.get(), &cimType)) ||
+            value->vt != VT_BSTR) {
+            return std::nullopt;
+        }
+        return InstancePath{className, keyName, value->bstrVal};
     }
 
     bool m_initialized = false;

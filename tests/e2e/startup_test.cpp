@@ -20,16 +20,14 @@ TEST_F(Startup, FirstInitialisationLogsOnlyItsEndAndLaterOnesTheEnvironment) {
     // The trace log path is set after the environment: the first time, its lines are lost.
     EXPECT_EQ(Log().Messages(), std::vector<std::string>{"<-- CWMIPipewayProvider::Initialize\n"});
 
-    IWbemServices* second = nullptr;
-    ASSERT_EQ(m_host->CreateProvider(&second), S_OK);
-    auto* sink = new host::InitSink;
+    pw::ComPtr<IWbemServices> second;
+    ASSERT_EQ(m_host->CreateProvider(second.put()), S_OK);
+    const pw::ComPtr<host::InitSink> sink(new host::InitSink);
     {
         host::ClientCall client(L"HOST\\alice", kImpersonate);
-        EXPECT_EQ(m_host->Initialize(second, sink), S_OK);
+        EXPECT_EQ(m_host->Initialize(second.get(), sink.get()), S_OK);
     }
     EXPECT_EQ(sink->Statuses(), std::vector<LONG>{static_cast<LONG>(WBEM_S_INITIALIZED)});
-    sink->Release();
-    second->Release();
     const TraceFile log = Log();
     EXPECT_TRUE(log.Has("CorvaneLibPath: " + DAFolder("good").string() + "\n")) << log.Text();
     EXPECT_TRUE(log.Has("EnvPath not set\n"));
@@ -37,16 +35,14 @@ TEST_F(Startup, FirstInitialisationLogsOnlyItsEndAndLaterOnesTheEnvironment) {
 
 TEST_F(Startup, MissingRegistryValueFailsWithoutTellingTheSink) {
     SetLibraryDirectory(std::nullopt);
-    IWbemServices* provider = nullptr;
-    ASSERT_EQ(m_host->CreateProvider(&provider), S_OK);
-    auto* sink = new host::InitSink;
+    pw::ComPtr<IWbemServices> provider;
+    ASSERT_EQ(m_host->CreateProvider(provider.put()), S_OK);
+    const pw::ComPtr<host::InitSink> sink(new host::InitSink);
     {
         host::ClientCall client(L"HOST\\alice", kImpersonate);
-        EXPECT_EQ(m_host->Initialize(provider, sink), Hr(WBEM_E_FAILED));
+        EXPECT_EQ(m_host->Initialize(provider.get(), sink.get()), Hr(WBEM_E_FAILED));
     }
     EXPECT_TRUE(sink->Statuses().empty());
-    sink->Release();
-    provider->Release();
     EXPECT_EQ(Log().Text(), "");  // the trace log path was never set
 }
 
@@ -115,16 +111,14 @@ TEST_F(Startup, WithoutInstallRootInitialisationSucceedsAndTracingStaysOff) {
 }
 
 TEST_F(Startup, IdentifyLevelIsRefused) {
-    IWbemServices* provider = nullptr;
-    ASSERT_EQ(m_host->CreateProvider(&provider), S_OK);
-    auto* sink = new host::InitSink;
+    pw::ComPtr<IWbemServices> provider;
+    ASSERT_EQ(m_host->CreateProvider(provider.put()), S_OK);
+    const pw::ComPtr<host::InitSink> sink(new host::InitSink);
     {
         host::ClientCall client(L"HOST\\alice", kIdentify);
-        EXPECT_EQ(m_host->Initialize(provider, sink), Hr(WBEM_E_ACCESS_DENIED));
+        EXPECT_EQ(m_host->Initialize(provider.get(), sink.get()), Hr(WBEM_E_ACCESS_DENIED));
         EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
     }
-    sink->Release();
-    provider->Release();
 }
 
 TEST_F(Startup, TeardownUnloadsTheModulesAndDropsTheStore) {

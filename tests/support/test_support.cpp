@@ -102,21 +102,18 @@ bool IsModuleLoaded(const std::string& name) {
 #endif
 
 TestDA::TestDA(const std::string& name) : m_module(LoadLibraryA(name.c_str())), m_control(nullptr) {
-    if (m_module == nullptr) {
+    if (!m_module) {
         throw std::runtime_error("test DA module not found: " + name);
     }
-    FARPROC proc = GetProcAddress(m_module, (name + "_testControl").c_str());
+    FARPROC proc = GetProcAddress(m_module.get(), (name + "_testControl").c_str());
     if (proc == nullptr) {
-        FreeLibrary(m_module);
         throw std::runtime_error("not a test DA module: " + name);
     }
-    m_control = reinterpret_cast<TestDAControlFn>(reinterpret_cast<void (*)()>(proc));
+    m_control = pw::ProcAs<TestDAControlFn>(proc);
     m_control(static_cast<int>(TestDARequest::kReset), nullptr);
 }
 
-TestDA::~TestDA() {
-    FreeLibrary(m_module);
-}
+TestDA::~TestDA() = default;
 
 std::vector<std::string> TestDA::LastArgs() {
     std::vector<char> buffer(kLastArgsBufferSize);
@@ -133,24 +130,23 @@ Function KordoEntry(HMODULE kordo, const char* name) {
     if (proc == nullptr) {
         throw std::runtime_error(std::string("kordo64 stand-in lacks ") + name);
     }
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+    return pw::ProcAs<Function>(proc);
 }
 
 }  // namespace
 
 InstallRoot::InstallRoot() : m_kordo(LoadLibraryA("kordo64")) {
-    if (m_kordo == nullptr) {
+    if (!m_kordo) {
         throw std::runtime_error("kordo64 stand-in not found on PATH");
     }
     fs::create_directories(m_dir.path() / "svx" / "pipeway" / "bin");
     fs::create_directories(m_dir.path() / "svx" / "pipeway" / "log");
-    KordoEntry<void (*)(const char*)>(m_kordo,
+    KordoEntry<void (*)(const char*)>(m_kordo.get(),
                                       "kordo64_testSetRoot")(m_dir.path().string().c_str());
 }
 
 InstallRoot::~InstallRoot() {
-    KordoEntry<void (*)(const char*)>(m_kordo, "kordo64_testSetRoot")(nullptr);
-    FreeLibrary(m_kordo);
+    KordoEntry<void (*)(const char*)>(m_kordo.get(), "kordo64_testSetRoot")(nullptr);
 }
 
 fs::path InstallRoot::ExclusionFile() const {
@@ -162,19 +158,19 @@ void InstallRoot::WriteExclusionFile(const std::string& content) {
 }
 
 void InstallRoot::ReportNone() {
-    KordoEntry<void (*)(const char*)>(m_kordo, "kordo64_testSetRoot")(nullptr);
+    KordoEntry<void (*)(const char*)>(m_kordo.get(), "kordo64_testSetRoot")(nullptr);
 }
 
 long InstallRoot::RootCalls() {
-    return KordoEntry<long (*)()>(m_kordo, "kordo64_testCalls")();
+    return KordoEntry<long (*)()>(m_kordo.get(), "kordo64_testCalls")();
 }
 
 long InstallRoot::ImpersonatingRootCalls() {
-    return KordoEntry<long (*)()>(m_kordo, "kordo64_testImpersonatingCalls")();
+    return KordoEntry<long (*)()>(m_kordo.get(), "kordo64_testImpersonatingCalls")();
 }
 
 long InstallRoot::OutstandingRoots() {
-    return KordoEntry<long (*)()>(m_kordo, "kordo64_testOutstanding")();
+    return KordoEntry<long (*)()>(m_kordo.get(), "kordo64_testOutstanding")();
 }
 
 TraceCapture::TraceCapture() : m_file(m_dir.path() / "WinPipeway.log") {

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "pw/resources.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -77,7 +79,7 @@ class TestDA {
     }
 
   private:
-    HMODULE m_module;
+    pw::UniqueLibrary m_module;
     TestDAControlFn m_control;
 };
 
@@ -103,7 +105,7 @@ class InstallRoot {
 
   private:
     TempDir m_dir;
-    HMODULE m_kordo;
+    pw::UniqueLibrary m_kordo;
 };
 
 // Reads the entries of a trace log file.
