@@ -52,14 +52,6 @@ TEST(Bstr, NullCountsAsEmpty) {
     SysFreeString(nullptr);
 }
 
-TEST(Variant, InitMakesItEmpty) {
-    VARIANT value;
-    value.vt = VT_I4;
-    VariantInit(&value);
-    EXPECT_EQ(value.vt, VT_EMPTY);
-    EXPECT_EQ(VariantClear(&value), S_OK);
-}
-
 TEST(Variant, ClearReleasesAnInterfaceAndEmptiesTheVariant) {
     CountedObject object;
     VARIANT value;

@@ -1,6 +1,6 @@
 // One owner type per kind of Windows resource, each releasing what it holds on every way out,
-// in the manner of the Windows Implementation Libraries' unique_* types; a scope guard; and
-// the small casts every ABI caller needs.
+// in the manner of the Windows Implementation Libraries' unique_* types, and the small casts
+// every ABI caller needs. (A SAFEARRAY always lives inside a VARIANT here: UniqueVariant owns it.)
 #pragma once
 
 #include <windows.h>
@@ -70,9 +70,6 @@ struct CloseLibrary {
 struct CloseKernelHandle {
     void operator()(HANDLE handle) const { ::CloseHandle(handle); }
 };
-struct DestroySafeArray {
-    void operator()(SAFEARRAY* array) const { SafeArrayDestroy(array); }
-};
 struct FreeString {
     void operator()(BSTR text) const { SysFreeString(text); }
 };
@@ -85,7 +82,6 @@ using UniqueKey = UniqueResource<HKEY, detail::CloseKey>;
 using UniqueLibrary = UniqueResource<HMODULE, detail::CloseLibrary>;
 // A kernel handle whose "none" is null, such as a token.
 using UniqueHandle = UniqueResource<HANDLE, detail::CloseKernelHandle>;
-using UniqueSafeArray = UniqueResource<SAFEARRAY*, detail::DestroySafeArray>;
 // A block that C code allocated with malloc and the receiver frees.
 template <typename T>
 using UniqueFree = std::unique_ptr<T, detail::FreeBlock>;
@@ -159,25 +155,6 @@ class ComPtr {
 
   private:
     T* m_ptr = nullptr;
-};
-
-// Runs `action` when the scope ends, unless dismissed.
-template <typename Action>
-class [[nodiscard]] ScopeExit {
-  public:
-    explicit ScopeExit(Action action) : m_action(std::move(action)) {}
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-    ~ScopeExit() {
-        if (m_armed) {
-            m_action();
-        }
-    }
-    void Dismiss() { m_armed = false; }
-
-  private:
-    Action m_action;
-    bool m_armed = true;
 };
 
 }  // namespace pw
