@@ -1,12 +1,7 @@
 // pipeway: runs commands, enumerations and lookups through the real provider library, the way
 // the WMI service calls it, against a stack folder (by default the bundled sample stack).
 //
-//   pipeway [OPTIONS] exec [--user NAME] [--level LEVEL] [--array] [--json] ARG...
-//   pipeway [OPTIONS] enum [--json]
-//   pipeway [OPTIONS] get OBJECTPATH [--json]
-//   pipeway [--stack DIR] register | unregister
-//   pipeway [--stack DIR] policy check FILE | explain [--file FILE] --mask N ARG...
-// OPTIONS: --stack DIR, --trace, --verbose
+// The commands and their options are declared in Parse (pipeway --help).
 //
 // A stack folder holds the DA module libraries and the common-services library (it is the
 // folder that "CorvaneLibPath" names) and the install root "root" inside it. On POSIX the
@@ -23,6 +18,8 @@
 #include "pw/resources.h"
 #include "pw/text.h"
 
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 #include <wbemidl.h>
 #define SECURITY_WIN32
 #include <security.h>
@@ -63,34 +60,12 @@ struct Options {
     bool array = false;
     bool json = false;
     std::vector<std::string> args;
+    pipeway::PolicyOptions policy;
 };
 
-const char kUsage[] =
-    "usage: pipeway [--stack DIR] [--trace] [--verbose] COMMAND ...\n"
-    "\n"
-    "commands:\n"
-    "  exec [--user NAME] [--level identify|impersonate|delegate] [--array] [--json] ARG...\n"
-    "      run a DA command: one ARG is the command-line string, several (or --array) are\n"
-    "      one token each\n"
-    "  enum [--json]          enumerate the class: the one instance with its addresses\n"
-    "  get OBJECTPATH [--json] look the instance up by its object path\n"
-    "  register | unregister  call the library's registration entry points\n"
-    "  policy check FILE      read an exclusion file with the system's scanner and parser and\n"
-    "      print its role table (key, role, section); a syntax error exits with 1\n"
-    "  policy explain [--file FILE] --mask N ARG...\n"
-    "      the exclusion decision for a user-rights mask and a command line, and the key that\n"
-    "      refused it (default file: the stack's installed one); refused exits with 1\n"
-    "\n"
-    "options:\n"
-    "  --stack DIR   the stack to run against (default: on Windows the folder that\n"
-    "                CorvaneLibPath names, if set; otherwise the bundled sample stack)\n"
-    "  --trace       switch the trace log on for this run and print the entries it added\n"
-    "  --verbose     say how the provider was created (registered class or library beside\n"
-    "                pipeway) and which library served the call, on standard error\n"
-    "  --help        this text (also after a command)\n"
-    "\n"
-    "exit status: 0 call succeeded with ResultCode 0; 1 another ResultCode; 2 the WMI call\n"
-    "failed; 64 usage error\n";
+const char kExitStatuses[] =
+    "Exit status: 0 the call succeeded with ResultCode 0; 1 another ResultCode (policy: refused,\n"
+    "or a broken file); 2 the WMI call failed; 64 a usage error.";
 
 // What a person reads and types is UTF-8; text that does not convert is shown as nothing.
 std::string Narrow(const std::wstring& wide) {
@@ -101,36 +76,12 @@ std::wstring Widen(const std::string& text) {
     return pw::Widen(text.c_str(), CP_UTF8).value_or(std::wstring());
 }
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
+// One JSON object per line. Text that is not UTF-8 is written with replacement characters, so
+// the line stays valid JSON whatever bytes a module answered.
+void PrintJson(const nlohmann::ordered_json& object) {
+    std::printf(
+        "%s\n",
+        object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
 }
 
 std::string HexResult(HRESULT hr) {
@@ -174,16 +125,6 @@ fs::path ProviderLibrary() {
 #endif
 }
 
-DWORD ParseLevel(const std::string& level) {
-    if (level == "identify")
-        return RPC_C_IMP_LEVEL_IDENTIFY;
-    if (level == "impersonate")
-        return RPC_C_IMP_LEVEL_IMPERSONATE;
-    if (level == "delegate")
-        return RPC_C_IMP_LEVEL_DELEGATE;
-    throw UsageError{"unknown level '" + level + "' (identify, impersonate or delegate)"};
-}
-
 fs::path DefaultStack() {
 #if defined(_WIN32)
     if (const std::optional<std::string> folder = host::LibraryDirectory()) {
@@ -193,86 +134,88 @@ fs::path DefaultStack() {
     return ProgramFolder().parent_path() / "samples" / "stack";
 }
 
-Options ParseArguments(int argc, char** argv) {
-    Options options;
+// Reads the command line into `options`. Throws CLI11's errors: CallForHelp after --help (the
+// help text is then in `help`), ParseError for a mistake.
+void Parse(int argc, char** argv, Options& options, std::string& help) {
+    CLI::App app(
+        "Runs commands, enumerations and lookups through the provider library, the way "
+        "the WMI service calls it, against a stack folder.",
+        "pipeway");
+    app.footer(kExitStatuses);
+    // Options of pipeway itself may also follow the command; nothing is read as a "/x" option.
+    app.fallthrough();
+    app.allow_windows_style_options(false);
     options.stack = DefaultStack();
-    int i = 1;
-    const auto value = [&](const char* option) -> std::string {
-        if (i + 1 >= argc) {
-            throw UsageError{std::string(option) + " needs a value"};
-        }
-        return argv[++i];
-    };
-    for (; i < argc && options.command.empty(); ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--stack") {
-            options.stack = value("--stack");
-        } else if (arg == "--trace") {
-            options.trace = true;
-        } else if (arg == "--verbose") {
-            options.verbose = true;
-        } else if (arg == "--help" || arg == "-h") {
-            options.command = "help";
-        } else if (!arg.empty() && arg[0] == '-') {
-            throw UsageError{"unknown option '" + arg + "'"};
-        } else {
-            options.command = arg;
-        }
+    app.add_option("--stack", options.stack,
+                   "the stack to run against (default: on Windows the folder that "
+                   "CorvaneLibPath names, if set; otherwise the bundled sample stack)")
+        ->option_text("DIR");
+    app.add_flag("--trace", options.trace,
+                 "switch the trace log on for this run and print the entries it added");
+    app.add_flag("--verbose", options.verbose,
+                 "say how the provider was created (registered class or library beside "
+                 "pipeway) and which library served the call, on standard error");
+
+    CLI::App* exec = app.add_subcommand(
+        "exec",
+        "run a DA command: one ARG is the command-line string, several (or --array) are "
+        "one token each");
+    std::string user;
+    exec->add_option("--user", user, "the client account, DOMAIN\\user (POSIX only)");
+    const std::map<std::string, DWORD> levels = {{"identify", RPC_C_IMP_LEVEL_IDENTIFY},
+                                                 {"impersonate", RPC_C_IMP_LEVEL_IMPERSONATE},
+                                                 {"delegate", RPC_C_IMP_LEVEL_DELEGATE}};
+    std::string level = "impersonate";
+    exec->add_option("--level", level, "the client's impersonation level")
+        ->check(CLI::IsMember({"identify", "impersonate", "delegate"}))
+        ->option_text("identify|impersonate|delegate");
+    exec->add_flag("--array", options.array, "pass the tokens as an array");
+    exec->add_flag("--json", options.json, "print the answer as one JSON object");
+    exec->add_option("ARG", options.args, "the command line")->required();
+
+    CLI::App* enumerate =
+        app.add_subcommand("enum", "enumerate the class: the one instance with its addresses");
+    enumerate->add_flag("--json", options.json, "print the instance as one JSON object");
+    CLI::App* get = app.add_subcommand("get", "look the instance up by its object path");
+    get->add_option("OBJECTPATH", options.args, "the object path")->required()->expected(1);
+    get->add_flag("--json", options.json, "print the instance as one JSON object");
+    app.add_subcommand("register", "call the library's registration entry point");
+    app.add_subcommand("unregister", "call the library's unregistration entry point");
+    pipeway::AddPolicyCommand(app, options.policy);
+    // Words no command takes come back to pipeway (fallthrough), which names them below.
+    app.allow_extras();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        help = app.help();
+        throw;
     }
-    for (; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            options.command = "help";
-        } else if (options.command == "policy") {
-            options.args.push_back(arg);  // the policy command reads its own options
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--array" && options.command == "exec") {
-            options.array = true;
-        } else if (arg == "--user" && options.command == "exec") {
-            options.user = Widen(value("--user"));
-        } else if (arg == "--level" && options.command == "exec") {
-            options.level = ParseLevel(value("--level"));
-        } else if (arg == "--stack") {
-            options.stack = value("--stack");
-        } else if (arg == "--trace") {
-            options.trace = true;
-        } else if (arg == "--verbose") {
-            options.verbose = true;
-        } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
-            throw UsageError{"unknown option '" + arg + "' for " + options.command};
-        } else {
-            options.args.push_back(arg);
-        }
+    const std::vector<std::string> unknown = app.remaining();
+    if (!unknown.empty() && unknown.front().rfind('-', 0) == 0) {
+        throw UsageError{"unknown option '" + unknown.front() + "'"};
     }
-    if (options.command.empty()) {
-        throw UsageError{"no command given"};
+    if (app.get_subcommands().empty()) {
+        throw UsageError{unknown.empty() ? "no command given"
+                                         : "unknown command '" + unknown.front() + "'"};
     }
-    if (options.command == "help") {
-        return options;
+    options.command = app.get_subcommands().front()->get_name();
+    if (options.command == "policy" &&
+        options.policy.action == pipeway::PolicyOptions::Action::kNone) {
+        throw UsageError{unknown.empty() ? "policy needs check or explain"
+                                         : "unknown policy command '" + unknown.front() +
+                                               "' (check or explain)"};
     }
-    if (options.command == "exec" && options.args.empty()) {
-        throw UsageError{"exec needs a command line"};
+    if (!unknown.empty()) {
+        throw UsageError{"unexpected argument '" + unknown.front() + "' for " + options.command};
     }
-    if (options.command == "get" && options.args.size() != 1) {
-        throw UsageError{"get needs one object path"};
-    }
-    if ((options.command == "enum" || options.command == "register" ||
-         options.command == "unregister") &&
-        !options.args.empty()) {
-        throw UsageError{options.command + " takes no arguments"};
-    }
-    if (options.command != "exec" && options.command != "enum" && options.command != "get" &&
-        options.command != "register" && options.command != "unregister" &&
-        options.command != "policy") {
-        throw UsageError{"unknown command '" + options.command + "'"};
-    }
+    options.level = levels.at(level);
+    options.user = Widen(user);
 #if defined(_WIN32)
     if (!options.user.empty()) {
         throw UsageError{"--user is not available on Windows: the client is the current account"};
     }
 #endif
-    return options;
 }
 
 // Points the process at the stack: on POSIX its registry file names the stack as the library
@@ -343,7 +286,7 @@ class TraceSwitch {
 
 int ReportFailure(HRESULT hr, bool json) {
     if (json) {
-        std::printf("{\"hresult\": %s}\n", JsonString(HexResult(hr)).c_str());
+        PrintJson({{"hresult", HexResult(hr)}});
     } else {
         const std::string name = ResultName(hr);
         std::printf("call failed: %s%s%s\n", HexResult(hr).c_str(), name.empty() ? "" : " ",
@@ -374,12 +317,12 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const Options& 
     const std::optional<std::wstring>& code = answer.resultCode;
     const std::optional<std::wstring>& value = answer.returnValue;
     if (options.json) {
-        std::string line = "{\"hresult\": " + JsonString(HexResult(answer.hr));
+        nlohmann::ordered_json line = {{"hresult", HexResult(answer.hr)}};
         if (code)
-            line += ", \"resultCode\": " + JsonString(Narrow(*code));
+            line["resultCode"] = Narrow(*code);
         if (value)
-            line += ", \"returnValue\": " + JsonString(Narrow(*value));
-        std::printf("%s}\n", line.c_str());
+            line["returnValue"] = Narrow(*value);
+        PrintJson(line);
     } else {
         std::printf("ResultCode: %s\n", code ? Narrow(*code).c_str() : "(not set)");
         if (value) {
@@ -396,18 +339,21 @@ int PrintInstances(HRESULT hr, host::ObjectSink* sink, bool json) {
     }
     const WCHAR* properties[] = {L"InstanceID", L"KestroIPv4", L"KestroIPv6"};
     for (IWbemClassObject* object : objects) {
-        std::string line = json ? "{\"hresult\": " + JsonString(HexResult(hr)) : "";
+        nlohmann::ordered_json line = {{"hresult", HexResult(hr)}};
         for (const WCHAR* property : properties) {
             const std::optional<std::wstring> value = host::StringProperty(object, property);
             if (json) {
                 if (value) {
-                    line += ", " + JsonString(Narrow(property)) + ": " + JsonString(Narrow(*value));
+                    line[Narrow(property)] = Narrow(*value);
                 }
             } else {
-                line += Narrow(property) + ": " + (value ? Narrow(*value) : "(not set)") + "\n";
+                std::printf("%s: %s\n", Narrow(property).c_str(),
+                            value ? Narrow(*value).c_str() : "(not set)");
             }
         }
-        std::printf(json ? "%s}\n" : "%s", line.c_str());
+        if (json) {
+            PrintJson(line);
+        }
     }
     return kExitOk;
 }
@@ -543,16 +489,20 @@ int Run(Options options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    Options options;
+    std::string help;
     try {
-        const Options options = ParseArguments(argc, argv);
-        if (options.command == "help") {
-            std::printf("%s", kUsage);
-            return kExitOk;
-        }
+        Parse(argc, argv, options, help);
         if (options.command == "policy") {
-            return pipeway::RunPolicy(options.args, options.stack);
+            return pipeway::RunPolicy(options.policy, options.stack);
         }
         return Run(options);
+    } catch (const CLI::CallForHelp&) {
+        std::printf("%s", help.c_str());
+        return kExitOk;
+    } catch (const CLI::ParseError& error) {
+        std::fprintf(stderr, "pipeway: %s (pipeway --help)\n", error.what());
+        return kExitUsage;
     } catch (const UsageError& error) {
         std::fprintf(stderr, "pipeway: %s (pipeway --help)\n", error.message.c_str());
         return kExitUsage;

@@ -206,46 +206,35 @@ int Explain(const std::string& path, std::uint32_t mask, const std::vector<std::
 
 }  // namespace
 
-int RunPolicy(const std::vector<std::string>& args, const fs::path& stack) {
-    if (args.empty()) {
-        throw UsageError{"policy needs check or explain"};
+void AddPolicyCommand(CLI::App& pipeway, PolicyOptions& options) {
+    CLI::App* policy = pipeway.add_subcommand(
+        "policy", "read an exclusion file with the system's scanner and parser");
+    CLI::App* check = policy->add_subcommand(
+        "check", "print the file's role table (key, role, section); a syntax error exits with 1");
+    check->add_option("FILE", options.file, "the exclusion file")->required();
+    check->callback([&options] { options.action = PolicyOptions::Action::kCheck; });
+    CLI::App* explain = policy->add_subcommand(
+        "explain",
+        "the exclusion decision for a user-rights mask and a command line, and the key that "
+        "refused it; refused exits with 1");
+    explain->callback([&options] { options.action = PolicyOptions::Action::kExplain; });
+    explain->add_option("--file", options.file,
+                        "the exclusion file (default: the stack's installed one)");
+    explain->add_option("--mask", options.mask, "the user-rights mask, decimal or 0x hexadecimal")
+        ->required();
+    explain
+        ->add_option("ARG", options.words,
+                     "the command line: one string, or one name=value token per argument")
+        ->required();
+}
+
+int RunPolicy(const PolicyOptions& options, const fs::path& stack) {
+    if (options.action == PolicyOptions::Action::kCheck) {
+        return Check(options.file);
     }
-    if (args[0] == "check") {
-        if (args.size() != 2 || args[1].rfind("--", 0) == 0) {
-            throw UsageError{"policy check needs one exclusion file"};
-        }
-        return Check(args[1]);
-    }
-    if (args[0] != "explain") {
-        throw UsageError{"unknown policy command '" + args[0] + "' (check or explain)"};
-    }
-    std::optional<std::string> file;
-    std::optional<std::uint32_t> mask;
-    std::vector<std::string> words;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--file" || arg == "--mask") {
-            if (i + 1 >= args.size()) {
-                throw UsageError{arg + " needs a value"};
-            }
-            if (arg == "--file") {
-                file = args[++i];
-            } else {
-                mask = ParseMask(args[++i]);
-            }
-        } else if (arg.rfind("--", 0) == 0) {
-            throw UsageError{"unknown option '" + arg + "' for policy explain"};
-        } else {
-            words.push_back(arg);
-        }
-    }
-    if (!mask) {
-        throw UsageError{"policy explain needs --mask N"};
-    }
-    if (words.empty()) {
-        throw UsageError{"policy explain needs a command line"};
-    }
-    return Explain(file ? *file : InstalledPolicy(stack), *mask, words);
+    const std::uint32_t mask = ParseMask(*options.mask);
+    return Explain(options.file.empty() ? InstalledPolicy(stack) : options.file, mask,
+                   options.words);
 }
 
 }  // namespace pipeway

@@ -2,7 +2,10 @@
 // outside the provider.
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,9 +22,20 @@ struct UsageError {
     std::string message;
 };
 
-// Runs "policy check FILE" or "policy explain [--file FILE] --mask N ARG...". `args` are the
-// words after "policy"; `stack` locates the installed exclusion file when no --file is given.
-// Throws UsageError.
-int RunPolicy(const std::vector<std::string>& args, const std::filesystem::path& stack);
+// What "policy check FILE" and "policy explain [--file FILE] --mask N ARG..." were given.
+struct PolicyOptions {
+    enum class Action { kNone, kCheck, kExplain } action = Action::kNone;
+    std::string file;
+    std::optional<std::string> mask;
+    std::vector<std::string> words;
+};
+
+// Adds the "policy" command and its subcommands to pipeway's command line, which fills
+// `options` when it is parsed.
+void AddPolicyCommand(CLI::App& pipeway, PolicyOptions& options);
+
+// Runs the policy subcommand that was given; `stack` locates the installed exclusion file when
+// explain names no file. Throws UsageError.
+int RunPolicy(const PolicyOptions& options, const std::filesystem::path& stack);
 
 }  // namespace pipeway

@@ -1,6 +1,8 @@
 // The pipeway tool run as a process against a temporary copy of the sample stack.
 #include "provider_fixture.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cstdio>
 #if !defined(_WIN32)
@@ -95,6 +97,21 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// The JSON object on the last line of a run's output that holds one; null when none parses.
+nlohmann::json JsonLine(const std::string& output) {
+    std::size_t end = output.size();
+    while (end > 0) {
+        const std::size_t start = output.rfind('\n', end - 1);
+        const std::size_t from = start == std::string::npos ? 0 : start + 1;
+        const std::string line = output.substr(from, end - from);
+        if (!line.empty() && line.front() == '{') {
+            return nlohmann::json::parse(line, nullptr, false);
+        }
+        end = from == 0 ? 0 : from - 1;
+    }
+    return nullptr;
+}
+
 TEST_F(Pipeway, ExecPrintsTheModulesAnswer) {
     const ToolRun run = Pipe("exec \"daname=lumda64 velcmd=gethostname\"");
     EXPECT_EQ(run.status, 0) << run.output;
@@ -106,16 +123,32 @@ TEST_F(Pipeway, ExecPrintsTheModulesAnswer) {
 TEST_F(Pipeway, JsonCarriesTheHresultCodeAndAnswer) {
     const ToolRun run = Pipe("exec --json daname=lumda64 velcmd=getobject");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output,
-                         "{\"hresult\": \"0x00000000\", \"resultCode\": \"0\", "
-                         "\"returnValue\": \"<Response module=\\\"lumda64\\\">"))
+    const nlohmann::json answer = JsonLine(run.output);
+    ASSERT_TRUE(answer.is_object()) << run.output;
+    EXPECT_EQ(answer.value("hresult", ""), "0x00000000") << run.output;
+    EXPECT_EQ(answer.value("resultCode", ""), "0") << run.output;
+    EXPECT_EQ(answer.value("returnValue", "").rfind("<Response module=\"lumda64\">", 0), 0u)
         << run.output;
 }
+
+#if !defined(_WIN32)
+// Quotes, backslashes and text beyond ASCII in a module's answer come back unchanged.
+TEST_F(Pipeway, JsonKeepsEveryCharacterOfTheAnswer) {
+    const ToolRun run =
+        Pipe("exec --json daname=lumda64 velcmd=getobject 'note=caf\xc3\xa9 \\ \xe2\x98\x95'");
+    const nlohmann::json answer = JsonLine(run.output);
+    ASSERT_TRUE(answer.is_object()) << run.output;
+    EXPECT_TRUE(Contains(answer.value("returnValue", ""),
+                         "<Token>note=caf\xc3\xa9 \\ \xe2\x98\x95</Token>"))
+        << run.output;
+}
+#endif
 
 TEST_F(Pipeway, RefusedCommandExitsWithOneAndNoAnswer) {
     const ToolRun run = Pipe("exec --json \"daname=lumda64 velcmd=setobject\"");
     EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "{\"hresult\": \"0x00000000\", \"resultCode\": \"200\"}"))
+    EXPECT_EQ(JsonLine(run.output),
+              nlohmann::json({{"hresult", "0x00000000"}, {"resultCode", "200"}}))
         << run.output;
 }
 
@@ -152,7 +185,7 @@ TEST_F(Pipeway, EnumerationAndLookupPrintTheInstance) {
     EXPECT_TRUE(Contains(enumeration.output, "KestroIPv4: "));
     const ToolRun lookup = Pipe("get ZOLM_OEM_DataAccessModule.InstanceID=1 --json");
     EXPECT_EQ(lookup.status, 0) << lookup.output;
-    EXPECT_TRUE(Contains(lookup.output, "\"InstanceID\": \"ZOLM_OEM_DataAccessModule1\"}"))
+    EXPECT_EQ(JsonLine(lookup.output).value("InstanceID", ""), "ZOLM_OEM_DataAccessModule1")
         << lookup.output;
     const ToolRun classPath = Pipe("get ZOLM_OEM_DataAccessModule");
     EXPECT_EQ(classPath.status, 2) << classPath.output;
@@ -161,14 +194,16 @@ TEST_F(Pipeway, EnumerationAndLookupPrintTheInstance) {
 
 TEST_F(Pipeway, UsageErrorsExitWith64AndHelpWithZero) {
     for (const char* arguments :
-         {"", "bogus", "exec", "exec --level high a=b", "get", "enum extra", "--frobnicate enum"}) {
+         {"", "bogus", "exec", "exec --level high a=b", "get", "enum extra", "--frobnicate enum",
+          "exec --bogus a=b", "register now", "--stack"}) {
         const ToolRun run = Pipe(arguments);
         EXPECT_EQ(run.status, 64) << arguments << ": " << run.output;
         EXPECT_TRUE(Contains(run.output, "pipeway: ")) << run.output;
     }
     const ToolRun help = Pipe("exec --help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(Contains(help.output, "usage: pipeway"));
+    EXPECT_TRUE(Contains(help.output, "Usage: pipeway exec")) << help.output;
+    EXPECT_TRUE(Contains(help.output, "--level")) << help.output;
 }
 
 // The path after "served by " in a --verbose run.
