@@ -1,6 +1,9 @@
 #include "bench_stack.h"
 
 #include "provider_host.h"
+#include "trace_log.h"
+
+#include <benchmark/benchmark.h>
 
 #include <windows.h>
 
@@ -56,6 +59,22 @@ void PrepareStack() {
     }
     // Only the stack's folder: no module of another stack is found first.
     SetEnvironmentVariableA("PATH", StackFolder().string().c_str());
+}
+
+bool Begin(int* argc, char** argv) {
+    benchmark::Initialize(argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(*argc, argv)) {
+        return false;
+    }
+    PrepareStack();
+    TraceLogProcessAttach();
+    return true;
+}
+
+int End() {
+    TraceLogProcessDetach();
+    benchmark::Shutdown();
+    return 0;
 }
 
 void SetTracing(bool on) {

@@ -15,6 +15,13 @@ std::filesystem::path TraceLogFile();
 // loads a DA module.
 void PrepareStack();
 
+// The start of a benchmark program: Google Benchmark reads its options, the stack is prepared
+// and the trace log attached, as the provider library's load attaches it. False when the
+// command line holds an option nobody knows.
+bool Begin(int* argc, char** argv);
+// The end: the trace log detached and Google Benchmark shut down. Gives the exit status.
+int End();
+
 // Tracing on (the log file exists, emptied) or off (it does not).
 void SetTracing(bool on);
 

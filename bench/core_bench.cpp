@@ -155,13 +155,10 @@ BENCHMARK(BM_StoreDecision);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    if (!bench::Begin(&argc, argv)) {
         return 1;
     }
-    bench::PrepareStack();
-    // The library's attach notifications, then the state an initialised provider leaves.
-    TraceLogProcessAttach();
+    // The core's attach notification, then the state an initialised provider leaves.
     CoreProcessAttach();
     g_traceLogPath.Set(bench::TraceLogFile().string());
 
@@ -169,7 +166,5 @@ int main(int argc, char** argv) {
 
     PipewayProviderImpl::CleanUpDAInfo();
     CoreProcessDetach();
-    TraceLogProcessDetach();
-    benchmark::Shutdown();
-    return 0;
+    return bench::End();
 }

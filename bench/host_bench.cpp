@@ -132,12 +132,9 @@ BENCHMARK(BM_TraceFileStatus);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    if (!bench::Begin(&argc, argv)) {
         return 1;
     }
-    bench::PrepareStack();
-    TraceLogProcessAttach();
 
     host::ProviderHost providerHost(PW_PROVIDER_LIBRARY);
     pw::ComPtr<IWbemServices> provider;
@@ -164,7 +161,5 @@ int main(int argc, char** argv) {
     g_provider = nullptr;
     provider.reset();
     g_host = nullptr;
-    TraceLogProcessDetach();
-    benchmark::Shutdown();
-    return 0;
+    return bench::End();
 }

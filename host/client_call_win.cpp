@@ -5,29 +5,19 @@
 
 #include <objidl.h>
 
-#include <atomic>
-
 namespace host {
 
 namespace {
 
 // The server security object of a call: impersonating the client means the current account
 // impersonating itself at the client's level.
-class ServerSecurity : public IServerSecurity {
+class ServerSecurity : public pw::ComObject<IServerSecurity> {
   public:
     explicit ServerSecurity(SECURITY_IMPERSONATION_LEVEL level) : m_level(level) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         return pw::QueryInterfaceFrom(
             riid, object, {{&IID_IServerSecurity, static_cast<IServerSecurity*>(this)}});
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refCount; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG count = --m_refCount;
-        if (count == 0) {
-            delete this;
-        }
-        return count;
     }
     HRESULT STDMETHODCALLTYPE QueryBlanket(DWORD* authnSvc, DWORD* authzSvc,
                                            OLECHAR** serverPrincName, DWORD* authnLevel,
@@ -63,8 +53,7 @@ class ServerSecurity : public IServerSecurity {
     BOOL STDMETHODCALLTYPE IsImpersonating() override { return m_impersonating ? TRUE : FALSE; }
 
   private:
-    virtual ~ServerSecurity() = default;
-    std::atomic<ULONG> m_refCount{1};
+    ~ServerSecurity() override = default;
     SECURITY_IMPERSONATION_LEVEL m_level;
     bool m_impersonating = false;
 };

@@ -43,19 +43,11 @@ std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR
     return text;
 }
 
-RefCounted::RefCounted() {
+LiveObject::LiveObject() {
     ++g_liveObjects;
 }
-RefCounted::~RefCounted() {
+LiveObject::~LiveObject() {
     --g_liveObjects;
-}
-
-ULONG RefCounted::ReleaseImpl() {
-    const ULONG count = --m_refCount;
-    if (count == 0) {
-        delete this;
-    }
-    return count;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -409,94 +401,6 @@ HRESULT STDMETHODCALLTYPE Namespace::GetObject(const BSTR path, LONG, IWbemConte
         }
     }
     return pw::Hr(WBEM_E_NOT_FOUND);
-}
-
-HRESULT STDMETHODCALLTYPE Namespace::OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**,
-                                                   IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::CancelAsyncCall(IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::QueryObjectSink(LONG, IWbemObjectSink**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::GetObjectAsync(const BSTR, LONG, IWbemContext*,
-                                                    IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::PutClass(IWbemClassObject*, LONG, IWbemContext*,
-                                              IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::PutClassAsync(IWbemClassObject*, LONG, IWbemContext*,
-                                                   IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::DeleteClass(const BSTR, LONG, IWbemContext*,
-                                                 IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::DeleteClassAsync(const BSTR, LONG, IWbemContext*,
-                                                      IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::CreateClassEnum(const BSTR, LONG, IWbemContext*,
-                                                     IEnumWbemClassObject**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::CreateClassEnumAsync(const BSTR, LONG, IWbemContext*,
-                                                          IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::PutInstance(IWbemClassObject*, LONG, IWbemContext*,
-                                                 IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*,
-                                                      IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::DeleteInstance(const BSTR, LONG, IWbemContext*,
-                                                    IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::DeleteInstanceAsync(const BSTR, LONG, IWbemContext*,
-                                                         IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::CreateInstanceEnum(const BSTR, LONG, IWbemContext*,
-                                                        IEnumWbemClassObject**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*,
-                                                             IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::ExecQuery(const BSTR, const BSTR, LONG, IWbemContext*,
-                                               IEnumWbemClassObject**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                                    IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::ExecNotificationQuery(const BSTR, const BSTR, LONG,
-                                                           IWbemContext*, IEnumWbemClassObject**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::ExecNotificationQueryAsync(const BSTR, const BSTR, LONG,
-                                                                IWbemContext*, IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::ExecMethod(const BSTR, const BSTR, LONG, IWbemContext*,
-                                                IWbemClassObject*, IWbemClassObject**,
-                                                IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-HRESULT STDMETHODCALLTYPE Namespace::ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                                     IWbemClassObject*, IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,9 @@
 
 #include <wbemidl.h>
 
+#include "pw/unknown.h"
+#include "pw/wbem_services.h"
+
 #include <atomic>
 #include <mutex>
 #include <optional>
@@ -21,25 +24,18 @@ long LiveObjects();
 // An object's string property as the client reads it, or nothing when it is not a set string.
 std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR* name);
 
-// Reference counting shared by the host objects.
-class RefCounted {
+// Counted in LiveObjects for as long as it exists.
+class LiveObject {
   public:
-    RefCounted();
-    virtual ~RefCounted();
-    RefCounted(const RefCounted&) = delete;
-    RefCounted& operator=(const RefCounted&) = delete;
-
-  protected:
-    ULONG AddRefImpl() { return ++m_refCount; }
-    ULONG ReleaseImpl();
-
-  private:
-    std::atomic<ULONG> m_refCount{1};
+    LiveObject();
+    ~LiveObject();
+    LiveObject(const LiveObject&) = delete;
+    LiveObject& operator=(const LiveObject&) = delete;
 };
 
 // A class definition or an instance: named properties with values, and for a class its
 // methods' in- and out-signatures.
-class ClassObject : public IWbemClassObject, public RefCounted {
+class ClassObject : public pw::ComObject<IWbemClassObject>, private LiveObject {
   public:
     // A class definition with these string properties; its instances have the same ones.
     ClassObject(std::wstring className, const std::vector<std::wstring>& properties, bool isClass);
@@ -53,8 +49,6 @@ class ClassObject : public IWbemClassObject, public RefCounted {
     const std::wstring& ClassName() const { return m_className; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
     HRESULT STDMETHODCALLTYPE GetQualifierSet(IWbemQualifierSet** set) override;
     HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE* type,
@@ -112,7 +106,7 @@ class ClassObject : public IWbemClassObject, public RefCounted {
 };
 
 // The response sink of one call: every object handed over and every status, in order.
-class ObjectSink : public IWbemObjectSink, public RefCounted {
+class ObjectSink : public pw::ComObject<IWbemObjectSink>, private LiveObject {
   public:
     struct Status {
         LONG flags;
@@ -124,8 +118,6 @@ class ObjectSink : public IWbemObjectSink, public RefCounted {
     ObjectSink();
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
     HRESULT STDMETHODCALLTYPE Indicate(LONG count, IWbemClassObject** objects) override;
     HRESULT STDMETHODCALLTYPE SetStatus(LONG flags, HRESULT result, BSTR text,
                                         IWbemClassObject* object) override;
@@ -141,12 +133,10 @@ class ObjectSink : public IWbemObjectSink, public RefCounted {
     std::vector<Status> m_statuses;
 };
 
-class InitSink : public IWbemProviderInitSink, public RefCounted {
+class InitSink : public pw::ComObject<IWbemProviderInitSink>, private LiveObject {
   public:
     InitSink();
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
     HRESULT STDMETHODCALLTYPE SetStatus(LONG status, LONG flags) override;
 
     std::vector<LONG> Statuses() const;
@@ -158,61 +148,15 @@ class InitSink : public IWbemProviderInitSink, public RefCounted {
 
 // The namespace the provider is initialised with: it serves the class definitions it holds
 // through GetObject and supports nothing else.
-class Namespace : public IWbemServices, public RefCounted {
+class Namespace : public pw::ComObject<pw::UnsupportedWbemServices>, private LiveObject {
   public:
     // Adds a class definition (the namespace takes a reference).
     void AddClass(ClassObject* definition);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
-
-    HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**,
-                                            IWbemCallResult**) override;
-    HRESULT STDMETHODCALLTYPE CancelAsyncCall(IWbemObjectSink*) override;
-    HRESULT STDMETHODCALLTYPE QueryObjectSink(LONG, IWbemObjectSink**) override;
     HRESULT STDMETHODCALLTYPE GetObject(const BSTR path, LONG flags, IWbemContext* context,
                                         IWbemClassObject** object,
                                         IWbemCallResult** result) override;
-    HRESULT STDMETHODCALLTYPE GetObjectAsync(const BSTR, LONG, IWbemContext*,
-                                             IWbemObjectSink*) override;
-    HRESULT STDMETHODCALLTYPE PutClass(IWbemClassObject*, LONG, IWbemContext*,
-                                       IWbemCallResult**) override;
-    HRESULT STDMETHODCALLTYPE PutClassAsync(IWbemClassObject*, LONG, IWbemContext*,
-                                            IWbemObjectSink*) override;
-    HRESULT STDMETHODCALLTYPE DeleteClass(const BSTR, LONG, IWbemContext*,
-                                          IWbemCallResult**) override;
-    HRESULT STDMETHODCALLTYPE DeleteClassAsync(const BSTR, LONG, IWbemContext*,
-                                               IWbemObjectSink*) override;
-    HRESULT STDMETHODCALLTYPE CreateClassEnum(const BSTR, LONG, IWbemContext*,
-                                              IEnumWbemClassObject**) override;
-    HRESULT STDMETHODCALLTYPE CreateClassEnumAsync(const BSTR, LONG, IWbemContext*,
-                                                   IWbemObjectSink*) override;
-    HRESULT STDMETHODCALLTYPE PutInstance(IWbemClassObject*, LONG, IWbemContext*,
-                                          IWbemCallResult**) override;
-    HRESULT STDMETHODCALLTYPE PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*,
-                                               IWbemObjectSink*) override;
-    HRESULT STDMETHODCALLTYPE DeleteInstance(const BSTR, LONG, IWbemContext*,
-                                             IWbemCallResult**) override;
-    HRESULT STDMETHODCALLTYPE DeleteInstanceAsync(const BSTR, LONG, IWbemContext*,
-                                                  IWbemObjectSink*) override;
-    HRESULT STDMETHODCALLTYPE CreateInstanceEnum(const BSTR, LONG, IWbemContext*,
-                                                 IEnumWbemClassObject**) override;
-    HRESULT STDMETHODCALLTYPE CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*,
-                                                      IWbemObjectSink*) override;
-    HRESULT STDMETHODCALLTYPE ExecQuery(const BSTR, const BSTR, LONG, IWbemContext*,
-                                        IEnumWbemClassObject**) override;
-    HRESULT STDMETHODCALLTYPE ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                             IWbemObjectSink*) override;
-    HRESULT STDMETHODCALLTYPE ExecNotificationQuery(const BSTR, const BSTR, LONG, IWbemContext*,
-                                                    IEnumWbemClassObject**) override;
-    HRESULT STDMETHODCALLTYPE ExecNotificationQueryAsync(const BSTR, const BSTR, LONG,
-                                                         IWbemContext*, IWbemObjectSink*) override;
-    HRESULT STDMETHODCALLTYPE ExecMethod(const BSTR, const BSTR, LONG, IWbemContext*,
-                                         IWbemClassObject*, IWbemClassObject**,
-                                         IWbemCallResult**) override;
-    HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                              IWbemClassObject*, IWbemObjectSink*) override;
 
   private:
     ~Namespace() override;

@@ -7,7 +7,8 @@ namespace host {
 namespace {
 
 using DllGetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
-using DllCanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+// DllCanUnloadNow, DllRegisterServer and DllUnregisterServer.
+using ExportFn = HRESULT(STDAPICALLTYPE*)();
 
 }  // namespace
 
@@ -92,29 +93,22 @@ HRESULT ProviderHost::GetClassObject(REFCLSID clsid, REFIID riid, void** object)
 }
 
 HRESULT ProviderHost::CanUnloadNow() {
-    if (!m_library) {
-        return CO_E_DLLNOTFOUND;
-    }
-    auto canUnloadNow =
-        pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library.get(), "DllCanUnloadNow"));
-    return canUnloadNow == nullptr ? CO_E_ERRORINDLL : canUnloadNow();
+    return CallExport("DllCanUnloadNow");
 }
 
 HRESULT ProviderHost::RegisterServer() {
-    if (!m_library) {
-        return CO_E_DLLNOTFOUND;
-    }
-    auto entry =
-        pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library.get(), "DllRegisterServer"));
-    return entry == nullptr ? CO_E_ERRORINDLL : entry();
+    return CallExport("DllRegisterServer");
 }
 
 HRESULT ProviderHost::UnregisterServer() {
+    return CallExport("DllUnregisterServer");
+}
+
+HRESULT ProviderHost::CallExport(const char* name) {
     if (!m_library) {
         return CO_E_DLLNOTFOUND;
     }
-    auto entry =
-        pw::ProcAs<DllCanUnloadNowFn>(GetProcAddress(m_library.get(), "DllUnregisterServer"));
+    auto entry = pw::ProcAs<ExportFn>(GetProcAddress(m_library.get(), name));
     return entry == nullptr ? CO_E_ERRORINDLL : entry();
 }
 

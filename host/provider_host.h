@@ -59,6 +59,9 @@ class ProviderHost {
     ClassObject* ClassDefinition() const { return m_classDefinition.get(); }
 
   private:
+    // Calls the library's export `name`, which takes nothing and returns an HRESULT.
+    HRESULT CallExport(const char* name);
+
     pw::UniqueLibrary m_library;
     std::optional<CLSID> m_registeredClass;
     bool m_comInitialized = false;

@@ -46,11 +46,9 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProviderFactory::CreateInstance(IUnknown* o
         return CLASS_E_NOAGGREGATION;
     }
     return pw::Guarded(pw::kComFailures, [&] {
-        auto* provider = new CWMIPipewayProvider();
-        // The object lives by its references: the query takes the second, and the owner's
-        // going destroys the object when the query took none.
-        provider->AddRef();
-        const pw::ComPtr<CWMIPipewayProvider> owner(provider);
+        // The owner's reference goes at the end: the object then lives by the one the query
+        // took, or is destroyed when the query took none.
+        const pw::ComPtr<CWMIPipewayProvider> provider(new CWMIPipewayProvider());
         return provider->QueryInterface(riid, object);
     });
 }

@@ -32,97 +32,14 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::QueryInterface(REFIID riid, void*
          {&IID_IWbemProviderInit, static_cast<IWbemProviderInit*>(this)}});
 }
 
-ULONG STDMETHODCALLTYPE CWMIPipewayProvider::AddRef() {
-    return ++m_refCount;
-}
-
-ULONG STDMETHODCALLTYPE CWMIPipewayProvider::Release() {
-    const ULONG count = --m_refCount;
-    if (count == 0) {
-        delete this;
-    }
-    return count;
-}
-
-// The operations this provider does not offer answer at once, reading none of their
-// arguments.
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::OpenNamespace(const BSTR, LONG, IWbemContext*,
-                                                             IWbemServices**, IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CancelAsyncCall(IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::QueryObjectSink(LONG, IWbemObjectSink**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::GetObject(const BSTR, LONG, IWbemContext*,
-                                                         IWbemClassObject**, IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutClass(IWbemClassObject*, LONG, IWbemContext*,
-                                                        IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutClassAsync(IWbemClassObject*, LONG, IWbemContext*,
-                                                             IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteClass(const BSTR, LONG, IWbemContext*,
-                                                           IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteClassAsync(const BSTR, LONG, IWbemContext*,
-                                                                IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateClassEnum(const BSTR, LONG, IWbemContext*,
-                                                               IEnumWbemClassObject**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateClassEnumAsync(const BSTR, LONG, IWbemContext*,
-                                                                    IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutInstance(IWbemClassObject*, LONG, IWbemContext*,
-                                                           IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutInstanceAsync(IWbemClassObject*, LONG,
                                                                 IWbemContext*, IWbemObjectSink*) {
     return pw::Hr(WBEM_E_PROVIDER_NOT_CAPABLE);
 }
 
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteInstance(const BSTR, LONG, IWbemContext*,
-                                                              IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteInstanceAsync(const BSTR, LONG, IWbemContext*,
                                                                    IWbemObjectSink*) {
     return pw::Hr(WBEM_E_PROVIDER_NOT_CAPABLE);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateInstanceEnum(const BSTR, LONG, IWbemContext*,
-                                                                  IEnumWbemClassObject**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQuery(const BSTR, const BSTR, LONG,
-                                                         IWbemContext*, IEnumWbemClassObject**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQueryAsync(const BSTR, const BSTR, LONG,
@@ -136,22 +53,4 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQueryAsync(const BSTR, const 
         client.Revert();
         return pw::Hr(WBEM_E_NOT_SUPPORTED);
     });
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecNotificationQuery(const BSTR, const BSTR, LONG,
-                                                                     IWbemContext*,
-                                                                     IEnumWbemClassObject**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecNotificationQueryAsync(const BSTR, const BSTR,
-                                                                          LONG, IWbemContext*,
-                                                                          IWbemObjectSink*) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
-}
-
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecMethod(const BSTR, const BSTR, LONG,
-                                                          IWbemContext*, IWbemClassObject*,
-                                                          IWbemClassObject**, IWbemCallResult**) {
-    return pw::Hr(WBEM_E_NOT_SUPPORTED);
 }

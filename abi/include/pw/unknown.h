@@ -1,8 +1,10 @@
-// QueryInterface, written once for every COM object of the system.
+// IUnknown, written once for every COM object of the system: QueryInterface from a table of the
+// interfaces an object implements, and the reference count of an object that frees itself.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <initializer_list>
 
 namespace pw {
@@ -31,5 +33,31 @@ inline HRESULT QueryInterfaceFrom(REFIID riid, void** object,
     *object = nullptr;
     return E_NOINTERFACE;
 }
+
+// A COM object implementing `Interfaces`, made with new: it starts with the one reference its
+// maker holds and deletes itself at the last Release. One AddRef and one Release serve every
+// interface. The object supplies QueryInterface (with QueryInterfaceFrom).
+template <typename... Interfaces>
+class ComObject : public Interfaces... {
+  public:
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG count = --m_references;
+        if (count == 0) {
+            delete this;
+        }
+        return count;
+    }
+
+  protected:
+    ComObject() = default;
+    virtual ~ComObject() = default;
+
+  private:
+    std::atomic<ULONG> m_references{1};
+};
 
 }  // namespace pw
