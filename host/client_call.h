@@ -3,21 +3,21 @@
 // thread's token.
 #pragma once
 
+#include "pw/resources.h"
+
 #include <windows.h>
 
 #include <string>
 
 namespace host {
 
-class ClientCall {
+class ClientCall : private pw::NoCopy {
   public:
     // `samName` is the client's DOMAIN\user; `level` an RPC_C_IMP_LEVEL_* value (1..4).
     // On Windows the client is the current account impersonating itself at that level (the
     // name is not used).
     ClientCall(const std::wstring& samName, DWORD level);
     ~ClientCall();
-    ClientCall(const ClientCall&) = delete;
-    ClientCall& operator=(const ClientCall&) = delete;
 
     // Whether the calling thread impersonates its client now.
     static bool ThreadIsImpersonating();

@@ -223,65 +223,6 @@ HRESULT STDMETHODCALLTYPE ClassObject::Clone(IWbemClassObject** copy) {
 }
 
 // What the provider never calls is not offered.
-HRESULT STDMETHODCALLTYPE ClassObject::GetQualifierSet(IWbemQualifierSet**) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::Delete(LPCWSTR) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::GetNames(LPCWSTR, LONG, VARIANT*, SAFEARRAY**) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::BeginEnumeration(LONG) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::Next(LONG, BSTR*, VARIANT*, CIMTYPE*, LONG*) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::EndEnumeration() {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::GetPropertyQualifierSet(LPCWSTR, IWbemQualifierSet**) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::GetObjectText(LONG, BSTR*) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::SpawnDerivedClass(LONG, IWbemClassObject**) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::CompareTo(LONG, IWbemClassObject*) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::GetPropertyOrigin(LPCWSTR, BSTR*) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::InheritsFrom(LPCWSTR) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::PutMethod(LPCWSTR, LONG, IWbemClassObject*,
-                                                 IWbemClassObject*) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::DeleteMethod(LPCWSTR) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::BeginMethodEnumeration(LONG) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::NextMethod(LONG, BSTR*, IWbemClassObject**,
-                                                  IWbemClassObject**) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::EndMethodEnumeration() {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::GetMethodQualifierSet(LPCWSTR, IWbemQualifierSet**) {
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE ClassObject::GetMethodOrigin(LPCWSTR, BSTR*) {
-    return E_NOTIMPL;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Sinks

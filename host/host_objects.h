@@ -3,6 +3,8 @@
 // every reference the provider took was given back.
 #pragma once
 
+#include "pw/resources.h"
+
 #include <windows.h>
 
 #include <wbemidl.h>
@@ -25,12 +27,10 @@ long LiveObjects();
 std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR* name);
 
 // Counted in LiveObjects for as long as it exists.
-class LiveObject {
+class LiveObject : private pw::NoCopy {
   public:
     LiveObject();
     ~LiveObject();
-    LiveObject(const LiveObject&) = delete;
-    LiveObject& operator=(const LiveObject&) = delete;
 };
 
 // A class definition or an instance: named properties with values, and for a class its
@@ -50,38 +50,32 @@ class ClassObject : public pw::ComObject<IWbemClassObject>, private LiveObject {
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
 
-    HRESULT STDMETHODCALLTYPE GetQualifierSet(IWbemQualifierSet** set) override;
+    PW_UNOFFERED_METHOD(E_NOTIMPL, GetQualifierSet, IWbemQualifierSet**)
     HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE* type,
                                   LONG* flavor) override;
     HRESULT STDMETHODCALLTYPE Put(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE type) override;
-    HRESULT STDMETHODCALLTYPE Delete(LPCWSTR name) override;
-    HRESULT STDMETHODCALLTYPE GetNames(LPCWSTR qualifier, LONG flags, VARIANT* qualifierValue,
-                                       SAFEARRAY** names) override;
-    HRESULT STDMETHODCALLTYPE BeginEnumeration(LONG flags) override;
-    HRESULT STDMETHODCALLTYPE Next(LONG flags, BSTR* name, VARIANT* value, CIMTYPE* type,
-                                   LONG* flavor) override;
-    HRESULT STDMETHODCALLTYPE EndEnumeration() override;
-    HRESULT STDMETHODCALLTYPE GetPropertyQualifierSet(LPCWSTR property,
-                                                      IWbemQualifierSet** set) override;
+    PW_UNOFFERED_METHOD(E_NOTIMPL, Delete, LPCWSTR)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, GetNames, LPCWSTR, LONG, VARIANT*, SAFEARRAY**)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, BeginEnumeration, LONG)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, Next, LONG, BSTR*, VARIANT*, CIMTYPE*, LONG*)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, EndEnumeration, )
+    PW_UNOFFERED_METHOD(E_NOTIMPL, GetPropertyQualifierSet, LPCWSTR, IWbemQualifierSet**)
     HRESULT STDMETHODCALLTYPE Clone(IWbemClassObject** copy) override;
-    HRESULT STDMETHODCALLTYPE GetObjectText(LONG flags, BSTR* text) override;
-    HRESULT STDMETHODCALLTYPE SpawnDerivedClass(LONG flags, IWbemClassObject** newClass) override;
+    PW_UNOFFERED_METHOD(E_NOTIMPL, GetObjectText, LONG, BSTR*)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, SpawnDerivedClass, LONG, IWbemClassObject**)
     HRESULT STDMETHODCALLTYPE SpawnInstance(LONG flags, IWbemClassObject** instance) override;
-    HRESULT STDMETHODCALLTYPE CompareTo(LONG flags, IWbemClassObject* other) override;
-    HRESULT STDMETHODCALLTYPE GetPropertyOrigin(LPCWSTR name, BSTR* className) override;
-    HRESULT STDMETHODCALLTYPE InheritsFrom(LPCWSTR ancestor) override;
+    PW_UNOFFERED_METHOD(E_NOTIMPL, CompareTo, LONG, IWbemClassObject*)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, GetPropertyOrigin, LPCWSTR, BSTR*)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, InheritsFrom, LPCWSTR)
     HRESULT STDMETHODCALLTYPE GetMethod(LPCWSTR name, LONG flags, IWbemClassObject** in,
                                         IWbemClassObject** out) override;
-    HRESULT STDMETHODCALLTYPE PutMethod(LPCWSTR name, LONG flags, IWbemClassObject* in,
-                                        IWbemClassObject* out) override;
-    HRESULT STDMETHODCALLTYPE DeleteMethod(LPCWSTR name) override;
-    HRESULT STDMETHODCALLTYPE BeginMethodEnumeration(LONG flags) override;
-    HRESULT STDMETHODCALLTYPE NextMethod(LONG flags, BSTR* name, IWbemClassObject** in,
-                                         IWbemClassObject** out) override;
-    HRESULT STDMETHODCALLTYPE EndMethodEnumeration() override;
-    HRESULT STDMETHODCALLTYPE GetMethodQualifierSet(LPCWSTR method,
-                                                    IWbemQualifierSet** set) override;
-    HRESULT STDMETHODCALLTYPE GetMethodOrigin(LPCWSTR method, BSTR* className) override;
+    PW_UNOFFERED_METHOD(E_NOTIMPL, PutMethod, LPCWSTR, LONG, IWbemClassObject*, IWbemClassObject*)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, DeleteMethod, LPCWSTR)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, BeginMethodEnumeration, LONG)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, NextMethod, LONG, BSTR*, IWbemClassObject**, IWbemClassObject**)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, EndMethodEnumeration, )
+    PW_UNOFFERED_METHOD(E_NOTIMPL, GetMethodQualifierSet, LPCWSTR, IWbemQualifierSet**)
+    PW_UNOFFERED_METHOD(E_NOTIMPL, GetMethodOrigin, LPCWSTR, BSTR*)
 
   private:
     ~ClassObject() override;

@@ -243,7 +243,7 @@ std::optional<std::string> PrepareStack(const fs::path& stack) {
 }
 
 // Switches the trace log on for the run when asked, and prints what the run added.
-class TraceSwitch {
+class TraceSwitch : private pw::NoCopy {
   public:
     TraceSwitch(bool enabled, const fs::path& stack)
         : m_enabled(enabled),
@@ -274,8 +274,6 @@ class TraceSwitch {
             fs::remove(m_file, error);
         }
     }
-    TraceSwitch(const TraceSwitch&) = delete;
-    TraceSwitch& operator=(const TraceSwitch&) = delete;
 
   private:
     bool m_enabled;
@@ -372,7 +370,7 @@ std::wstring CurrentAccount() {
 
 // The exclusion file's scanner copies the file's line ends, and its parser a syntax error, to
 // standard output; while the provider runs they are collected and only messages are shown.
-class ParserOutput {
+class ParserOutput : private pw::NoCopy {
   public:
     ParserOutput() : m_saved(std::cout.rdbuf(m_captured.rdbuf())) {}
     ~ParserOutput() {
@@ -383,8 +381,6 @@ class ParserOutput {
                          text.c_str() + text.find_first_not_of(" \t\r\n"));
         }
     }
-    ParserOutput(const ParserOutput&) = delete;
-    ParserOutput& operator=(const ParserOutput&) = delete;
 
   private:
     std::ostringstream m_captured;

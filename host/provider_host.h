@@ -31,7 +31,7 @@ std::optional<CLSID> RegisteredClass(const wchar_t* progId);
 // The full path of the library whose code implements `object`; empty when it cannot be told.
 std::string ImplementingLibrary(IUnknown* object);
 
-class ProviderHost {
+class ProviderHost : private pw::NoCopy {
   public:
     // Loads the library at `libraryPath` (a full path, or a bare name searched as usual).
     explicit ProviderHost(const std::string& libraryPath);
@@ -40,8 +40,6 @@ class ProviderHost {
     // `progId`) as above.
     ProviderHost(const wchar_t* progId, const std::string& libraryPath);
     ~ProviderHost();
-    ProviderHost(const ProviderHost&) = delete;
-    ProviderHost& operator=(const ProviderHost&) = delete;
 
     bool Loaded() const { return m_library || m_registeredClass.has_value(); }
     // Whether provider objects come from COM activation of the registered class.

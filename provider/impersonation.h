@@ -1,6 +1,8 @@
 // The client's impersonation level and the gate every client operation passes.
 #pragma once
 
+#include "pw/resources.h"
+
 #include <windows.h>
 
 // Stops impersonating on a way out of an operation. Should CoRevertToSelf fail, the thread's
@@ -14,11 +16,9 @@ HRESULT QueryImpersonationLevel(DWORD& level);
 // The impersonation of one operation's client. Enter passes the gate; from then on every way
 // out of the operation reverts, because the destructor does when the thread still
 // impersonates.
-class ClientImpersonation {
+class ClientImpersonation : private pw::NoCopy {
   public:
     ClientImpersonation() = default;
-    ClientImpersonation(const ClientImpersonation&) = delete;
-    ClientImpersonation& operator=(const ClientImpersonation&) = delete;
     ~ClientImpersonation() { RevertForGood(m_impersonating); }
 
     // The gate: level query (its failure), level below impersonate (WBEM_E_ACCESS_DENIED),

@@ -18,9 +18,6 @@ const WCHAR* const kIPv4Property = L"KestroIPv4";
 const WCHAR* const kIPv6Property = L"KestroIPv6";
 const WCHAR* const kInstanceId = L"ZOLM_OEM_DataAccessModule1";
 
-constexpr ULONG kLengthOverflow = 0xFFFFFFFF;
-constexpr HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216);
-
 using AddressText = pw::UniqueFree<char>;
 
 // An address in the ANSI code page as a platform string; a null text gives a null string.
@@ -175,19 +172,15 @@ HRESULT CWMIPipewayProvider::GetInstanceForPath(const BSTR path, IWbemClassObjec
     if (FAILED(hr)) {
         return hr;
     }
-    const ULONG pathLength = SysStringLen(path);
-    if (pathLength == kLengthOverflow) {
-        return kArithmeticOverflow;
-    }
     std::vector<WCHAR> keyName;
-    try {
-        keyName.assign(static_cast<std::size_t>(pathLength) + 1, L'\0');
-    } catch (const std::bad_alloc&) {
-        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
+    ULONG bufferSize = 0;
+    hr = PathPartBuffer(path, keyName, bufferSize);
+    if (FAILED(hr)) {
+        return hr;
     }
     // The key names and values are read but not used: any key value names the one instance.
     for (ULONG index = 0; index < keyCount; ++index) {
-        ULONG nameSize = pathLength + 1;
+        ULONG nameSize = bufferSize;
         pw::UniqueVariant value;
         ULONG cimType = 0;
         hr = keys->GetKey2(index, 0, &nameSize, keyName.data(), value.get(), &cimType);

@@ -13,6 +13,20 @@ constexpr HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216);
 
 }  // namespace
 
+HRESULT PathPartBuffer(const BSTR path, std::vector<WCHAR>& buffer, ULONG& size) {
+    const ULONG pathLength = SysStringLen(path);
+    if (pathLength == kLengthOverflow) {
+        return kArithmeticOverflow;
+    }
+    size = pathLength + 1;
+    try {
+        buffer.assign(size, L'\0');
+    } catch (const std::bad_alloc&) {
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    return S_OK;
+}
+
 HRESULT CProviderHelper::ValidateInstancePath(IClassFactory* pathParserFactory, const BSTR path,
                                               const BSTR className, ULONGLONG requiredInfo) {
     if (pathParserFactory == nullptr) {
@@ -27,17 +41,12 @@ HRESULT CProviderHelper::ValidateInstancePath(IClassFactory* pathParserFactory, 
     if (FAILED(hr)) {
         return hr;
     }
-    const ULONG pathLength = SysStringLen(path);
-    if (pathLength == kLengthOverflow) {
-        return kArithmeticOverflow;
-    }
     std::vector<WCHAR> pathClass;
-    try {
-        pathClass.assign(static_cast<std::size_t>(pathLength) + 1, L'\0');
-    } catch (const std::bad_alloc&) {
-        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
+    ULONG size = 0;
+    hr = PathPartBuffer(path, pathClass, size);
+    if (FAILED(hr)) {
+        return hr;
     }
-    ULONG size = pathLength + 1;
     hr = parser->GetClassName(&size, pathClass.data());
     if (FAILED(hr)) {
         return hr;

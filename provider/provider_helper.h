@@ -6,6 +6,13 @@
 
 #include <wbemidl.h>
 
+#include <vector>
+
+// Makes `buffer` room for any part of the object path `path` with its terminator, filled with
+// nuls, and gives its size in characters. Fails with the system's arithmetic-overflow error when
+// the path is as long as a length can say, and with WBEM_E_OUT_OF_MEMORY.
+HRESULT PathPartBuffer(const BSTR path, std::vector<WCHAR>& buffer, ULONG& size);
+
 class CProviderHelper {
   public:
     virtual ~CProviderHelper() = default;

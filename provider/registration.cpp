@@ -3,6 +3,7 @@
 #include "identifiers.h"
 #include "pw/resources.h"
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,12 +20,10 @@ constexpr char kAppIdDllKey[] = "AppID\\iPipewayProvider.DLL";
 
 // The thread's locale is the system default while the server registers, and is restored on
 // every way out.
-class SystemDefaultLocale {
+class SystemDefaultLocale : private pw::NoCopy {
   public:
     SystemDefaultLocale() : m_saved(GetThreadLocale()) { SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
     ~SystemDefaultLocale() { SetThreadLocale(m_saved); }
-    SystemDefaultLocale(const SystemDefaultLocale&) = delete;
-    SystemDefaultLocale& operator=(const SystemDefaultLocale&) = delete;
 
   private:
     LCID m_saved;
@@ -103,23 +102,15 @@ HRESULT RegisterClass(const std::string& libraryPath) {
     return hr;
 }
 
-HRESULT UnregisterClass() {
-    HRESULT hr = RemoveTree(kClassKey);
-    if (SUCCEEDED(hr)) {
-        hr = RemoveTree(kProgId);
+// Removes the keys in order, up to the first that cannot be removed.
+HRESULT RemoveTrees(std::initializer_list<const char*> keys) {
+    for (const char* key : keys) {
+        const HRESULT hr = RemoveTree(key);
+        if (FAILED(hr)) {
+            return hr;
+        }
     }
-    if (SUCCEEDED(hr)) {
-        hr = RemoveTree(kIndependentProgId);
-    }
-    return hr;
-}
-
-HRESULT UnregisterAppId() {
-    HRESULT hr = RemoveTree(kAppIdKey);
-    if (SUCCEEDED(hr)) {
-        hr = RemoveTree(kAppIdDllKey);
-    }
-    return hr;
+    return S_OK;
 }
 
 }  // namespace
@@ -142,12 +133,12 @@ HRESULT RegisterServer() {
 
 HRESULT UnregisterServer() {
     SystemDefaultLocale locale;
-    HRESULT hr = UnregisterClass();
+    HRESULT hr = RemoveTrees({kClassKey, kProgId, kIndependentProgId});
     if (SUCCEEDED(hr)) {
         hr = UnregisterTypeLibrary();
     }
     if (SUCCEEDED(hr)) {
-        hr = UnregisterAppId();
+        hr = RemoveTrees({kAppIdKey, kAppIdDllKey});
     }
     return hr;
 }

@@ -6,13 +6,13 @@
 // it, then load what they need again.
 #pragma once
 
+#include "pw/resources.h"
+
 // Held by every operation that may use a DA module or the exclusion store, for its whole run.
-class SharedStateUse {
+class SharedStateUse : private pw::NoCopy {
   public:
     SharedStateUse();
     ~SharedStateUse();
-    SharedStateUse(const SharedStateUse&) = delete;
-    SharedStateUse& operator=(const SharedStateUse&) = delete;
 };
 
 // The teardown's drop of the DA modules and the exclusion store: now, or deferred to the last

@@ -2,6 +2,8 @@
 // tree, the library's attach notifications, and checks that end the run as a crash.
 #pragma once
 
+#include "pw/resources.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -43,12 +45,10 @@ void SilenceStandardOutput();
 
 // A fresh folder under the system's temporary folder with the install root's layout
 // (svx/pipeway/bin, svx/pipeway/log). It lives as long as the process.
-class ScratchRoot {
+class ScratchRoot : private pw::NoCopy {
   public:
     ScratchRoot();
     ~ScratchRoot();
-    ScratchRoot(const ScratchRoot&) = delete;
-    ScratchRoot& operator=(const ScratchRoot&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
     std::filesystem::path ExclusionFile() const;

@@ -2,6 +2,8 @@
 // WMI service does it, over the test DA modules and a scratch install root and registry.
 #pragma once
 
+#include "pw/resources.h"
+
 #include "fuzz_support.h"
 
 #include "host_objects.h"
@@ -19,11 +21,9 @@ namespace pwfuzz {
 // What the client saw of one call.
 using Outcome = host::CallAnswer;
 
-class ProviderSession {
+class ProviderSession : private pw::NoCopy {
   public:
     ProviderSession();
-    ProviderSession(const ProviderSession&) = delete;
-    ProviderSession& operator=(const ProviderSession&) = delete;
 
     // GetObjectAsync for a path, as the client HOST\alice at the impersonate level.
     Outcome Lookup(const std::wstring& path);

@@ -17,12 +17,10 @@
 namespace pwtest {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
+class TempDir : private pw::NoCopy {
   public:
     TempDir();
     ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return m_path; }
 
   private:
@@ -43,12 +41,10 @@ void SetSearchPath(const std::vector<std::filesystem::path>& folders);
 bool IsModuleLoaded(const std::string& name);
 
 // The control export of a test DA module, reached through a reference of the test's own.
-class TestDA {
+class TestDA : private pw::NoCopy {
   public:
     explicit TestDA(const std::string& name);
     ~TestDA();
-    TestDA(const TestDA&) = delete;
-    TestDA& operator=(const TestDA&) = delete;
 
     void Echo() { m_control(static_cast<int>(TestDARequest::kSetEcho), nullptr); }
     void AnswerNull() { m_control(static_cast<int>(TestDARequest::kSetNull), nullptr); }
@@ -85,12 +81,10 @@ class TestDA {
 
 // A temporary install root that the common-services stand-in "kordo64" reports while the
 // object lives; the exclusion file lies under it at svx/pipeway/bin/authexclusion.xml.
-class InstallRoot {
+class InstallRoot : private pw::NoCopy {
   public:
     InstallRoot();
     ~InstallRoot();
-    InstallRoot(const InstallRoot&) = delete;
-    InstallRoot& operator=(const InstallRoot&) = delete;
 
     const std::filesystem::path& path() const { return m_dir.path(); }
     std::filesystem::path ExclusionFile() const;
@@ -134,12 +128,10 @@ class TraceFile {
 std::string BrokenTraceEntry(const std::string& text);
 
 // Points the trace log at a real file in a temporary folder for the life of the object.
-class TraceCapture {
+class TraceCapture : private pw::NoCopy {
   public:
     TraceCapture();
     ~TraceCapture();
-    TraceCapture(const TraceCapture&) = delete;
-    TraceCapture& operator=(const TraceCapture&) = delete;
 
     const std::filesystem::path& file() const { return m_file; }
     std::string Text() const { return TraceFile(m_file).Text(); }

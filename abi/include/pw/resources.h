@@ -13,6 +13,18 @@
 
 namespace pw {
 
+// A base that makes its class neither copyable nor movable: for objects that own something by
+// being where they are (a scope, a registration, a lock).
+class NoCopy {
+  protected:
+    NoCopy() = default;
+    ~NoCopy() = default;
+
+  public:
+    NoCopy(const NoCopy&) = delete;
+    NoCopy& operator=(const NoCopy&) = delete;
+};
+
 // The platform's WBEM codes are enumerators beyond the range of HRESULT's type; this gives
 // them as HRESULTs.
 template <typename Code>

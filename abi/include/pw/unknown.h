@@ -7,6 +7,13 @@
 #include <atomic>
 #include <initializer_list>
 
+// An interface method that answers `result` at once, reading none of its arguments: for the
+// operations an object does not offer.
+#define PW_UNOFFERED_METHOD(result, method, ...)             \
+    HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { \
+        return result;                                       \
+    }
+
 namespace pw {
 
 // One interface an object hands out: its IID and the object as that interface.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "pw/resources.h"
+#include "pw/unknown.h"
 
 #include <wbemidl.h>
 
@@ -11,98 +12,53 @@ namespace pw {
 // Each operation answers WBEM_E_NOT_SUPPORTED at once, reading none of its arguments.
 class UnsupportedWbemServices : public IWbemServices {
   public:
-    HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**,
-                                            IWbemCallResult**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE CancelAsyncCall(IWbemObjectSink*) override { return Unsupported(); }
-    HRESULT STDMETHODCALLTYPE QueryObjectSink(LONG, IWbemObjectSink**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE GetObject(const BSTR, LONG, IWbemContext*, IWbemClassObject**,
-                                        IWbemCallResult**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE GetObjectAsync(const BSTR, LONG, IWbemContext*,
-                                             IWbemObjectSink*) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE PutClass(IWbemClassObject*, LONG, IWbemContext*,
-                                       IWbemCallResult**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE PutClassAsync(IWbemClassObject*, LONG, IWbemContext*,
-                                            IWbemObjectSink*) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE DeleteClass(const BSTR, LONG, IWbemContext*,
-                                          IWbemCallResult**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE DeleteClassAsync(const BSTR, LONG, IWbemContext*,
-                                               IWbemObjectSink*) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE CreateClassEnum(const BSTR, LONG, IWbemContext*,
-                                              IEnumWbemClassObject**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE CreateClassEnumAsync(const BSTR, LONG, IWbemContext*,
-                                                   IWbemObjectSink*) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE PutInstance(IWbemClassObject*, LONG, IWbemContext*,
-                                          IWbemCallResult**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*,
-                                               IWbemObjectSink*) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE DeleteInstance(const BSTR, LONG, IWbemContext*,
-                                             IWbemCallResult**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE DeleteInstanceAsync(const BSTR, LONG, IWbemContext*,
-                                                  IWbemObjectSink*) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstanceEnum(const BSTR, LONG, IWbemContext*,
-                                                 IEnumWbemClassObject**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*,
-                                                      IWbemObjectSink*) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE ExecQuery(const BSTR, const BSTR, LONG, IWbemContext*,
-                                        IEnumWbemClassObject**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                             IWbemObjectSink*) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE ExecNotificationQuery(const BSTR, const BSTR, LONG, IWbemContext*,
-                                                    IEnumWbemClassObject**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE ExecNotificationQueryAsync(const BSTR, const BSTR, LONG,
-                                                         IWbemContext*, IWbemObjectSink*) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE ExecMethod(const BSTR, const BSTR, LONG, IWbemContext*,
-                                         IWbemClassObject*, IWbemClassObject**,
-                                         IWbemCallResult**) override {
-        return Unsupported();
-    }
-    HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                              IWbemClassObject*, IWbemObjectSink*) override {
-        return Unsupported();
-    }
+    PW_UNOFFERED_METHOD(kNotSupported, OpenNamespace, const BSTR, LONG, IWbemContext*,
+                        IWbemServices**, IWbemCallResult**)
+    PW_UNOFFERED_METHOD(kNotSupported, CancelAsyncCall, IWbemObjectSink*)
+    PW_UNOFFERED_METHOD(kNotSupported, QueryObjectSink, LONG, IWbemObjectSink**)
+    PW_UNOFFERED_METHOD(kNotSupported, GetObject, const BSTR, LONG, IWbemContext*,
+                        IWbemClassObject**, IWbemCallResult**)
+    PW_UNOFFERED_METHOD(kNotSupported, GetObjectAsync, const BSTR, LONG, IWbemContext*,
+                        IWbemObjectSink*)
+    PW_UNOFFERED_METHOD(kNotSupported, PutClass, IWbemClassObject*, LONG, IWbemContext*,
+                        IWbemCallResult**)
+    PW_UNOFFERED_METHOD(kNotSupported, PutClassAsync, IWbemClassObject*, LONG, IWbemContext*,
+                        IWbemObjectSink*)
+    PW_UNOFFERED_METHOD(kNotSupported, DeleteClass, const BSTR, LONG, IWbemContext*,
+                        IWbemCallResult**)
+    PW_UNOFFERED_METHOD(kNotSupported, DeleteClassAsync, const BSTR, LONG, IWbemContext*,
+                        IWbemObjectSink*)
+    PW_UNOFFERED_METHOD(kNotSupported, CreateClassEnum, const BSTR, LONG, IWbemContext*,
+                        IEnumWbemClassObject**)
+    PW_UNOFFERED_METHOD(kNotSupported, CreateClassEnumAsync, const BSTR, LONG, IWbemContext*,
+                        IWbemObjectSink*)
+    PW_UNOFFERED_METHOD(kNotSupported, PutInstance, IWbemClassObject*, LONG, IWbemContext*,
+                        IWbemCallResult**)
+    PW_UNOFFERED_METHOD(kNotSupported, PutInstanceAsync, IWbemClassObject*, LONG, IWbemContext*,
+                        IWbemObjectSink*)
+    PW_UNOFFERED_METHOD(kNotSupported, DeleteInstance, const BSTR, LONG, IWbemContext*,
+                        IWbemCallResult**)
+    PW_UNOFFERED_METHOD(kNotSupported, DeleteInstanceAsync, const BSTR, LONG, IWbemContext*,
+                        IWbemObjectSink*)
+    PW_UNOFFERED_METHOD(kNotSupported, CreateInstanceEnum, const BSTR, LONG, IWbemContext*,
+                        IEnumWbemClassObject**)
+    PW_UNOFFERED_METHOD(kNotSupported, CreateInstanceEnumAsync, const BSTR, LONG, IWbemContext*,
+                        IWbemObjectSink*)
+    PW_UNOFFERED_METHOD(kNotSupported, ExecQuery, const BSTR, const BSTR, LONG, IWbemContext*,
+                        IEnumWbemClassObject**)
+    PW_UNOFFERED_METHOD(kNotSupported, ExecQueryAsync, const BSTR, const BSTR, LONG, IWbemContext*,
+                        IWbemObjectSink*)
+    PW_UNOFFERED_METHOD(kNotSupported, ExecNotificationQuery, const BSTR, const BSTR, LONG,
+                        IWbemContext*, IEnumWbemClassObject**)
+    PW_UNOFFERED_METHOD(kNotSupported, ExecNotificationQueryAsync, const BSTR, const BSTR, LONG,
+                        IWbemContext*, IWbemObjectSink*)
+    PW_UNOFFERED_METHOD(kNotSupported, ExecMethod, const BSTR, const BSTR, LONG, IWbemContext*,
+                        IWbemClassObject*, IWbemClassObject**, IWbemCallResult**)
+    PW_UNOFFERED_METHOD(kNotSupported, ExecMethodAsync, const BSTR, const BSTR, LONG, IWbemContext*,
+                        IWbemClassObject*, IWbemObjectSink*)
 
   private:
-    static HRESULT Unsupported() { return Hr(WBEM_E_NOT_SUPPORTED); }
+    static constexpr HRESULT kNotSupported = Hr(WBEM_E_NOT_SUPPORTED);
 };
 
 }  // namespace pw
