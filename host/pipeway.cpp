@@ -15,6 +15,7 @@
 #include "method_call.h"
 #include "pipeway_policy.h"
 #include "provider_host.h"
+#include "pw/program_folder.h"
 #include "pw/resources.h"
 #include "pw/text.h"
 
@@ -112,9 +113,8 @@ std::string ResultName(HRESULT hr) {
 }
 
 fs::path ProgramFolder() {
-    char path[4096] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    return length == 0 || length >= sizeof path ? fs::path(".") : fs::path(path).parent_path();
+    const fs::path folder = pw::ProgramFolder();
+    return folder.empty() ? fs::path(".") : folder;
 }
 
 fs::path ProviderLibrary() {

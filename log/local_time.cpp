@@ -3,9 +3,7 @@
 #include <chrono>
 #include <ctime>
 
-namespace {
-
-std::tm ToLocal(std::time_t seconds) {
+std::tm LocalCalendar(std::time_t seconds) {
     std::tm local{};
 #if defined(_WIN32)
     localtime_s(&local, &seconds);
@@ -15,8 +13,6 @@ std::tm ToLocal(std::time_t seconds) {
     return local;
 }
 
-}  // namespace
-
 LocalTime CurrentLocalTime() {
     using std::chrono::system_clock;
     const system_clock::time_point now = system_clock::now();
@@ -24,7 +20,7 @@ LocalTime CurrentLocalTime() {
     const auto sinceEpoch = now.time_since_epoch();
     const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch) -
                         std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
-    const std::tm local = ToLocal(seconds);
+    const std::tm local = LocalCalendar(seconds);
     return LocalTime{local.tm_year + 1900,
                      local.tm_mon + 1,
                      local.tm_mday,

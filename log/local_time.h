@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ctime>
+
 struct LocalTime {
     int year;
     int month;  // 1 to 12
@@ -11,3 +13,6 @@ struct LocalTime {
 };
 
 LocalTime CurrentLocalTime();
+
+// `seconds` in the calendar of the machine's time zone.
+std::tm LocalCalendar(std::time_t seconds);

@@ -108,15 +108,9 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecMethodAsync(const BSTR path, 
                                                                LONG, IWbemContext*,
                                                                IWbemClassObject* inParams,
                                                                IWbemObjectSink* sink) {
-    return pw::Guarded(pw::kWbemFailures, [&] {
-        const SharedStateUse sharedState;
-        TraceLog("--> CWMIPipewayProvider::ExecMethodAsyn()\n");
-        ClientImpersonation client;
-        const HRESULT hr = client.Enter();
-        if (FAILED(hr)) {
-            TraceLog("Error : Couldn't Impersonate the Client\n");
-            return hr;
-        }
+    const ClientOperation operation{true, "--> CWMIPipewayProvider::ExecMethodAsyn()\n",
+                                    "Error : Couldn't Impersonate the Client\n"};
+    return ServeAsClient(operation, [&](ClientImpersonation& client) {
         return ExecMethodAsClient(client, path, method, inParams, sink);
     });
 }

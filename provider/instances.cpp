@@ -71,16 +71,8 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateInstanceEnumAsync(const BST
                                                                        IWbemContext*,
                                                                        IWbemObjectSink* sink) {
     // Among others, an address module that cannot be loaded: no instance is sent.
-    return pw::Guarded(pw::kWbemFailures, [&] {
-        const SharedStateUse sharedState;
-        TraceLog("--> CWMIPipewayProvider::CreateInstanceEnumAsync\n");
-        ClientImpersonation client;
-        const HRESULT hr = client.Enter();
-        if (FAILED(hr)) {
-            return hr;
-        }
-        return EnumerateAsClient(sink);
-    });
+    const ClientOperation operation{true, "--> CWMIPipewayProvider::CreateInstanceEnumAsync\n"};
+    return ServeAsClient(operation, [&](ClientImpersonation&) { return EnumerateAsClient(sink); });
 }
 
 HRESULT CWMIPipewayProvider::EnumerateAsClient(IWbemObjectSink* sink) {
@@ -118,14 +110,10 @@ HRESULT CWMIPipewayProvider::EnumerateAsClient(IWbemObjectSink* sink) {
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::GetObjectAsync(const BSTR path, LONG, IWbemContext*,
                                                               IWbemObjectSink* sink) {
-    return pw::Guarded(pw::kWbemFailures, [&] {
-        ClientImpersonation client;
-        const HRESULT hr = client.Enter();
-        if (FAILED(hr)) {
-            TraceLog("Pwy: %s GetCurrentImpersonationlevel Failed : &d\n",
-                     "CWMIPipewayProvider::GetObjectAsync");
-            return hr;
-        }
+    const ClientOperation operation{
+        false, nullptr,
+        "Pwy: CWMIPipewayProvider::GetObjectAsync GetCurrentImpersonationlevel Failed : &d\n"};
+    return ServeAsClient(operation, [&](ClientImpersonation&) {
         if (sink == nullptr) {
             return pw::Hr(WBEM_E_INVALID_PARAMETER);
         }

@@ -44,12 +44,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteInstanceAsync(const BSTR, L
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQueryAsync(const BSTR, const BSTR, LONG,
                                                               IWbemContext*, IWbemObjectSink*) {
-    return pw::Guarded(pw::kWbemFailures, [&] {
-        ClientImpersonation client;
-        const HRESULT hr = client.Enter();
-        if (FAILED(hr)) {
-            return hr;
-        }
+    return ServeAsClient({}, [](ClientImpersonation& client) {
         client.Revert();
         return pw::Hr(WBEM_E_NOT_SUPPORTED);
     });

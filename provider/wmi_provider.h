@@ -9,15 +9,50 @@
 #include "pw/wbem_services.h"
 #include "impersonation.h"
 #include "provider_helper.h"
+#include "shared_state.h"
+#include "trace_log.h"
 
 #include <wbemidl.h>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 // "ZOLM_OEM_DataAccessModule"
 extern const WCHAR* const g_className;
+
+// How an operation of the provider starts, before it works as the client.
+struct ClientOperation {
+    bool usesSharedState = false;   // holds the DA modules and the exclusion store for its run
+    const char* entry = nullptr;    // traced first
+    const char* refused = nullptr;  // traced when the client cannot be impersonated
+};
+
+// An operation's entry from the ABI: the one exception mapping around the whole run, the
+// shared state held and the entry traced as `operation` says, the client impersonated
+// (ClientImpersonation::Enter's gate), then `work(client)`.
+template <typename Work>
+HRESULT ServeAsClient(const ClientOperation& operation, Work work) {
+    return pw::Guarded(pw::kWbemFailures, [&] {
+        std::optional<SharedStateUse> sharedState;
+        if (operation.usesSharedState) {
+            sharedState.emplace();
+        }
+        if (operation.entry != nullptr) {
+            TraceLog("%s", operation.entry);
+        }
+        ClientImpersonation client;
+        const HRESULT hr = client.Enter();
+        if (FAILED(hr)) {
+            if (operation.refused != nullptr) {
+                TraceLog("%s", operation.refused);
+            }
+            return hr;
+        }
+        return work(client);
+    });
+}
 
 // The operations of IWbemServices that it does not override answer WBEM_E_NOT_SUPPORTED.
 class CWMIPipewayProvider : public pw::ComObject<pw::UnsupportedWbemServices, IWbemProviderInit> {

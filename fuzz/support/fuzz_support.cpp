@@ -1,5 +1,7 @@
 #include "fuzz_support.h"
 
+#include "pw/program_folder.h"
+
 #include "auth_exception.h"
 #include "pipeway_provider_impl.h"
 #include "pw/resources.h"
@@ -25,12 +27,11 @@ void Fail(const char* file, int line, const char* condition) {
 }
 
 fs::path ProgramFolder() {
-    char path[4096] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
+    fs::path folder = pw::ProgramFolder();
+    if (folder.empty()) {
         throw std::runtime_error("cannot find the fuzz program's folder");
     }
-    return fs::path(path).parent_path();
+    return folder;
 }
 
 fs::path DAFolder() {

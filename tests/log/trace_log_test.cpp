@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include "local_time.h"
 #include "trace_log.h"
 
 #include <algorithm>
@@ -87,12 +88,7 @@ TEST(TraceLogEntry, PrefixCarriesProcessThreadAndLocalTimeWithoutFill) {
         EXPECT_TRUE(number == "0" || number[0] != '0') << "leading zero in " << number;
     }
     const std::time_t seconds = std::chrono::system_clock::to_time_t(before);
-    std::tm local{};
-#if defined(_WIN32)
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
+    const std::tm local = LocalCalendar(seconds);
     EXPECT_EQ(std::stoi(match[3]), local.tm_year + 1900);
     EXPECT_EQ(std::stoi(match[4]), local.tm_mon + 1);
     EXPECT_LE(std::stoi(match[9]), 999);

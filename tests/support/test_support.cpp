@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "pw/program_folder.h"
+
 #include "auth_exception.h"
 #include "pipeway_provider_impl.h"
 #include "trace_log.h"
@@ -51,12 +53,11 @@ void WriteFile(const fs::path& file, const std::string& content) {
 }
 
 fs::path ProgramFolder() {
-    char path[4096] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
+    fs::path folder = pw::ProgramFolder();
+    if (folder.empty()) {
         throw std::runtime_error("cannot find the test program's folder");
     }
-    return fs::path(path).parent_path();
+    return folder;
 }
 
 fs::path DAFolder(const std::string& variant) {
