@@ -93,34 +93,69 @@ TEST_F(Decision, CommandTokensAreLookedUpLikeAnyOther) {
     EXPECT_TRUE(Allows("getobject", {"daname=lumda64", "VelCmd=getobject"}, 1));
 }
 
-TEST_F(Decision, TraceShowsEachKeyUpToTheRefusingOne) {
-    pwtest::TraceCapture trace;
-    EXPECT_FALSE(Allows("getchildlist", {"daname=tarda64", "byobjtype=322", "ons=Root"}, 1));
-    const std::vector<std::string> expected = {
-        "Insude CSingletonAuthExceptionImpl::IsAuthorized() \n", "Received USER Role = 1\n",
-        " KEY  = getchildlistdaname=tarda64 -- REQ ROLE = 0 & ACTUAL ROLE = 7\n",
-        " KEY  = getchildlistbyobjtype=322 -- REQ ROLE = 1 & ACTUAL ROLE = 7\n",
-        " Returning FALSE -- Access Denied\n "};
-    EXPECT_EQ(trace.Messages(), expected);
+// The trace lines that carry a decision: the role taken from the mask, each key looked up, and
+// the verdict.
+std::vector<std::string> DecisionLines(const pwtest::TraceCapture& trace) {
+    std::vector<std::string> lines;
+    for (const std::string& message : trace.Messages()) {
+        if (message.rfind("Received ", 0) == 0 || message.rfind(" KEY  = ", 0) == 0 ||
+            message.rfind(" Returning ", 0) == 0) {
+            lines.push_back(message);
+        }
+    }
+    return lines;
 }
 
-TEST_F(Decision, TraceOfAGrantWritesEveryKey) {
-    pwtest::TraceCapture trace;
-    EXPECT_TRUE(Allows("getchildlist", {"byobjtype=417"}, 4));
-    const std::vector<std::string> expected = {
-        "Insude CSingletonAuthExceptionImpl::IsAuthorized() \n", "Received USER Role = 4\n",
-        " KEY  = getchildlistbyobjtype=417 -- REQ ROLE = 0 & ACTUAL ROLE = 4\n",
-        " Returning TRUE -- Access Granted\n "};
-    EXPECT_EQ(trace.Messages(), expected);
+struct TraceCase {
+    const char* what;
+    const char* command;
+    Tokens tokens;
+    std::uint32_t mask;
+    bool allowed;
+    std::vector<std::string> lines;  // DecisionLines
+};
+
+void PrintTo(const TraceCase& c, std::ostream* os) {
+    *os << c.what;
 }
 
-TEST_F(Decision, RefusalByCommandKeyWritesNoKeyLine) {
+class DecisionTrace : public Decision, public ::testing::WithParamInterface<TraceCase> {};
+
+TEST_P(DecisionTrace, ShowsEachKeyLookedUpAndTheVerdict) {
+    const TraceCase& c = GetParam();
     pwtest::TraceCapture trace;
-    EXPECT_FALSE(Allows("usercmd", {"velcmd=usercmd"}, 1));
-    const std::vector<std::string> expected = {
-        "Insude CSingletonAuthExceptionImpl::IsAuthorized() \n", "Received USER Role = 1\n"};
-    EXPECT_EQ(trace.Messages(), expected);
+    EXPECT_EQ(Allows(c.command, c.tokens, c.mask), c.allowed);
+    EXPECT_EQ(DecisionLines(trace), c.lines) << trace.Text();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DecisionTrace,
+    ::testing::Values(
+        TraceCase{"RefusalStopsAtTheRefusingKey",
+                  "getchildlist",
+                  {"daname=tarda64", "byobjtype=322", "ons=Root"},
+                  1,
+                  false,
+                  {"Received USER Role = 1\n",
+                   " KEY  = getchildlistdaname=tarda64 -- REQ ROLE = 0 & ACTUAL ROLE = 7\n",
+                   " KEY  = getchildlistbyobjtype=322 -- REQ ROLE = 1 & ACTUAL ROLE = 7\n",
+                   " Returning FALSE -- Access Denied\n "}},
+        TraceCase{"GrantWritesEveryKey",
+                  "getchildlist",
+                  {"byobjtype=417"},
+                  4,
+                  true,
+                  {"Received USER Role = 4\n",
+                   " KEY  = getchildlistbyobjtype=417 -- REQ ROLE = 0 & ACTUAL ROLE = 4\n",
+                   " Returning TRUE -- Access Granted\n "}},
+        // Refused by the command's own key: neither a key line nor a verdict is written.
+        TraceCase{"RefusalByCommandKey",
+                  "usercmd",
+                  {"velcmd=usercmd"},
+                  1,
+                  false,
+                  {"Received USER Role = 1\n"}}),
+    pwtest::CaseName());
 
 TEST_F(Decision, TrueAdminIsGrantedBeforeAnyKey) {
     pwtest::TraceCapture trace;
