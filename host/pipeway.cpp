@@ -13,7 +13,9 @@
 #include "client_call.h"
 #include "host_objects.h"
 #include "method_call.h"
+#include "pipeway_common.h"
 #include "pipeway_policy.h"
+#include "pp_status.h"
 #include "provider_host.h"
 #include "pw/program_folder.h"
 #include "pw/resources.h"
@@ -64,9 +66,12 @@ struct Options {
     pipeway::PolicyOptions policy;
 };
 
-const char kExitStatuses[] =
-    "Exit status: 0 the call succeeded with ResultCode 0; 1 another ResultCode (policy: refused,\n"
-    "or a broken file); 2 the WMI call failed; 64 a usage error.";
+// The end of every help text.
+std::string HelpFooter() {
+    return "ResultCode (exec):\n" + pipeway::ResultTable() +
+           "\nExit status: 0 the call succeeded with ResultCode 0; 1 another ResultCode (policy:\n"
+           "refused, or a broken file); 2 the WMI call failed; 64 a usage error.";
+}
 
 // What a person reads and types is UTF-8; text that does not convert is shown as nothing.
 std::string Narrow(const std::wstring& wide) {
@@ -141,7 +146,7 @@ void Parse(int argc, char** argv, Options& options, std::string& help) {
         "Runs commands, enumerations and lookups through the provider library, the way "
         "the WMI service calls it, against a stack folder.",
         "pipeway");
-    app.footer(kExitStatuses);
+    app.footer(HelpFooter());
     // Options of pipeway itself may also follow the command; nothing is read as a "/x" option.
     app.fallthrough();
     app.allow_windows_style_options(false);
@@ -149,7 +154,8 @@ void Parse(int argc, char** argv, Options& options, std::string& help) {
     app.add_option("--stack", options.stack,
                    "the stack to run against (default: on Windows the folder that "
                    "CorvaneLibPath names, if set; otherwise the bundled sample stack)")
-        ->option_text("DIR");
+        ->option_text("DIR")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_flag("--trace", options.trace,
                  "switch the trace log on for this run and print the entries it added");
     app.add_flag("--verbose", options.verbose,
@@ -218,24 +224,19 @@ void Parse(int argc, char** argv, Options& options, std::string& help) {
 #endif
 }
 
-// Points the process at the stack: on POSIX its registry file names the stack as the library
-// folder; on Windows the machine's registry value must already do so.
-std::optional<std::string> PrepareStack(const fs::path& stack) {
-    std::error_code error;
-    if (!fs::is_directory(stack, error)) {
-        return "the stack folder " + stack.string() + " cannot be read";
-    }
+// Points the process at the checked stack: on POSIX its registry file names the stack as the
+// library folder; on Windows the machine's registry value must already do so.
+std::optional<std::string> PrepareStack(const pipeway::Stack& stack) {
 #if defined(_WIN32)
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, host::kLibraryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    (void)stack;
+    if (!host::LibraryDirectory()) {
         return std::string("the registry value HKLM\\") + host::kLibraryKey +
                " CorvaneLibPath is not set (it names the stack's library folder)";
     }
-    RegCloseKey(key);
 #else
-    const fs::path registry = fs::absolute(stack) / "registry.txt";
+    const fs::path registry = stack.folder / "registry.txt";
     SetEnvironmentVariableA("PIPEWAY_REGISTRY", registry.string().c_str());
-    if (!host::SetLibraryDirectory(fs::absolute(stack).lexically_normal().string())) {
+    if (!host::SetLibraryDirectory(stack.folder.string())) {
         return "the stack's registry " + registry.string() + " cannot be written";
     }
 #endif
@@ -245,9 +246,8 @@ std::optional<std::string> PrepareStack(const fs::path& stack) {
 // Switches the trace log on for the run when asked, and prints what the run added.
 class TraceSwitch : private pw::NoCopy {
   public:
-    TraceSwitch(bool enabled, const fs::path& stack)
-        : m_enabled(enabled),
-          m_file(stack / "root" / "svx" / "pipeway" / "log" / "WinPipeway.log") {
+    TraceSwitch(bool enabled, const fs::path& installRoot)
+        : m_enabled(enabled), m_file(installRoot / "svx" / "pipeway" / "log" / "WinPipeway.log") {
         if (!m_enabled) {
             return;
         }
@@ -293,6 +293,35 @@ int ReportFailure(HRESULT hr, bool json) {
     return kExitCallFailed;
 }
 
+// A ResultCode's decimal text as a number; nothing when it is not one.
+std::optional<std::int32_t> ResultNumber(const std::wstring& code) {
+    if (code.empty() || code.size() > 9 ||
+        code.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(std::stol(code));
+}
+
+// Where to look next after a module or policy refusal, on standard error.
+void PrintHint(std::int32_t code, const Options& options) {
+    const bool asArray = options.array || options.args.size() > 1;
+    const std::optional<std::vector<std::string>> tokens =
+        pipeway::CommandTokens(options.args, asArray);
+    if (code == PipewayMgtData::kModuleUnusable) {
+        const std::optional<std::string> module =
+            tokens ? pipeway::TokenValue(*tokens, "daname") : std::nullopt;
+        std::fprintf(stderr, "pipeway: to see why, run: pipeway module check %s\n",
+                     module ? module->c_str() : "NAME");
+    } else if (code == PipewayMgtData::kNotAuthorized) {
+        std::string command = "pipeway policy explain --user \"" + Narrow(options.user) + "\"";
+        for (const std::string& arg : options.args) {
+            command += " \"" + arg + "\"";
+        }
+        std::fprintf(stderr, "pipeway: to see which policy entry refuses it, run: %s\n",
+                     command.c_str());
+    }
+}
+
 int Exec(IWbemServices* provider, host::ClassObject* definition, const Options& options) {
     const bool asArray = options.array || options.args.size() > 1;
     pw::UniqueVariant input;
@@ -314,18 +343,26 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const Options& 
     }
     const std::optional<std::wstring>& code = answer.resultCode;
     const std::optional<std::wstring>& value = answer.returnValue;
+    const std::optional<std::int32_t> number = code ? ResultNumber(*code) : std::nullopt;
+    const std::string meaning = number ? pipeway::ResultText(*number) : "";
     if (options.json) {
         nlohmann::ordered_json line = {{"hresult", HexResult(answer.hr)}};
         if (code)
             line["resultCode"] = Narrow(*code);
+        if (!meaning.empty())
+            line["resultText"] = meaning;
         if (value)
             line["returnValue"] = Narrow(*value);
         PrintJson(line);
     } else {
-        std::printf("ResultCode: %s\n", code ? Narrow(*code).c_str() : "(not set)");
+        std::printf("ResultCode: %s%s\n", code ? Narrow(*code).c_str() : "(not set)",
+                    meaning.empty() ? "" : (" (" + meaning + ")").c_str());
         if (value) {
             std::printf("ReturnValue: %s\n", Narrow(*value).c_str());
         }
+    }
+    if (number) {
+        PrintHint(*number, options);
     }
     return code && *code == L"0" ? kExitOk : kExitResult;
 }
@@ -416,13 +453,14 @@ int Run(Options options) {
     if (options.user.empty()) {
         options.user = CurrentAccount();
     }
-    ParserOutput parserOutput;
-    if (const std::optional<std::string> problem = PrepareStack(options.stack)) {
-        std::fprintf(stderr, "pipeway: %s\n", problem->c_str());
-        return kExitUsage;
-    }
     if (options.command == "register" || options.command == "unregister") {
         return Register(options.command);
+    }
+    const pipeway::Stack stack = pipeway::CheckStack(options.stack);
+    ParserOutput parserOutput;
+    if (const std::optional<std::string> problem = PrepareStack(stack)) {
+        std::fprintf(stderr, "pipeway: %s\n", problem->c_str());
+        return kExitUsage;
     }
     host::ProviderHost host(kProviderProgId, ProviderLibrary().string());
     if (!host.Loaded()) {
@@ -430,7 +468,7 @@ int Run(Options options) {
                      ProviderLibrary().string().c_str());
         return kExitCallFailed;
     }
-    TraceSwitch trace(options.trace, options.stack);
+    TraceSwitch trace(options.trace, stack.installRoot);
     pw::ComPtr<IWbemServices> provider;
     HRESULT hr = host.CreateProvider(provider.put());
     if (FAILED(hr)) {

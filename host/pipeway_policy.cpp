@@ -1,7 +1,6 @@
 #include "pipeway_policy.h"
 
 #include "auth_exception.h"
-#include "install_root.h"
 #include "pipeway_provider_impl.h"
 
 #include <windows.h>
@@ -104,21 +103,8 @@ int Check(const std::string& path) {
 // The exclusion file of the stack: under the install root that the stack's common-services
 // library reports.
 std::string InstalledPolicy(const fs::path& stack) {
-    std::string path = fs::absolute(stack).lexically_normal().string();
-    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (size > 0) {
-        std::string current(size, '\0');
-        current.resize(GetEnvironmentVariableA("PATH", current.data(), size));
-        path += ';';
-        path += current;
-    }
-    SetEnvironmentVariableA("PATH", path.c_str());
-    const std::optional<std::string> root = GetRootInstallPath();
-    if (!root) {
-        throw UsageError{"the stack " + stack.string() +
-                         " reports no install root (is kordo64 there?); name a file with --file"};
-    }
-    return *root + "/svx/pipeway/bin/authexclusion.xml";
+    return (CheckStack(stack).installRoot / "svx" / "pipeway" / "bin" / "authexclusion.xml")
+        .string();
 }
 
 std::uint32_t ParseMask(const std::string& text) {
@@ -131,32 +117,22 @@ std::uint32_t ParseMask(const std::string& text) {
     return static_cast<std::uint32_t>(mask);
 }
 
-// The tokens of the command line as the provider makes them: one argument is a command-line
-// string, several are one token each.
+// The tokens of the command line as the provider makes them.
 std::vector<std::string> Tokens(const std::vector<std::string>& words) {
-    if (words.size() > 1) {
-        return words;
-    }
-    std::string text = words[0];
-    TrimWhitespace(text);
-    std::vector<std::string> tokens;
-    if (PipewayProviderImpl::ConvertStrToVec(text, tokens).code != 0) {
+    std::optional<std::vector<std::string>> tokens = CommandTokens(words, false);
+    if (!tokens) {
         throw UsageError{"the command line cannot be split into name=value tokens"};
     }
-    return tokens;
+    return *tokens;
 }
 
-// The command: the value of the velcmd token, its name cleaned as validation cleans it.
+// The command: the value of the velcmd token.
 std::string CommandOf(const std::vector<std::string>& tokens) {
-    for (const std::string& token : tokens) {
-        const std::size_t equals = token.find('=');
-        std::string name = token.substr(0, equals);
-        if (equals != std::string::npos && PipewayProviderImpl::ProcessArgument(name, "NAME") &&
-            name == "velcmd") {
-            return token.substr(equals + 1);
-        }
+    std::optional<std::string> command = TokenValue(tokens, "velcmd");
+    if (!command) {
+        throw UsageError{"the command line has no velcmd token"};
     }
-    throw UsageError{"the command line has no velcmd token"};
+    return *command;
 }
 
 int Explain(const std::string& path, std::uint32_t mask, const std::vector<std::string>& words) {

@@ -2,6 +2,8 @@
 // outside the provider.
 #pragma once
 
+#include "pipeway_common.h"
+
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
@@ -10,17 +12,6 @@
 #include <vector>
 
 namespace pipeway {
-
-// Exit statuses shared by every pipeway command.
-constexpr int kExitOk = 0;
-constexpr int kExitResult = 1;
-constexpr int kExitCallFailed = 2;
-constexpr int kExitUsage = 64;
-
-// A mistake in the command line: reported in one line with exit status 64.
-struct UsageError {
-    std::string message;
-};
 
 // What "policy check FILE" and "policy explain [--file FILE] --mask N ARG..." were given.
 struct PolicyOptions {

@@ -49,6 +49,10 @@ class Pipeway : public ::testing::Test {
     }
 
     ToolRun Pipe(const std::string& arguments) {
+        return PipeIn(Stack(), arguments);
+    }
+
+    ToolRun PipeIn(const fs::path& stack, const std::string& arguments) {
 #if defined(_WIN32)
         const fs::path tool = ProgramFolder().parent_path() / "bin" / "pipeway.exe";
 #else
@@ -58,7 +62,7 @@ class Pipeway : public ::testing::Test {
         std::string command = "\"";
         command += tool.string();
         command += "\" --stack \"";
-        command += Stack().string();
+        command += stack.string();
         command += "\" ";
         command += arguments;
         command += " 2>&1";
@@ -93,6 +97,15 @@ class Pipeway : public ::testing::Test {
     TempDir m_stack;
 };
 
+// A stack library's file name on this platform.
+std::string LibraryFile(const std::string& module) {
+#if defined(_WIN32)
+    return module + ".dll";
+#else
+    return module + ".so";
+#endif
+}
+
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
@@ -115,7 +128,7 @@ nlohmann::json JsonLine(const std::string& output) {
 TEST_F(Pipeway, ExecPrintsTheModulesAnswer) {
     const ToolRun run = Pipe("exec \"daname=lumda64 velcmd=gethostname\"");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "ResultCode: 0\n")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "ResultCode: 0 (success)\n")) << run.output;
     EXPECT_TRUE(Contains(run.output, "ReturnValue: <Response module=\"lumda64\"><HostName>"))
         << run.output;
 }
@@ -148,19 +161,69 @@ TEST_F(Pipeway, RefusedCommandExitsWithOneAndNoAnswer) {
     const ToolRun run = Pipe("exec --json \"daname=lumda64 velcmd=setobject\"");
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_EQ(JsonLine(run.output),
-              nlohmann::json({{"hresult", "0x00000000"}, {"resultCode", "200"}}))
+              nlohmann::json({{"hresult", "0x00000000"},
+                              {"resultCode", "200"},
+                              {"resultText", "the caller is not authorized to run the command"}}))
         << run.output;
 }
 
-TEST_F(Pipeway, MissingModuleIsReportedInTheResultCode) {
-#if defined(_WIN32)
-    fs::remove(Stack() / "lumda64.dll");
-#else
-    fs::remove(Stack() / "lumda64.so");
-#endif
+TEST_F(Pipeway, MissingModuleIsReportedInTheResultCodeWithWhereToLook) {
+    fs::remove(Stack() / LibraryFile("lumda64"));
     const ToolRun run = Pipe("exec \"daname=lumda64 velcmd=getobject\"");
     EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "ResultCode: 105")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "ResultCode: 105 (the DA module cannot be used)\n"))
+        << run.output;
+    EXPECT_TRUE(Contains(run.output, "run: pipeway module check lumda64\n")) << run.output;
+}
+
+struct ExplainedCode {
+    const char* arguments;
+    const char* line;
+};
+
+TEST_F(Pipeway, EveryResultCodeIsExplained) {
+    const ExplainedCode cases[] = {
+        {"exec \"danme=lumda64 velcmd=gethostname\"", "ResultCode: 101 (no daname token)"},
+        {"exec \"daname=nosuch velcmd=x\"",
+         "ResultCode: 102 (the daname value is not a known DA module)"},
+        {"exec daname=lumda64", "ResultCode: 103 (no velcmd token)"},
+        {"exec daname=lumda64 velcmd=x extra",
+         "ResultCode: 104 (syntax error: a token without '=', or a second daname or velcmd "
+         "token)"},
+        {"exec \"daname=lumda64 velcmd=setobject\"",
+         "ResultCode: 200 (the caller is not authorized to run the command)"},
+        {"exec \"daname=lumda64 velcmd=gethostname\"", "ResultCode: 0 (success)"},
+    };
+    for (const ExplainedCode& c : cases) {
+        const ToolRun run = Pipe(c.arguments);
+        EXPECT_TRUE(Contains(run.output, std::string(c.line) + "\n"))
+            << c.arguments << ": " << run.output;
+    }
+    const ToolRun refused = Pipe("exec --json \"daname=lumda64 velcmd=setobject\"");
+    EXPECT_EQ(JsonLine(refused.output).value("resultText", ""),
+              "the caller is not authorized to run the command")
+        << refused.output;
+    EXPECT_TRUE(Contains(refused.output, "run: pipeway policy explain --user ")) << refused.output;
+    const ToolRun help = Pipe("--help");
+    EXPECT_TRUE(Contains(help.output, "  105  the DA module cannot be used\n")) << help.output;
+}
+
+TEST_F(Pipeway, FolderThatIsNotAStackIsAUsageErrorAndStaysUntouched) {
+    const fs::path empty = m_stack.path() / "empty";
+    fs::create_directories(empty);
+    const ToolRun run = PipeIn(empty, "--trace exec \"daname=lumda64 velcmd=getobject\"");
+    EXPECT_EQ(run.status, 64) << run.output;
+    EXPECT_TRUE(Contains(run.output, "is not a stack: it lacks the common-services library " +
+                                         LibraryFile("kordo64") + " and the rights module " +
+                                         LibraryFile("rukda64")))
+        << run.output;
+    EXPECT_TRUE(fs::is_empty(empty));
+
+    fs::remove_all(Stack() / "root");
+    const ToolRun rootless = Pipe("--trace enum");
+    EXPECT_EQ(rootless.status, 64) << rootless.output;
+    EXPECT_TRUE(Contains(rootless.output, "it lacks the install root ")) << rootless.output;
+    EXPECT_FALSE(fs::exists(Stack() / "root"));
 }
 
 TEST_F(Pipeway, IdentifyLevelFailsTheCall) {

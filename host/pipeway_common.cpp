@@ -1,0 +1,141 @@
+#include "pipeway_common.h"
+
+#include "install_root.h"
+#include "pipeway_provider_impl.h"
+#include "pp_status.h"
+
+#include <windows.h>
+
+namespace pipeway {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace PipewayMgtData;
+
+struct Meaning {
+    std::int32_t code;
+    const char* text;
+};
+
+constexpr Meaning kMeanings[] = {
+    {kSuccess, "success"},
+    {kNoTokens, "the command line cannot be cut into tokens"},
+    {kCacheLockFailed, "the DA module cache cannot be locked"},
+    {kNotEnoughArguments, "no tokens at all"},
+    {kNoDaName, "no daname token"},
+    {kUnknownDaName, "the daname value is not a known DA module"},
+    {kNoVelCommand, "no velcmd token"},
+    {kSyntaxError, "syntax error: a token without '=', or a second daname or velcmd token"},
+    {kModuleUnusable, "the DA module cannot be used"},
+    {kNotAuthorized, "the caller is not authorized to run the command"},
+};
+
+// Puts the stack's folder first on the search path, where the process finds libraries by
+// their bare names.
+void SearchFirst(const fs::path& folder) {
+    std::string path = folder.string();
+    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (size > 0) {
+        std::string current(size, '\0');
+        current.resize(GetEnvironmentVariableA("PATH", current.data(), size));
+        path += ';';
+        path += current;
+    }
+    SetEnvironmentVariableA("PATH", path.c_str());
+}
+
+}  // namespace
+
+const char* ResultText(std::int32_t code) {
+    for (const Meaning& meaning : kMeanings) {
+        if (meaning.code == code) {
+            return meaning.text;
+        }
+    }
+    return "";
+}
+
+std::string ResultTable() {
+    std::string table;
+    for (const Meaning& meaning : kMeanings) {
+        std::string code = std::to_string(meaning.code);
+        code.insert(0, 5 - code.size(), ' ');
+        table += code + "  " + meaning.text + "\n";
+    }
+    return table;
+}
+
+std::optional<std::vector<std::string>> CommandTokens(const std::vector<std::string>& words,
+                                                      bool asArray) {
+    if (asArray || words.size() != 1) {
+        return words;
+    }
+    std::string text = words[0];
+    TrimWhitespace(text);
+    std::vector<std::string> tokens;
+    if (PipewayProviderImpl::ConvertStrToVec(text, tokens).code != kSuccess) {
+        return std::nullopt;
+    }
+    return tokens;
+}
+
+std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,
+                                      const std::string& name) {
+    for (const std::string& token : tokens) {
+        const std::size_t equals = token.find('=');
+        std::string tokenName = token.substr(0, equals);
+        if (equals != std::string::npos &&
+            PipewayProviderImpl::ProcessArgument(tokenName, "NAME") && tokenName == name) {
+            return token.substr(equals + 1);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string LibraryFileName(const std::string& module) {
+#if defined(_WIN32)
+    return module + ".dll";
+#else
+    return module + ".so";
+#endif
+}
+
+Stack CheckStack(const fs::path& folder) {
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) {
+        throw UsageError{"the stack folder " + folder.string() + " cannot be read"};
+    }
+    Stack stack{fs::absolute(folder).lexically_normal(), {}};
+    std::vector<std::string> missing;
+    const std::string services = LibraryFileName("kordo64");
+    const std::string rights = LibraryFileName("rukda64");
+    if (!fs::is_regular_file(stack.folder / services, error)) {
+        missing.push_back("the common-services library " + services);
+    }
+    if (!fs::is_regular_file(stack.folder / rights, error)) {
+        missing.push_back("the rights module " + rights);
+    }
+    if (missing.empty()) {
+        SearchFirst(stack.folder);
+        const std::optional<std::string> root = GetRootInstallPath();
+        if (!root) {
+            missing.push_back("an install root (" + services + " reports none)");
+        } else if (!fs::is_directory(*root, error)) {
+            missing.push_back("the install root " + *root + " that " + services + " reports");
+        } else {
+            stack.installRoot = *root;
+        }
+    }
+    if (!missing.empty()) {
+        std::string message = folder.string() + " is not a stack: it lacks ";
+        for (std::size_t i = 0; i < missing.size(); ++i) {
+            message += (i == 0 ? "" : i + 1 == missing.size() ? " and " : ", ") + missing[i];
+        }
+        throw UsageError{message};
+    }
+    return stack;
+}
+
+}  // namespace pipeway

@@ -1,0 +1,53 @@
+// What every pipeway command shares: exit statuses, usage errors, the meaning of each
+// ResultCode, and the stack it runs against.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pipeway {
+
+// Exit statuses shared by every pipeway command.
+constexpr int kExitOk = 0;
+constexpr int kExitResult = 1;
+constexpr int kExitCallFailed = 2;
+constexpr int kExitUsage = 64;
+
+// A mistake in the command line: reported in one line with exit status 64.
+struct UsageError {
+    std::string message;
+};
+
+// What a ResultCode means, in a few plain words; empty for a code the provider never gives.
+const char* ResultText(std::int32_t code);
+// The table of every ResultCode and its meaning, one per line, for --help.
+std::string ResultTable();
+
+// The tokens of a command line as the provider makes them: each word one token when
+// `asArray`, else the one word cut as the provider cuts a command-line string. Nothing when it
+// cannot be cut (ResultCode 7).
+std::optional<std::vector<std::string>> CommandTokens(const std::vector<std::string>& words,
+                                                      bool asArray);
+// The value of the first token whose name, cleaned as validation cleans names, is `name`.
+std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,
+                                      const std::string& name);
+
+// The file name of a stack library or DA module on this platform: "lumda64.so", "lumda64.dll".
+std::string LibraryFileName(const std::string& module);
+
+// A stack folder: the DA modules, the common-services library "kordo64" and the rights module
+// "rukda64", and the install root that kordo64 reports.
+struct Stack {
+    std::filesystem::path folder;
+    std::filesystem::path installRoot;
+};
+
+// Checks that `folder` holds what a stack needs, creating nothing in it, and makes its
+// libraries the first the process finds by their bare names. Throws UsageError naming every
+// missing part.
+Stack CheckStack(const std::filesystem::path& folder);
+
+}  // namespace pipeway
