@@ -14,6 +14,7 @@
 #include "host_objects.h"
 #include "method_call.h"
 #include "pipeway_common.h"
+#include "pipeway_module.h"
 #include "pipeway_policy.h"
 #include "pp_status.h"
 #include "provider_host.h"
@@ -64,6 +65,7 @@ struct Options {
     bool json = false;
     std::vector<std::string> args;
     pipeway::PolicyOptions policy;
+    pipeway::ModuleOptions module;
 };
 
 // The end of every help text.
@@ -188,6 +190,7 @@ void Parse(int argc, char** argv, Options& options, std::string& help) {
     app.add_subcommand("register", "call the library's registration entry point");
     app.add_subcommand("unregister", "call the library's unregistration entry point");
     pipeway::AddPolicyCommand(app, options.policy);
+    pipeway::AddModuleCommand(app, options.module);
     // Words no command takes come back to pipeway (fallthrough), which names them below.
     app.allow_extras();
 
@@ -211,6 +214,10 @@ void Parse(int argc, char** argv, Options& options, std::string& help) {
         throw UsageError{unknown.empty() ? "policy needs check or explain"
                                          : "unknown policy command '" + unknown.front() +
                                                "' (check or explain)"};
+    }
+    if (options.command == "module" && !options.module.check) {
+        throw UsageError{unknown.empty() ? "module needs check"
+                                         : "unknown module command '" + unknown.front() + "'"};
     }
     if (!unknown.empty()) {
         throw UsageError{"unexpected argument '" + unknown.front() + "' for " + options.command};
@@ -529,6 +536,9 @@ int main(int argc, char** argv) {
         Parse(argc, argv, options, help);
         if (options.command == "policy") {
             return pipeway::RunPolicy(options.policy, options.stack);
+        }
+        if (options.command == "module") {
+            return pipeway::RunModule(options.module, options.stack);
         }
         return Run(options);
     } catch (const CLI::CallForHelp&) {

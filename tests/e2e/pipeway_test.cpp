@@ -407,6 +407,70 @@ TEST_F(Pipeway, PolicyExplainNamesTheRefusingKey) {
     }
 }
 
+struct ModuleFault {
+    const char* fault;  // folder under tests/da/broken, or "" for the stack's own good module
+    const char* file;
+    int status;
+    std::vector<std::string> lines;
+};
+
+TEST_F(Pipeway, ModuleCheckSaysWhyTheProviderCannotUseAModule) {
+    const std::string sendCmd = "export pexda64_sendCmd: ";
+    const ModuleFault cases[] = {
+        {"",
+         "pexda64",
+         0,
+         {"name: valid\n", "load: ok\n", sendCmd + "found\n",
+          "verdict: the provider can use pexda64\n"}},
+        {"case",
+         "pexda64",
+         1,
+         {sendCmd + "missing\n",
+          "found instead: PEXDA64_sendCmd (the same name in another case: export names are "
+          "case-sensitive)\n",
+          "verdict: the provider cannot use pexda64\n"}},
+        {"linkage",
+         "pexda64",
+         1,
+         {sendCmd + "missing\n",
+          "found instead: _Z15pexda64_sendCmdiPPc (a C++ name: declare the function extern "
+          "\"C\"",
+          "verdict: the provider cannot use pexda64\n"}},
+#if defined(_WIN32)
+        {"unresolved", "pexda64", 1, {"load: failed: ", "(error 126)\n"}},
+#else
+        {"unresolved", "pexda64", 1, {"load: failed: ", "undefined symbol: pw_broken_nowhere\n"}},
+#endif
+        {"libprefix",
+         "libpexda64",
+         1,
+         {"file: not found: " + LibraryFile("pexda64") + " was looked for in\n",
+          LibraryFile("libpexda64") + " (the provider loads " + LibraryFile("pexda64") +
+              ", without \"lib\")\n"}},
+    };
+    const fs::path broken = ProgramFolder() / "da" / "broken";
+    for (const ModuleFault& c : cases) {
+        SCOPED_TRACE(c.fault);
+        if (*c.fault != '\0') {
+            fs::remove(Stack() / LibraryFile("pexda64"));
+            fs::copy_file(broken / c.fault / LibraryFile(c.file), Stack() / LibraryFile(c.file),
+                          fs::copy_options::overwrite_existing);
+        }
+        const ToolRun run = Pipe("module check pexda64");
+        EXPECT_EQ(run.status, c.status) << run.output;
+        for (const std::string& line : c.lines) {
+            EXPECT_TRUE(Contains(run.output, line)) << line << " in:\n" << run.output;
+        }
+        fs::remove(Stack() / LibraryFile(c.file));
+    }
+    const ToolRun invalid = Pipe("module check lumda");
+    EXPECT_EQ(invalid.status, 1) << invalid.output;
+    EXPECT_TRUE(Contains(invalid.output,
+                         "name: not valid: a daname must name one of lumda64, "
+                         "rukda64, kordo64, tarda64, mivda64, pexda64\n"))
+        << invalid.output;
+}
+
 #if !defined(_WIN32)
 TEST_F(Pipeway, NamedUserGetsThatUsersRights) {
     const ToolRun run = Pipe("exec --user \"HOST\\\\admin\" \"daname=lumda64 velcmd=setobject\"");

@@ -1,0 +1,231 @@
+#include "pipeway_module.h"
+
+#include "module_exports.h"
+#include "pipeway_provider_impl.h"
+#include "pw/program_folder.h"
+#include "pw/resources.h"
+
+#include <windows.h>
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+namespace pipeway {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+#if defined(_WIN32)
+constexpr char kExtension[] = ".dll";
+#else
+constexpr char kExtension[] = ".so";
+#endif
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string Environment(const char* name) {
+    const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+    std::string value(size, '\0');
+    value.resize(size == 0 ? 0 : GetEnvironmentVariableA(name, value.data(), size));
+    return value;
+}
+
+// The folders a bare library name is looked for in, in order: the program's own folder, on
+// Windows the system folders and the current one, then each folder of the search path, where
+// the provider has appended the stack's folder.
+std::vector<fs::path> SearchFolders() {
+    std::vector<fs::path> folders = {pw::ProgramFolder()};
+#if defined(_WIN32)
+    char folder[MAX_PATH] = {};
+    if (GetSystemDirectoryA(folder, MAX_PATH) != 0) {
+        folders.emplace_back(folder);
+    }
+    if (GetWindowsDirectoryA(folder, MAX_PATH) != 0) {
+        folders.emplace_back(folder);
+    }
+    std::error_code error;
+    folders.push_back(fs::current_path(error));
+    const char separators[] = ";";
+#else
+    const char separators[] = ";:";
+#endif
+    const std::string path = Environment("PATH");
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = path.find_first_of(separators, start);
+        const std::string folder = path.substr(start, end - start);
+        if (!folder.empty()) {
+            folders.emplace_back(folder);
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return folders;
+}
+
+// The loader's own words for why `file` does not load.
+std::string LoaderError([[maybe_unused]] const fs::path& file) {
+#if defined(_WIN32)
+    const DWORD code = GetLastError();
+    char* text = nullptr;
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = text == nullptr ? "" : text;
+    LocalFree(text);
+    while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back()))) {
+        message.pop_back();
+    }
+    return (message.empty() ? "" : message + " ") + "(error " + std::to_string(code) + ")";
+#else
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle != nullptr) {
+        dlclose(handle);
+        return "the library loads on its own, but not by its bare name";
+    }
+    const char* text = dlerror();
+    return text == nullptr ? "unknown" : text;
+#endif
+}
+
+// How an export that is there differs from the one the provider looks for, or nothing when it
+// is no near miss.
+std::optional<std::string> NearMiss(const std::string& exported, const std::string& wanted,
+                                    const std::string& suffix) {
+    if (exported == wanted || Lower(exported).find(Lower(suffix)) == std::string::npos) {
+        return std::nullopt;
+    }
+    if (exported.rfind("_Z", 0) == 0 || exported.rfind("?", 0) == 0) {
+        return exported + " (a C++ name: declare the function extern \"C\", or with PW_DA_EXPORT)";
+    }
+    if (Lower(exported) == Lower(wanted)) {
+        return exported + " (the same name in another case: export names are case-sensitive)";
+    }
+    return exported + " (another name)";
+}
+
+bool IsValidName(const std::string& name) {
+    return std::find(g_validDANames.begin(), g_validDANames.end(), name) != g_validDANames.end();
+}
+
+std::string ValidNames() {
+    std::string names;
+    for (const std::string_view name : g_validDANames) {
+        names += (names.empty() ? "" : ", ") + std::string(name);
+    }
+    return names;
+}
+
+}  // namespace
+
+void AddModuleCommand(CLI::App& pipeway, ModuleOptions& options) {
+    CLI::App* module = pipeway.add_subcommand("module", "check a DA module");
+    CLI::App* check = module->add_subcommand(
+        "check",
+        "load a DA module as the provider does and say whether it could use it, and "
+        "if not, why; exits with 1 when it could not");
+    check
+        ->add_option("NAME|FILE", options.target,
+                     "a module name (found as the provider finds it), or its library file")
+        ->required();
+    check->callback([&options] { options.check = true; });
+}
+
+int RunModule(const ModuleOptions& options, const fs::path& stack) {
+    const fs::path given(options.target);
+    const bool isFile =
+        options.target.find_first_of("/\\") != std::string::npos || given.extension() == kExtension;
+    const std::string name = isFile ? given.stem().string() : options.target;
+    const std::string fileName = name + kExtension;
+    bool usable = true;
+
+    std::printf("module: %s\n", name.c_str());
+    if (IsValidName(name)) {
+        std::printf("name: valid\n");
+    } else {
+        usable = false;
+        std::printf("name: not valid: a daname must name one of %s\n", ValidNames().c_str());
+    }
+
+    // The provider appends the stack's folder to the search path and loads the bare name.
+    SetEnvironmentVariableA(
+        "PATH",
+        (Environment("PATH") + ";" + fs::absolute(stack).lexically_normal().string()).c_str());
+    fs::path file = given;
+    if (!isFile) {
+        file.clear();
+        const std::vector<fs::path> folders = SearchFolders();
+        for (const fs::path& folder : folders) {
+            std::error_code error;
+            if (fs::is_regular_file(folder / fileName, error)) {
+                file = folder / fileName;
+                break;
+            }
+        }
+        if (file.empty()) {
+            std::printf("file: not found: %s was looked for in\n", fileName.c_str());
+            for (const fs::path& folder : folders) {
+                std::printf("  %s\n", folder.string().c_str());
+            }
+            for (const fs::path& folder : folders) {
+                std::error_code error;
+                if (fs::is_regular_file(folder / ("lib" + fileName), error)) {
+                    std::printf("found instead: %s (the provider loads %s, without \"lib\")\n",
+                                (folder / ("lib" + fileName)).string().c_str(), fileName.c_str());
+                }
+            }
+            std::printf("verdict: the provider cannot use %s\n", name.c_str());
+            return kExitResult;
+        }
+    }
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) {
+        std::printf("file: %s does not exist\n", file.string().c_str());
+        std::printf("verdict: the provider cannot use %s\n", name.c_str());
+        return kExitResult;
+    }
+    std::printf("file: %s\n", file.string().c_str());
+#if defined(_WIN32)
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOXES);
+#endif
+    const pw::UniqueLibrary library(LoadLibraryA(isFile ? file.string().c_str() : name.c_str()));
+    if (library) {
+        std::printf("load: ok\n");
+    } else {
+        usable = false;
+        std::printf("load: failed: %s\n", LoaderError(file).c_str());
+    }
+    const std::optional<std::vector<std::string>> exported = ExportedNames(file);
+    for (const char* suffix : {"_sendCmd", "_freeData"}) {
+        const std::string wanted = name + suffix;
+        const bool found = library ? GetProcAddress(library.get(), wanted.c_str()) != nullptr
+                                   : exported && std::find(exported->begin(), exported->end(),
+                                                           wanted) != exported->end();
+        std::printf("export %s: %s\n", wanted.c_str(), found ? "found" : "missing");
+        if (!found) {
+            usable = false;
+            for (const std::string& other : exported.value_or(std::vector<std::string>())) {
+                if (const std::optional<std::string> miss = NearMiss(other, wanted, suffix)) {
+                    std::printf("  found instead: %s\n", miss->c_str());
+                }
+            }
+        }
+    }
+    std::printf("verdict: the provider %s %s\n", usable ? "can use" : "cannot use", name.c_str());
+    return usable ? kExitOk : kExitResult;
+}
+
+}  // namespace pipeway
