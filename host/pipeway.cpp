@@ -300,11 +300,11 @@ int ReportFailure(HRESULT hr, bool json) {
     return kExitCallFailed;
 }
 
-// A ResultCode's decimal text as a number; nothing when it is not one.
-std::optional<std::int32_t> ResultNumber(const std::wstring& code) {
+// A ResultCode's decimal text as a number; -1 when it is not one.
+std::int32_t ResultNumber(const std::wstring& code) {
     if (code.empty() || code.size() > 9 ||
         code.find_first_not_of(L"0123456789") != std::wstring::npos) {
-        return std::nullopt;
+        return -1;
     }
     return static_cast<std::int32_t>(std::stol(code));
 }
@@ -350,8 +350,8 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const Options& 
     }
     const std::optional<std::wstring>& code = answer.resultCode;
     const std::optional<std::wstring>& value = answer.returnValue;
-    const std::optional<std::int32_t> number = code ? ResultNumber(*code) : std::nullopt;
-    const std::string meaning = number ? pipeway::ResultText(*number) : "";
+    const std::int32_t number = code ? ResultNumber(*code) : -1;
+    const std::string meaning = pipeway::ResultText(number);
     if (options.json) {
         nlohmann::ordered_json line = {{"hresult", HexResult(answer.hr)}};
         if (code)
@@ -368,9 +368,7 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const Options& 
             std::printf("ReturnValue: %s\n", Narrow(*value).c_str());
         }
     }
-    if (number) {
-        PrintHint(*number, options);
-    }
+    PrintHint(number, options);
     return code && *code == L"0" ? kExitOk : kExitResult;
 }
 

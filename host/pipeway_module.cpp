@@ -47,12 +47,12 @@ std::string Environment(const char* name) {
 std::vector<fs::path> SearchFolders() {
     std::vector<fs::path> folders = {pw::ProgramFolder()};
 #if defined(_WIN32)
-    char folder[MAX_PATH] = {};
-    if (GetSystemDirectoryA(folder, MAX_PATH) != 0) {
-        folders.emplace_back(folder);
+    char system[MAX_PATH] = {};
+    if (GetSystemDirectoryA(system, MAX_PATH) != 0) {
+        folders.emplace_back(system);
     }
-    if (GetWindowsDirectoryA(folder, MAX_PATH) != 0) {
-        folders.emplace_back(folder);
+    if (GetWindowsDirectoryA(system, MAX_PATH) != 0) {
+        folders.emplace_back(system);
     }
     std::error_code error;
     folders.push_back(fs::current_path(error));
@@ -199,7 +199,7 @@ int RunModule(const ModuleOptions& options, const fs::path& stack) {
     }
     std::printf("file: %s\n", file.string().c_str());
 #if defined(_WIN32)
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOXES);
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 #endif
     const pw::UniqueLibrary library(LoadLibraryA(isFile ? file.string().c_str() : name.c_str()));
     if (library) {
