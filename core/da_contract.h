@@ -1,33 +1,47 @@
-// The contract between the provider and a data-access (DA) module.
-//
-// A DA module is a shared library named after the module ("lumda64", "tarda64", ...) and found
-// by that bare name on the library search path. It exports two C functions named after it:
-//
-//   char* <name>_sendCmd(int argc, char* argv[]);
-//       argv holds argc pointers to NUL-terminated "name=value" tokens, with no terminating
-//       null entry. The tokens belong to the caller and stay valid for the call only. Returns
-//       the module's NUL-terminated answer, which the module allocated, or null for no answer.
-//
-//   void <name>_freeData(char* answer);
-//       Takes back an answer that <name>_sendCmd returned.
-//
-// The caller copies a non-null answer and hands it to <name>_freeData exactly once; a null
-// answer is an empty one and is not handed back. Calls are not serialised: several threads
-// may be inside one module's <name>_sendCmd at once.
-#pragma once
+/* The contract between the provider and a data-access (DA) module. It compiles as C and as
+ * C++; `cmake --install` puts it in include/pipeway/.
+ *
+ * A DA module is a shared library named after the module, with no "lib" prefix: lumda64.dll on
+ * Windows, lumda64.so on POSIX. The provider accepts six module names (lumda64, rukda64,
+ * kordo64, tarda64, mivda64, pexda64) and finds the library by that bare name on the library
+ * search path, to which it appends the stack's library folder. The module exports two C
+ * functions named after it:
+ *
+ *   char* <name>_sendCmd(int argc, char* argv[]);
+ *       argv holds argc pointers to NUL-terminated "name=value" tokens, with no terminating
+ *       null entry. The tokens belong to the caller and stay valid for the call only. Returns
+ *       the module's NUL-terminated answer, which the module allocated, or null for no answer.
+ *
+ *   void <name>_freeData(char* answer);
+ *       Takes back an answer that <name>_sendCmd returned.
+ *
+ * The caller copies a non-null answer and hands it to <name>_freeData exactly once; a null
+ * answer is an empty one and is not handed back. Calls are not serialised: several threads
+ * may be inside one module's <name>_sendCmd at once.
+ */
+#ifndef PIPEWAY_DA_CONTRACT_H
+#define PIPEWAY_DA_CONTRACT_H
 
 #define PW_DA_SENDCMD_SUFFIX "_sendCmd"
 #define PW_DA_FREEDATA_SUFFIX "_freeData"
 
-using DASendCmdFn = char* (*)(int argc, char* argv[]);
-using DAFreeDataFn = void (*)(char* answer);
+typedef char* (*DASendCmdFn)(int argc, char* argv[]);
+typedef void (*DAFreeDataFn)(char* answer);
 
-#if defined(_WIN32)
-#define PW_DA_EXPORT extern "C" __declspec(dllexport)
+/* Declares an export of the contract: C linkage, visible outside the library. */
+#if defined(__cplusplus)
+#define PW_DA_LINKAGE extern "C"
 #else
-#define PW_DA_EXPORT extern "C" __attribute__((visibility("default")))
+#define PW_DA_LINKAGE
+#endif
+#if defined(_WIN32)
+#define PW_DA_EXPORT PW_DA_LINKAGE __declspec(dllexport)
+#else
+#define PW_DA_EXPORT PW_DA_LINKAGE __attribute__((visibility("default")))
 #endif
 
-// PW_DA_ENTRY(lumda64, _sendCmd) names the export lumda64_sendCmd.
+/* PW_DA_ENTRY(lumda64, _sendCmd) names the export lumda64_sendCmd. */
 #define PW_DA_ENTRY_JOIN(name, suffix) name##suffix
 #define PW_DA_ENTRY(name, suffix) PW_DA_ENTRY_JOIN(name, suffix)
+
+#endif

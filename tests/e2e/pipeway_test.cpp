@@ -471,6 +471,18 @@ TEST_F(Pipeway, ModuleCheckSaysWhyTheProviderCannotUseAModule) {
         << invalid.output;
 }
 
+// The module in C that the README shows, built with pipeway_add_da_module.
+TEST_F(Pipeway, ModuleWrittenInCIsAcceptedAndServesCommands) {
+    fs::copy_file(ProgramFolder() / "da" / "c" / LibraryFile("mivda64"),
+                  Stack() / LibraryFile("mivda64"), fs::copy_options::overwrite_existing);
+    const ToolRun check = Pipe("module check mivda64");
+    EXPECT_EQ(check.status, 0) << check.output;
+    const ToolRun ping = Pipe("exec \"daname=mivda64 velcmd=ping\"");
+    EXPECT_TRUE(Contains(ping.output, "ReturnValue: <Pong/>\n")) << ping.output;
+    const ToolRun other = Pipe("exec \"daname=mivda64 velcmd=getversion\"");
+    EXPECT_TRUE(Contains(other.output, "ReturnValue: getversion\n")) << other.output;
+}
+
 #if !defined(_WIN32)
 TEST_F(Pipeway, NamedUserGetsThatUsersRights) {
     const ToolRun run = Pipe("exec --user \"HOST\\\\admin\" \"daname=lumda64 velcmd=setobject\"");
