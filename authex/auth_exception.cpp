@@ -54,10 +54,32 @@ CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
 
 CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicyFile(
     const std::string& path) {
+    return ReadReported(nullptr, &path);
+}
+
+CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadReported(
+    std::istream* in, const std::string* path) {
     PolicyFile policy;
     policy.store.reset(new CSingletonAuthExceptionImpl(Unread{}));
-    policy.accepted = policy.store->Read(path);
+    policy.store->m_report = &policy;
+    try {
+        policy.accepted = path != nullptr ? policy.store->Read(*path) : policy.store->Parse(*in);
+    } catch (...) {
+        policy.store->m_report = nullptr;
+        throw;
+    }
+    policy.store->m_report = nullptr;
     return policy;
+}
+
+void CSingletonAuthExceptionImpl::NoteSyntaxError(const std::string& message,
+                                                  const yy::CAuthExFileLexer& scanner) {
+    if (m_report == nullptr) {
+        return;
+    }
+    const yy::CAuthExFileLexer::Place place = scanner.TokenPlace();
+    m_report->syntaxError =
+        SyntaxError{place.line, place.column, scanner.TokenText(), scanner.Skipped(), message};
 }
 
 bool CSingletonAuthExceptionImpl::Read(const std::string& path) {
@@ -80,14 +102,16 @@ bool CSingletonAuthExceptionImpl::Read(const std::string& path) {
 }
 
 CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicy(std::istream& in) {
-    PolicyFile policy;
-    policy.store.reset(new CSingletonAuthExceptionImpl(Unread{}));
-    policy.accepted = policy.store->Parse(in);
-    return policy;
+    return ReadReported(&in, nullptr);
 }
 
 bool CSingletonAuthExceptionImpl::Parse(std::istream& in) {
     yy::CAuthExFileLexer scanner(&in, nullptr);
+    // The store knows the scanner for the length of the parse only.
+    struct ScannerInUse {
+        const yy::CAuthExFileLexer*& slot;
+        ~ScannerInUse() { slot = nullptr; }
+    } inUse{m_scanner = &scanner};
     try {
         yy::Parser parser(scanner, this);
         return parser.parse() == 0;
@@ -227,6 +251,13 @@ int CSingletonAuthExceptionImpl::LookupRole(const std::string& key) const {
 }
 
 void CSingletonAuthExceptionImpl::StoreRole(const std::string& key, int role) {
+    if (m_report != nullptr) {
+        const auto earlier = roleTable.find(key);
+        if (earlier != roleTable.end()) {
+            m_report->duplicates.push_back(DuplicateKey{
+                key, earlier->second, role, m_scanner == nullptr ? 0 : m_scanner->Position().line});
+        }
+    }
     roleTable.insert_or_assign(key, role);
 }
 

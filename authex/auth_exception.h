@@ -3,12 +3,17 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <cstdint>
 #include <iosfwd>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace yy {
+class CAuthExFileLexer;
+}
 
 // Role levels: the section of the exclusion file that assigns them, and the same bits of the
 // user-rights mask.
@@ -40,10 +45,26 @@ class CSingletonAuthExceptionImpl {
     static void DestroyInstance();
 
     // A store of its own, read from any exclusion file; the process's store is not touched.
-    // For checking a policy before it is installed.
+    // For checking a policy before it is installed: besides the store it tells where a syntax
+    // error ended the reading, and which keys the file gives twice.
+    struct SyntaxError {
+        int line = 0;
+        int column = 0;
+        std::string text;     // the token found there; empty at the end of the file
+        std::string skipped;  // bytes no scanner rule took just before it
+        std::string message;  // the parser's own
+    };
+    struct DuplicateKey {
+        std::string key;
+        int earlierRole = 0;
+        int laterRole = 0;  // the one that stands
+        int line = 0;       // where the later entry ends
+    };
     struct PolicyFile {
         std::unique_ptr<CSingletonAuthExceptionImpl> store;
         bool accepted = false;  // the parse reached the end without a syntax error
+        std::optional<SyntaxError> syntaxError;
+        std::vector<DuplicateKey> duplicates;
     };
     static PolicyFile ReadPolicyFile(const std::string& path);
     // The same from a stream. Input that fails part-way leaves an empty store that refuses
@@ -57,6 +78,9 @@ class CSingletonAuthExceptionImpl {
 
     // Called by the parser's actions while the file is read: 0, or -1 for an unknown kind.
     int HandleTag(int kind, std::string value);
+    // Called by the parser on a syntax error, with the scanner there. Only a policy file read
+    // for checking keeps it.
+    void NoteSyntaxError(const std::string& message, const yy::CAuthExFileLexer& scanner);
     // The role stored for the key, or 0.
     int LookupRole(const std::string& key) const;
     void StoreRole(const std::string& key, int role);
@@ -89,6 +113,13 @@ class CSingletonAuthExceptionImpl {
     bool Read(const std::string& path);
     // Parses the exclusion file's text into the role table; true when the parse accepted it.
     bool Parse(std::istream& in);
+    // Reads into a new store that reports to `policy`.
+    static PolicyFile ReadReported(std::istream* in, const std::string* path);
+
+    // A policy check's report while its file is read, and the scanner reading it; both null for
+    // the process's store, which keeps nothing of the kind.
+    PolicyFile* m_report = nullptr;
+    const yy::CAuthExFileLexer* m_scanner = nullptr;
 
     std::map<std::string, int, std::less<>> roleTable;
     std::string currentCommand;

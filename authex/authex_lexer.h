@@ -10,6 +10,7 @@
 
 #include "authex_parser.hpp"
 
+#include <cstddef>
 #include <exception>
 #include <iosfwd>
 
@@ -32,6 +33,35 @@ class CAuthExFileLexer : public AuthorizationFlexLexer {
     // The next token's number (0 at end of input); a NAME's or QUOT's text goes to `value`.
     int yylex(Parser::semantic_type* value);
     using AuthorizationFlexLexer::yylex;
+
+    // Where the scanner is, for the messages of a policy check; it changes nothing the parse
+    // does. Lines and columns count from 1, columns in bytes.
+    struct Place {
+        int line = 1;
+        int column = 1;
+    };
+    // Before each match (flex's YY_USER_ACTION): moves the place over the matched text.
+    void Track(const char* text, int length);
+    // After each token the parser takes: remembers where it starts and what it is.
+    void NoteToken(int token);
+    // The last token noted: its place (for the end of input, where the input ends), its text
+    // (empty at the end of input) and the bytes no rule took just before it, each cut to
+    // kKept bytes.
+    Place TokenPlace() const { return m_tokenPlace; }
+    const char* TokenText() const { return m_tokenText; }
+    const char* Skipped() const { return m_skipped; }
+    Place Position() const { return m_position; }
+    static constexpr std::size_t kKept = 63;
+
+  private:
+    // Fixed buffers: tracking never allocates, so it cannot fail where the scan would not.
+    Place m_position;
+    Place m_matchStart;
+    Place m_tokenPlace;
+    char m_match[kKept + 1] = {};
+    char m_pending[kKept + 1] = {};
+    char m_tokenText[kKept + 1] = {};
+    char m_skipped[kKept + 1] = {};
 
   protected:
     // flex's fatal errors end the process; inside a WMI host that would take every other

@@ -2,6 +2,7 @@
 
 #include "auth_exception.h"
 #include "pipeway_provider_impl.h"
+#include "policy_diagnosis.h"
 
 #include <windows.h>
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 
@@ -81,9 +83,21 @@ int Check(const std::string& path) {
         return kExitResult;
     }
     const ParsedPolicy parsed = Parse(path);
+    for (const auto& duplicate : parsed.file.duplicates) {
+        std::fprintf(stderr, "%s", DescribeDuplicate(path, duplicate).c_str());
+    }
     if (!parsed.file.accepted) {
-        std::printf("%s: %s\n", path.c_str(),
-                    parsed.message.empty() ? "syntax error" : parsed.message.c_str());
+        const std::size_t kept = parsed.file.store->RoleTable().size();
+        if (parsed.file.syntaxError) {
+            std::ifstream in(path, std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(in)), {});
+            std::fprintf(stderr, "%s",
+                         DescribeSyntaxError(path, text, *parsed.file.syntaxError, kept).c_str());
+        } else {
+            std::fprintf(
+                stderr, "%s: %s\n", path.c_str(),
+                parsed.message.empty() ? "the file cannot be read" : parsed.message.c_str());
+        }
         return kExitResult;
     }
     const auto& table = parsed.file.store->RoleTable();

@@ -189,4 +189,83 @@ TEST_F(Grammar, MissingFileRecordsNothingAndReportsEndOfInput) {
     EXPECT_TRUE(trace.Has("File open Failed \n"));
 }
 
+// What a policy check reads besides the role table: where the parse stopped, and the keys
+// given twice. None of it changes what the provider's store keeps from the same file.
+struct ErrorPlaceCase {
+    const char* what;
+    const char* text;
+    int line;
+    int column;
+    const char* found;    // the token there; empty at the end of the file
+    const char* skipped;  // part of the bytes passed over just before it
+};
+
+void PrintTo(const ErrorPlaceCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class SyntaxErrorPlace : public PolicyFixture,
+                         public ::testing::WithParamInterface<ErrorPlaceCase> {};
+
+TEST_P(SyntaxErrorPlace, IsTheTokenWhereTheParseStopped) {
+    const ErrorPlaceCase& c = GetParam();
+    std::istringstream in(c.text);
+    std::ostringstream captured;
+    std::streambuf* saved = std::cout.rdbuf(captured.rdbuf());
+    const CSingletonAuthExceptionImpl::PolicyFile policy =
+        CSingletonAuthExceptionImpl::ReadPolicy(in);
+    std::cout.rdbuf(saved);
+    ASSERT_FALSE(policy.accepted);
+    ASSERT_TRUE(policy.syntaxError.has_value());
+    const CSingletonAuthExceptionImpl::SyntaxError& error = *policy.syntaxError;
+    EXPECT_EQ(error.line, c.line);
+    EXPECT_EQ(error.column, c.column);
+    EXPECT_EQ(error.text, c.found);
+    EXPECT_NE(error.skipped.find(c.skipped), std::string::npos) << error.skipped;
+    EXPECT_EQ(error.message + "\n", captured.str().substr(captured.str().find("syntax error")));
+    // The provider's own store keeps exactly the same entries from the same file.
+    EXPECT_EQ(Load(c.text).RoleTable(), policy.store->RoleTable());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SyntaxErrorPlace,
+    ::testing::Values(
+        ErrorPlaceCase{"SingleQuotes",
+                       "<AUTHEXLIST>\n<USER>\n<COMMAND name=\"getobject\"/>\n"
+                       "<COMMAND name='setobject'/>\n</USER>\n</AUTHEXLIST>\n",
+                       4, 16, "setobject", "'"},
+        ErrorPlaceCase{"SingleQuotesWithCrLf",
+                       "<AUTHEXLIST>\r\n<USER>\r\n<COMMAND name=\"getobject\"/>\r\n"
+                       "<COMMAND name='setobject'/>\r\n</USER>\r\n</AUTHEXLIST>\r\n",
+                       4, 16, "setobject", "'"},
+        ErrorPlaceCase{"XmlDeclaration", "<?xml version=\"1.0\"?>\n<AUTHEXLIST>\n</AUTHEXLIST>\n",
+                       1, 3, "xml", "?"},
+        ErrorPlaceCase{"Comment",
+                       "<AUTHEXLIST>\n  <!-- the users -->\n<USER></USER>\n</AUTHEXLIST>\n", 2, 8,
+                       "the", "!--"},
+        ErrorPlaceCase{"MisspeltTag",
+                       "<AUTHEXLIST>\n<USER>\n\t<COMAND name=\"setobject\"/>\n</USER>\n", 3, 3,
+                       "COMAND", ""},
+        ErrorPlaceCase{"EndOfFile", "<AUTHEXLIST>\n<USER><COMMAND name=\"a\"/></USER>\n", 3, 1, "",
+                       "\n"}),
+    pwtest::CaseName());
+
+TEST_F(Grammar, KeysGivenTwiceAreReportedWithTheRoleThatStands) {
+    std::istringstream in(
+        "<AUTHEXLIST>\n<USER><COMMAND name=\"a\"/></USER>\n"
+        "<ADMIN>\n<COMMAND name=\"a\"/>\n<COMMAND name=\"b\"/></ADMIN>\n</AUTHEXLIST>\n");
+    std::ostringstream captured;
+    std::streambuf* saved = std::cout.rdbuf(captured.rdbuf());
+    const CSingletonAuthExceptionImpl::PolicyFile policy =
+        CSingletonAuthExceptionImpl::ReadPolicy(in);
+    std::cout.rdbuf(saved);
+    ASSERT_TRUE(policy.accepted);
+    ASSERT_EQ(policy.duplicates.size(), 1u);
+    EXPECT_EQ(policy.duplicates[0].key, "a");
+    EXPECT_EQ(policy.duplicates[0].earlierRole, 1);
+    EXPECT_EQ(policy.duplicates[0].laterRole, 4);
+    EXPECT_EQ(policy.duplicates[0].line, 4);
+    EXPECT_EQ(policy.store->LookupRole("a"), 4);
+}
+
 }  // namespace

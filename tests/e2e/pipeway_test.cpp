@@ -360,13 +360,61 @@ TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
     EXPECT_TRUE(Contains(run.output, "setobjectobjtype=firmware   4     ADMIN\n")) << run.output;
     EXPECT_TRUE(Contains(run.output, "8 entries\n")) << run.output;
 
-    const fs::path broken = Stack() / "broken.xml";
-    WriteFile(broken, "<AUTHEXLIST>\n<USER>\n<COMMAND name=\"x\">\n</USER>\n");
-    run = Pipe("policy check \"" + broken.string() + "\"");
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "syntax error, unexpected USER, expecting COMMAND"))
+    const struct {
+        const char* file;
+        const char* text;
+        std::vector<std::string> lines;
+    } mistakes[] = {
+        {"m3.xml",
+         "<AUTHEXLIST>\n<USER>\n<COMMAND name=\"getobject\"/>\n<COMMAND name='setobject'/>\n"
+         "</USER>\n</AUTHEXLIST>\n",
+         {"m3.xml:4:16: syntax error: found 'setobject' where the file needs a double quote\n",
+          "hint: values are written in double quotes: name=\"setobject\"",
+          "The provider keeps the 1 entry read before this point and ignores the rest of the "
+          "file: every command named after it is allowed to every role (setobject).\n"}},
+        {"declaration.xml",
+         "<?xml version=\"1.0\"?>\n<AUTHEXLIST><USER><COMMAND name=\"setobject\"/></USER>"
+         "</AUTHEXLIST>\n",
+         {"declaration.xml:1:3: syntax error: found 'xml' where the file needs AUTHEXLIST\n",
+          "hint: an XML declaration (<?xml ...?>) is not part of the format: remove it\n",
+          "allowed to every role (setobject)"}},
+        {"comment.xml",
+         "<AUTHEXLIST>\n<!-- the users -->\n<USER><COMMAND name=\"setobject\"/></USER>\n"
+         "</AUTHEXLIST>\n",
+         {"comment.xml:2:6: syntax error: found 'the' where the file needs ADMIN, POWERUSER or "
+          "USER\n",
+          "hint: comments (<!-- ... -->) are not part of the format: remove them\n"}},
+        {"unclosed.xml",
+         "<AUTHEXLIST>\n<USER>\n<COMMAND name=\"x\">\n</USER>\n",
+         {"unclosed.xml:4:3: syntax error: found 'USER' where the file needs COMMAND\n",
+          "hint: this tag does not close the element that is open here"}},
+    };
+    for (const auto& mistake : mistakes) {
+        const fs::path broken = Stack() / mistake.file;
+        WriteFile(broken, mistake.text);
+        run = Pipe("policy check \"" + broken.string() + "\"");
+        EXPECT_EQ(run.status, 1) << run.output;
+        for (const std::string& line : mistake.lines) {
+            // The tool names the file as it was given; the message starts with its name.
+            EXPECT_TRUE(Contains(run.output, line.substr(0, line.find(':')) == mistake.file
+                                                 ? broken.string() + line.substr(line.find(':'))
+                                                 : line))
+                << line << " in:\n"
+                << run.output;
+        }
+        EXPECT_FALSE(Contains(run.output, "key ")) << run.output;
+    }
+
+    const fs::path twice = Stack() / "twice.xml";
+    WriteFile(twice,
+              "<AUTHEXLIST>\n<USER><COMMAND name=\"a\"/></USER>\n"
+              "<ADMIN><COMMAND name=\"a\"/></ADMIN>\n</AUTHEXLIST>\n");
+    run = Pipe("policy check \"" + twice.string() + "\"");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, twice.string() +
+                                         ":3: warning: the key 'a' is given again (role 1 before, "
+                                         "role 4 here): this later entry is the one that stands"))
         << run.output;
-    EXPECT_FALSE(Contains(run.output, "key ")) << run.output;
 
     run = Pipe("policy check \"" + (Stack() / "missing.xml").string() + "\"");
     EXPECT_EQ(run.status, 1) << run.output;
