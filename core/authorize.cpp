@@ -33,20 +33,19 @@ std::int32_t ReadRightsMask(const std::string& answer) {
 
 }  // namespace
 
-bool PipewayProviderImpl::IsAuthorized() {
-    std::int32_t mask = 0;
+std::optional<std::int32_t> QueryUserRightsMask(const std::string& userName,
+                                                const std::string& localLogin) {
     DAInfo rights;
     try {
-        rights = *getDAInfo("rukda64");
+        rights = *PipewayProviderImpl::getDAInfo("rukda64");
     } catch (const PPImplStatus& failure) {
         TraceLog("PipewayProviderImpl::IsAuthorized() - Unable to load rukda : %s\n",
                  failure.text.c_str());
-        return false;
+        return std::nullopt;
     }
 
-    std::string query[] = {
-        "velcmd=getuserrightsonly", "user=" + m_userName, m_localLogin,
-        "velusrmask=LoginServlet",  "program=vesko",      "makeCmdLogEntry=false"};
+    std::string query[] = {"velcmd=getuserrightsonly", "user=" + userName, localLogin,
+                           "velusrmask=LoginServlet",  "program=vesko",    "makeCmdLogEntry=false"};
     char* argv[] = {query[0].data(), query[1].data(), query[2].data(),
                     query[3].data(), query[4].data(), query[5].data()};
     std::string answer;
@@ -60,14 +59,18 @@ bool PipewayProviderImpl::IsAuthorized() {
         throw;
     }
     CoImpersonateClient();
+    return answer.empty() ? 0 : ReadRightsMask(answer);
+}
 
-    if (!answer.empty()) {
-        mask = ReadRightsMask(answer);
+bool PipewayProviderImpl::IsAuthorized() {
+    const std::optional<std::int32_t> mask = QueryUserRightsMask(m_userName, m_localLogin);
+    if (!mask) {
+        return false;
     }
     TraceLog("PipewayProviderImpl::IsAuthorized() - User %s has role: %d", m_userName.c_str(),
-             mask);
+             *mask);
     const CSingletonAuthExceptionImpl* store = CSingletonAuthExceptionImpl::GetInstance();
-    const std::uint32_t rightsMask = static_cast<std::uint32_t>(mask);
+    const std::uint32_t rightsMask = static_cast<std::uint32_t>(*mask);
     const bool verdict = store != nullptr && store->IsAuthorized(m_command, m_args, rightsMask);
     TraceLog("AuthModule returned : %d for user %s\n", verdict ? 1 : 0, m_userName.c_str());
     return verdict;

@@ -9,19 +9,25 @@ using namespace PipewayMgtData;  // the result codes
 
 PipewayProviderImpl::PipewayProviderImpl(const std::string& userName,
                                          const std::vector<std::string>& args)
-    : m_userName(userName),
-      m_argv(nullptr),
+    : PipewayProviderImpl(ValidationOnly{}, args) {
+    // The object is whole once validation has run: should authorization throw, the destructor
+    // releases the argument array.
+    m_userName = userName;
+    if (m_status == kSuccess) {
+        m_authorized = IsAuthorized();
+    }
+}
+
+PipewayProviderImpl::PipewayProviderImpl(ValidationOnly, const std::vector<std::string>& args)
+    : m_argv(nullptr),
       m_argc(static_cast<unsigned>(args.size())),
       m_args(args),
       m_status(kSuccess),
       m_authorized(false) {
     // The argument array is not a member with an owner of its own: release it here when
-    // validation or authorization throws, since the destructor will not run.
+    // validation throws, since the destructor will not run.
     try {
         m_status = IsValidOperation();
-        if (m_status == kSuccess) {
-            m_authorized = IsAuthorized();
-        }
     } catch (...) {
         FreeArgv();
         throw;

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,11 @@ class PipewayProviderImpl {
     // Validates the tokens and, when they are valid, authorizes the caller. Outcomes are kept
     // in Status() and IsAuthorizedRequest(); only out-of-memory and similar failures throw.
     PipewayProviderImpl(const std::string& userName, const std::vector<std::string>& args);
+    // Validation alone, as the constructor above runs it, and no authorization: for tools that
+    // explain what the provider decides. Status(), DAName(), Command() and Args() tell what
+    // validation settled.
+    struct ValidationOnly {};
+    PipewayProviderImpl(ValidationOnly, const std::vector<std::string>& args);
     ~PipewayProviderImpl();
     PipewayProviderImpl(const PipewayProviderImpl&) = delete;
     PipewayProviderImpl& operator=(const PipewayProviderImpl&) = delete;
@@ -82,6 +88,12 @@ class PipewayProviderImpl {
 // the module gave none). A third entry "$$manglevalue=<digit triplets>" is decoded in place
 // into "value=<bytes>" first, so that entry must be writable.
 void RunDACmd(const DAInfo& info, std::int32_t argc, char** argv, std::string& answer);
+
+// The user-rights mask that the rights module "rukda64" gives the user, asked as a request asks
+// it (with the request's local-login token); 0 when it answers no mask, nothing when the module
+// cannot be used.
+std::optional<std::int32_t> QueryUserRightsMask(const std::string& userName,
+                                                const std::string& localLogin);
 
 // Carriage return, line feed and tab become blanks; then leading and trailing blanks go.
 void TrimWhitespace(std::string& text);

@@ -3,6 +3,7 @@
 #include "auth_exception.h"
 #include "pipeway_provider_impl.h"
 #include "policy_diagnosis.h"
+#include "pw/resources.h"
 
 #include <windows.h>
 
@@ -131,67 +132,115 @@ std::uint32_t ParseMask(const std::string& text) {
     return static_cast<std::uint32_t>(mask);
 }
 
-// The tokens of the command line as the provider makes them.
-std::vector<std::string> Tokens(const std::vector<std::string>& words) {
-    std::optional<std::vector<std::string>> tokens = CommandTokens(words, false);
+// The reason for a decision: the rule or the key that settled it.
+std::string Reason(const CSingletonAuthExceptionImpl& store, std::uint32_t mask,
+                   const std::string& command, const std::vector<std::string>& tokens) {
+    const int effectiveSet = CSingletonAuthExceptionImpl::EffectiveRoleSet(mask);
+    if (!store.FileOpened()) {
+        return "the exclusion file cannot be opened: everyone is refused";
+    }
+    if (mask == TRUE_ADMIN_MASK) {
+        return "the true administrator is never refused";
+    }
+    if (effectiveSet == 0) {
+        return "the mask holds none of the role bits 1, 2 and 4";
+    }
+    std::string key = command;
+    for (std::size_t i = 0; i <= tokens.size(); ++i) {
+        if (i > 0) {
+            CSingletonAuthExceptionImpl::TokenKey(command, tokens[i - 1], key);
+        }
+        const int role = store.LookupRole(key);
+        if (CSingletonAuthExceptionImpl::Refuses(role, effectiveSet)) {
+            return "refused by key " + key + " (role " + std::to_string(role) + ", " +
+                   SectionOf(role) + " section)";
+        }
+    }
+    return "no entry refuses the command or its tokens";
+}
+
+void PrintResult(std::int32_t code, const char* why) {
+    std::printf("ResultCode: %d (%s): %s\n", static_cast<int>(code), ResultText(code), why);
+}
+
+// The provider's path for one command line: its tokens, validation, the caller's mask (given,
+// or asked of the stack's rights module for a user), then the policy's decision.
+int Explain(const PolicyOptions& options, std::optional<std::uint32_t> givenMask,
+            const fs::path& stack) {
+    const std::optional<std::vector<std::string>> tokens = CommandTokens(options.words, false);
     if (!tokens) {
-        throw UsageError{"the command line cannot be split into name=value tokens"};
+        std::printf("result: the call fails: the command line cannot be cut into tokens\n");
+        return kExitResult;
     }
-    return *tokens;
-}
-
-// The command: the value of the velcmd token.
-std::string CommandOf(const std::vector<std::string>& tokens) {
-    std::optional<std::string> command = TokenValue(tokens, "velcmd");
-    if (!command) {
-        throw UsageError{"the command line has no velcmd token"};
+    const PipewayProviderImpl request(PipewayProviderImpl::ValidationOnly{}, *tokens);
+    if (request.Status() != PipewayMgtData::kSuccess) {
+        PrintResult(request.Status(),
+                    "validation refuses the command line before any policy "
+                    "decision");
+        return kExitResult;
     }
-    return *command;
-}
 
-int Explain(const std::string& path, std::uint32_t mask, const std::vector<std::string>& words) {
-    const std::vector<std::string> tokens = Tokens(words);
-    const std::string command = CommandOf(tokens);
+    std::uint32_t mask = 0;
+    std::optional<std::string> rightsProblem;
+    // The command core as the provider library has it between its attach and detach
+    // notifications: the rights module is loaded through its module cache.
+    struct CoreAttached : private pw::NoCopy {
+        CoreAttached() { CoreProcessAttach(); }
+        ~CoreAttached() {
+            CoreDropSharedState();
+            CoreProcessDetach();
+        }
+    } core;
+    if (options.user) {
+        CheckStack(stack);  // the rights module is found as the provider finds it
+        const std::optional<std::int32_t> asked =
+            QueryUserRightsMask(*options.user, request.LocalLogin());
+        if (asked) {
+            mask = static_cast<std::uint32_t>(*asked);
+        } else {
+            rightsProblem = "the rights module rukda64 cannot be used: everyone is refused";
+        }
+    } else {
+        mask = *givenMask;
+    }
+
+    const std::string path = options.file.empty() ? InstalledPolicy(stack) : options.file;
     const ParsedPolicy parsed = Parse(path);
     const CSingletonAuthExceptionImpl& store = *parsed.file.store;
-    const bool authorized = store.IsAuthorized(command, tokens, mask);
-    const int effectiveSet = CSingletonAuthExceptionImpl::EffectiveRoleSet(mask);
+    const bool authorized =
+        !rightsProblem && store.IsAuthorized(request.Command(), request.Args(), mask);
+    const bool broken = !parsed.file.accepted;
 
     std::printf("policy: %s\n", path.c_str());
-    if (store.FileOpened() && !parsed.message.empty()) {
-        std::printf("warning: %s (entries before the error apply)\n", parsed.message.c_str());
+    if (broken && store.FileOpened() && parsed.file.syntaxError) {
+        const CSingletonAuthExceptionImpl::SyntaxError& error = *parsed.file.syntaxError;
+        std::printf(
+            "warning: the file is broken at line %d, column %d: the provider keeps only "
+            "the entries before it (pipeway policy check %s)\n",
+            error.line, error.column, path.c_str());
     }
-    std::printf("command: %s\n", command.c_str());
-    std::printf("mask: %u (%s)\n", static_cast<unsigned>(mask),
-                mask == TRUE_ADMIN_MASK ? "true administrator" : RoleSetName(effectiveSet));
+    std::printf("command: %s\n", request.Command().c_str());
+    if (options.user) {
+        std::printf("user: %s\n", options.user->c_str());
+    }
+    const int effectiveSet = CSingletonAuthExceptionImpl::EffectiveRoleSet(mask);
+    if (!rightsProblem) {
+        std::printf("mask: %u (%s)%s\n", static_cast<unsigned>(mask),
+                    mask == TRUE_ADMIN_MASK ? "true administrator" : RoleSetName(effectiveSet),
+                    options.user ? ", from the rights module" : "");
+    }
     std::printf("decision: %s\n", authorized ? "authorized" : "refused");
-
-    std::string reason;
-    if (!store.FileOpened()) {
-        reason = "the exclusion file cannot be opened: everyone is refused";
-    } else if (mask == TRUE_ADMIN_MASK) {
-        reason = "the true administrator is never refused";
-    } else if (effectiveSet == 0) {
-        reason = "the mask holds none of the role bits 1, 2 and 4";
+    std::printf("reason: %s\n",
+                rightsProblem ? rightsProblem->c_str()
+                              : Reason(store, mask, request.Command(), request.Args()).c_str());
+    if (authorized) {
+        std::printf(
+            "result: the provider runs the command; the module's run gives its "
+            "ResultCode\n");
     } else {
-        std::string key = command;
-        for (std::size_t i = 0; i <= tokens.size(); ++i) {
-            if (i > 0) {
-                CSingletonAuthExceptionImpl::TokenKey(command, tokens[i - 1], key);
-            }
-            const int role = store.LookupRole(key);
-            if (CSingletonAuthExceptionImpl::Refuses(role, effectiveSet)) {
-                reason = "refused by key " + key + " (role " + std::to_string(role) + ", " +
-                         SectionOf(role) + " section)";
-                break;
-            }
-        }
-        if (reason.empty()) {
-            reason = "no entry refuses the command or its tokens";
-        }
+        PrintResult(PipewayMgtData::kNotAuthorized, "the policy refuses it");
     }
-    std::printf("reason: %s\n", reason.c_str());
-    return authorized ? kExitOk : kExitResult;
+    return authorized && !broken ? kExitOk : kExitResult;
 }
 
 }  // namespace
@@ -210,8 +259,12 @@ void AddPolicyCommand(CLI::App& pipeway, PolicyOptions& options) {
     explain->callback([&options] { options.action = PolicyOptions::Action::kExplain; });
     explain->add_option("--file", options.file,
                         "the exclusion file (default: the stack's installed one)");
-    explain->add_option("--mask", options.mask, "the user-rights mask, decimal or 0x hexadecimal")
-        ->required();
+    CLI::Option* mask = explain->add_option("--mask", options.mask,
+                                            "the user-rights mask, decimal or 0x hexadecimal");
+    explain
+        ->add_option("--user", options.user,
+                     "the caller, DOMAIN\\user: the stack's rights module gives the mask")
+        ->excludes(mask);
     explain
         ->add_option("ARG", options.words,
                      "the command line: one string, or one name=value token per argument")
@@ -222,9 +275,13 @@ int RunPolicy(const PolicyOptions& options, const fs::path& stack) {
     if (options.action == PolicyOptions::Action::kCheck) {
         return Check(options.file);
     }
-    const std::uint32_t mask = ParseMask(*options.mask);
-    return Explain(options.file.empty() ? InstalledPolicy(stack) : options.file, mask,
-                   options.words);
+    if (!options.mask && !options.user) {
+        throw UsageError{"policy explain needs --user NAME or --mask N"};
+    }
+    // The mask is read first: a mistake in it is a usage error, whatever the command line.
+    const std::optional<std::uint32_t> mask =
+        options.mask ? std::optional<std::uint32_t>(ParseMask(*options.mask)) : std::nullopt;
+    return Explain(options, mask, stack);
 }
 
 }  // namespace pipeway

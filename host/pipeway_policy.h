@@ -13,11 +13,13 @@
 
 namespace pipeway {
 
-// What "policy check FILE" and "policy explain [--file FILE] --mask N ARG..." were given.
+// What "policy check FILE" and "policy explain [--file FILE] (--user NAME | --mask N) ARG..."
+// were given.
 struct PolicyOptions {
     enum class Action { kNone, kCheck, kExplain } action = Action::kNone;
     std::string file;
     std::optional<std::string> mask;
+    std::optional<std::string> user;
     std::vector<std::string> words;
 };
 

@@ -421,6 +421,15 @@ TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
     EXPECT_TRUE(Contains(run.output, "cannot be read")) << run.output;
 }
 
+// A policy whose second line breaks it at column 16, after one entry.
+fs::path WriteBrokenPolicy(const fs::path& folder) {
+    const fs::path file = folder / "broken.xml";
+    WriteFile(file,
+              "<AUTHEXLIST><USER><COMMAND name=\"getauditlog\"/>\n<COMMAND name='getobject'/>"
+              "</USER></AUTHEXLIST>\n");
+    return file;
+}
+
 TEST_F(Pipeway, PolicyExplainNamesTheRefusingKey) {
     const struct {
         const char* arguments;
@@ -448,10 +457,58 @@ TEST_F(Pipeway, PolicyExplainNamesTheRefusingKey) {
                                  "\" --mask 0x40007 daname=lumda64 velcmd=getobject");
     EXPECT_EQ(missing.status, 1) << missing.output;
     EXPECT_TRUE(Contains(missing.output, "everyone is refused")) << missing.output;
-    for (const char* arguments : {"policy", "policy list", "policy check", "policy explain a=b",
-                                  "policy explain --mask -1 a=b", "policy explain --mask 1 a=b"}) {
+    const ToolRun broken = Pipe("policy explain --file \"" + WriteBrokenPolicy(Stack()).string() +
+                                "\" --mask 1 daname=lumda64 velcmd=getobject");
+    EXPECT_EQ(broken.status, 1) << broken.output;
+    EXPECT_TRUE(Contains(broken.output, "decision: authorized\n")) << broken.output;
+    EXPECT_TRUE(Contains(broken.output, "warning: the file is broken at line 2, column 16"))
+        << broken.output;
+    for (const char* arguments :
+         {"policy", "policy list", "policy check", "policy explain a=b",
+          "policy explain --mask -1 a=b", "policy explain --mask 1 --user x a=b"}) {
         const ToolRun run = Pipe(arguments);
         EXPECT_EQ(run.status, 64) << arguments << ": " << run.output;
+    }
+}
+
+// What the provider gives a command line, by exec, and what policy explain says of it, for the
+// same user: the same ResultCode, or for a command the provider runs, "authorized".
+TEST_F(Pipeway, PolicyExplainAgreesWithExec) {
+    const char* const commandLines[] = {
+        "\"danme=lumda64 velcmd=gethostname\"",
+        "\"daname=nosuch velcmd=x\"",
+        "daname=lumda64",
+        "daname=lumda64 velcmd=x extra",
+        "\"daname=lumda64 velcmd=setobject\"",
+        "\"daname=lumda64 VELCMD=setobject\"",
+        "\"daname=LUMDA velcmd=gethostname\"",
+        "\"daname=lumda velcmd=gethostname\"",
+        "\"daname=lumda64 velcmd=getchildlist byobjtype=322\"",
+        "\"daname=lumda64 velcmd=getchildlist byobjtype=417\"",
+        "\"daname=lumda64 velcmd=resetcontroller\"",
+    };
+    // Not in the sample rights file: the default mask, 1. On Windows exec's client is the
+    // account running the test, which the sample rights file does not list either.
+    const std::string user = "\"HOST\\\\someone\"";
+    for (const char* commandLine : commandLines) {
+#if defined(_WIN32)
+        const ToolRun exec = Pipe(std::string("exec ") + commandLine);
+#else
+        const ToolRun exec = Pipe("exec --user " + user + " " + commandLine);
+#endif
+        const ToolRun explain = Pipe("policy explain --user " + user + " " + commandLine);
+        const std::size_t at = exec.output.find("ResultCode: ");
+        ASSERT_NE(at, std::string::npos) << commandLine << ": " << exec.output;
+        const std::string code = exec.output.substr(at, exec.output.find(' ', at + 12) - at);
+        if (code == "ResultCode: 0") {
+            EXPECT_EQ(explain.status, 0) << commandLine << ": " << explain.output;
+            EXPECT_TRUE(Contains(explain.output, "decision: authorized\n"))
+                << commandLine << ": " << explain.output;
+        } else {
+            EXPECT_EQ(explain.status, 1) << commandLine << ": " << explain.output;
+            EXPECT_TRUE(Contains(explain.output, code + " ("))
+                << commandLine << ": " << exec.output << " / " << explain.output;
+        }
     }
 }
 
