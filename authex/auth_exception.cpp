@@ -214,18 +214,21 @@ int CSingletonAuthExceptionImpl::HandleTag(int kind, std::string value) {
                 TraceLog("Inside Close Cmd tag: %s Role %d \n", currentCommand.c_str(),
                          currentRole);
                 StoreRole(currentCommand, currentRole);
+                NoteEntry(currentCommand, "");
             }
             currentCommand.clear();
             break;
         case TAG_PARAM_END:
             if (!currentParamKey.empty()) {
                 StoreRole(currentParamKey, currentRole);
+                NoteEntry(currentCommand, currentParamKey.substr(currentCommand.size()));
                 currentParamKey.clear();
             }
             break;
         case TAG_COMMAND_SINGLE:
             if (!value.empty()) {
                 StoreRole(value, currentRole);
+                NoteEntry(value, "");
             }
             break;
         case TAG_PARAM_SINGLE:
@@ -235,6 +238,7 @@ int CSingletonAuthExceptionImpl::HandleTag(int kind, std::string value) {
                 TraceLog("Inside PARAM tag single: %s role %d\n", currentParamKey.c_str(),
                          currentRole);
                 StoreRole(currentParamKey, currentRole);
+                NoteEntry(currentCommand, value);
                 currentParamKey.clear();
             }
             break;
@@ -248,6 +252,13 @@ int CSingletonAuthExceptionImpl::HandleTag(int kind, std::string value) {
 int CSingletonAuthExceptionImpl::LookupRole(const std::string& key) const {
     const auto found = roleTable.find(key);
     return found == roleTable.end() ? 0 : found->second;
+}
+
+void CSingletonAuthExceptionImpl::NoteEntry(const std::string& command,
+                                            const std::string& parameter) {
+    if (m_report != nullptr) {
+        m_report->entries.push_back(PolicyEntry{command, parameter, currentRole});
+    }
 }
 
 void CSingletonAuthExceptionImpl::StoreRole(const std::string& key, int role) {

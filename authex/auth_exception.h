@@ -60,11 +60,17 @@ class CSingletonAuthExceptionImpl {
         int laterRole = 0;  // the one that stands
         int line = 0;       // where the later entry ends
     };
+    struct PolicyEntry {
+        std::string command;
+        std::string parameter;  // empty for an entry of the command alone
+        int role = 0;
+    };
     struct PolicyFile {
         std::unique_ptr<CSingletonAuthExceptionImpl> store;
         bool accepted = false;  // the parse reached the end without a syntax error
         std::optional<SyntaxError> syntaxError;
         std::vector<DuplicateKey> duplicates;
+        std::vector<PolicyEntry> entries;  // every entry stored, in file order
     };
     static PolicyFile ReadPolicyFile(const std::string& path);
     // The same from a stream. Input that fails part-way leaves an empty store that refuses
@@ -113,6 +119,8 @@ class CSingletonAuthExceptionImpl {
     bool Read(const std::string& path);
     // Parses the exclusion file's text into the role table; true when the parse accepted it.
     bool Parse(std::istream& in);
+    // Records an entry just stored for a policy check's report.
+    void NoteEntry(const std::string& command, const std::string& parameter);
     // Reads into a new store that reports to `policy`.
     static PolicyFile ReadReported(std::istream* in, const std::string* path);
 

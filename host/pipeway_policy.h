@@ -13,13 +13,16 @@
 
 namespace pipeway {
 
-// What "policy check FILE" and "policy explain [--file FILE] (--user NAME | --mask N) ARG..."
-// were given.
+// What "policy check FILE", "policy explain [--file FILE] (--user NAME | --mask N) ARG..." and
+// "policy test FILE [--users LIST] [--commands FILE] [--expect TABLE]" were given.
 struct PolicyOptions {
-    enum class Action { kNone, kCheck, kExplain } action = Action::kNone;
+    enum class Action { kNone, kCheck, kExplain, kTest } action = Action::kNone;
     std::string file;
     std::optional<std::string> mask;
     std::optional<std::string> user;
+    std::optional<std::string> users;     // policy test: NAME or NAME=MASK, comma-separated
+    std::optional<std::string> commands;  // policy test: a file of command lines
+    std::optional<std::string> expect;    // policy test: a table of expected decisions
     std::vector<std::string> words;
 };
 

@@ -471,6 +471,51 @@ TEST_F(Pipeway, PolicyExplainNamesTheRefusingKey) {
     }
 }
 
+// A policy's decision table for named users, kept as an expectation and checked again: the
+// way an administrator keeps a policy under their own CI.
+TEST_F(Pipeway, PolicyTestComparesTheDecisionTableWithExpectations) {
+    const fs::path policy = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
+    const fs::path commands = Stack() / "commands.txt";
+    WriteFile(commands,
+              "# one command line per line\n"
+              "daname=lumda64 velcmd=setobject\n"
+              "daname=lumda64 velcmd=setobject objtype=firmware\n"
+              "daname=lumda64 velcmd=getobject objtype=account\n"
+              "danme=lumda64 velcmd=getobject\n");
+    const std::string table =
+        "| command line | HOST\\admin | HOST\\someone | boss |\n"
+        "|---|---|---|---|\n"
+        "| daname=lumda64 velcmd=setobject | allowed | refused | allowed |\n"
+        "| daname=lumda64 velcmd=setobject objtype=firmware | refused | refused | allowed |\n"
+        "| daname=lumda64 velcmd=getobject objtype=account | allowed | refused | allowed |\n"
+        "| danme=lumda64 velcmd=getobject | invalid(101) | invalid(101) | invalid(101) |\n";
+    const fs::path expected = Stack() / "expected.md";
+    WriteFile(expected, table);
+    const std::string arguments = "policy test \"" + policy.string() +
+                                  "\" --users \"HOST\\\\admin,HOST\\\\someone,boss=0x40007\" "
+                                  "--commands \"" +
+                                  commands.string() + "\" --expect \"" + expected.string() + "\"";
+    ToolRun run = Pipe(arguments);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "expected: all 12 decisions\n")) << run.output;
+    EXPECT_TRUE(Contains(run.output,
+                         "| daname=lumda64 velcmd=setobject objtype=firmware | "
+                         "refused      | refused      | allowed      |\n"))
+        << run.output;
+
+    std::string changed = table;
+    changed.replace(changed.find("| allowed | refused | allowed |"), 31,
+                    "| allowed | allowed | allowed |");
+    WriteFile(expected, changed);
+    run = Pipe(arguments);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(Contains(run.output,
+                         "difference: daname=lumda64 velcmd=setobject for "
+                         "HOST\\someone: expected allowed, found refused\n"))
+        << run.output;
+    EXPECT_TRUE(Contains(run.output, "expected: 1 of 12 decisions differ\n")) << run.output;
+}
+
 // What the provider gives a command line, by exec, and what policy explain says of it, for the
 // same user: the same ResultCode, or for a command the provider runs, "authorized".
 TEST_F(Pipeway, PolicyExplainAgreesWithExec) {
