@@ -167,8 +167,7 @@ void PrintResult(std::int32_t code, const char* why) {
 
 // The provider's path for one command line: its tokens, validation, the caller's mask (given,
 // or asked of the stack's rights module for a user), then the policy's decision.
-int Explain(const PolicyOptions& options, std::optional<std::uint32_t> givenMask,
-            const fs::path& stack) {
+int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::path& stack) {
     const std::optional<std::vector<std::string>> tokens = CommandTokens(options.words, false);
     if (!tokens) {
         std::printf("result: the call fails: the command line cannot be cut into tokens\n");
@@ -203,7 +202,7 @@ int Explain(const PolicyOptions& options, std::optional<std::uint32_t> givenMask
             rightsProblem = "the rights module rukda64 cannot be used: everyone is refused";
         }
     } else {
-        mask = *givenMask;
+        mask = givenMask;
     }
 
     const std::string path = options.file.empty() ? InstalledPolicy(stack) : options.file;
@@ -525,9 +524,7 @@ int RunPolicy(const PolicyOptions& options, const fs::path& stack) {
         throw UsageError{"policy explain needs --user NAME or --mask N"};
     }
     // The mask is read first: a mistake in it is a usage error, whatever the command line.
-    const std::optional<std::uint32_t> mask =
-        options.mask ? std::optional<std::uint32_t>(ParseMask(*options.mask)) : std::nullopt;
-    return Explain(options, mask, stack);
+    return Explain(options, options.mask ? ParseMask(*options.mask) : 0, stack);
 }
 
 }  // namespace pipeway

@@ -106,6 +106,23 @@ std::string LibraryFile(const std::string& module) {
 #endif
 }
 
+// A word of the tool's command line in double quotes. The POSIX shell reads a backslash in
+// them as an escape; cmd.exe takes it as it stands.
+std::string ShellWord(const std::string& word) {
+#if defined(_WIN32)
+    return "\"" + word + "\"";
+#else
+    std::string escaped = "\"";
+    for (const char c : word) {
+        if (c == '\\' || c == '"' || c == '$' || c == '`') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped + "\"";
+#endif
+}
+
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
@@ -491,8 +508,9 @@ TEST_F(Pipeway, PolicyTestComparesTheDecisionTableWithExpectations) {
         "| danme=lumda64 velcmd=getobject | invalid(101) | invalid(101) | invalid(101) |\n";
     const fs::path expected = Stack() / "expected.md";
     WriteFile(expected, table);
-    const std::string arguments = "policy test \"" + policy.string() +
-                                  "\" --users \"HOST\\\\admin,HOST\\\\someone,boss=0x40007\" "
+    const std::string arguments = "policy test \"" + policy.string() + "\" --users " +
+                                  ShellWord("HOST\\admin,HOST\\someone,boss=0x40007") +
+                                  " "
                                   "--commands \"" +
                                   commands.string() + "\" --expect \"" + expected.string() + "\"";
     ToolRun run = Pipe(arguments);
@@ -534,7 +552,7 @@ TEST_F(Pipeway, PolicyExplainAgreesWithExec) {
     };
     // Not in the sample rights file: the default mask, 1. On Windows exec's client is the
     // account running the test, which the sample rights file does not list either.
-    const std::string user = "\"HOST\\\\someone\"";
+    const std::string user = ShellWord("HOST\\someone");
     for (const char* commandLine : commandLines) {
 #if defined(_WIN32)
         const ToolRun exec = Pipe(std::string("exec ") + commandLine);
