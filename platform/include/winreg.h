@@ -7,8 +7,7 @@
 // The file format is described at the top of platform/src/registry.cpp.
 //
 // ANSI strings are UTF-8 here. A REG_SZ value keeps the bytes it was given (with its
-// terminator, when the caller counted it, as Windows does); the W calls see the same text as
-// wide characters.
+// terminator, when the caller counted it, as Windows does).
 #pragma once
 
 #include <windef.h>
@@ -77,38 +76,16 @@ PW_PLATFORM_API LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Re
                                             LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
                                             LPSECURITY_ATTRIBUTES lpSecurityAttributes,
                                             PHKEY phkResult, LPDWORD lpdwDisposition);
-PW_PLATFORM_API LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
-                                            LPWSTR lpClass, DWORD dwOptions, REGSAM samDesired,
-                                            LPSECURITY_ATTRIBUTES lpSecurityAttributes,
-                                            PHKEY phkResult, LPDWORD lpdwDisposition);
-// Refuses a key that has subkeys (ERROR_ACCESS_DENIED), as Windows does.
-PW_PLATFORM_API LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
-PW_PLATFORM_API LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 PW_PLATFORM_API LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
-PW_PLATFORM_API LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
-// Subkeys in the order of their names, without regard to case.
-PW_PLATFORM_API LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                                          LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                                          PFILETIME lpftLastWriteTime);
-PW_PLATFORM_API LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName,
-                                          LPDWORD lpcchName, LPDWORD lpReserved, LPWSTR lpClass,
-                                          LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
 PW_PLATFORM_API LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
-                                          REGSAM samDesired, PHKEY phkResult);
-PW_PLATFORM_API LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
                                           REGSAM samDesired, PHKEY phkResult);
 // lpData null: only the type and the size are asked for. A buffer too small gives
 // ERROR_MORE_DATA and the size needed.
 PW_PLATFORM_API LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
                                              LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
-PW_PLATFORM_API LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
-                                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 PW_PLATFORM_API LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved,
-                                           DWORD dwType, CONST BYTE* lpData, DWORD cbData);
-PW_PLATFORM_API LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved,
                                            DWORD dwType, CONST BYTE* lpData, DWORD cbData);
 // lpSubKey null: the key's own values and subkeys go, the key stays.
 PW_PLATFORM_API LONG WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);
-PW_PLATFORM_API LONG WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey);
 
 }  // extern "C"
