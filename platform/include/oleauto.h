@@ -161,10 +161,8 @@ extern "C" {
 PW_PLATFORM_API BSTR WINAPI SysAllocString(const OLECHAR* psz);
 // psz null gives a string of ui NULs.
 PW_PLATFORM_API BSTR WINAPI SysAllocStringLen(const OLECHAR* strIn, UINT ui);
-PW_PLATFORM_API INT WINAPI SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
 PW_PLATFORM_API void WINAPI SysFreeString(BSTR bstrString);
 PW_PLATFORM_API UINT WINAPI SysStringLen(BSTR pbstr);
-PW_PLATFORM_API UINT WINAPI SysStringByteLen(BSTR bstr);
 
 PW_PLATFORM_API void WINAPI VariantInit(VARIANTARG* pvarg);
 PW_PLATFORM_API HRESULT WINAPI VariantClear(VARIANTARG* pvarg);
@@ -177,18 +175,12 @@ PW_PLATFORM_API SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims,
 PW_PLATFORM_API SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
 PW_PLATFORM_API HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa);
 PW_PLATFORM_API UINT WINAPI SafeArrayGetDim(SAFEARRAY* psa);
-PW_PLATFORM_API UINT WINAPI SafeArrayGetElemsize(SAFEARRAY* psa);
 // nDim counts from 1; a dimension the array lacks gives DISP_E_BADINDEX.
 PW_PLATFORM_API HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
 PW_PLATFORM_API HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
-PW_PLATFORM_API HRESULT WINAPI SafeArrayLock(SAFEARRAY* psa);
-PW_PLATFORM_API HRESULT WINAPI SafeArrayUnlock(SAFEARRAY* psa);
-PW_PLATFORM_API HRESULT WINAPI SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
-PW_PLATFORM_API HRESULT WINAPI SafeArrayUnaccessData(SAFEARRAY* psa);
 // rgIndices holds one index per dimension, the first dimension first.
 PW_PLATFORM_API HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 PW_PLATFORM_API HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
-PW_PLATFORM_API HRESULT WINAPI SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
 PW_PLATFORM_API HRESULT WINAPI SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
 
 }  // extern "C"

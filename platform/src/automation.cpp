@@ -213,6 +213,32 @@ HRESULT CopyElement(VARTYPE vt, void* to, const void* from, ULONG size) {
     return S_OK;
 }
 
+// A deep copy of an array, as VariantCopy makes it.
+HRESULT CopyArray(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
+    *ppsaOut = nullptr;
+    if (psa == nullptr) {
+        return S_OK;
+    }
+    const VARTYPE vt = ElementType(psa);
+    SAFEARRAY* copy = Allocate(vt, psa->cDims, psa->rgsabound);
+    if (copy == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    const std::size_t count = ElementCount(psa);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t offset = i * psa->cbElements;
+        const HRESULT hr =
+            CopyElement(vt, static_cast<unsigned char*>(copy->pvData) + offset,
+                        static_cast<unsigned char*>(psa->pvData) + offset, psa->cbElements);
+        if (FAILED(hr)) {
+            SafeArrayDestroy(copy);
+            return hr;
+        }
+    }
+    *ppsaOut = copy;
+    return S_OK;
+}
+
 }  // namespace
 
 extern "C" {
@@ -244,19 +270,6 @@ BSTR WINAPI SysAllocStringLen(const OLECHAR* strIn, UINT ui) {
     return text;
 }
 
-INT WINAPI SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
-    if (pbstr == nullptr) {
-        return FALSE;
-    }
-    BSTR replacement = SysAllocString(psz);
-    if (psz != nullptr && replacement == nullptr) {
-        return FALSE;
-    }
-    SysFreeString(*pbstr);
-    *pbstr = replacement;
-    return TRUE;
-}
-
 void WINAPI SysFreeString(BSTR bstrString) {
     if (bstrString != nullptr) {
         std::free(LengthSlot(bstrString));
@@ -265,10 +278,6 @@ void WINAPI SysFreeString(BSTR bstrString) {
 
 UINT WINAPI SysStringLen(BSTR pbstr) {
     return pbstr == nullptr ? 0 : static_cast<UINT>(*LengthSlot(pbstr) / sizeof(OLECHAR));
-}
-
-UINT WINAPI SysStringByteLen(BSTR bstr) {
-    return bstr == nullptr ? 0 : *LengthSlot(bstr);
 }
 
 void WINAPI VariantInit(VARIANTARG* pvarg) {
@@ -318,7 +327,7 @@ HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc) {
     VARIANT copy = *pvargSrc;
     if ((vt & VT_BYREF) == 0) {
         if ((vt & VT_ARRAY) != 0) {
-            const HRESULT hr = SafeArrayCopy(pvargSrc->parray, &copy.parray);
+            const HRESULT hr = CopyArray(pvargSrc->parray, &copy.parray);
             if (FAILED(hr)) {
                 return hr;
             }
@@ -361,9 +370,6 @@ HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa) {
     if (psa == nullptr) {
         return S_OK;
     }
-    if (psa->cLocks > 0) {
-        return DISP_E_ARRAYISLOCKED;
-    }
     ReleaseElements(psa);
     std::free(psa->pvData);
     std::free(reinterpret_cast<unsigned char*>(psa) - kVartypeSlot);
@@ -372,10 +378,6 @@ HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa) {
 
 UINT WINAPI SafeArrayGetDim(SAFEARRAY* psa) {
     return psa == nullptr ? 0 : psa->cDims;
-}
-
-UINT WINAPI SafeArrayGetElemsize(SAFEARRAY* psa) {
-    return psa == nullptr ? 0 : psa->cbElements;
 }
 
 HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound) {
@@ -400,38 +402,6 @@ HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound) {
     }
     *plLbound = psa->rgsabound[psa->cDims - nDim].lLbound;
     return S_OK;
-}
-
-HRESULT WINAPI SafeArrayLock(SAFEARRAY* psa) {
-    if (psa == nullptr) {
-        return E_INVALIDARG;
-    }
-    ++psa->cLocks;
-    return S_OK;
-}
-
-HRESULT WINAPI SafeArrayUnlock(SAFEARRAY* psa) {
-    if (psa == nullptr) {
-        return E_INVALIDARG;
-    }
-    if (psa->cLocks == 0) {
-        return E_UNEXPECTED;
-    }
-    --psa->cLocks;
-    return S_OK;
-}
-
-HRESULT WINAPI SafeArrayAccessData(SAFEARRAY* psa, void** ppvData) {
-    if (psa == nullptr || ppvData == nullptr) {
-        return E_INVALIDARG;
-    }
-    ++psa->cLocks;
-    *ppvData = psa->pvData;
-    return S_OK;
-}
-
-HRESULT WINAPI SafeArrayUnaccessData(SAFEARRAY* psa) {
-    return SafeArrayUnlock(psa);
 }
 
 HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
@@ -475,34 +445,6 @@ HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
         std::memcpy(element, pv, psa->cbElements);
     }
     return hr;
-}
-
-HRESULT WINAPI SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
-    if (ppsaOut == nullptr) {
-        return E_INVALIDARG;
-    }
-    *ppsaOut = nullptr;
-    if (psa == nullptr) {
-        return S_OK;
-    }
-    const VARTYPE vt = ElementType(psa);
-    SAFEARRAY* copy = Allocate(vt, psa->cDims, psa->rgsabound);
-    if (copy == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    const std::size_t count = ElementCount(psa);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t offset = i * psa->cbElements;
-        const HRESULT hr =
-            CopyElement(vt, static_cast<unsigned char*>(copy->pvData) + offset,
-                        static_cast<unsigned char*>(psa->pvData) + offset, psa->cbElements);
-        if (FAILED(hr)) {
-            SafeArrayDestroy(copy);
-            return hr;
-        }
-    }
-    *ppsaOut = copy;
-    return S_OK;
 }
 
 HRESULT WINAPI SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt) {
