@@ -47,7 +47,6 @@ extern "C" {
 // Per thread, as on Windows: the first call gives S_OK, later calls with the same model
 // S_FALSE, a call with the other model RPC_E_CHANGED_MODE. Nothing else depends on it.
 PW_PLATFORM_API HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
-PW_PLATFORM_API HRESULT WINAPI CoInitialize(LPVOID pvReserved);
 PW_PLATFORM_API void WINAPI CoUninitialize(void);
 
 PW_PLATFORM_API HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext,
@@ -55,11 +54,7 @@ PW_PLATFORM_API HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsCont
 PW_PLATFORM_API HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter,
                                                 DWORD dwClsContext, REFIID riid, LPVOID* ppv);
 
-PW_PLATFORM_API HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);
 PW_PLATFORM_API HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
-PW_PLATFORM_API LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
-PW_PLATFORM_API LPVOID WINAPI CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
-PW_PLATFORM_API void WINAPI CoTaskMemFree(LPVOID pv);
 
 // Impersonation of the calling client. Without a client call context on the thread (see
 // pw_call_context.h) both fail with RPC_E_CALL_COMPLETE, as on Windows.

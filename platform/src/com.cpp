@@ -5,9 +5,6 @@
 #include "wbem_path.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <cwchar>
 #include <string>
 
 namespace {
@@ -65,27 +62,52 @@ HRESULT RegisteredClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
     return getClassObject(clsid, riid, ppv);
 }
 
-int HexDigit(wchar_t c) {
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return -1;
-}
-
 // Reads `digits` hex digits at text[pos].
-bool ReadHex(LPCOLESTR text, std::size_t pos, int digits, unsigned long long& value) {
+bool ReadHex(const std::string& text, std::size_t pos, int digits, unsigned long long& value) {
     value = 0;
     for (int i = 0; i < digits; ++i) {
-        const int d = HexDigit(text[pos + static_cast<std::size_t>(i)]);
+        const char c = text[pos + static_cast<std::size_t>(i)];
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
         if (d < 0) {
             return false;
         }
         value = value * 16 + static_cast<unsigned long long>(d);
     }
     return true;
+}
+
+// A class ID in its registry form, {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
+HRESULT ClsidFromText(const std::string& text, LPCLSID clsid) {
+    if (text.size() != 38 || text[0] != '{' || text[9] != '-' || text[14] != '-' ||
+        text[19] != '-' || text[24] != '-' || text[37] != '}') {
+        return CO_E_CLASSSTRING;
+    }
+    unsigned long long part = 0;
+    GUID guid{};
+    if (!ReadHex(text, 1, 8, part)) {
+        return CO_E_CLASSSTRING;
+    }
+    guid.Data1 = static_cast<decltype(guid.Data1)>(part);
+    if (!ReadHex(text, 10, 4, part)) {
+        return CO_E_CLASSSTRING;
+    }
+    guid.Data2 = static_cast<WORD>(part);
+    if (!ReadHex(text, 15, 4, part)) {
+        return CO_E_CLASSSTRING;
+    }
+    guid.Data3 = static_cast<WORD>(part);
+    const std::size_t bytes[8] = {20, 22, 25, 27, 29, 31, 33, 35};
+    for (int i = 0; i < 8; ++i) {
+        if (!ReadHex(text, bytes[i], 2, part)) {
+            return CO_E_CLASSSTRING;
+        }
+        guid.Data4[i] = static_cast<BYTE>(part);
+    }
+    *clsid = guid;
+    return S_OK;
 }
 
 }  // namespace
@@ -100,10 +122,6 @@ HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit) {
     }
     t_apartment.model = model;
     return t_apartment.entries++ == 0 ? S_OK : S_FALSE;
-}
-
-HRESULT WINAPI CoInitialize(LPVOID pvReserved) {
-    return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
 }
 
 void WINAPI CoUninitialize(void) {
@@ -135,36 +153,6 @@ HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvRe
     });
 }
 
-HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
-    if (lpsz == nullptr || pclsid == nullptr) {
-        return E_INVALIDARG;
-    }
-    // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
-    if (std::wcslen(lpsz) != 38 || lpsz[0] != L'{' || lpsz[9] != L'-' || lpsz[14] != L'-' ||
-        lpsz[19] != L'-' || lpsz[24] != L'-' || lpsz[37] != L'}') {
-        return CO_E_CLASSSTRING;
-    }
-    unsigned long long part = 0;
-    GUID guid{};
-    if (!ReadHex(lpsz, 1, 8, part))
-        return CO_E_CLASSSTRING;
-    guid.Data1 = static_cast<decltype(guid.Data1)>(part);
-    if (!ReadHex(lpsz, 10, 4, part))
-        return CO_E_CLASSSTRING;
-    guid.Data2 = static_cast<WORD>(part);
-    if (!ReadHex(lpsz, 15, 4, part))
-        return CO_E_CLASSSTRING;
-    guid.Data3 = static_cast<WORD>(part);
-    const std::size_t bytes[8] = {20, 22, 25, 27, 29, 31, 33, 35};
-    for (int i = 0; i < 8; ++i) {
-        if (!ReadHex(lpsz, bytes[i], 2, part))
-            return CO_E_CLASSSTRING;
-        guid.Data4[i] = static_cast<BYTE>(part);
-    }
-    *pclsid = guid;
-    return S_OK;
-}
-
 static HRESULT CLSIDFromProgIDBody(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
     if (lpszProgID == nullptr || lpclsid == nullptr) {
         return E_INVALIDARG;
@@ -177,8 +165,7 @@ static HRESULT CLSIDFromProgIDBody(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
     if (text.empty()) {
         return CO_E_CLASSSTRING;
     }
-    const std::wstring wide(text.begin(), text.end());
-    return CLSIDFromString(wide.c_str(), lpclsid);
+    return ClsidFromText(text, lpclsid);
 }
 
 HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
@@ -201,18 +188,6 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwCl
     const HRESULT created = factory->CreateInstance(pUnkOuter, riid, ppv);
     factory->Release();
     return created;
-}
-
-LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
-    return std::malloc(cb == 0 ? 1 : cb);
-}
-
-LPVOID WINAPI CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
-    return std::realloc(pv, cb == 0 ? 1 : cb);
-}
-
-void WINAPI CoTaskMemFree(LPVOID pv) {
-    std::free(pv);
 }
 
 }  // extern "C"
