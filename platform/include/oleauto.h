@@ -12,7 +12,6 @@
 #include <unknwn.h>
 
 using BSTR = OLECHAR*;
-using LPBSTR = BSTR*;
 using VARTYPE = unsigned short;
 using VARIANT_BOOL = short;
 using DATE = double;
@@ -44,41 +43,14 @@ enum VARENUM {
     VT_UI8 = 21,
     VT_INT = 22,
     VT_UINT = 23,
-    VT_VOID = 24,
-    VT_HRESULT = 25,
-    VT_PTR = 26,
-    VT_SAFEARRAY = 27,
-    VT_CARRAY = 28,
-    VT_USERDEFINED = 29,
-    VT_LPSTR = 30,
-    VT_LPWSTR = 31,
-    VT_RECORD = 36,
-    VT_INT_PTR = 37,
-    VT_UINT_PTR = 38,
-    VT_FILETIME = 64,
-    VT_BLOB = 65,
-    VT_STREAM = 66,
-    VT_STORAGE = 67,
-    VT_STREAMED_OBJECT = 68,
-    VT_STORED_OBJECT = 69,
-    VT_BLOB_OBJECT = 70,
-    VT_CF = 71,
-    VT_CLSID = 72,
-    VT_VERSIONED_STREAM = 73,
-    VT_BSTR_BLOB = 0xfff,
-    VT_VECTOR = 0x1000,
     VT_ARRAY = 0x2000,
-    VT_BYREF = 0x4000,
-    VT_RESERVED = 0x8000,
-    VT_ILLEGAL = 0xffff,
-    VT_ILLEGALMASKED = 0xfff,
-    VT_TYPEMASK = 0xfff
+    VT_BYREF = 0x4000
 };
 
 typedef struct tagSAFEARRAYBOUND {
     ULONG cElements;
     LONG lLbound;
-} SAFEARRAYBOUND, *LPSAFEARRAYBOUND;
+} SAFEARRAYBOUND;
 
 // rgsabound holds cDims entries, the last dimension first, as on Windows.
 typedef struct tagSAFEARRAY {
@@ -88,20 +60,12 @@ typedef struct tagSAFEARRAY {
     ULONG cLocks;
     PVOID pvData;
     SAFEARRAYBOUND rgsabound[1];
-} SAFEARRAY, *LPSAFEARRAY;
+} SAFEARRAY;
 
-#define FADF_AUTO 0x1
-#define FADF_STATIC 0x2
-#define FADF_EMBEDDED 0x4
-#define FADF_FIXEDSIZE 0x10
-#define FADF_RECORD 0x20
-#define FADF_HAVEIID 0x40
 #define FADF_HAVEVARTYPE 0x80
 #define FADF_BSTR 0x100
 #define FADF_UNKNOWN 0x200
-#define FADF_DISPATCH 0x400
 #define FADF_VARIANT 0x800
-#define FADF_RESERVED 0xf008
 
 struct tagVARIANT;
 typedef struct tagVARIANT VARIANT;
@@ -153,8 +117,6 @@ struct tagVARIANT {
     };
 };
 using VARIANTARG = VARIANT;
-using LPVARIANT = VARIANT*;
-using LPVARIANTARG = VARIANT*;
 
 extern "C" {
 
