@@ -4,8 +4,10 @@
 
 #include "wbem_path.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -62,49 +64,28 @@ HRESULT RegisteredClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
     return getClassObject(clsid, riid, ppv);
 }
 
-// Reads `digits` hex digits at text[pos].
-bool ReadHex(const std::string& text, std::size_t pos, int digits, unsigned long long& value) {
-    value = 0;
-    for (int i = 0; i < digits; ++i) {
-        const char c = text[pos + static_cast<std::size_t>(i)];
-        const int d = c >= '0' && c <= '9'   ? c - '0'
-                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                             : -1;
-        if (d < 0) {
-            return false;
-        }
-        value = value * 16 + static_cast<unsigned long long>(d);
-    }
-    return true;
-}
-
 // A class ID in its registry form, {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
 HRESULT ClsidFromText(const std::string& text, LPCLSID clsid) {
-    if (text.size() != 38 || text[0] != '{' || text[9] != '-' || text[14] != '-' ||
-        text[19] != '-' || text[24] != '-' || text[37] != '}') {
+    constexpr std::string_view kForm = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+    if (text.size() != kForm.size()) {
         return CO_E_CLASSSTRING;
     }
-    unsigned long long part = 0;
-    GUID guid{};
-    if (!ReadHex(text, 1, 8, part)) {
-        return CO_E_CLASSSTRING;
-    }
-    guid.Data1 = static_cast<decltype(guid.Data1)>(part);
-    if (!ReadHex(text, 10, 4, part)) {
-        return CO_E_CLASSSTRING;
-    }
-    guid.Data2 = static_cast<WORD>(part);
-    if (!ReadHex(text, 15, 4, part)) {
-        return CO_E_CLASSSTRING;
-    }
-    guid.Data3 = static_cast<WORD>(part);
-    const std::size_t bytes[8] = {20, 22, 25, 27, 29, 31, 33, 35};
-    for (int i = 0; i < 8; ++i) {
-        if (!ReadHex(text, bytes[i], 2, part)) {
+    for (std::size_t i = 0; i < kForm.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (kForm[i] == 'X' ? std::isxdigit(c) == 0 : text[i] != kForm[i]) {
             return CO_E_CLASSSTRING;
         }
-        guid.Data4[i] = static_cast<BYTE>(part);
+    }
+    const auto hex = [&text](std::size_t pos, std::size_t digits) {
+        return std::stoull(text.substr(pos, digits), nullptr, 16);
+    };
+    GUID guid{};
+    guid.Data1 = static_cast<decltype(guid.Data1)>(hex(1, 8));
+    guid.Data2 = static_cast<WORD>(hex(10, 4));
+    guid.Data3 = static_cast<WORD>(hex(15, 4));
+    const std::size_t bytes[8] = {20, 22, 25, 27, 29, 31, 33, 35};
+    for (int i = 0; i < 8; ++i) {
+        guid.Data4[i] = static_cast<BYTE>(hex(bytes[i], 2));
     }
     *clsid = guid;
     return S_OK;
