@@ -239,6 +239,19 @@ HRESULT CopyArray(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
     return S_OK;
 }
 
+// The bound of dimension nDim (from 1) for SafeArrayGetUBound and SafeArrayGetLBound, which
+// answer through `answer`.
+HRESULT FindBound(SAFEARRAY* psa, UINT nDim, const void* answer, const SAFEARRAYBOUND** bound) {
+    if (psa == nullptr || answer == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (nDim == 0 || nDim > psa->cDims) {
+        return DISP_E_BADINDEX;
+    }
+    *bound = &psa->rgsabound[psa->cDims - nDim];
+    return S_OK;
+}
+
 }  // namespace
 
 extern "C" {
@@ -381,27 +394,23 @@ UINT WINAPI SafeArrayGetDim(SAFEARRAY* psa) {
 }
 
 HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound) {
-    if (psa == nullptr || plUbound == nullptr) {
-        return E_INVALIDARG;
+    const SAFEARRAYBOUND* bound = nullptr;
+    const HRESULT hr = FindBound(psa, nDim, plUbound, &bound);
+    if (SUCCEEDED(hr)) {
+        // Summed wide: a lower bound near the top of the range must not overflow on the way.
+        *plUbound =
+            static_cast<LONG>(static_cast<std::int64_t>(bound->lLbound) + bound->cElements - 1);
     }
-    if (nDim == 0 || nDim > psa->cDims) {
-        return DISP_E_BADINDEX;
-    }
-    const SAFEARRAYBOUND& bound = psa->rgsabound[psa->cDims - nDim];
-    // Summed wide: a lower bound near the top of the range must not overflow on the way.
-    *plUbound = static_cast<LONG>(static_cast<std::int64_t>(bound.lLbound) + bound.cElements - 1);
-    return S_OK;
+    return hr;
 }
 
 HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound) {
-    if (psa == nullptr || plLbound == nullptr) {
-        return E_INVALIDARG;
+    const SAFEARRAYBOUND* bound = nullptr;
+    const HRESULT hr = FindBound(psa, nDim, plLbound, &bound);
+    if (SUCCEEDED(hr)) {
+        *plLbound = bound->lLbound;
     }
-    if (nDim == 0 || nDim > psa->cDims) {
-        return DISP_E_BADINDEX;
-    }
-    *plLbound = psa->rgsabound[psa->cDims - nDim].lLbound;
-    return S_OK;
+    return hr;
 }
 
 HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {

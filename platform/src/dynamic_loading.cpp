@@ -19,15 +19,17 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
-std::string ProgramFolder() {
+// The program's own file; empty when it cannot be found.
+std::string ProgramPath() {
     char path[4096];
     const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) {
-        return {};
-    }
-    const std::string_view program(path, static_cast<std::size_t>(length));
+    return length <= 0 ? std::string() : std::string(path, static_cast<std::size_t>(length));
+}
+
+std::string ProgramFolder() {
+    const std::string program = ProgramPath();
     const std::size_t slash = program.rfind('/');
-    return slash == std::string_view::npos ? std::string() : std::string(program.substr(0, slash));
+    return slash == std::string::npos ? std::string() : program.substr(0, slash);
 }
 
 // Windows appends its library extension to a file name that has none; a final "." means
@@ -141,11 +143,7 @@ BOOL WINAPI FreeLibrary(HMODULE module) {
 static DWORD GetModuleFileNameABody(HMODULE module, LPSTR fileName, DWORD size) {
     std::string path;
     if (module == nullptr) {
-        char buffer[4096];
-        const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-        if (length > 0) {
-            path.assign(buffer, static_cast<std::size_t>(length));
-        }
+        path = ProgramPath();
     } else {
         link_map* map = nullptr;
         if (::dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr &&
