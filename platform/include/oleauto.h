@@ -14,7 +14,6 @@
 using BSTR = OLECHAR*;
 using VARTYPE = unsigned short;
 using VARIANT_BOOL = short;
-using DATE = double;
 
 #define VARIANT_TRUE ((VARIANT_BOOL)-1)
 #define VARIANT_FALSE ((VARIANT_BOOL)0)
@@ -78,42 +77,11 @@ struct tagVARIANT {
     union {
         LONGLONG llVal;
         LONG lVal;
-        BYTE bVal;
-        SHORT iVal;
-        FLOAT fltVal;
-        DOUBLE dblVal;
         VARIANT_BOOL boolVal;
-        SCODE scode;
-        DATE date;
         BSTR bstrVal;
         IUnknown* punkVal;
         SAFEARRAY* parray;
-        BYTE* pbVal;
-        SHORT* piVal;
-        LONG* plVal;
-        LONGLONG* pllVal;
-        FLOAT* pfltVal;
-        DOUBLE* pdblVal;
-        VARIANT_BOOL* pboolVal;
-        SCODE* pscode;
-        DATE* pdate;
-        BSTR* pbstrVal;
-        IUnknown** ppunkVal;
-        SAFEARRAY** pparray;
-        VARIANT* pvarVal;
-        PVOID byref;
-        CHAR cVal;
-        USHORT uiVal;
-        ULONG ulVal;
         ULONGLONG ullVal;
-        INT intVal;
-        UINT uintVal;
-        CHAR* pcVal;
-        USHORT* puiVal;
-        ULONG* pulVal;
-        ULONGLONG* pullVal;
-        INT* pintVal;
-        UINT* puintVal;
     };
 };
 using VARIANTARG = VARIANT;
