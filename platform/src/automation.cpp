@@ -357,21 +357,18 @@ HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc) {
     return S_OK;
 }
 
-static SAFEARRAY* SafeArrayCreateBody(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
-    if (rgsabound == nullptr || cDims == 0 || cDims > std::numeric_limits<USHORT>::max()) {
-        return nullptr;
-    }
-    // The caller lists the dimensions first to last; the descriptor keeps them last to first.
-    std::vector<SAFEARRAYBOUND> stored(cDims);
-    for (UINT i = 0; i < cDims; ++i) {
-        stored[cDims - 1 - i] = rgsabound[i];
-    }
-    return Allocate(vt, cDims, stored.data());
-}
-
 SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
-    return pwplatform::NoThrow<SAFEARRAY*>(
-        nullptr, 0, [&] { return SafeArrayCreateBody(vt, cDims, rgsabound); });
+    return pwplatform::NoThrow<SAFEARRAY*>(nullptr, 0, [&]() -> SAFEARRAY* {
+        if (rgsabound == nullptr || cDims == 0 || cDims > std::numeric_limits<USHORT>::max()) {
+            return nullptr;
+        }
+        // The caller lists the dimensions first to last; the descriptor keeps them last to first.
+        std::vector<SAFEARRAYBOUND> stored(cDims);
+        for (UINT i = 0; i < cDims; ++i) {
+            stored[cDims - 1 - i] = rgsabound[i];
+        }
+        return Allocate(vt, cDims, stored.data());
+    });
 }
 
 SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {

@@ -111,47 +111,39 @@ void WINAPI CoUninitialize(void) {
     }
 }
 
-static HRESULT CoGetClassObjectBody(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,
-                                    REFIID riid, LPVOID* ppv) {
-    (void)pvReserved;
-    if (ppv == nullptr) {
-        return E_INVALIDARG;
-    }
-    *ppv = nullptr;
-    if (rclsid == CLSID_WbemDefPath && (dwClsContext & CLSCTX_INPROC_SERVER) != 0) {
-        return pwwbempath::GetClassObject(riid, ppv);
-    }
-    if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) {
-        return REGDB_E_CLASSNOTREG;
-    }
-    return RegisteredClassObject(rclsid, riid, ppv);
-}
-
 HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved, REFIID riid,
                                 LPVOID* ppv) {
-    return pwplatform::NoThrow<HRESULT>(E_OUTOFMEMORY, 0, [&] {
-        return CoGetClassObjectBody(rclsid, dwClsContext, pvReserved, riid, ppv);
+    return pwplatform::NoThrow<HRESULT>(E_OUTOFMEMORY, 0, [&]() -> HRESULT {
+        (void)pvReserved;
+        if (ppv == nullptr) {
+            return E_INVALIDARG;
+        }
+        *ppv = nullptr;
+        if (rclsid == CLSID_WbemDefPath && (dwClsContext & CLSCTX_INPROC_SERVER) != 0) {
+            return pwwbempath::GetClassObject(riid, ppv);
+        }
+        if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) {
+            return REGDB_E_CLASSNOTREG;
+        }
+        return RegisteredClassObject(rclsid, riid, ppv);
     });
 }
 
-static HRESULT CLSIDFromProgIDBody(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
-    if (lpszProgID == nullptr || lpclsid == nullptr) {
-        return E_INVALIDARG;
-    }
-    std::string progId;
-    for (const wchar_t* c = lpszProgID; *c != L'\0'; ++c) {
-        progId += static_cast<char>(*c < 0x80 ? *c : L'?');
-    }
-    const std::string text = ClassesRootDefault(progId + "\\CLSID");
-    if (text.empty()) {
-        return CO_E_CLASSSTRING;
-    }
-    return ClsidFromText(text, lpclsid);
-}
-
 HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
-    return pwplatform::NoThrow<HRESULT>(E_OUTOFMEMORY, 0,
-                                        [&] { return CLSIDFromProgIDBody(lpszProgID, lpclsid); });
+    return pwplatform::NoThrow<HRESULT>(E_OUTOFMEMORY, 0, [&]() -> HRESULT {
+        if (lpszProgID == nullptr || lpclsid == nullptr) {
+            return E_INVALIDARG;
+        }
+        std::string progId;
+        for (const wchar_t* c = lpszProgID; *c != L'\0'; ++c) {
+            progId += static_cast<char>(*c < 0x80 ? *c : L'?');
+        }
+        const std::string text = ClassesRootDefault(progId + "\\CLSID");
+        if (text.empty()) {
+            return CO_E_CLASSSTRING;
+        }
+        return ClsidFromText(text, lpclsid);
+    });
 }
 
 HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,
