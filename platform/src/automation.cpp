@@ -23,37 +23,6 @@ std::uint32_t* LengthSlot(BSTR text) {
     return reinterpret_cast<std::uint32_t*>(text) - 1;
 }
 
-bool IsValidScalarType(VARTYPE vt) {
-    switch (vt) {
-        case VT_EMPTY:
-        case VT_NULL:
-        case VT_I1:
-        case VT_UI1:
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_DATE:
-        case VT_CY:
-        case VT_BSTR:
-        case VT_UNKNOWN:
-        case VT_DISPATCH:
-        case VT_VARIANT:
-        case VT_DECIMAL:
-            return true;
-        default:
-            return false;
-    }
-}
-
 ULONG ElementSize(VARTYPE vt) {
     switch (vt) {
         case VT_I1:
@@ -84,6 +53,12 @@ ULONG ElementSize(VARTYPE vt) {
         default:
             return 0;
     }
+}
+
+// The types a variant may hold by value: those an array may hold, and a few more.
+bool IsValidScalarType(VARTYPE vt) {
+    return ElementSize(vt) != 0 || vt == VT_EMPTY || vt == VT_NULL || vt == VT_CY ||
+           vt == VT_DISPATCH || vt == VT_DECIMAL;
 }
 
 USHORT FeaturesOf(VARTYPE vt) {
