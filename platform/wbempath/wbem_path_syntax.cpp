@@ -4,6 +4,7 @@
 
 #include <wmiutils.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -25,45 +26,23 @@ bool IsDigit(wchar_t c) {
     return c >= L'0' && c <= L'9';
 }
 
-bool IsIdentifier(std::wstring_view text) {
-    if (text.empty() || !IsLetter(text[0])) {
-        return false;
-    }
-    for (const wchar_t c : text) {
-        if (!IsLetter(c) && !IsDigit(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Namespace names may also start with a digit.
 bool IsNamespaceName(std::wstring_view text) {
-    if (text.empty()) {
-        return false;
-    }
-    for (const wchar_t c : text) {
-        if (!IsLetter(c) && !IsDigit(c)) {
-            return false;
-        }
-    }
-    return true;
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](wchar_t c) { return IsLetter(c) || IsDigit(c); });
 }
 
-wchar_t FoldAscii(wchar_t c) {
-    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+bool IsIdentifier(std::wstring_view text) {
+    return !text.empty() && IsLetter(text[0]) && IsNamespaceName(text);
 }
 
 bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    const auto fold = [](wchar_t c) {
+        return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+    };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [&](wchar_t x, wchar_t y) { return fold(x) == fold(y); });
 }
 
 // The position of the first `wanted` outside double quotes, or npos.
