@@ -487,22 +487,6 @@ struct OpenKey {
 
 std::set<const OpenKey*> g_openKeys;
 
-// The path and access of a handle; false for a handle that is neither a hive nor open.
-bool Resolve(HKEY handle, Path& path, REGSAM& access) {
-    if (const Hive* hive = FindHive(handle)) {
-        path = {hive->name};
-        access = KEY_ALL_ACCESS;
-        return true;
-    }
-    const auto* key = reinterpret_cast<const OpenKey*>(handle);
-    if (g_openKeys.count(key) == 0) {
-        return false;
-    }
-    path = key->path;
-    access = key->access;
-    return true;
-}
-
 HKEY NewHandle(const Path& path, REGSAM access) {
     auto key = std::make_unique<OpenKey>(OpenKey{path, access});
     g_openKeys.insert(key.get());
@@ -528,9 +512,11 @@ bool AppendSubkey(Path& path, const char* subKey) {
     return true;
 }
 
-// What every call on an open key starts with: the lock held by the caller, the registry
-// loaded, the handle's key found (a key deleted since it was opened gives ERROR_KEY_DELETED).
+// What every call on an open key starts with: the lock taken, the registry loaded, the handle's
+// key found (a handle neither a hive nor open gives ERROR_INVALID_HANDLE, a key deleted since
+// it was opened ERROR_KEY_DELETED).
 struct Session {
+    std::lock_guard<std::mutex> guard{g_lock};
     Key top;
     Path path;
     REGSAM access = 0;
@@ -538,7 +524,14 @@ struct Session {
 };
 
 LONG Begin(Session& session, HKEY handle) {
-    if (!Resolve(handle, session.path, session.access)) {
+    const auto* open = reinterpret_cast<const OpenKey*>(handle);
+    if (const Hive* hive = FindHive(handle)) {
+        session.path = {hive->name};
+        session.access = KEY_ALL_ACCESS;
+    } else if (g_openKeys.count(open) != 0) {
+        session.path = open->path;
+        session.access = open->access;
+    } else {
         return ERROR_INVALID_HANDLE;
     }
     const LONG loaded = Load(session.top);
@@ -574,7 +567,6 @@ LONG Open(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult) {
         return ERROR_INVALID_PARAMETER;
     }
     *phkResult = nullptr;
-    std::lock_guard<std::mutex> guard(g_lock);
     Session session;
     LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
@@ -600,7 +592,6 @@ LONG Create(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult,
         return ERROR_INVALID_PARAMETER;
     }
     *phkResult = nullptr;
-    std::lock_guard<std::mutex> guard(g_lock);
     Session session;
     LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
@@ -636,7 +627,6 @@ LONG QueryValue(HKEY hKey, const char* name, LPDWORD reserved, LPDWORD type, LPB
     if (reserved != nullptr || (data != nullptr && size == nullptr)) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::lock_guard<std::mutex> guard(g_lock);
     Session session;
     const LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
@@ -675,7 +665,6 @@ LONG SetValue(HKEY hKey, const char* name, DWORD type, const BYTE* data, DWORD s
         return ERROR_NOACCESS;
     }
     std::string bytes(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size);
-    std::lock_guard<std::mutex> guard(g_lock);
     Session session;
     const LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
@@ -695,7 +684,6 @@ LONG SetValue(HKEY hKey, const char* name, DWORD type, const BYTE* data, DWORD s
 }
 
 LONG DeleteValue(HKEY hKey, const char* name) {
-    std::lock_guard<std::mutex> guard(g_lock);
     Session session;
     const LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
@@ -717,7 +705,6 @@ LONG DeleteTree(HKEY hKey, const char* subKey) {
     if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
         return ERROR_ACCESS_DENIED;
     }
-    std::lock_guard<std::mutex> guard(g_lock);
     Session session;
     const LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
