@@ -9,34 +9,12 @@
 
 #include <unknwn.h>
 
-typedef enum tagCLSCTX {
-    CLSCTX_INPROC_SERVER = 0x1,
-    CLSCTX_INPROC_HANDLER = 0x2,
-    CLSCTX_LOCAL_SERVER = 0x4,
-    CLSCTX_INPROC_SERVER16 = 0x8,
-    CLSCTX_REMOTE_SERVER = 0x10
-} CLSCTX;
-#define CLSCTX_INPROC (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)
-#define CLSCTX_ALL \
-    (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
-#define CLSCTX_SERVER (CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
+typedef enum tagCLSCTX { CLSCTX_INPROC_SERVER = 0x1 } CLSCTX;
 
-typedef enum tagCOINIT {
-    COINIT_APARTMENTTHREADED = 0x2,
-    COINIT_MULTITHREADED = 0x0,
-    COINIT_DISABLE_OLE1DDE = 0x4,
-    COINIT_SPEED_OVER_MEMORY = 0x8
-} COINIT;
+typedef enum tagCOINIT { COINIT_APARTMENTTHREADED = 0x2, COINIT_MULTITHREADED = 0x0 } COINIT;
 
-#define RPC_C_AUTHN_LEVEL_DEFAULT 0
-#define RPC_C_AUTHN_LEVEL_NONE 1
-#define RPC_C_AUTHN_LEVEL_CONNECT 2
-#define RPC_C_AUTHN_LEVEL_CALL 3
-#define RPC_C_AUTHN_LEVEL_PKT 4
-#define RPC_C_AUTHN_LEVEL_PKT_INTEGRITY 5
 #define RPC_C_AUTHN_LEVEL_PKT_PRIVACY 6
 
-#define RPC_C_IMP_LEVEL_DEFAULT 0
 #define RPC_C_IMP_LEVEL_ANONYMOUS 1
 #define RPC_C_IMP_LEVEL_IDENTIFY 2
 #define RPC_C_IMP_LEVEL_IMPERSONATE 3
@@ -47,7 +25,6 @@ extern "C" {
 // Per thread, as on Windows: the first call gives S_OK, later calls with the same model
 // S_FALSE, a call with the other model RPC_E_CHANGED_MODE. Nothing else depends on it.
 PW_PLATFORM_API HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
-PW_PLATFORM_API HRESULT WINAPI CoInitialize(LPVOID pvReserved);
 PW_PLATFORM_API void WINAPI CoUninitialize(void);
 
 PW_PLATFORM_API HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext,
@@ -55,11 +32,7 @@ PW_PLATFORM_API HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsCont
 PW_PLATFORM_API HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter,
                                                 DWORD dwClsContext, REFIID riid, LPVOID* ppv);
 
-PW_PLATFORM_API HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);
 PW_PLATFORM_API HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
-PW_PLATFORM_API LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
-PW_PLATFORM_API LPVOID WINAPI CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
-PW_PLATFORM_API void WINAPI CoTaskMemFree(LPVOID pv);
 
 // Impersonation of the calling client. Without a client call context on the thread (see
 // pw_call_context.h) both fail with RPC_E_CALL_COMPLETE, as on Windows.

@@ -12,10 +12,8 @@
 #include <unknwn.h>
 
 using BSTR = OLECHAR*;
-using LPBSTR = BSTR*;
 using VARTYPE = unsigned short;
 using VARIANT_BOOL = short;
-using DATE = double;
 
 #define VARIANT_TRUE ((VARIANT_BOOL)-1)
 #define VARIANT_FALSE ((VARIANT_BOOL)0)
@@ -44,41 +42,14 @@ enum VARENUM {
     VT_UI8 = 21,
     VT_INT = 22,
     VT_UINT = 23,
-    VT_VOID = 24,
-    VT_HRESULT = 25,
-    VT_PTR = 26,
-    VT_SAFEARRAY = 27,
-    VT_CARRAY = 28,
-    VT_USERDEFINED = 29,
-    VT_LPSTR = 30,
-    VT_LPWSTR = 31,
-    VT_RECORD = 36,
-    VT_INT_PTR = 37,
-    VT_UINT_PTR = 38,
-    VT_FILETIME = 64,
-    VT_BLOB = 65,
-    VT_STREAM = 66,
-    VT_STORAGE = 67,
-    VT_STREAMED_OBJECT = 68,
-    VT_STORED_OBJECT = 69,
-    VT_BLOB_OBJECT = 70,
-    VT_CF = 71,
-    VT_CLSID = 72,
-    VT_VERSIONED_STREAM = 73,
-    VT_BSTR_BLOB = 0xfff,
-    VT_VECTOR = 0x1000,
     VT_ARRAY = 0x2000,
-    VT_BYREF = 0x4000,
-    VT_RESERVED = 0x8000,
-    VT_ILLEGAL = 0xffff,
-    VT_ILLEGALMASKED = 0xfff,
-    VT_TYPEMASK = 0xfff
+    VT_BYREF = 0x4000
 };
 
 typedef struct tagSAFEARRAYBOUND {
     ULONG cElements;
     LONG lLbound;
-} SAFEARRAYBOUND, *LPSAFEARRAYBOUND;
+} SAFEARRAYBOUND;
 
 // rgsabound holds cDims entries, the last dimension first, as on Windows.
 typedef struct tagSAFEARRAY {
@@ -88,20 +59,12 @@ typedef struct tagSAFEARRAY {
     ULONG cLocks;
     PVOID pvData;
     SAFEARRAYBOUND rgsabound[1];
-} SAFEARRAY, *LPSAFEARRAY;
+} SAFEARRAY;
 
-#define FADF_AUTO 0x1
-#define FADF_STATIC 0x2
-#define FADF_EMBEDDED 0x4
-#define FADF_FIXEDSIZE 0x10
-#define FADF_RECORD 0x20
-#define FADF_HAVEIID 0x40
 #define FADF_HAVEVARTYPE 0x80
 #define FADF_BSTR 0x100
 #define FADF_UNKNOWN 0x200
-#define FADF_DISPATCH 0x400
 #define FADF_VARIANT 0x800
-#define FADF_RESERVED 0xf008
 
 struct tagVARIANT;
 typedef struct tagVARIANT VARIANT;
@@ -114,57 +77,22 @@ struct tagVARIANT {
     union {
         LONGLONG llVal;
         LONG lVal;
-        BYTE bVal;
-        SHORT iVal;
-        FLOAT fltVal;
-        DOUBLE dblVal;
         VARIANT_BOOL boolVal;
-        SCODE scode;
-        DATE date;
         BSTR bstrVal;
         IUnknown* punkVal;
         SAFEARRAY* parray;
-        BYTE* pbVal;
-        SHORT* piVal;
-        LONG* plVal;
-        LONGLONG* pllVal;
-        FLOAT* pfltVal;
-        DOUBLE* pdblVal;
-        VARIANT_BOOL* pboolVal;
-        SCODE* pscode;
-        DATE* pdate;
-        BSTR* pbstrVal;
-        IUnknown** ppunkVal;
-        SAFEARRAY** pparray;
-        VARIANT* pvarVal;
-        PVOID byref;
-        CHAR cVal;
-        USHORT uiVal;
-        ULONG ulVal;
         ULONGLONG ullVal;
-        INT intVal;
-        UINT uintVal;
-        CHAR* pcVal;
-        USHORT* puiVal;
-        ULONG* pulVal;
-        ULONGLONG* pullVal;
-        INT* pintVal;
-        UINT* puintVal;
     };
 };
 using VARIANTARG = VARIANT;
-using LPVARIANT = VARIANT*;
-using LPVARIANTARG = VARIANT*;
 
 extern "C" {
 
 PW_PLATFORM_API BSTR WINAPI SysAllocString(const OLECHAR* psz);
 // psz null gives a string of ui NULs.
 PW_PLATFORM_API BSTR WINAPI SysAllocStringLen(const OLECHAR* strIn, UINT ui);
-PW_PLATFORM_API INT WINAPI SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
 PW_PLATFORM_API void WINAPI SysFreeString(BSTR bstrString);
 PW_PLATFORM_API UINT WINAPI SysStringLen(BSTR pbstr);
-PW_PLATFORM_API UINT WINAPI SysStringByteLen(BSTR bstr);
 
 PW_PLATFORM_API void WINAPI VariantInit(VARIANTARG* pvarg);
 PW_PLATFORM_API HRESULT WINAPI VariantClear(VARIANTARG* pvarg);
@@ -177,18 +105,12 @@ PW_PLATFORM_API SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims,
 PW_PLATFORM_API SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
 PW_PLATFORM_API HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa);
 PW_PLATFORM_API UINT WINAPI SafeArrayGetDim(SAFEARRAY* psa);
-PW_PLATFORM_API UINT WINAPI SafeArrayGetElemsize(SAFEARRAY* psa);
 // nDim counts from 1; a dimension the array lacks gives DISP_E_BADINDEX.
 PW_PLATFORM_API HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
 PW_PLATFORM_API HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
-PW_PLATFORM_API HRESULT WINAPI SafeArrayLock(SAFEARRAY* psa);
-PW_PLATFORM_API HRESULT WINAPI SafeArrayUnlock(SAFEARRAY* psa);
-PW_PLATFORM_API HRESULT WINAPI SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
-PW_PLATFORM_API HRESULT WINAPI SafeArrayUnaccessData(SAFEARRAY* psa);
 // rgIndices holds one index per dimension, the first dimension first.
 PW_PLATFORM_API HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 PW_PLATFORM_API HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
-PW_PLATFORM_API HRESULT WINAPI SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
 PW_PLATFORM_API HRESULT WINAPI SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
 
 }  // extern "C"

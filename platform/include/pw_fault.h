@@ -26,7 +26,7 @@ enum PwFaultKind : unsigned {
     // Counted where a test program asks (PwFaultCall): its own operator new and calloc
     PW_FAULT_MEMORY = 64u,
     // Counted where a test program asks: its own fopen (the trace log, the exclusion file)
-    PW_FAULT_FILE_OPEN = 128u,
+    PW_FAULT_FILE_OPEN = 128u
 };
 
 // Counts from now the calls of `kinds`; the `failAt`-th of them (from 1) fails, and only that

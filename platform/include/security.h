@@ -14,18 +14,8 @@
 #include <windows.h>
 
 typedef enum {
-    NameUnknown = 0,
-    NameFullyQualifiedDN = 1,
     NameSamCompatible = 2,
-    NameDisplay = 3,
-    NameUniqueId = 6,
-    NameCanonical = 7,
     NameUserPrincipal = 8,
-    NameCanonicalEx = 9,
-    NameServicePrincipal = 10,
-    NameDnsDomain = 12,
-    NameGivenName = 13,
-    NameSurname = 14
 } EXTENDED_NAME_FORMAT,
     *PEXTENDED_NAME_FORMAT;
 

@@ -17,8 +17,6 @@ typedef struct _GUID {
 
 using IID = GUID;
 using CLSID = GUID;
-using LPGUID = GUID*;
-using LPIID = IID*;
 using LPCLSID = CLSID*;
 #define REFGUID const GUID&
 #define REFIID const IID&
@@ -36,13 +34,7 @@ inline bool operator!=(REFGUID guidOne, REFGUID guidOther) {
     return !(guidOne == guidOther);
 }
 
-#define STDMETHOD(method) virtual HRESULT STDMETHODCALLTYPE method
-#define STDMETHOD_(type, method) virtual type STDMETHODCALLTYPE method
-#define STDMETHODIMP HRESULT STDMETHODCALLTYPE
-#define STDMETHODIMP_(type) type STDMETHODCALLTYPE
 #define STDAPI extern "C" HRESULT STDAPICALLTYPE
-#define STDAPI_(type) extern "C" type STDAPICALLTYPE
-#define PURE = 0
 
 extern "C" {
 PW_PLATFORM_API extern const IID IID_IUnknown;
@@ -61,4 +53,3 @@ struct IClassFactory : public IUnknown {
                                                      void** ppvObject) = 0;
     virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
 };
-using LPCLASSFACTORY = IClassFactory*;

@@ -10,8 +10,6 @@
 #include <windef.h>
 #include <winerror.h>
 
-#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
-
 // Code pages. The ANSI code page is UTF-8 here; wide strings are UTF-32 (WCHAR is wchar_t).
 #define CP_ACP 0
 #define CP_OEMCP 1
@@ -46,7 +44,6 @@
 
 // Locales.
 #define LANG_NEUTRAL 0x00
-#define LANG_INVARIANT 0x7f
 #define LANG_ENGLISH 0x09
 #define SUBLANG_NEUTRAL 0x00
 #define SUBLANG_DEFAULT 0x01
@@ -54,40 +51,25 @@
 #define SUBLANG_ENGLISH_US 0x01
 #define SORT_DEFAULT 0x0
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
-#define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3ff)
-#define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
 #define MAKELCID(lgid, srtid) ((DWORD)((((DWORD)((WORD)(srtid))) << 16) | ((DWORD)((WORD)(lgid)))))
 #define LANGIDFROMLCID(lcid) ((WORD)(lcid))
-#define SORTIDFROMLCID(lcid) ((WORD)((((DWORD)(lcid)) >> 16) & 0xf))
 #define LANG_SYSTEM_DEFAULT (MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT))
 #define LANG_USER_DEFAULT (MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT))
 #define LOCALE_SYSTEM_DEFAULT (MAKELCID(LANG_SYSTEM_DEFAULT, SORT_DEFAULT))
 #define LOCALE_USER_DEFAULT (MAKELCID(LANG_USER_DEFAULT, SORT_DEFAULT))
 #define LOCALE_NEUTRAL (MAKELCID(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), SORT_DEFAULT))
-#define LOCALE_INVARIANT (MAKELCID(MAKELANGID(LANG_INVARIANT, SUBLANG_NEUTRAL), SORT_DEFAULT))
 
 // Tokens.
-#define TOKEN_ASSIGN_PRIMARY (0x0001)
-#define TOKEN_DUPLICATE (0x0002)
-#define TOKEN_IMPERSONATE (0x0004)
 #define TOKEN_QUERY (0x0008)
-#define TOKEN_QUERY_SOURCE (0x0010)
-#define TOKEN_ADJUST_PRIVILEGES (0x0020)
-#define TOKEN_ADJUST_GROUPS (0x0040)
-#define TOKEN_ADJUST_DEFAULT (0x0080)
-#define TOKEN_ADJUST_SESSIONID (0x0100)
-#define TOKEN_READ (0x00020000 | TOKEN_QUERY)
 
 typedef enum _SECURITY_IMPERSONATION_LEVEL {
     SecurityAnonymous,
     SecurityIdentification,
     SecurityImpersonation,
     SecurityDelegation
-} SECURITY_IMPERSONATION_LEVEL,
-    *PSECURITY_IMPERSONATION_LEVEL;
+} SECURITY_IMPERSONATION_LEVEL;
 
 typedef enum _TOKEN_TYPE { TokenPrimary = 1, TokenImpersonation } TOKEN_TYPE;
-typedef TOKEN_TYPE* PTOKEN_TYPE;
 
 typedef enum _TOKEN_INFORMATION_CLASS {
     TokenUser = 1,
@@ -98,12 +80,8 @@ typedef enum _TOKEN_INFORMATION_CLASS {
     TokenDefaultDacl,
     TokenSource,
     TokenType,
-    TokenImpersonationLevel,
-    TokenStatistics,
-    TokenRestrictedSids,
-    TokenSessionId
-} TOKEN_INFORMATION_CLASS,
-    *PTOKEN_INFORMATION_CLASS;
+    TokenImpersonationLevel
+} TOKEN_INFORMATION_CLASS;
 
 extern "C" {
 

@@ -7,30 +7,23 @@
 // The file format is described at the top of platform/src/registry.cpp.
 //
 // ANSI strings are UTF-8 here. A REG_SZ value keeps the bytes it was given (with its
-// terminator, when the caller counted it, as Windows does); the W calls see the same text as
-// wide characters.
+// terminator, when the caller counted it, as Windows does).
 #pragma once
 
 #include <windef.h>
 #include <winerror.h>
 
 using REGSAM = ACCESS_MASK;
-using LSTATUS = LONG;
 
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
 #define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
 
-#define DELETE (0x00010000)
 #define READ_CONTROL (0x00020000)
-#define WRITE_DAC (0x00040000)
-#define WRITE_OWNER (0x00080000)
 #define SYNCHRONIZE (0x00100000)
-#define STANDARD_RIGHTS_REQUIRED (0x000F0000)
 #define STANDARD_RIGHTS_READ (READ_CONTROL)
 #define STANDARD_RIGHTS_WRITE (READ_CONTROL)
-#define STANDARD_RIGHTS_EXECUTE (READ_CONTROL)
 #define STANDARD_RIGHTS_ALL (0x001F0000)
 
 #define KEY_QUERY_VALUE (0x0001)
@@ -39,36 +32,25 @@ using LSTATUS = LONG;
 #define KEY_ENUMERATE_SUB_KEYS (0x0008)
 #define KEY_NOTIFY (0x0010)
 #define KEY_CREATE_LINK (0x0020)
-#define KEY_WOW64_64KEY (0x0100)
-#define KEY_WOW64_32KEY (0x0200)
 #define KEY_WOW64_RES (0x0300)
 #define KEY_READ                                                                      \
     ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & \
      (~SYNCHRONIZE))
 #define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & (~SYNCHRONIZE))
-#define KEY_EXECUTE ((KEY_READ) & (~SYNCHRONIZE))
 #define KEY_ALL_ACCESS                                                             \
     ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | \
       KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                     \
      (~SYNCHRONIZE))
 
-#define REG_OPTION_RESERVED (0x00000000)
 #define REG_OPTION_NON_VOLATILE (0x00000000)
-#define REG_OPTION_VOLATILE (0x00000001)
 #define REG_CREATED_NEW_KEY (0x00000001)
 #define REG_OPENED_EXISTING_KEY (0x00000002)
 
 #define REG_NONE (0)
 #define REG_SZ (1)
 #define REG_EXPAND_SZ (2)
-#define REG_BINARY (3)
 #define REG_DWORD (4)
-#define REG_DWORD_LITTLE_ENDIAN (4)
-#define REG_DWORD_BIG_ENDIAN (5)
-#define REG_LINK (6)
-#define REG_MULTI_SZ (7)
 #define REG_QWORD (11)
-#define REG_QWORD_LITTLE_ENDIAN (11)
 
 extern "C" {
 
@@ -77,38 +59,16 @@ PW_PLATFORM_API LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Re
                                             LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
                                             LPSECURITY_ATTRIBUTES lpSecurityAttributes,
                                             PHKEY phkResult, LPDWORD lpdwDisposition);
-PW_PLATFORM_API LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
-                                            LPWSTR lpClass, DWORD dwOptions, REGSAM samDesired,
-                                            LPSECURITY_ATTRIBUTES lpSecurityAttributes,
-                                            PHKEY phkResult, LPDWORD lpdwDisposition);
-// Refuses a key that has subkeys (ERROR_ACCESS_DENIED), as Windows does.
-PW_PLATFORM_API LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
-PW_PLATFORM_API LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 PW_PLATFORM_API LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
-PW_PLATFORM_API LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
-// Subkeys in the order of their names, without regard to case.
-PW_PLATFORM_API LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                                          LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                                          PFILETIME lpftLastWriteTime);
-PW_PLATFORM_API LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName,
-                                          LPDWORD lpcchName, LPDWORD lpReserved, LPWSTR lpClass,
-                                          LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
 PW_PLATFORM_API LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
-                                          REGSAM samDesired, PHKEY phkResult);
-PW_PLATFORM_API LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
                                           REGSAM samDesired, PHKEY phkResult);
 // lpData null: only the type and the size are asked for. A buffer too small gives
 // ERROR_MORE_DATA and the size needed.
 PW_PLATFORM_API LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
                                              LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
-PW_PLATFORM_API LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
-                                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 PW_PLATFORM_API LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved,
-                                           DWORD dwType, CONST BYTE* lpData, DWORD cbData);
-PW_PLATFORM_API LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved,
                                            DWORD dwType, CONST BYTE* lpData, DWORD cbData);
 // lpSubKey null: the key's own values and subkeys go, the key stays.
 PW_PLATFORM_API LONG WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);
-PW_PLATFORM_API LONG WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey);
 
 }  // extern "C"

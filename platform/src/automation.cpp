@@ -23,37 +23,6 @@ std::uint32_t* LengthSlot(BSTR text) {
     return reinterpret_cast<std::uint32_t*>(text) - 1;
 }
 
-bool IsValidScalarType(VARTYPE vt) {
-    switch (vt) {
-        case VT_EMPTY:
-        case VT_NULL:
-        case VT_I1:
-        case VT_UI1:
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_DATE:
-        case VT_CY:
-        case VT_BSTR:
-        case VT_UNKNOWN:
-        case VT_DISPATCH:
-        case VT_VARIANT:
-        case VT_DECIMAL:
-            return true;
-        default:
-            return false;
-    }
-}
-
 ULONG ElementSize(VARTYPE vt) {
     switch (vt) {
         case VT_I1:
@@ -84,6 +53,12 @@ ULONG ElementSize(VARTYPE vt) {
         default:
             return 0;
     }
+}
+
+// The types a variant may hold by value: those an array may hold, and a few more.
+bool IsValidScalarType(VARTYPE vt) {
+    return ElementSize(vt) != 0 || vt == VT_EMPTY || vt == VT_NULL || vt == VT_CY ||
+           vt == VT_DISPATCH || vt == VT_DECIMAL;
 }
 
 USHORT FeaturesOf(VARTYPE vt) {
@@ -213,6 +188,45 @@ HRESULT CopyElement(VARTYPE vt, void* to, const void* from, ULONG size) {
     return S_OK;
 }
 
+// A deep copy of an array, as VariantCopy makes it.
+HRESULT CopyArray(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
+    *ppsaOut = nullptr;
+    if (psa == nullptr) {
+        return S_OK;
+    }
+    const VARTYPE vt = ElementType(psa);
+    SAFEARRAY* copy = Allocate(vt, psa->cDims, psa->rgsabound);
+    if (copy == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    const std::size_t count = ElementCount(psa);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t offset = i * psa->cbElements;
+        const HRESULT hr =
+            CopyElement(vt, static_cast<unsigned char*>(copy->pvData) + offset,
+                        static_cast<unsigned char*>(psa->pvData) + offset, psa->cbElements);
+        if (FAILED(hr)) {
+            SafeArrayDestroy(copy);
+            return hr;
+        }
+    }
+    *ppsaOut = copy;
+    return S_OK;
+}
+
+// The bound of dimension nDim (from 1) for SafeArrayGetUBound and SafeArrayGetLBound, which
+// answer through `answer`.
+HRESULT FindBound(SAFEARRAY* psa, UINT nDim, const void* answer, const SAFEARRAYBOUND** bound) {
+    if (psa == nullptr || answer == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (nDim == 0 || nDim > psa->cDims) {
+        return DISP_E_BADINDEX;
+    }
+    *bound = &psa->rgsabound[psa->cDims - nDim];
+    return S_OK;
+}
+
 }  // namespace
 
 extern "C" {
@@ -244,19 +258,6 @@ BSTR WINAPI SysAllocStringLen(const OLECHAR* strIn, UINT ui) {
     return text;
 }
 
-INT WINAPI SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
-    if (pbstr == nullptr) {
-        return FALSE;
-    }
-    BSTR replacement = SysAllocString(psz);
-    if (psz != nullptr && replacement == nullptr) {
-        return FALSE;
-    }
-    SysFreeString(*pbstr);
-    *pbstr = replacement;
-    return TRUE;
-}
-
 void WINAPI SysFreeString(BSTR bstrString) {
     if (bstrString != nullptr) {
         std::free(LengthSlot(bstrString));
@@ -265,10 +266,6 @@ void WINAPI SysFreeString(BSTR bstrString) {
 
 UINT WINAPI SysStringLen(BSTR pbstr) {
     return pbstr == nullptr ? 0 : static_cast<UINT>(*LengthSlot(pbstr) / sizeof(OLECHAR));
-}
-
-UINT WINAPI SysStringByteLen(BSTR bstr) {
-    return bstr == nullptr ? 0 : *LengthSlot(bstr);
 }
 
 void WINAPI VariantInit(VARIANTARG* pvarg) {
@@ -318,7 +315,7 @@ HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc) {
     VARIANT copy = *pvargSrc;
     if ((vt & VT_BYREF) == 0) {
         if ((vt & VT_ARRAY) != 0) {
-            const HRESULT hr = SafeArrayCopy(pvargSrc->parray, &copy.parray);
+            const HRESULT hr = CopyArray(pvargSrc->parray, &copy.parray);
             if (FAILED(hr)) {
                 return hr;
             }
@@ -335,21 +332,18 @@ HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc) {
     return S_OK;
 }
 
-static SAFEARRAY* SafeArrayCreateBody(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
-    if (rgsabound == nullptr || cDims == 0 || cDims > std::numeric_limits<USHORT>::max()) {
-        return nullptr;
-    }
-    // The caller lists the dimensions first to last; the descriptor keeps them last to first.
-    std::vector<SAFEARRAYBOUND> stored(cDims);
-    for (UINT i = 0; i < cDims; ++i) {
-        stored[cDims - 1 - i] = rgsabound[i];
-    }
-    return Allocate(vt, cDims, stored.data());
-}
-
 SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
-    return pwplatform::NoThrow<SAFEARRAY*>(
-        nullptr, 0, [&] { return SafeArrayCreateBody(vt, cDims, rgsabound); });
+    return pwplatform::NoThrow<SAFEARRAY*>(nullptr, 0, [&]() -> SAFEARRAY* {
+        if (rgsabound == nullptr || cDims == 0 || cDims > std::numeric_limits<USHORT>::max()) {
+            return nullptr;
+        }
+        // The caller lists the dimensions first to last; the descriptor keeps them last to first.
+        std::vector<SAFEARRAYBOUND> stored(cDims);
+        for (UINT i = 0; i < cDims; ++i) {
+            stored[cDims - 1 - i] = rgsabound[i];
+        }
+        return Allocate(vt, cDims, stored.data());
+    });
 }
 
 SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
@@ -361,9 +355,6 @@ HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa) {
     if (psa == nullptr) {
         return S_OK;
     }
-    if (psa->cLocks > 0) {
-        return DISP_E_ARRAYISLOCKED;
-    }
     ReleaseElements(psa);
     std::free(psa->pvData);
     std::free(reinterpret_cast<unsigned char*>(psa) - kVartypeSlot);
@@ -374,64 +365,24 @@ UINT WINAPI SafeArrayGetDim(SAFEARRAY* psa) {
     return psa == nullptr ? 0 : psa->cDims;
 }
 
-UINT WINAPI SafeArrayGetElemsize(SAFEARRAY* psa) {
-    return psa == nullptr ? 0 : psa->cbElements;
-}
-
 HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound) {
-    if (psa == nullptr || plUbound == nullptr) {
-        return E_INVALIDARG;
+    const SAFEARRAYBOUND* bound = nullptr;
+    const HRESULT hr = FindBound(psa, nDim, plUbound, &bound);
+    if (SUCCEEDED(hr)) {
+        // Summed wide: a lower bound near the top of the range must not overflow on the way.
+        *plUbound =
+            static_cast<LONG>(static_cast<std::int64_t>(bound->lLbound) + bound->cElements - 1);
     }
-    if (nDim == 0 || nDim > psa->cDims) {
-        return DISP_E_BADINDEX;
-    }
-    const SAFEARRAYBOUND& bound = psa->rgsabound[psa->cDims - nDim];
-    // Summed wide: a lower bound near the top of the range must not overflow on the way.
-    *plUbound = static_cast<LONG>(static_cast<std::int64_t>(bound.lLbound) + bound.cElements - 1);
-    return S_OK;
+    return hr;
 }
 
 HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound) {
-    if (psa == nullptr || plLbound == nullptr) {
-        return E_INVALIDARG;
+    const SAFEARRAYBOUND* bound = nullptr;
+    const HRESULT hr = FindBound(psa, nDim, plLbound, &bound);
+    if (SUCCEEDED(hr)) {
+        *plLbound = bound->lLbound;
     }
-    if (nDim == 0 || nDim > psa->cDims) {
-        return DISP_E_BADINDEX;
-    }
-    *plLbound = psa->rgsabound[psa->cDims - nDim].lLbound;
-    return S_OK;
-}
-
-HRESULT WINAPI SafeArrayLock(SAFEARRAY* psa) {
-    if (psa == nullptr) {
-        return E_INVALIDARG;
-    }
-    ++psa->cLocks;
-    return S_OK;
-}
-
-HRESULT WINAPI SafeArrayUnlock(SAFEARRAY* psa) {
-    if (psa == nullptr) {
-        return E_INVALIDARG;
-    }
-    if (psa->cLocks == 0) {
-        return E_UNEXPECTED;
-    }
-    --psa->cLocks;
-    return S_OK;
-}
-
-HRESULT WINAPI SafeArrayAccessData(SAFEARRAY* psa, void** ppvData) {
-    if (psa == nullptr || ppvData == nullptr) {
-        return E_INVALIDARG;
-    }
-    ++psa->cLocks;
-    *ppvData = psa->pvData;
-    return S_OK;
-}
-
-HRESULT WINAPI SafeArrayUnaccessData(SAFEARRAY* psa) {
-    return SafeArrayUnlock(psa);
+    return hr;
 }
 
 HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
@@ -475,34 +426,6 @@ HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
         std::memcpy(element, pv, psa->cbElements);
     }
     return hr;
-}
-
-HRESULT WINAPI SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
-    if (ppsaOut == nullptr) {
-        return E_INVALIDARG;
-    }
-    *ppsaOut = nullptr;
-    if (psa == nullptr) {
-        return S_OK;
-    }
-    const VARTYPE vt = ElementType(psa);
-    SAFEARRAY* copy = Allocate(vt, psa->cDims, psa->rgsabound);
-    if (copy == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    const std::size_t count = ElementCount(psa);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t offset = i * psa->cbElements;
-        const HRESULT hr =
-            CopyElement(vt, static_cast<unsigned char*>(copy->pvData) + offset,
-                        static_cast<unsigned char*>(psa->pvData) + offset, psa->cbElements);
-        if (FAILED(hr)) {
-            SafeArrayDestroy(copy);
-            return hr;
-        }
-    }
-    *ppsaOut = copy;
-    return S_OK;
 }
 
 HRESULT WINAPI SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt) {

@@ -149,32 +149,27 @@ WINBOOL WINAPI CloseHandle(HANDLE hObject) {
     return FindToken(hObject, nullptr, true) ? TRUE : Fail(ERROR_INVALID_HANDLE);
 }
 
-static WINBOOL OpenThreadTokenBody(HANDLE ThreadHandle, DWORD DesiredAccess, WINBOOL OpenAsSelf,
-                                   PHANDLE TokenHandle) {
-    (void)DesiredAccess, (void)OpenAsSelf;
-    if (TokenHandle == nullptr) {
-        return Fail(ERROR_NOACCESS);
-    }
-    *TokenHandle = nullptr;
-    if (ThreadHandle != kCurrentThread) {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
-    if (!t_context.impersonating) {
-        return Fail(ERROR_NO_TOKEN);
-    }
-    auto* token = new Token{t_context.level};
-    {
-        std::lock_guard<std::mutex> guard(g_tokenLock);
-        g_tokens.insert(token);
-    }
-    *TokenHandle = token;
-    return TRUE;
-}
-
 WINBOOL WINAPI OpenThreadToken(HANDLE ThreadHandle, DWORD DesiredAccess, WINBOOL OpenAsSelf,
                                PHANDLE TokenHandle) {
-    return pwplatform::NoThrow<WINBOOL>(FALSE, ERROR_NOT_ENOUGH_MEMORY, [&] {
-        return OpenThreadTokenBody(ThreadHandle, DesiredAccess, OpenAsSelf, TokenHandle);
+    return pwplatform::NoThrow<WINBOOL>(FALSE, ERROR_NOT_ENOUGH_MEMORY, [&]() -> WINBOOL {
+        (void)DesiredAccess, (void)OpenAsSelf;
+        if (TokenHandle == nullptr) {
+            return Fail(ERROR_NOACCESS);
+        }
+        *TokenHandle = nullptr;
+        if (ThreadHandle != kCurrentThread) {
+            return Fail(ERROR_INVALID_HANDLE);
+        }
+        if (!t_context.impersonating) {
+            return Fail(ERROR_NO_TOKEN);
+        }
+        auto* token = new Token{t_context.level};
+        {
+            std::lock_guard<std::mutex> guard(g_tokenLock);
+            g_tokens.insert(token);
+        }
+        *TokenHandle = token;
+        return TRUE;
     });
 }
 
@@ -209,36 +204,31 @@ WINBOOL WINAPI GetTokenInformation(HANDLE TokenHandle,
     return TRUE;
 }
 
-static BOOLEAN GetUserNameExWBody(EXTENDED_NAME_FORMAT NameFormat, LPWSTR lpNameBuffer,
-                                  PULONG nSize) {
-    if (nSize == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (NameFormat != NameSamCompatible) {
-        SetLastError(ERROR_NONE_MAPPED);
-        return FALSE;
-    }
-    if (pwplatform::FaultHere(PW_FAULT_USER_NAME)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
-    const std::wstring name = t_context.impersonating ? t_context.samName : ProcessAccount();
-    const auto needed = static_cast<ULONG>(name.size() + 1);
-    if (lpNameBuffer == nullptr || *nSize < needed) {
-        *nSize = needed;
-        SetLastError(ERROR_MORE_DATA);
-        return FALSE;
-    }
-    std::wmemcpy(lpNameBuffer, name.c_str(), needed);
-    *nSize = needed - 1;
-    return TRUE;
-}
-
 BOOLEAN SEC_ENTRY GetUserNameExW(EXTENDED_NAME_FORMAT NameFormat, LPWSTR lpNameBuffer,
                                  PULONG nSize) {
-    return pwplatform::NoThrow<BOOLEAN>(FALSE, ERROR_NOT_ENOUGH_MEMORY, [&] {
-        return GetUserNameExWBody(NameFormat, lpNameBuffer, nSize);
+    return pwplatform::NoThrow<BOOLEAN>(FALSE, ERROR_NOT_ENOUGH_MEMORY, [&]() -> BOOLEAN {
+        if (nSize == nullptr) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        if (NameFormat != NameSamCompatible) {
+            SetLastError(ERROR_NONE_MAPPED);
+            return FALSE;
+        }
+        if (pwplatform::FaultHere(PW_FAULT_USER_NAME)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return FALSE;
+        }
+        const std::wstring name = t_context.impersonating ? t_context.samName : ProcessAccount();
+        const auto needed = static_cast<ULONG>(name.size() + 1);
+        if (lpNameBuffer == nullptr || *nSize < needed) {
+            *nSize = needed;
+            SetLastError(ERROR_MORE_DATA);
+            return FALSE;
+        }
+        std::wmemcpy(lpNameBuffer, name.c_str(), needed);
+        *nSize = needed - 1;
+        return TRUE;
     });
 }
 

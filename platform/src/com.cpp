@@ -4,11 +4,10 @@
 
 #include "wbem_path.h"
 
+#include <cctype>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <cwchar>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -65,27 +64,31 @@ HRESULT RegisteredClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
     return getClassObject(clsid, riid, ppv);
 }
 
-int HexDigit(wchar_t c) {
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return -1;
-}
-
-// Reads `digits` hex digits at text[pos].
-bool ReadHex(LPCOLESTR text, std::size_t pos, int digits, unsigned long long& value) {
-    value = 0;
-    for (int i = 0; i < digits; ++i) {
-        const int d = HexDigit(text[pos + static_cast<std::size_t>(i)]);
-        if (d < 0) {
-            return false;
-        }
-        value = value * 16 + static_cast<unsigned long long>(d);
+// A class ID in its registry form, {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
+HRESULT ClsidFromText(const std::string& text, LPCLSID clsid) {
+    constexpr std::string_view kForm = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+    if (text.size() != kForm.size()) {
+        return CO_E_CLASSSTRING;
     }
-    return true;
+    for (std::size_t i = 0; i < kForm.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (kForm[i] == 'X' ? std::isxdigit(c) == 0 : text[i] != kForm[i]) {
+            return CO_E_CLASSSTRING;
+        }
+    }
+    const auto hex = [&text](std::size_t pos, std::size_t digits) {
+        return std::stoull(text.substr(pos, digits), nullptr, 16);
+    };
+    GUID guid{};
+    guid.Data1 = static_cast<decltype(guid.Data1)>(hex(1, 8));
+    guid.Data2 = static_cast<WORD>(hex(10, 4));
+    guid.Data3 = static_cast<WORD>(hex(15, 4));
+    const std::size_t bytes[8] = {20, 22, 25, 27, 29, 31, 33, 35};
+    for (int i = 0; i < 8; ++i) {
+        guid.Data4[i] = static_cast<BYTE>(hex(bytes[i], 2));
+    }
+    *clsid = guid;
+    return S_OK;
 }
 
 }  // namespace
@@ -102,88 +105,45 @@ HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit) {
     return t_apartment.entries++ == 0 ? S_OK : S_FALSE;
 }
 
-HRESULT WINAPI CoInitialize(LPVOID pvReserved) {
-    return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
-}
-
 void WINAPI CoUninitialize(void) {
     if (t_apartment.entries > 0) {
         --t_apartment.entries;
     }
 }
 
-static HRESULT CoGetClassObjectBody(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,
-                                    REFIID riid, LPVOID* ppv) {
-    (void)pvReserved;
-    if (ppv == nullptr) {
-        return E_INVALIDARG;
-    }
-    *ppv = nullptr;
-    if (rclsid == CLSID_WbemDefPath && (dwClsContext & CLSCTX_INPROC_SERVER) != 0) {
-        return pwwbempath::GetClassObject(riid, ppv);
-    }
-    if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) {
-        return REGDB_E_CLASSNOTREG;
-    }
-    return RegisteredClassObject(rclsid, riid, ppv);
-}
-
 HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved, REFIID riid,
                                 LPVOID* ppv) {
-    return pwplatform::NoThrow<HRESULT>(E_OUTOFMEMORY, 0, [&] {
-        return CoGetClassObjectBody(rclsid, dwClsContext, pvReserved, riid, ppv);
+    return pwplatform::NoThrow<HRESULT>(E_OUTOFMEMORY, 0, [&]() -> HRESULT {
+        (void)pvReserved;
+        if (ppv == nullptr) {
+            return E_INVALIDARG;
+        }
+        *ppv = nullptr;
+        if (rclsid == CLSID_WbemDefPath && (dwClsContext & CLSCTX_INPROC_SERVER) != 0) {
+            return pwwbempath::GetClassObject(riid, ppv);
+        }
+        if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) {
+            return REGDB_E_CLASSNOTREG;
+        }
+        return RegisteredClassObject(rclsid, riid, ppv);
     });
 }
 
-HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
-    if (lpsz == nullptr || pclsid == nullptr) {
-        return E_INVALIDARG;
-    }
-    // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
-    if (std::wcslen(lpsz) != 38 || lpsz[0] != L'{' || lpsz[9] != L'-' || lpsz[14] != L'-' ||
-        lpsz[19] != L'-' || lpsz[24] != L'-' || lpsz[37] != L'}') {
-        return CO_E_CLASSSTRING;
-    }
-    unsigned long long part = 0;
-    GUID guid{};
-    if (!ReadHex(lpsz, 1, 8, part))
-        return CO_E_CLASSSTRING;
-    guid.Data1 = static_cast<decltype(guid.Data1)>(part);
-    if (!ReadHex(lpsz, 10, 4, part))
-        return CO_E_CLASSSTRING;
-    guid.Data2 = static_cast<WORD>(part);
-    if (!ReadHex(lpsz, 15, 4, part))
-        return CO_E_CLASSSTRING;
-    guid.Data3 = static_cast<WORD>(part);
-    const std::size_t bytes[8] = {20, 22, 25, 27, 29, 31, 33, 35};
-    for (int i = 0; i < 8; ++i) {
-        if (!ReadHex(lpsz, bytes[i], 2, part))
-            return CO_E_CLASSSTRING;
-        guid.Data4[i] = static_cast<BYTE>(part);
-    }
-    *pclsid = guid;
-    return S_OK;
-}
-
-static HRESULT CLSIDFromProgIDBody(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
-    if (lpszProgID == nullptr || lpclsid == nullptr) {
-        return E_INVALIDARG;
-    }
-    std::string progId;
-    for (const wchar_t* c = lpszProgID; *c != L'\0'; ++c) {
-        progId += static_cast<char>(*c < 0x80 ? *c : L'?');
-    }
-    const std::string text = ClassesRootDefault(progId + "\\CLSID");
-    if (text.empty()) {
-        return CO_E_CLASSSTRING;
-    }
-    const std::wstring wide(text.begin(), text.end());
-    return CLSIDFromString(wide.c_str(), lpclsid);
-}
-
 HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
-    return pwplatform::NoThrow<HRESULT>(E_OUTOFMEMORY, 0,
-                                        [&] { return CLSIDFromProgIDBody(lpszProgID, lpclsid); });
+    return pwplatform::NoThrow<HRESULT>(E_OUTOFMEMORY, 0, [&]() -> HRESULT {
+        if (lpszProgID == nullptr || lpclsid == nullptr) {
+            return E_INVALIDARG;
+        }
+        std::string progId;
+        for (const wchar_t* c = lpszProgID; *c != L'\0'; ++c) {
+            progId += static_cast<char>(*c < 0x80 ? *c : L'?');
+        }
+        const std::string text = ClassesRootDefault(progId + "\\CLSID");
+        if (text.empty()) {
+            return CO_E_CLASSSTRING;
+        }
+        return ClsidFromText(text, lpclsid);
+    });
 }
 
 HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,
@@ -201,18 +161,6 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwCl
     const HRESULT created = factory->CreateInstance(pUnkOuter, riid, ppv);
     factory->Release();
     return created;
-}
-
-LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
-    return std::malloc(cb == 0 ? 1 : cb);
-}
-
-LPVOID WINAPI CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
-    return std::realloc(pv, cb == 0 ? 1 : cb);
-}
-
-void WINAPI CoTaskMemFree(LPVOID pv) {
-    std::free(pv);
 }
 
 }  // extern "C"

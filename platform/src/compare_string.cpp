@@ -65,42 +65,37 @@ std::wstring_view View(PCNZWCH text, int count) {
 
 extern "C" {
 
-static int CompareStringWBody(LCID Locale, DWORD dwCmpFlags, PCNZWCH lpString1, int cchCount1,
-                              PCNZWCH lpString2, int cchCount2) {
-    (void)Locale;
-    constexpr DWORD kKnownFlags = NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS |
-                                  SORT_DIGITSASNUMBERS | LINGUISTIC_IGNORECASE |
-                                  LINGUISTIC_IGNOREDIACRITIC | SORT_STRINGSORT |
-                                  NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH | NORM_LINGUISTIC_CASING;
-    if (lpString1 == nullptr || lpString2 == nullptr || cchCount1 < -1 || cchCount2 < -1) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    if ((dwCmpFlags & ~kKnownFlags) != 0) {
-        SetLastError(ERROR_INVALID_FLAGS);
-        return 0;
-    }
-    const bool ignoreCase = (dwCmpFlags & (NORM_IGNORECASE | LINGUISTIC_IGNORECASE)) != 0;
-    const bool ignoreSymbols = (dwCmpFlags & NORM_IGNORESYMBOLS) != 0;
-    const Weighed first = Weigh(View(lpString1, cchCount1), ignoreSymbols);
-    const Weighed second = Weigh(View(lpString2, cchCount2), ignoreSymbols);
-    if (first.primary != second.primary) {
-        return Order(first.primary<second.primary, first.primary> second.primary);
-    }
-    if (!ignoreCase) {
-        for (std::size_t i = 0; i < first.upper.size(); ++i) {
-            if (first.upper[i] != second.upper[i]) {
-                return Order(!first.upper[i], first.upper[i]);
-            }
-        }
-    }
-    return CSTR_EQUAL;
-}
-
 int WINAPI CompareStringW(LCID Locale, DWORD dwCmpFlags, PCNZWCH lpString1, int cchCount1,
                           PCNZWCH lpString2, int cchCount2) {
-    return pwplatform::NoThrow<int>(0, ERROR_NOT_ENOUGH_MEMORY, [&] {
-        return CompareStringWBody(Locale, dwCmpFlags, lpString1, cchCount1, lpString2, cchCount2);
+    return pwplatform::NoThrow<int>(0, ERROR_NOT_ENOUGH_MEMORY, [&]() -> int {
+        (void)Locale;
+        constexpr DWORD kKnownFlags =
+            NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS | SORT_DIGITSASNUMBERS |
+            LINGUISTIC_IGNORECASE | LINGUISTIC_IGNOREDIACRITIC | SORT_STRINGSORT |
+            NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH | NORM_LINGUISTIC_CASING;
+        if (lpString1 == nullptr || lpString2 == nullptr || cchCount1 < -1 || cchCount2 < -1) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        if ((dwCmpFlags & ~kKnownFlags) != 0) {
+            SetLastError(ERROR_INVALID_FLAGS);
+            return 0;
+        }
+        const bool ignoreCase = (dwCmpFlags & (NORM_IGNORECASE | LINGUISTIC_IGNORECASE)) != 0;
+        const bool ignoreSymbols = (dwCmpFlags & NORM_IGNORESYMBOLS) != 0;
+        const Weighed first = Weigh(View(lpString1, cchCount1), ignoreSymbols);
+        const Weighed second = Weigh(View(lpString2, cchCount2), ignoreSymbols);
+        if (first.primary != second.primary) {
+            return Order(first.primary<second.primary, first.primary> second.primary);
+        }
+        if (!ignoreCase) {
+            for (std::size_t i = 0; i < first.upper.size(); ++i) {
+                if (first.upper[i] != second.upper[i]) {
+                    return Order(!first.upper[i], first.upper[i]);
+                }
+            }
+        }
+        return CSTR_EQUAL;
     });
 }
 

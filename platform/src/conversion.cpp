@@ -83,92 +83,81 @@ int Deliver(const std::basic_string<Char>& converted, Char* output, int outputSi
 
 extern "C" {
 
-static int MultiByteToWideCharBody(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr,
-                                   int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar) {
-    const PageKind page = Classify(CodePage);
-    if (page == PageKind::kUnknown) {
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
-    if (pwplatform::FaultHere(PW_FAULT_CONVERSION)) {
-        return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    if (const DWORD error = CheckBuffers(lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar)) {
-        return Fail(error);
-    }
-    if (const DWORD error = CheckToWideFlags(page, dwFlags)) {
-        return Fail(error);
-    }
-    const std::size_t length =
-        cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<std::size_t>(cbMultiByte);
-    std::string_view input(lpMultiByteStr, length);
-    std::wstring wide;
-    while (!input.empty()) {
-        const pwplatform::Utf8Char c = DecodeUtf8(input);
-        if (!c.valid && (dwFlags & MB_ERR_INVALID_CHARS) != 0) {
-            return Fail(ERROR_NO_UNICODE_TRANSLATION);
-        }
-        wide += static_cast<wchar_t>(c.codePoint);
-        input.remove_prefix(c.length);
-    }
-    return Deliver(wide, lpWideCharStr, cchWideChar);
-}
-
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar) {
-    return pwplatform::NoThrow<int>(0, ERROR_NOT_ENOUGH_MEMORY, [&] {
-        return MultiByteToWideCharBody(CodePage, dwFlags, lpMultiByteStr, cbMultiByte,
-                                       lpWideCharStr, cchWideChar);
-    });
-}
-
-static int WideCharToMultiByteBody(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr,
-                                   int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
-                                   LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar) {
-    const PageKind page = Classify(CodePage);
-    if (page == PageKind::kUnknown) {
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
-    if (pwplatform::FaultHere(PW_FAULT_CONVERSION)) {
-        return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    if (const DWORD error = CheckBuffers(lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte)) {
-        return Fail(error);
-    }
-    if (const DWORD error = CheckToNarrowFlags(page, dwFlags, lpDefaultChar, lpUsedDefaultChar)) {
-        return Fail(error);
-    }
-    const std::size_t length =
-        cchWideChar == -1 ? std::wcslen(lpWideCharStr) + 1 : static_cast<std::size_t>(cchWideChar);
-    if (lpUsedDefaultChar != nullptr) {
-        *lpUsedDefaultChar = FALSE;
-    }
-    std::string narrow;
-    for (std::size_t i = 0; i < length; ++i) {
-        const auto c = static_cast<char32_t>(lpWideCharStr[i]);
-        if (IsScalarValue(c)) {
-            pwplatform::AppendUtf8(narrow, c);
-        } else if (page == PageKind::kUtf8) {
-            if ((dwFlags & WC_ERR_INVALID_CHARS) != 0) {
+    return pwplatform::NoThrow<int>(0, ERROR_NOT_ENOUGH_MEMORY, [&]() -> int {
+        const PageKind page = Classify(CodePage);
+        if (page == PageKind::kUnknown) {
+            return Fail(ERROR_INVALID_PARAMETER);
+        }
+        if (pwplatform::FaultHere(PW_FAULT_CONVERSION)) {
+            return Fail(ERROR_NOT_ENOUGH_MEMORY);
+        }
+        if (const DWORD error =
+                CheckBuffers(lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar)) {
+            return Fail(error);
+        }
+        if (const DWORD error = CheckToWideFlags(page, dwFlags)) {
+            return Fail(error);
+        }
+        const std::size_t length = cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1
+                                                     : static_cast<std::size_t>(cbMultiByte);
+        std::string_view input(lpMultiByteStr, length);
+        std::wstring wide;
+        while (!input.empty()) {
+            const pwplatform::Utf8Char c = DecodeUtf8(input);
+            if (!c.valid && (dwFlags & MB_ERR_INVALID_CHARS) != 0) {
                 return Fail(ERROR_NO_UNICODE_TRANSLATION);
             }
-            pwplatform::AppendUtf8(narrow, 0xFFFD);
-        } else {
-            narrow += lpDefaultChar != nullptr ? *lpDefaultChar : '?';
-            if (lpUsedDefaultChar != nullptr) {
-                *lpUsedDefaultChar = TRUE;
-            }
+            wide += static_cast<wchar_t>(c.codePoint);
+            input.remove_prefix(c.length);
         }
-    }
-    return Deliver(narrow, lpMultiByteStr, cbMultiByte);
+        return Deliver(wide, lpWideCharStr, cchWideChar);
+    });
 }
 
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
                                LPBOOL lpUsedDefaultChar) {
-    return pwplatform::NoThrow<int>(0, ERROR_NOT_ENOUGH_MEMORY, [&] {
-        return WideCharToMultiByteBody(CodePage, dwFlags, lpWideCharStr, cchWideChar,
-                                       lpMultiByteStr, cbMultiByte, lpDefaultChar,
-                                       lpUsedDefaultChar);
+    return pwplatform::NoThrow<int>(0, ERROR_NOT_ENOUGH_MEMORY, [&]() -> int {
+        const PageKind page = Classify(CodePage);
+        if (page == PageKind::kUnknown) {
+            return Fail(ERROR_INVALID_PARAMETER);
+        }
+        if (pwplatform::FaultHere(PW_FAULT_CONVERSION)) {
+            return Fail(ERROR_NOT_ENOUGH_MEMORY);
+        }
+        if (const DWORD error =
+                CheckBuffers(lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte)) {
+            return Fail(error);
+        }
+        if (const DWORD error =
+                CheckToNarrowFlags(page, dwFlags, lpDefaultChar, lpUsedDefaultChar)) {
+            return Fail(error);
+        }
+        const std::size_t length = cchWideChar == -1 ? std::wcslen(lpWideCharStr) + 1
+                                                     : static_cast<std::size_t>(cchWideChar);
+        if (lpUsedDefaultChar != nullptr) {
+            *lpUsedDefaultChar = FALSE;
+        }
+        std::string narrow;
+        for (std::size_t i = 0; i < length; ++i) {
+            const auto c = static_cast<char32_t>(lpWideCharStr[i]);
+            if (IsScalarValue(c)) {
+                pwplatform::AppendUtf8(narrow, c);
+            } else if (page == PageKind::kUtf8) {
+                if ((dwFlags & WC_ERR_INVALID_CHARS) != 0) {
+                    return Fail(ERROR_NO_UNICODE_TRANSLATION);
+                }
+                pwplatform::AppendUtf8(narrow, 0xFFFD);
+            } else {
+                narrow += lpDefaultChar != nullptr ? *lpDefaultChar : '?';
+                if (lpUsedDefaultChar != nullptr) {
+                    *lpUsedDefaultChar = TRUE;
+                }
+            }
+        }
+        return Deliver(narrow, lpMultiByteStr, cbMultiByte);
     });
 }
 

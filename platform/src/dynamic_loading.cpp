@@ -19,15 +19,17 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
-std::string ProgramFolder() {
+// The program's own file; empty when it cannot be found.
+std::string ProgramPath() {
     char path[4096];
     const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) {
-        return {};
-    }
-    const std::string_view program(path, static_cast<std::size_t>(length));
+    return length <= 0 ? std::string() : std::string(path, static_cast<std::size_t>(length));
+}
+
+std::string ProgramFolder() {
+    const std::string program = ProgramPath();
     const std::size_t slash = program.rfind('/');
-    return slash == std::string_view::npos ? std::string() : std::string(program.substr(0, slash));
+    return slash == std::string::npos ? std::string() : program.substr(0, slash);
 }
 
 // Windows appends its library extension to a file name that has none; a final "." means
@@ -76,40 +78,38 @@ std::string FindLibrary(const std::string& file) {
 
 extern "C" {
 
-static HMODULE LoadLibraryABody(LPCSTR fileName) {
-    if (fileName == nullptr || *fileName == '\0') {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    if (pwplatform::FaultHere(PW_FAULT_LOADING)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    const std::string file = WithLibraryExtension(fileName);
-    const std::string found =
-        file.find('/') != std::string::npos ? (IsRegularFile(file) ? file : "") : FindLibrary(file);
-    if (found.empty()) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    void* handle = ::dlopen(found.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        // A file that is there but is no library of this machine is a bad image on Windows;
-        // anything else (a dependency missing, say) is a module not found.
-        const char* why = ::dlerror();
-        const bool badImage =
-            why != nullptr && (std::strstr(why, "invalid ELF header") != nullptr ||
-                               std::strstr(why, "wrong ELF class") != nullptr ||
-                               std::strstr(why, "file too short") != nullptr);
-        SetLastError(badImage ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    return static_cast<HMODULE>(handle);
-}
-
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
-    return pwplatform::NoThrow<HMODULE>(nullptr, ERROR_NOT_ENOUGH_MEMORY,
-                                        [&] { return LoadLibraryABody(fileName); });
+    return pwplatform::NoThrow<HMODULE>(nullptr, ERROR_NOT_ENOUGH_MEMORY, [&]() -> HMODULE {
+        if (fileName == nullptr || *fileName == '\0') {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+        if (pwplatform::FaultHere(PW_FAULT_LOADING)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        const std::string file = WithLibraryExtension(fileName);
+        const std::string found = file.find('/') != std::string::npos
+                                      ? (IsRegularFile(file) ? file : "")
+                                      : FindLibrary(file);
+        if (found.empty()) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+        void* handle = ::dlopen(found.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            // A file that is there but is no library of this machine is a bad image on Windows;
+            // anything else (a dependency missing, say) is a module not found.
+            const char* why = ::dlerror();
+            const bool badImage =
+                why != nullptr && (std::strstr(why, "invalid ELF header") != nullptr ||
+                                   std::strstr(why, "wrong ELF class") != nullptr ||
+                                   std::strstr(why, "file too short") != nullptr);
+            SetLastError(badImage ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+        return static_cast<HMODULE>(handle);
+    });
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
@@ -138,39 +138,32 @@ BOOL WINAPI FreeLibrary(HMODULE module) {
     return TRUE;
 }
 
-static DWORD GetModuleFileNameABody(HMODULE module, LPSTR fileName, DWORD size) {
-    std::string path;
-    if (module == nullptr) {
-        char buffer[4096];
-        const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-        if (length > 0) {
-            path.assign(buffer, static_cast<std::size_t>(length));
-        }
-    } else {
-        link_map* map = nullptr;
-        if (::dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr &&
-            map->l_name != nullptr) {
-            path = map->l_name;
-        }
-    }
-    if (path.empty() || fileName == nullptr || size == 0) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return 0;
-    }
-    // As on Windows: a buffer too small receives the truncated, terminated name.
-    const std::size_t copied = path.size() < size ? path.size() : size - 1;
-    std::memcpy(fileName, path.data(), copied);
-    fileName[copied] = '\0';
-    if (copied < path.size()) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return size;
-    }
-    return static_cast<DWORD>(copied);
-}
-
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
-    return pwplatform::NoThrow<DWORD>(
-        0, ERROR_NOT_ENOUGH_MEMORY, [&] { return GetModuleFileNameABody(module, fileName, size); });
+    return pwplatform::NoThrow<DWORD>(0, ERROR_NOT_ENOUGH_MEMORY, [&]() -> DWORD {
+        std::string path;
+        if (module == nullptr) {
+            path = ProgramPath();
+        } else {
+            link_map* map = nullptr;
+            if (::dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr &&
+                map->l_name != nullptr) {
+                path = map->l_name;
+            }
+        }
+        if (path.empty() || fileName == nullptr || size == 0) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return 0;
+        }
+        // As on Windows: a buffer too small receives the truncated, terminated name.
+        const std::size_t copied = path.size() < size ? path.size() : size - 1;
+        std::memcpy(fileName, path.data(), copied);
+        fileName[copied] = '\0';
+        if (copied < path.size()) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return size;
+        }
+        return static_cast<DWORD>(copied);
+    });
 }
 
 }  // extern "C"

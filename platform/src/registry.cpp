@@ -487,22 +487,6 @@ struct OpenKey {
 
 std::set<const OpenKey*> g_openKeys;
 
-// The path and access of a handle; false for a handle that is neither a hive nor open.
-bool Resolve(HKEY handle, Path& path, REGSAM& access) {
-    if (const Hive* hive = FindHive(handle)) {
-        path = {hive->name};
-        access = KEY_ALL_ACCESS;
-        return true;
-    }
-    const auto* key = reinterpret_cast<const OpenKey*>(handle);
-    if (g_openKeys.count(key) == 0) {
-        return false;
-    }
-    path = key->path;
-    access = key->access;
-    return true;
-}
-
 HKEY NewHandle(const Path& path, REGSAM access) {
     auto key = std::make_unique<OpenKey>(OpenKey{path, access});
     g_openKeys.insert(key.get());
@@ -528,9 +512,11 @@ bool AppendSubkey(Path& path, const char* subKey) {
     return true;
 }
 
-// What every call on an open key starts with: the lock held by the caller, the registry
-// loaded, the handle's key found (a key deleted since it was opened gives ERROR_KEY_DELETED).
+// What every call on an open key starts with: the lock taken, the registry loaded, the handle's
+// key found (a handle neither a hive nor open gives ERROR_INVALID_HANDLE, a key deleted since
+// it was opened ERROR_KEY_DELETED).
 struct Session {
+    std::lock_guard<std::mutex> guard{g_lock};
     Key top;
     Path path;
     REGSAM access = 0;
@@ -538,7 +524,14 @@ struct Session {
 };
 
 LONG Begin(Session& session, HKEY handle) {
-    if (!Resolve(handle, session.path, session.access)) {
+    const auto* open = reinterpret_cast<const OpenKey*>(handle);
+    if (const Hive* hive = FindHive(handle)) {
+        session.path = {hive->name};
+        session.access = KEY_ALL_ACCESS;
+    } else if (g_openKeys.count(open) != 0) {
+        session.path = open->path;
+        session.access = open->access;
+    } else {
         return ERROR_INVALID_HANDLE;
     }
     const LONG loaded = Load(session.top);
@@ -550,34 +543,30 @@ LONG Begin(Session& session, HKEY handle) {
     return session.key == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
 }
 
-bool IsStringType(DWORD type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-// String data as the wide calls see it (UTF-32 code units here) and back.
-std::string WideBytes(std::string_view narrow) {
-    const std::wstring wide = pwplatform::WideFromUtf8(narrow);
-    return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
-}
-
-std::string NarrowBytes(const BYTE* data, DWORD size) {
-    const std::wstring_view wide(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
-    return pwplatform::Utf8FromWide(wide);
-}
-
-std::string Utf8(const wchar_t* text) {
-    return text == nullptr ? std::string() : pwplatform::Utf8FromWide(text);
-}
-
 // ---------------------------------------------------------------------------------------------
-// The operations, with names in UTF-8.
+// The operations.
 
-LONG OpenKeyImpl(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult) {
+LONG Close(HKEY hKey) {
+    if (FindHive(hKey) != nullptr) {
+        return ERROR_SUCCESS;
+    }
+    std::lock_guard<std::mutex> guard(g_lock);
+    const auto* key = reinterpret_cast<const OpenKey*>(hKey);
+    if (g_openKeys.erase(key) == 0) {
+        return ERROR_INVALID_HANDLE;
+    }
+    delete key;
+    return ERROR_SUCCESS;
+}
+
+LONG Open(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult) {
+    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
     if (phkResult == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
     *phkResult = nullptr;
-    std::lock_guard<std::mutex> guard(g_lock);
     Session session;
     LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
@@ -594,13 +583,15 @@ LONG OpenKeyImpl(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResu
     return ERROR_SUCCESS;
 }
 
-LONG CreateKeyImpl(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult,
-                   LPDWORD disposition) {
+LONG Create(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult,
+            LPDWORD disposition) {
+    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
+        return ERROR_ACCESS_DENIED;
+    }
     if (phkResult == nullptr || subKey == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
     *phkResult = nullptr;
-    std::lock_guard<std::mutex> guard(g_lock);
     Session session;
     LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
@@ -628,12 +619,14 @@ LONG CreateKeyImpl(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkRe
     return ERROR_SUCCESS;
 }
 
-LONG QueryValueImpl(HKEY hKey, const char* name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                    LPDWORD size, bool wide) {
+LONG QueryValue(HKEY hKey, const char* name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                LPDWORD size) {
+    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
     if (reserved != nullptr || (data != nullptr && size == nullptr)) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::lock_guard<std::mutex> guard(g_lock);
     Session session;
     const LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
@@ -646,28 +639,32 @@ LONG QueryValueImpl(HKEY hKey, const char* name, LPDWORD reserved, LPDWORD type,
     if (value == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    const std::string bytes =
-        wide && IsStringType(value->type) ? WideBytes(value->data) : value->data;
     if (type != nullptr) {
         *type = value->type;
     }
     if (size == nullptr) {
         return ERROR_SUCCESS;
     }
-    const auto needed = static_cast<DWORD>(bytes.size());
+    const auto needed = static_cast<DWORD>(value->data.size());
     if (data != nullptr && *size < needed) {
         *size = needed;
         return ERROR_MORE_DATA;
     }
     if (data != nullptr) {
-        std::memcpy(data, bytes.data(), bytes.size());
+        std::memcpy(data, value->data.data(), value->data.size());
     }
     *size = needed;
     return ERROR_SUCCESS;
 }
 
-LONG SetValueImpl(HKEY hKey, const char* name, DWORD type, std::string bytes) {
-    std::lock_guard<std::mutex> guard(g_lock);
+LONG SetValue(HKEY hKey, const char* name, DWORD type, const BYTE* data, DWORD size) {
+    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (data == nullptr && size != 0) {
+        return ERROR_NOACCESS;
+    }
+    std::string bytes(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size);
     Session session;
     const LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
@@ -686,8 +683,7 @@ LONG SetValueImpl(HKEY hKey, const char* name, DWORD type, std::string bytes) {
     return Save(session.top);
 }
 
-LONG DeleteValueImpl(HKEY hKey, const char* name) {
-    std::lock_guard<std::mutex> guard(g_lock);
+LONG DeleteValue(HKEY hKey, const char* name) {
     Session session;
     const LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
@@ -705,17 +701,10 @@ LONG DeleteValueImpl(HKEY hKey, const char* name) {
     return Save(session.top);
 }
 
-// Removes the key at `path` (not a hive) from its parent.
-void Unlink(Key& top, const Path& path) {
-    Key* parent = Find(top, Path(path.begin(), path.end() - 1));
-    parent->subkeys.erase(Fold(path.back()));
-}
-
-LONG DeleteKeyImpl(HKEY hKey, const char* subKey, bool wholeTree) {
-    if (subKey == nullptr && !wholeTree) {
-        return ERROR_INVALID_PARAMETER;
+LONG DeleteTree(HKEY hKey, const char* subKey) {
+    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
+        return ERROR_ACCESS_DENIED;
     }
-    std::lock_guard<std::mutex> guard(g_lock);
     Session session;
     const LONG result = Begin(session, hKey);
     if (result != ERROR_SUCCESS) {
@@ -729,317 +718,61 @@ LONG DeleteKeyImpl(HKEY hKey, const char* subKey, bool wholeTree) {
     if (key == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    if (wholeTree && (subKey == nullptr || *subKey == '\0')) {
+    if (subKey == nullptr || *subKey == '\0') {
         // The key itself stays; what it holds goes.
         key->values.clear();
         key->subkeys.clear();
-    } else if (path.size() == 1 || (!wholeTree && !key->subkeys.empty())) {
+    } else if (path.size() == 1) {
         return ERROR_ACCESS_DENIED;
     } else {
-        Unlink(session.top, path);
+        Find(session.top, Path(path.begin(), path.end() - 1))->subkeys.erase(Fold(path.back()));
     }
     return Save(session.top);
 }
 
-LONG EnumKeyImpl(HKEY hKey, DWORD index, std::string& name) {
-    std::lock_guard<std::mutex> guard(g_lock);
-    Session session;
-    const LONG result = Begin(session, hKey);
-    if (result != ERROR_SUCCESS) {
-        return result;
-    }
-    if ((session.access & KEY_ENUMERATE_SUB_KEYS) == 0) {
-        return ERROR_ACCESS_DENIED;
-    }
-    if (index >= session.key->subkeys.size()) {
-        return ERROR_NO_MORE_ITEMS;
-    }
-    auto it = session.key->subkeys.begin();
-    std::advance(it, index);
-    name = it->second.name;
-    return ERROR_SUCCESS;
-}
-
-// Hands a subkey name out through a caller's buffer counted in characters.
-template <typename Char>
-LONG DeliverName(const std::basic_string<Char>& name, Char* buffer, LPDWORD count, Char* keyClass,
-                 LPDWORD classCount, PFILETIME lastWriteTime) {
-    if (name.size() + 1 > *count) {
-        return ERROR_MORE_DATA;
-    }
-    std::memcpy(buffer, name.c_str(), (name.size() + 1) * sizeof(Char));
-    *count = static_cast<DWORD>(name.size());
-    if (keyClass != nullptr && classCount != nullptr && *classCount > 0) {
-        keyClass[0] = Char{0};
-        *classCount = 0;
-    }
-    if (lastWriteTime != nullptr) {
-        *lastWriteTime = FILETIME{0, 0};
-    }
-    return ERROR_SUCCESS;
-}
-
 }  // namespace
 
+// Each call runs through NoThrow: a failed allocation fails the call as Windows would.
 extern "C" {
 
-static LONG RegCloseKeyBody(HKEY hKey) {
-    if (FindHive(hKey) != nullptr) {
-        return ERROR_SUCCESS;
-    }
-    std::lock_guard<std::mutex> guard(g_lock);
-    const auto* key = reinterpret_cast<const OpenKey*>(hKey);
-    if (g_openKeys.erase(key) == 0) {
-        return ERROR_INVALID_HANDLE;
-    }
-    delete key;
-    return ERROR_SUCCESS;
-}
-
 LONG WINAPI RegCloseKey(HKEY hKey) {
+    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] { return Close(hKey); });
+}
+
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
     return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
-                                     [&] { return RegCloseKeyBody(hKey); });
+                                     [&] { return Open(hKey, lpSubKey, samDesired, phkResult); });
 }
 
-static LONG RegOpenKeyExABody(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                              PHKEY phkResult) {
-    (void)ulOptions;
-    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    return OpenKeyImpl(hKey, lpSubKey, samDesired, phkResult);
-}
-
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                          PHKEY phkResult) {
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
+                            LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
     return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
-        return RegOpenKeyExABody(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+        return Create(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition);
     });
-}
-
-static LONG RegOpenKeyExWBody(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                              PHKEY phkResult) {
-    (void)ulOptions;
-    const std::string subKey = Utf8(lpSubKey);
-    return OpenKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), samDesired, phkResult);
-}
-
-LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                          PHKEY phkResult) {
-    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
-        return RegOpenKeyExWBody(hKey, lpSubKey, ulOptions, samDesired, phkResult);
-    });
-}
-
-static LONG RegCreateKeyExABody(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
-                                DWORD dwOptions, REGSAM samDesired,
-                                LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
-                                LPDWORD lpdwDisposition) {
-    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
-        return ERROR_ACCESS_DENIED;
-    }
-    (void)Reserved, (void)lpClass, (void)dwOptions, (void)lpSecurityAttributes;
-    return CreateKeyImpl(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition);
-}
-
-LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
-                            DWORD dwOptions, REGSAM samDesired,
-                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
-                            LPDWORD lpdwDisposition) {
-    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
-        return RegCreateKeyExABody(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
-                                   lpSecurityAttributes, phkResult, lpdwDisposition);
-    });
-}
-
-static LONG RegCreateKeyExWBody(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
-                                DWORD dwOptions, REGSAM samDesired,
-                                LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
-                                LPDWORD lpdwDisposition) {
-    (void)Reserved, (void)lpClass, (void)dwOptions, (void)lpSecurityAttributes;
-    const std::string subKey = Utf8(lpSubKey);
-    return CreateKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), samDesired,
-                         phkResult, lpdwDisposition);
-}
-
-LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
-                            DWORD dwOptions, REGSAM samDesired,
-                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
-                            LPDWORD lpdwDisposition) {
-    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
-        return RegCreateKeyExWBody(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
-                                   lpSecurityAttributes, phkResult, lpdwDisposition);
-    });
-}
-
-static LONG RegQueryValueExABody(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                                 LPBYTE lpData, LPDWORD lpcbData) {
-    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    return QueryValueImpl(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData, false);
 }
 
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                              LPBYTE lpData, LPDWORD lpcbData) {
     return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
-        return RegQueryValueExABody(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+        return QueryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
     });
 }
 
-static LONG RegQueryValueExWBody(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                                 LPBYTE lpData, LPDWORD lpcbData) {
-    return QueryValueImpl(hKey, Utf8(lpValueName).c_str(), lpReserved, lpType, lpData, lpcbData,
-                          true);
-}
-
-LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                             LPBYTE lpData, LPDWORD lpcbData) {
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, CONST BYTE* lpData,
+                           DWORD cbData) {
     return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
-        return RegQueryValueExWBody(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+        return SetValue(hKey, lpValueName, dwType, lpData, cbData);
     });
-}
-
-static LONG RegSetValueExABody(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                               CONST BYTE* lpData, DWORD cbData) {
-    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
-        return ERROR_ACCESS_DENIED;
-    }
-    (void)Reserved;
-    if (lpData == nullptr && cbData != 0) {
-        return ERROR_NOACCESS;
-    }
-    std::string bytes(reinterpret_cast<const char*>(lpData), lpData == nullptr ? 0 : cbData);
-    return SetValueImpl(hKey, lpValueName, dwType, std::move(bytes));
-}
-
-LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                           CONST BYTE* lpData, DWORD cbData) {
-    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
-        return RegSetValueExABody(hKey, lpValueName, Reserved, dwType, lpData, cbData);
-    });
-}
-
-static LONG RegSetValueExWBody(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
-                               CONST BYTE* lpData, DWORD cbData) {
-    (void)Reserved;
-    if (lpData == nullptr && cbData != 0) {
-        return ERROR_NOACCESS;
-    }
-    std::string bytes = IsStringType(dwType) ? NarrowBytes(lpData, cbData)
-                                             : std::string(reinterpret_cast<const char*>(lpData),
-                                                           lpData == nullptr ? 0 : cbData);
-    return SetValueImpl(hKey, Utf8(lpValueName).c_str(), dwType, std::move(bytes));
-}
-
-LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
-                           CONST BYTE* lpData, DWORD cbData) {
-    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
-        return RegSetValueExWBody(hKey, lpValueName, Reserved, dwType, lpData, cbData);
-    });
-}
-
-static LONG RegDeleteValueABody(HKEY hKey, LPCSTR lpValueName) {
-    return DeleteValueImpl(hKey, lpValueName);
 }
 
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
-                                     [&] { return RegDeleteValueABody(hKey, lpValueName); });
-}
-
-static LONG RegDeleteValueWBody(HKEY hKey, LPCWSTR lpValueName) {
-    return DeleteValueImpl(hKey, Utf8(lpValueName).c_str());
-}
-
-LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
-                                     [&] { return RegDeleteValueWBody(hKey, lpValueName); });
-}
-
-static LONG RegDeleteKeyABody(HKEY hKey, LPCSTR lpSubKey) {
-    return DeleteKeyImpl(hKey, lpSubKey, false);
-}
-
-LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
-                                     [&] { return RegDeleteKeyABody(hKey, lpSubKey); });
-}
-
-static LONG RegDeleteKeyWBody(HKEY hKey, LPCWSTR lpSubKey) {
-    const std::string subKey = Utf8(lpSubKey);
-    return DeleteKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), false);
-}
-
-LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
-    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
-                                     [&] { return RegDeleteKeyWBody(hKey, lpSubKey); });
-}
-
-static LONG RegDeleteTreeABody(HKEY hKey, LPCSTR lpSubKey) {
-    if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
-        return ERROR_ACCESS_DENIED;
-    }
-    return DeleteKeyImpl(hKey, lpSubKey, true);
+                                     [&] { return DeleteValue(hKey, lpValueName); });
 }
 
 LONG WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
     return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
-                                     [&] { return RegDeleteTreeABody(hKey, lpSubKey); });
-}
-
-static LONG RegDeleteTreeWBody(HKEY hKey, LPCWSTR lpSubKey) {
-    const std::string subKey = Utf8(lpSubKey);
-    return DeleteKeyImpl(hKey, lpSubKey == nullptr ? nullptr : subKey.c_str(), true);
-}
-
-LONG WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
-    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0,
-                                     [&] { return RegDeleteTreeWBody(hKey, lpSubKey); });
-}
-
-static LONG RegEnumKeyExABody(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                              LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                              PFILETIME lpftLastWriteTime) {
-    if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    std::string name;
-    const LONG result = EnumKeyImpl(hKey, dwIndex, name);
-    return result != ERROR_SUCCESS
-               ? result
-               : DeliverName(name, lpName, lpcchName, lpClass, lpcchClass, lpftLastWriteTime);
-}
-
-LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                          LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                          PFILETIME lpftLastWriteTime) {
-    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
-        return RegEnumKeyExABody(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
-                                 lpftLastWriteTime);
-    });
-}
-
-static LONG RegEnumKeyExWBody(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
-                              LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
-                              PFILETIME lpftLastWriteTime) {
-    if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    std::string name;
-    const LONG result = EnumKeyImpl(hKey, dwIndex, name);
-    return result != ERROR_SUCCESS ? result
-                                   : DeliverName(pwplatform::WideFromUtf8(name), lpName, lpcchName,
-                                                 lpClass, lpcchClass, lpftLastWriteTime);
-}
-
-LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
-                          LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
-                          PFILETIME lpftLastWriteTime) {
-    return pwplatform::NoThrow<LONG>(ERROR_NOT_ENOUGH_MEMORY, 0, [&] {
-        return RegEnumKeyExWBody(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
-                                 lpftLastWriteTime);
-    });
+                                     [&] { return DeleteTree(hKey, lpSubKey); });
 }
 
 }  // extern "C"

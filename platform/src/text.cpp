@@ -79,15 +79,6 @@ std::wstring WideFromUtf8(std::string_view text) {
     return wide;
 }
 
-std::string Utf8FromWide(std::wstring_view text) {
-    std::string narrow;
-    for (const wchar_t c : text) {
-        const auto value = static_cast<char32_t>(c);
-        AppendUtf8(narrow, IsScalarValue(value) ? value : 0xFFFD);
-    }
-    return narrow;
-}
-
 wchar_t FoldCase(wchar_t c) {
     const auto u = static_cast<std::uint32_t>(c);
     if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) {

@@ -28,9 +28,8 @@ inline bool IsScalarValue(char32_t c) {
 // Appends the UTF-8 form of a scalar value.
 void AppendUtf8(std::string& out, char32_t c);
 
-// Lossy conversions for names and messages: invalid input becomes U+FFFD.
+// Lossy conversion for names: invalid input becomes U+FFFD.
 std::wstring WideFromUtf8(std::string_view text);
-std::string Utf8FromWide(std::wstring_view text);
 
 // Lower case of ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic letters; every other
 // character is its own.

@@ -3,10 +3,11 @@
 // pwplatform on POSIX and in the test DLL pwwbempath.dll on Windows (Wine's own parser lacks
 // IWbemPathKeyList::GetKey2).
 //
-// What it reads: [\\server\]namespace\...:Class[.Key=value[,Key=value...] | =@ | =value], with
-// '/' as a separator too, a bare class name, or a namespace path alone. A value is a quoted
-// string (\" and \\ escaped), a decimal integer or TRUE/FALSE. Where Windows' own behaviour is
-// not pinned down, the choices are stated at the method in wbem_path.cpp.
+// It reads a path (wbem_path_syntax.cpp) and answers its class name, its GetInfo flags and its
+// keys (wbem_path_values.cpp); a key value is a quoted string (\" and \\ escaped), a decimal
+// integer or TRUE/FALSE. Methods the system does not call answer E_NOTIMPL (the yes/no
+// questions FALSE). Where Windows' own behaviour is not pinned down, the choices are stated at
+// the method in wbem_path.cpp.
 #pragma once
 
 #include <windows.h>
