@@ -8,6 +8,7 @@
 #include <wmiutils.h>
 
 #include "pw/hresult.h"
+#include "pw/resources.h"
 #include "pw/unknown.h"
 
 #include <atomic>
@@ -48,18 +49,22 @@ HRESULT DeliverText(const std::wstring& text, ULONG* size, LPWSTR buffer) {
     return S_OK;
 }
 
+// Counted in the parser's live objects for as long as it exists: the library may unload only
+// when none is left.
+class LiveObject : private pw::NoCopy {
+  public:
+    LiveObject() { ++g_liveObjects; }
+    ~LiveObject() { --g_liveObjects; }
+};
+
 class WbemPath;
 
-class WbemPathKeyList final : public IWbemPathKeyList {
+class WbemPathKeyList final : public pw::ComObject<IWbemPathKeyList>, private LiveObject {
   public:
+    // The key list keeps its path alive.
     explicit WbemPathKeyList(WbemPath* owner);
-    ~WbemPathKeyList();
-    WbemPathKeyList(const WbemPathKeyList&) = delete;
-    WbemPathKeyList& operator=(const WbemPathKeyList&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT WINAPI GetCount(ULONG* puKeyCount) override;
     HRESULT WINAPI SetKey(LPCWSTR, ULONG, ULONG, LPVOID) override { return E_NOTIMPL; }
@@ -76,17 +81,12 @@ class WbemPathKeyList final : public IWbemPathKeyList {
     HRESULT WINAPI GetText(LONG, ULONG*, LPWSTR) override { return E_NOTIMPL; }
 
   private:
-    std::atomic<ULONG> m_refs{1};
-    WbemPath* m_owner;
+    ~WbemPathKeyList() override;
+    pw::ComPtr<WbemPath> m_owner;
 };
 
-class WbemPath final : public IWbemPath {
+class WbemPath final : public pw::ComObject<IWbemPath>, private LiveObject {
   public:
-    WbemPath() { ++g_liveObjects; }
-    ~WbemPath() { --g_liveObjects; }
-    WbemPath(const WbemPath&) = delete;
-    WbemPath& operator=(const WbemPath&) = delete;
-
     // The key list works on the path's data under the path's lock.
     std::mutex& Lock() { return m_lock; }
     PathData& Data() { return m_data; }
@@ -94,14 +94,6 @@ class WbemPath final : public IWbemPath {
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
         return pw::QueryInterfaceFrom(riid, ppvObject,
                                       {{&IID_IWbemPath, static_cast<IWbemPath*>(this)}});
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = --m_refs;
-        if (refs == 0) {
-            delete this;
-        }
-        return refs;
     }
 
     // Modes other than the three ACCEPT ones are refused; ACCEPT_RELATIVE alone refuses a
@@ -205,32 +197,19 @@ class WbemPath final : public IWbemPath {
     WINBOOL WINAPI IsSameClassName(LPCWSTR) override { return FALSE; }
 
   private:
-    std::atomic<ULONG> m_refs{1};
     std::mutex m_lock;
     PathData m_data;
 };
 
-WbemPathKeyList::WbemPathKeyList(WbemPath* owner) : m_owner(owner) {
-    m_owner->AddRef();
-    ++g_liveObjects;
+WbemPathKeyList::WbemPathKeyList(WbemPath* owner) {
+    m_owner.copy_from(owner);
 }
 
-WbemPathKeyList::~WbemPathKeyList() {
-    m_owner->Release();
-    --g_liveObjects;
-}
+WbemPathKeyList::~WbemPathKeyList() = default;
 
 HRESULT STDMETHODCALLTYPE WbemPathKeyList::QueryInterface(REFIID riid, void** ppvObject) {
     return pw::QueryInterfaceFrom(riid, ppvObject,
                                   {{&IID_IWbemPathKeyList, static_cast<IWbemPathKeyList*>(this)}});
-}
-
-ULONG STDMETHODCALLTYPE WbemPathKeyList::Release() {
-    const ULONG refs = --m_refs;
-    if (refs == 0) {
-        delete this;
-    }
-    return refs;
 }
 
 HRESULT WINAPI WbemPathKeyList::GetCount(ULONG* puKeyCount) {
@@ -272,24 +251,11 @@ HRESULT WINAPI WbemPathKeyList::GetKey2(ULONG uKeyIx, ULONG uFlags, ULONG* puNam
     });
 }
 
-class WbemPathFactory final : public IClassFactory {
+class WbemPathFactory final : public pw::ComObject<IClassFactory>, private LiveObject {
   public:
-    WbemPathFactory() { ++g_liveObjects; }
-    ~WbemPathFactory() { --g_liveObjects; }
-    WbemPathFactory(const WbemPathFactory&) = delete;
-    WbemPathFactory& operator=(const WbemPathFactory&) = delete;
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
         return pw::QueryInterfaceFrom(riid, ppvObject,
                                       {{&IID_IClassFactory, static_cast<IClassFactory*>(this)}});
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = --m_refs;
-        if (refs == 0) {
-            delete this;
-        }
-        return refs;
     }
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid,
@@ -301,13 +267,11 @@ class WbemPathFactory final : public IClassFactory {
         if (pUnkOuter != nullptr) {
             return CLASS_E_NOAGGREGATION;
         }
-        WbemPath* path = new (std::nothrow) WbemPath;
-        if (path == nullptr) {
+        const pw::ComPtr<WbemPath> path(new (std::nothrow) WbemPath);
+        if (!path) {
             return E_OUTOFMEMORY;
         }
-        const HRESULT hr = path->QueryInterface(riid, ppvObject);
-        path->Release();
-        return hr;
+        return path->QueryInterface(riid, ppvObject);
     }
 
     HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override {
@@ -318,9 +282,6 @@ class WbemPathFactory final : public IClassFactory {
         }
         return S_OK;
     }
-
-  private:
-    std::atomic<ULONG> m_refs{1};
 };
 
 }  // namespace
@@ -330,13 +291,11 @@ HRESULT GetClassObject(REFIID riid, void** ppv) {
         return E_POINTER;
     }
     *ppv = nullptr;
-    WbemPathFactory* factory = new (std::nothrow) WbemPathFactory;
-    if (factory == nullptr) {
+    const pw::ComPtr<WbemPathFactory> factory(new (std::nothrow) WbemPathFactory);
+    if (!factory) {
         return E_OUTOFMEMORY;
     }
-    const HRESULT hr = factory->QueryInterface(riid, ppv);
-    factory->Release();
-    return hr;
+    return factory->QueryInterface(riid, ppv);
 }
 
 bool CanUnload() {
