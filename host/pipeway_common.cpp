@@ -94,12 +94,16 @@ std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,
     return std::nullopt;
 }
 
-std::string LibraryFileName(const std::string& module) {
+const char* LibraryExtension() {
 #if defined(_WIN32)
-    return module + ".dll";
+    return ".dll";
 #else
-    return module + ".so";
+    return ".so";
 #endif
+}
+
+std::string LibraryFileName(const std::string& module) {
+    return module + LibraryExtension();
 }
 
 Stack CheckStack(const fs::path& folder) {

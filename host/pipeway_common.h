@@ -37,6 +37,8 @@ std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,
 
 // The file name of a stack library or DA module on this platform: "lumda64.so", "lumda64.dll".
 std::string LibraryFileName(const std::string& module);
+// The extension of such a file: ".so", ".dll".
+const char* LibraryExtension();
 
 // A stack folder: the DA modules, the common-services library "kordo64" and the rights module
 // "rukda64", and the install root that kordo64 reports.

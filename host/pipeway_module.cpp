@@ -22,12 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#if defined(_WIN32)
-constexpr char kExtension[] = ".dll";
-#else
-constexpr char kExtension[] = ".so";
-#endif
-
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -146,10 +140,10 @@ void AddModuleCommand(CLI::App& pipeway, ModuleOptions& options) {
 
 int RunModule(const ModuleOptions& options, const fs::path& stack) {
     const fs::path given(options.target);
-    const bool isFile =
-        options.target.find_first_of("/\\") != std::string::npos || given.extension() == kExtension;
+    const bool isFile = options.target.find_first_of("/\\") != std::string::npos ||
+                        given.extension() == LibraryExtension();
     const std::string name = isFile ? given.stem().string() : options.target;
-    const std::string fileName = name + kExtension;
+    const std::string fileName = LibraryFileName(name);
     bool usable = true;
 
     std::printf("module: %s\n", name.c_str());

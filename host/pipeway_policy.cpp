@@ -134,6 +134,18 @@ std::uint32_t ParseMask(const std::string& text) {
     return static_cast<std::uint32_t>(mask);
 }
 
+// The command core as the provider library has it between its attach and detach
+// notifications, for as long as the object lives: the rights module is loaded through its
+// module cache, which is emptied again at the end.
+class CoreAttached : private pw::NoCopy {
+  public:
+    CoreAttached() { CoreProcessAttach(); }
+    ~CoreAttached() {
+        CoreDropSharedState();
+        CoreProcessDetach();
+    }
+};
+
 // The reason for a decision: the rule or the key that settled it.
 std::string Reason(const CSingletonAuthExceptionImpl& store, std::uint32_t mask,
                    const std::string& command, const std::vector<std::string>& tokens) {
@@ -183,15 +195,7 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
 
     std::uint32_t mask = 0;
     std::optional<std::string> rightsProblem;
-    // The command core as the provider library has it between its attach and detach
-    // notifications: the rights module is loaded through its module cache.
-    struct CoreAttached : private pw::NoCopy {
-        CoreAttached() { CoreProcessAttach(); }
-        ~CoreAttached() {
-            CoreDropSharedState();
-            CoreProcessDetach();
-        }
-    } core;
+    const CoreAttached core;
     if (options.user) {
         CheckStack(stack);  // the rights module is found as the provider finds it
         const std::optional<std::int32_t> asked =
@@ -389,13 +393,7 @@ int Test(const PolicyOptions& options, const fs::path& stack) {
     const std::vector<TableUser> users = TableUsers(options.users);
     const bool asksRights =
         std::any_of(users.begin(), users.end(), [](const TableUser& user) { return !user.mask; });
-    struct CoreAttached : private pw::NoCopy {
-        CoreAttached() { CoreProcessAttach(); }
-        ~CoreAttached() {
-            CoreDropSharedState();
-            CoreProcessDetach();
-        }
-    } core;
+    const CoreAttached core;
     if (asksRights) {
         CheckStack(stack);  // the rights module is found as the provider finds it
     }
