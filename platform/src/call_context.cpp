@@ -111,26 +111,24 @@ BOOL WINAPI PwIsImpersonating(void) {
     return t_context.impersonating ? TRUE : FALSE;
 }
 
-HRESULT WINAPI CoImpersonateClient(void) {
+// Starts or stops impersonating the client of the thread's call.
+static HRESULT SetImpersonating(bool impersonating) {
     if (!t_context.present) {
         return RPC_E_CALL_COMPLETE;
     }
     if (pwplatform::FaultHere(PW_FAULT_IMPERSONATION)) {
         return E_ACCESSDENIED;
     }
-    t_context.impersonating = true;
+    t_context.impersonating = impersonating;
     return S_OK;
 }
 
+HRESULT WINAPI CoImpersonateClient(void) {
+    return SetImpersonating(true);
+}
+
 HRESULT WINAPI CoRevertToSelf(void) {
-    if (!t_context.present) {
-        return RPC_E_CALL_COMPLETE;
-    }
-    if (pwplatform::FaultHere(PW_FAULT_IMPERSONATION)) {
-        return E_ACCESSDENIED;
-    }
-    t_context.impersonating = false;
-    return S_OK;
+    return SetImpersonating(false);
 }
 
 WINBOOL WINAPI RevertToSelf(void) {
