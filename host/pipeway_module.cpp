@@ -152,6 +152,10 @@ int RunModule(const ModuleOptions& options, const fs::path& stack) {
     } else {
         usable = false;
         std::printf("name: not valid: a daname must name one of %s\n", ValidNames().c_str());
+        if (name.rfind("lib", 0) == 0 && IsValidName(name.substr(3))) {
+            std::printf("  the file has a \"lib\" prefix: the provider loads %s\n",
+                        LibraryFileName(name.substr(3)).c_str());
+        }
     }
 
     // The provider appends the stack's folder to the search path and loads the bare name.

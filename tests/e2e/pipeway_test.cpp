@@ -631,6 +631,12 @@ TEST_F(Pipeway, ModuleCheckSaysWhyTheProviderCannotUseAModule) {
         }
         fs::remove(Stack() / LibraryFile(c.file));
     }
+    const ToolRun prefixed = Pipe(
+        "module check " + ShellWord((broken / "libprefix" / LibraryFile("libpexda64")).string()));
+    EXPECT_EQ(prefixed.status, 1) << prefixed.output;
+    EXPECT_TRUE(Contains(prefixed.output, "the file has a \"lib\" prefix: the provider loads " +
+                                              LibraryFile("pexda64") + "\n"))
+        << prefixed.output;
     const ToolRun invalid = Pipe("module check lumda");
     EXPECT_EQ(invalid.status, 1) << invalid.output;
     EXPECT_TRUE(Contains(invalid.output,
