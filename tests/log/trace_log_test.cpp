@@ -94,14 +94,6 @@ TEST(TraceLogEntry, PrefixCarriesProcessThreadAndLocalTimeWithoutFill) {
     EXPECT_LE(std::stoi(match[9]), 999);
 }
 
-TEST(TraceLogEntry, EveryCallAppendsExactlyOneEntry) {
-    TraceCapture trace;
-    TraceLog("one\n");
-    TraceLog("two\n");
-    TraceLog("three\n");
-    EXPECT_EQ(trace.Messages(), (std::vector<std::string>{"one\n", "two\n", "three\n"}));
-}
-
 TEST(TraceLogEntry, MessageWithoutLineEndRunsIntoTheNextEntry) {
     TraceCapture trace;
     TraceLog("User x has role: %d", 4);
