@@ -59,7 +59,7 @@ class ServerSecurity : public pw::ComObject<IServerSecurity> {
 };
 
 struct CallState {
-    ServerSecurity* security = nullptr;
+    pw::ComPtr<ServerSecurity> security;
     IUnknown* previous = nullptr;
     bool comInitialized = false;
 };
@@ -70,8 +70,9 @@ ClientCall::ClientCall(const std::wstring&, DWORD level) {
     auto* state = new CallState;
     state->comInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     const DWORD tokenLevel = level == 0 ? 0 : level - 1;
-    state->security = new ServerSecurity(static_cast<SECURITY_IMPERSONATION_LEVEL>(tokenLevel));
-    CoSwitchCallContext(state->security, &state->previous);
+    state->security = pw::ComPtr<ServerSecurity>(
+        new ServerSecurity(static_cast<SECURITY_IMPERSONATION_LEVEL>(tokenLevel)));
+    CoSwitchCallContext(state->security.get(), &state->previous);
     m_state = state;
 }
 
@@ -80,7 +81,7 @@ ClientCall::~ClientCall() {
     IUnknown* ours = nullptr;
     CoSwitchCallContext(state->previous, &ours);
     ::RevertToSelf();
-    state->security->Release();
+    state->security.reset();
     if (state->comInitialized) {
         CoUninitialize();
     }

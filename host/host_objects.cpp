@@ -33,13 +33,11 @@ long LiveObjects() {
 }
 
 std::optional<std::wstring> StringProperty(IWbemClassObject* object, const WCHAR* name) {
-    VARIANT value;
-    VariantInit(&value);
+    pw::UniqueVariant value;
     std::optional<std::wstring> text;
-    if (SUCCEEDED(object->Get(name, 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR) {
-        text = value.bstrVal == nullptr ? L"" : value.bstrVal;
+    if (SUCCEEDED(object->Get(name, 0, value.get(), nullptr, nullptr)) && value->vt == VT_BSTR) {
+        text = value->bstrVal == nullptr ? L"" : value->bstrVal;
     }
-    VariantClear(&value);
     return text;
 }
 
@@ -57,36 +55,18 @@ ClassObject::ClassObject(std::wstring className, const std::vector<std::wstring>
                          bool isClass)
     : m_className(std::move(className)), m_isClass(isClass) {
     for (const std::wstring& name : properties) {
-        Property property{name, {}};
-        VariantInit(&property.value);
-        property.value.vt = VT_NULL;
-        m_properties.push_back(property);
+        m_properties.emplace_back(name).value.get()->vt = VT_NULL;
     }
 }
 
-ClassObject::~ClassObject() {
-    for (Property& property : m_properties) {
-        VariantClear(&property.value);
-    }
-    for (Method& method : m_methods) {
-        if (method.in != nullptr) {
-            method.in->Release();
-        }
-        if (method.out != nullptr) {
-            method.out->Release();
-        }
-    }
-}
+ClassObject::~ClassObject() = default;
 
 void ClassObject::AddMethod(const std::wstring& name, IWbemClassObject* in, IWbemClassObject* out) {
-    if (in != nullptr) {
-        in->AddRef();
-    }
-    if (out != nullptr) {
-        out->AddRef();
-    }
+    Method method{name, {}, {}};
+    method.in.copy_from(in);
+    method.out.copy_from(out);
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_methods.push_back(Method{name, in, out});
+    m_methods.push_back(std::move(method));
 }
 
 ClassObject::Property* ClassObject::Find(LPCWSTR name) {
@@ -102,20 +82,10 @@ const ClassObject::Property* ClassObject::Find(LPCWSTR name) const {
     return const_cast<ClassObject*>(this)->Find(name);
 }
 
-VARIANT ClassObject::Value(const std::wstring& name) const {
-    VARIANT copy;
-    VariantInit(&copy);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (const Property* property = Find(name.c_str())) {
-        VariantCopy(&copy, const_cast<VARIANT*>(&property->value));
-    }
-    return copy;
-}
-
 bool ClassObject::Has(const std::wstring& name) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     const Property* property = Find(name.c_str());
-    return property != nullptr && property->value.vt != VT_NULL;
+    return property != nullptr && property->value->vt != VT_NULL;
 }
 
 std::vector<std::wstring> ClassObject::PropertyNames() const {
@@ -141,7 +111,7 @@ HRESULT STDMETHODCALLTYPE ClassObject::Get(LPCWSTR name, LONG, VARIANT* value, C
     }
     if (value != nullptr) {
         VariantInit(value);
-        const HRESULT hr = VariantCopy(value, const_cast<VARIANT*>(&property->value));
+        const HRESULT hr = VariantCopy(value, const_cast<VARIANT*>(&*property->value));
         if (FAILED(hr)) {
             return hr;
         }
@@ -163,16 +133,14 @@ HRESULT STDMETHODCALLTYPE ClassObject::Put(LPCWSTR name, LONG, VARIANT* value, C
         if (!m_isClass || name == nullptr) {
             return pw::Hr(WBEM_E_NOT_FOUND);
         }
-        m_properties.push_back(Property{name, {}});
-        property = &m_properties.back();
-        VariantInit(&property->value);
+        property = &m_properties.emplace_back(name);
     }
-    VariantClear(&property->value);
+    property->value.reset();
     if (value == nullptr) {
-        property->value.vt = VT_NULL;
+        property->value.get()->vt = VT_NULL;
         return pw::Hr(WBEM_S_NO_ERROR);
     }
-    return VariantCopy(&property->value, value);
+    return VariantCopy(property->value.get(), value);
 }
 
 HRESULT STDMETHODCALLTYPE ClassObject::SpawnInstance(LONG, IWbemClassObject** instance) {
@@ -189,16 +157,10 @@ HRESULT STDMETHODCALLTYPE ClassObject::GetMethod(LPCWSTR name, LONG, IWbemClassO
     for (const Method& method : m_methods) {
         if (SameName(method.name, name)) {
             if (in != nullptr) {
-                *in = method.in;
-                if (*in != nullptr) {
-                    (*in)->AddRef();
-                }
+                *in = pw::ComPtr<IWbemClassObject>(method.in).detach();
             }
             if (out != nullptr) {
-                *out = method.out;
-                if (*out != nullptr) {
-                    (*out)->AddRef();
-                }
+                *out = pw::ComPtr<IWbemClassObject>(method.out).detach();
             }
             return pw::Hr(WBEM_S_NO_ERROR);
         }
@@ -213,10 +175,8 @@ HRESULT STDMETHODCALLTYPE ClassObject::Clone(IWbemClassObject** copy) {
     auto* clone = new ClassObject(m_className, {}, m_isClass);
     std::lock_guard<std::mutex> lock(m_mutex);
     for (const Property& property : m_properties) {
-        Property cloned{property.name, {}};
-        VariantInit(&cloned.value);
-        VariantCopy(&cloned.value, const_cast<VARIANT*>(&property.value));
-        clone->m_properties.push_back(cloned);
+        VariantCopy(clone->m_properties.emplace_back(property.name).value.get(),
+                    const_cast<VARIANT*>(&*property.value));
     }
     *copy = clone;
     return pw::Hr(WBEM_S_NO_ERROR);
@@ -238,11 +198,7 @@ ObjectSink::ObjectSink() {
     m_statuses.reserve(kRoom);
 }
 
-ObjectSink::~ObjectSink() {
-    for (IWbemClassObject* object : m_objects) {
-        object->Release();
-    }
-}
+ObjectSink::~ObjectSink() = default;
 
 HRESULT STDMETHODCALLTYPE ObjectSink::Indicate(LONG count, IWbemClassObject** objects) {
     if (count < 0 || (count > 0 && objects == nullptr)) {
@@ -252,11 +208,10 @@ HRESULT STDMETHODCALLTYPE ObjectSink::Indicate(LONG count, IWbemClassObject** ob
     for (LONG i = 0; i < count; ++i) {
         if (objects[i] != nullptr) {
             try {
-                m_objects.push_back(objects[i]);
+                m_objects.emplace_back().copy_from(objects[i]);
             } catch (const std::bad_alloc&) {
                 return pw::Hr(WBEM_E_OUT_OF_MEMORY);
             }
-            objects[i]->AddRef();
         }
     }
     return pw::Hr(WBEM_S_NO_ERROR);
@@ -275,7 +230,11 @@ HRESULT STDMETHODCALLTYPE ObjectSink::SetStatus(LONG flags, HRESULT result, BSTR
 
 std::vector<IWbemClassObject*> ObjectSink::Objects() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_objects;
+    std::vector<IWbemClassObject*> objects;
+    for (const pw::ComPtr<IWbemClassObject>& object : m_objects) {
+        objects.push_back(object.get());
+    }
+    return objects;
 }
 
 std::vector<ObjectSink::Status> ObjectSink::Statuses() const {
@@ -311,16 +270,13 @@ std::vector<LONG> InitSink::Statuses() const {
 // Namespace
 
 void Namespace::AddClass(ClassObject* definition) {
-    definition->AddRef();
+    pw::ComPtr<ClassObject> held;
+    held.copy_from(definition);
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_classes.push_back(definition);
+    m_classes.push_back(std::move(held));
 }
 
-Namespace::~Namespace() {
-    for (ClassObject* definition : m_classes) {
-        definition->Release();
-    }
-}
+Namespace::~Namespace() = default;
 
 HRESULT STDMETHODCALLTYPE Namespace::QueryInterface(REFIID riid, void** object) {
     return pw::QueryInterfaceFrom(riid, object,
@@ -334,10 +290,9 @@ HRESULT STDMETHODCALLTYPE Namespace::GetObject(const BSTR path, LONG, IWbemConte
     }
     *object = nullptr;
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (ClassObject* definition : m_classes) {
+    for (const pw::ComPtr<ClassObject>& definition : m_classes) {
         if (SameName(definition->ClassName(), path)) {
-            definition->AddRef();
-            *object = definition;
+            *object = pw::ComPtr<ClassObject>(definition).detach();
             return pw::Hr(WBEM_S_NO_ERROR);
         }
     }
@@ -352,12 +307,12 @@ const WCHAR* const kExecuteCommandTokens = L"ExecuteCommandTokens";
 ClassObject* MakeDataAccessModuleClass() {
     auto* definition = new ClassObject(L"ZOLM_OEM_DataAccessModule",
                                        {L"InstanceID", L"KestroIPv4", L"KestroIPv6"}, true);
-    auto* in = new ClassObject(L"__PARAMETERS", {L"CommandAndArguments"}, true);
-    auto* out = new ClassObject(L"__PARAMETERS", {L"ReturnValue", L"ResultCode"}, true);
-    definition->AddMethod(kExecuteCommand, in, out);
-    definition->AddMethod(kExecuteCommandTokens, in, out);
-    in->Release();
-    out->Release();
+    const pw::ComPtr<ClassObject> in(
+        new ClassObject(L"__PARAMETERS", {L"CommandAndArguments"}, true));
+    const pw::ComPtr<ClassObject> out(
+        new ClassObject(L"__PARAMETERS", {L"ReturnValue", L"ResultCode"}, true));
+    definition->AddMethod(kExecuteCommand, in.get(), out.get());
+    definition->AddMethod(kExecuteCommandTokens, in.get(), out.get());
     return definition;
 }
 

@@ -13,6 +13,7 @@
 #include "pw/wbem_services.h"
 
 #include <atomic>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -42,8 +43,6 @@ class ClassObject : public pw::ComObject<IWbemClassObject>, private LiveObject {
 
     // Declares a method with its in- and out-signature objects (the class takes references).
     void AddMethod(const std::wstring& name, IWbemClassObject* in, IWbemClassObject* out);
-    // The value of a property, or an empty variant; the caller clears it.
-    VARIANT Value(const std::wstring& name) const;
     bool Has(const std::wstring& name) const;
     std::vector<std::wstring> PropertyNames() const;
     const std::wstring& ClassName() const { return m_className; }
@@ -81,13 +80,14 @@ class ClassObject : public pw::ComObject<IWbemClassObject>, private LiveObject {
     ~ClassObject() override;
 
     struct Property {
+        explicit Property(std::wstring propertyName) : name(std::move(propertyName)) {}
         std::wstring name;
-        VARIANT value;
+        pw::UniqueVariant value;
     };
     struct Method {
         std::wstring name;
-        IWbemClassObject* in;
-        IWbemClassObject* out;
+        pw::ComPtr<IWbemClassObject> in;
+        pw::ComPtr<IWbemClassObject> out;
     };
     Property* Find(LPCWSTR name);
     const Property* Find(LPCWSTR name) const;
@@ -95,7 +95,8 @@ class ClassObject : public pw::ComObject<IWbemClassObject>, private LiveObject {
     std::wstring m_className;
     bool m_isClass;
     mutable std::mutex m_mutex;
-    std::vector<Property> m_properties;
+    // A deque: a property stays where it is while others are added.
+    std::deque<Property> m_properties;
     std::vector<Method> m_methods;
 };
 
@@ -123,7 +124,7 @@ class ObjectSink : public pw::ComObject<IWbemObjectSink>, private LiveObject {
   private:
     ~ObjectSink() override;
     mutable std::mutex m_mutex;
-    std::vector<IWbemClassObject*> m_objects;
+    std::vector<pw::ComPtr<IWbemClassObject>> m_objects;
     std::vector<Status> m_statuses;
 };
 
@@ -155,7 +156,7 @@ class Namespace : public pw::ComObject<pw::UnsupportedWbemServices>, private Liv
   private:
     ~Namespace() override;
     std::mutex m_mutex;
-    std::vector<ClassObject*> m_classes;
+    std::vector<pw::ComPtr<ClassObject>> m_classes;
 };
 
 // The class ZOLM_OEM_DataAccessModule as provider/WinPipeway.mof declares it: key

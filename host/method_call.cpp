@@ -21,13 +21,13 @@ CallAnswer Collect(HRESULT hr, const ObjectSink& sink) {
 }
 
 void SetStringInput(pw::UniqueVariant& input, std::wstring_view text) {
-    VariantClear(input.get());
+    input.reset();
     input.get()->vt = VT_BSTR;
     input.get()->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }
 
 void SetArrayInput(pw::UniqueVariant& input, const std::vector<std::wstring>& tokens) {
-    VariantClear(input.get());
+    input.reset();
     input.get()->vt = VT_ARRAY | VT_BSTR;
     input.get()->parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(tokens.size()));
     for (LONG i = 0; i < static_cast<LONG>(tokens.size()); ++i) {

@@ -202,12 +202,4 @@ TEST_F(ExecuteMethodTest, ValidButUnauthorizedRequestReturns200) {
     EXPECT_TRUE(trace.Has("PipewayProviderImpl::ExecuteMethod() - Unauthorised user\n"));
 }
 
-TEST(PPImplStatus, CopyKeepsCodeAndText) {
-    const PPImplStatus original(105, "sendCmd not found");
-    const PPImplStatus copy = original;
-    EXPECT_EQ(copy.code, 105);
-    EXPECT_EQ(copy.text, "sendCmd not found");
-    EXPECT_EQ(PPImplStatus(7).text, "");
-}
-
 }  // namespace

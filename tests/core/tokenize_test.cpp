@@ -31,6 +31,11 @@ TEST_P(SplitCommandLine, GivesItsTokensAndCode) {
     }
 }
 
+// The refusals, each with the place in the split that writes it.
+const char k1322[] = "PipewayProviderImpl::ConvertStrToVec(1322) - Invalid Argument\n";
+const char k1338[] = "PipewayProviderImpl::ConvertStrToVec(1338) - Invalid Argument\n";
+const char k1429[] = "PipewayProviderImpl::ConvertStrToVec(1429) - Invalid Argument\n";
+
 const char kCertificateLine[] =
     "velcmd=setUploadVandryCertificate CertificateStringLength=5 CertificateString=AB=CD "
     "daname=kordo64";
@@ -58,43 +63,15 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"ValueCannotHoldEquals", "a=x=y b=c", 0, {"a=", "x=y", "b=c"}, nullptr},
         SplitCase{"OneWordSegmentBecomesTheNextName", "a=bc=d", 0, {"a=", "bc=d"}, nullptr},
         SplitCase{"OneWordSegmentWithTrailingBlanks", "a=bc  =d", 0, {"a=", "bc=d"}, nullptr},
-        SplitCase{"DoubleEquals",
-                  "a==b",
-                  7,
-                  {"a="},
-                  "PipewayProviderImpl::ConvertStrToVec(1322) - Invalid Argument\n"},
-        SplitCase{"BlanksOnlySegment",
-                  "a=   =b",
-                  7,
-                  {"a="},
-                  "PipewayProviderImpl::ConvertStrToVec(1322) - Invalid Argument\n"},
-        SplitCase{"EmptyFirstName",
-                  "=b",
-                  7,
-                  {},
-                  "PipewayProviderImpl::ConvertStrToVec(1322) - Invalid Argument\n"},
-        SplitCase{"NoEqualsAnywhere",
-                  "abc",
-                  7,
-                  {},
-                  "PipewayProviderImpl::ConvertStrToVec(1429) - Invalid Argument\n"},
+        SplitCase{"DoubleEquals", "a==b", 7, {"a="}, k1322},
+        SplitCase{"BlanksOnlySegment", "a=   =b", 7, {"a="}, k1322},
+        SplitCase{"EmptyFirstName", "=b", 7, {}, k1322},
+        SplitCase{"NoEqualsAnywhere", "abc", 7, {}, k1429},
         SplitCase{
             "EmptyText", "", 7, {}, "PipewayProviderImpl::ConvertStrToVec() - Empty Argument\n"},
-        SplitCase{"PrefixOnlyName",
-                  "__ab=x",
-                  7,
-                  {},
-                  "PipewayProviderImpl::ConvertStrToVec(1338) - Invalid Argument\n"},
-        SplitCase{"PrefixAtTheEndOfALongerName",
-                  "abc__=x",
-                  7,
-                  {},
-                  "PipewayProviderImpl::ConvertStrToVec(1338) - Invalid Argument\n"},
-        SplitCase{"PrefixCutShortByTheEnd",
-                  "ok=1 ab__x=y",
-                  7,
-                  {"ok=1"},
-                  "PipewayProviderImpl::ConvertStrToVec(1338) - Invalid Argument\n"},
+        SplitCase{"PrefixOnlyName", "__ab=x", 7, {}, k1338},
+        SplitCase{"PrefixAtTheEndOfALongerName", "abc__=x", 7, {}, k1338},
+        SplitCase{"PrefixCutShortByTheEnd", "ok=1 ab__x=y", 7, {"ok=1"}, k1338},
         SplitCase{"CertificateKeepsEqualsAndBlanks",
                   kCertificateLine,
                   0,

@@ -256,10 +256,4 @@ TEST(MatchesDAName, ExactOrWithSuffixAndCaseSensitive) {
     EXPECT_FALSE(MatchesDAName("", "tarda64"));
 }
 
-TEST(ValidDANames, SixModulesInTheirOrder) {
-    const std::array<std::string_view, 6> expected = {"lumda64", "rukda64", "kordo64",
-                                                      "tarda64", "mivda64", "pexda64"};
-    EXPECT_EQ(g_validDANames, expected);
-}
-
 }  // namespace

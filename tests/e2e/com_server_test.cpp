@@ -52,66 +52,66 @@ TEST_F(ComServer, OtherClassIdentifierAndNullOutPointerAreRefused) {
 }
 
 TEST_F(ComServer, AggregationIsRefused) {
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory,
-                                     reinterpret_cast<void**>(&factory)),
+    pw::ComPtr<IClassFactory> factory;
+    ASSERT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory, factory.put_void()),
               S_OK);
     IUnknown* object = nullptr;
-    EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory), IID_IUnknown,
+    EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory.get()), IID_IUnknown,
                                       reinterpret_cast<void**>(&object)),
               CLASS_E_NOAGGREGATION);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(
         factory->CreateInstance(nullptr, IID_IClassFactory, reinterpret_cast<void**>(&object)),
         E_NOINTERFACE);
-    factory->Release();
+    factory.reset();
     EXPECT_EQ(m_host->CanUnloadNow(), S_OK);  // the refused objects are gone again
 }
 
 TEST_F(ComServer, HeldClassFactoryAndServerLocksKeepTheLibrary) {
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory,
-                                     reinterpret_cast<void**>(&factory)),
+    pw::ComPtr<IClassFactory> factory;
+    ASSERT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory, factory.put_void()),
               S_OK);
     EXPECT_EQ(m_host->CanUnloadNow(), S_FALSE);
+    // A balanced AddRef and Release leave the factory held.
     factory->AddRef();
     factory->Release();
     EXPECT_EQ(m_host->CanUnloadNow(), S_FALSE);
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-    factory->Release();
+    factory.reset();
     EXPECT_EQ(m_host->CanUnloadNow(), S_FALSE);  // the server lock still holds it
-    IClassFactory* again = nullptr;
-    ASSERT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory,
-                                     reinterpret_cast<void**>(&again)),
+    pw::ComPtr<IClassFactory> again;
+    ASSERT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory, again.put_void()),
               S_OK);
     EXPECT_EQ(again->LockServer(FALSE), S_OK);
-    again->Release();
+    again.reset();
     EXPECT_EQ(m_host->CanUnloadNow(), S_OK);
 }
 
 TEST_F(ComServer, ThreadsAskingAtOnceGetTheSameFactory) {
     constexpr int kThreads = 8;
-    std::vector<IClassFactory*> factories(kThreads, nullptr);
+    std::vector<pw::ComPtr<IClassFactory>> factories(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([this, &factories, t] {
             m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory,
-                                   reinterpret_cast<void**>(&factories[t]));
+                                   factories[static_cast<std::size_t>(t)].put_void());
         });
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
-    EXPECT_EQ(std::set<IClassFactory*>(factories.begin(), factories.end()).size(), 1u);
-    for (IClassFactory* factory : factories) {
-        ASSERT_NE(factory, nullptr);
-        factory->Release();
+    std::set<IClassFactory*> distinct;
+    for (const pw::ComPtr<IClassFactory>& factory : factories) {
+        ASSERT_TRUE(factory);
+        distinct.insert(factory.get());
     }
+    EXPECT_EQ(distinct.size(), 1u);
+    factories.clear();
     EXPECT_EQ(m_host->CanUnloadNow(), S_OK);
 }
 
 TEST_F(ComServer, ReferenceCountsHoldUnderConcurrentAddRefAndRelease) {
-    ASSERT_EQ(m_host->CreateProvider(&m_provider), S_OK);
+    ASSERT_EQ(m_host->CreateProvider(m_provider.put()), S_OK);
     IWbemProviderInit* init = nullptr;
     ASSERT_EQ(m_provider->QueryInterface(IID_IWbemProviderInit, reinterpret_cast<void**>(&init)),
               S_OK);
@@ -206,12 +206,12 @@ TEST_F(Registration, RegisteredProviderIsCreatedThroughTheRegistry) {
     ASSERT_EQ(CLSIDFromProgID(L"iPipewayProvider.WMIPipewayProvider", &clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, host::kProviderClsid));
     ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemServices,
-                               reinterpret_cast<void**>(&m_provider)),
+                               m_provider.put_void()),
               S_OK);
     {
         const pw::ComPtr<host::InitSink> sink(new host::InitSink);
         host::ClientCall client(L"HOST\\alice", kImpersonate);
-        EXPECT_EQ(m_host->Initialize(m_provider, sink.get()), S_OK);
+        EXPECT_EQ(m_host->Initialize(m_provider.get(), sink.get()), S_OK);
     }
 
     TestDA rights("rukda64");

@@ -83,11 +83,9 @@ TEST_F(Concurrency, MixedCallsOnOneAndOnSeveralProviderObjects) {
         SCOPED_TRACE(objects);
         // Fresh provider objects on fresh shared state: the first calls race to load each
         // module and to read the exclusion file.
-        std::vector<IWbemServices*> providers;
-        for (int i = 0; i < objects; ++i) {
-            IWbemServices* provider = nullptr;
-            ASSERT_EQ(StartAnotherProvider(&provider), S_OK);
-            providers.push_back(provider);
+        std::vector<pw::ComPtr<IWbemServices>> providers(static_cast<std::size_t>(objects));
+        for (pw::ComPtr<IWbemServices>& provider : providers) {
+            ASSERT_EQ(StartAnotherProvider(provider), S_OK);
         }
         WriteFile(LogFile(), "");
 
@@ -98,7 +96,7 @@ TEST_F(Concurrency, MixedCallsOnOneAndOnSeveralProviderObjects) {
             threads.emplace_back([&, t] {
                 start.Arrive();
                 for (int round = 0; round < kRounds; ++round) {
-                    Round(providers[static_cast<std::size_t>(t % objects)], t, round, wrong);
+                    Round(providers[static_cast<std::size_t>(t % objects)].get(), t, round, wrong);
                 }
             });
         }
@@ -112,9 +110,7 @@ TEST_F(Concurrency, MixedCallsOnOneAndOnSeveralProviderObjects) {
         }
         EXPECT_EQ(log.Count("Opening file "), 1);
         // The last release drops the shared state for the next round.
-        for (IWbemServices* provider : providers) {
-            provider->Release();
-        }
+        providers.clear();
     }
     for (TestDA* module : {m_rights.get(), m_tarda.get(), m_lumda.get()}) {
         EXPECT_EQ(module->Outstanding(), 0);
@@ -128,22 +124,23 @@ TEST_F(Concurrency, MixedCallsOnOneAndOnSeveralProviderObjects) {
 // A call on one provider object is inside its DA module when another provider object of the
 // process is released: the modules stay until that call has left, then go.
 TEST_F(Concurrency, TeardownLeavesModulesToTheCallsInFlight) {
-    IWbemServices* other = nullptr;
-    ASSERT_EQ(StartAnotherProvider(&other), S_OK);
+    pw::ComPtr<IWbemServices> other;
+    ASSERT_EQ(StartAnotherProvider(other), S_OK);
     m_lumda->CloseGate();
     // Shared with the client thread, which is left behind if the module is pulled from under it.
     auto held = std::make_shared<CallResult>();
     std::thread client(
-        [this, held] { *held = ExecStringOn(m_provider, L"daname=lumda64 velcmd=x"); });
+        [this, held] { *held = ExecStringOn(m_provider.get(), L"daname=lumda64 velcmd=x"); });
     m_lumda->WaitForCallAtGate();
     // From here only the provider's cache holds the module.
     m_lumda.reset();
 
-    other->Release();
+    other.reset();
     if (!IsModuleLoaded("lumda64")) {
-        // The call's module is gone: it can never come back from its gate.
+        // The call's module is gone: it can never come back from its gate, and the provider
+        // object stays with it.
         client.detach();
-        m_provider = nullptr;
+        m_provider.detach();
         FAIL() << "the teardown unloaded a module under a call in flight";
     }
     EXPECT_EQ(Log().Count("Opening file "), 1);
@@ -173,7 +170,7 @@ TEST_F(Concurrency, ProviderObjectsComeAndGoWhileClientsCall) {
     for (int t = 0; t < kThreads - 1; ++t) {
         clients.emplace_back([&, t] {
             for (int round = 0; round < kRounds; ++round) {
-                Round(m_provider, t, round, wrong);
+                Round(m_provider.get(), t, round, wrong);
             }
         });
     }
@@ -181,12 +178,12 @@ TEST_F(Concurrency, ProviderObjectsComeAndGoWhileClientsCall) {
     // At least one provider object comes and goes, however the threads are scheduled.
     std::thread churn([&] {
         do {
-            IWbemServices* passing = nullptr;
-            if (StartAnotherProvider(&passing) != S_OK) {
+            pw::ComPtr<IWbemServices> passing;
+            if (StartAnotherProvider(passing) != S_OK) {
                 ++wrong;
             }
-            if (passing != nullptr) {
-                passing->Release();
+            if (passing) {
+                passing.reset();
                 ++torn;
             }
         } while (!done.load());
@@ -235,7 +232,7 @@ TEST_F(Concurrency, TracingSwitchedOnAndOffWhileClientsCall) {
     for (int t = 0; t < kThreads; ++t) {
         clients.emplace_back([&, t] {
             for (int round = 0; round < kRounds; ++round) {
-                Round(m_provider, t, round, wrong);
+                Round(m_provider.get(), t, round, wrong);
             }
         });
     }
@@ -260,7 +257,7 @@ TEST_F(Concurrency, TracingSwitchedOnAndOffWhileClientsCall) {
     EXPECT_GT(entries, 0u);
     // And a call with tracing steadily on logs its entries.
     WriteFile(LogFile(), "");
-    Round(m_provider, kThreads, 0, wrong);
+    Round(m_provider.get(), kThreads, 0, wrong);
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(Log().Count("--> CWMIPipewayProvider::ExecMethodAsyn()"), 1);
 }

@@ -50,20 +50,19 @@ class FaultSweep : public CommandTest,
     CallResult Start() {
         StopProvider();
         CallResult result;
-        result.hr = m_host->CreateProvider(&m_provider);
+        result.hr = m_host->CreateProvider(m_provider.put());
         if (FAILED(result.hr)) {
-            m_provider = nullptr;
+            m_provider.detach();  // a failed creation hands out nothing to release
             return result;
         }
-        auto* sink = new host::InitSink;
+        const pw::ComPtr<host::InitSink> sink(new host::InitSink);
         {
             host::ClientCall client(L"HOST\\alice", kImpersonate);
-            result.hr = Armed([&] { return m_host->Initialize(m_provider, sink); });
+            result.hr = Armed([&] { return m_host->Initialize(m_provider.get(), sink.get()); });
         }
         for (const LONG status : sink->Statuses()) {
             result.statuses.push_back({static_cast<LONG>(WBEM_STATUS_COMPLETE), status});
         }
-        sink->Release();
         if (FAILED(result.hr)) {
             StopProvider();
         }
@@ -89,21 +88,16 @@ class FaultSweep : public CommandTest,
     }
     // The class object and a provider object from it, as the COM runtime asks for them.
     CallResult ClassFactory() {
-        IWbemServices* provider = nullptr;
+        pw::ComPtr<IWbemServices> provider;
         CallResult result = Completed(Armed([&] {
-            IClassFactory* factory = nullptr;
-            HRESULT hr = m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory,
-                                                reinterpret_cast<void**>(&factory));
+            pw::ComPtr<IClassFactory> factory;
+            HRESULT hr =
+                m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory, factory.put_void());
             if (SUCCEEDED(hr)) {
-                hr = factory->CreateInstance(nullptr, IID_IWbemServices,
-                                             reinterpret_cast<void**>(&provider));
-                factory->Release();
+                hr = factory->CreateInstance(nullptr, IID_IWbemServices, provider.put_void());
             }
             return hr;
         }));
-        if (provider != nullptr) {
-            provider->Release();
-        }
         ExpectOutOfMemoryMapped(result.hr);
         return result;
     }
@@ -181,7 +175,7 @@ TEST_P(FaultSweep, EveryInjectedFailureEndsDefinedAndLeavesTheProviderUsable) {
         m_failAt = k;
         const CallResult result = operation.run(*this);
         m_failAt.reset();
-        if (m_provider == nullptr) {
+        if (!m_provider) {
             ASSERT_EQ(StartProvider(), S_OK);
         }
         EXPECT_TRUE(EndedDefined(result))

@@ -45,9 +45,9 @@ Input Array(std::vector<std::optional<std::wstring>> elements, LONG lowerBound =
     return Input{true, lowerBound, std::move(elements)};
 }
 
-BSTR Allocate(const std::optional<std::wstring>& text) {
+pw::UniqueBstr Allocate(const std::optional<std::wstring>& text) {
     // With its length, so that embedded zero characters reach the provider.
-    return text ? SysAllocStringLen(text->data(), static_cast<UINT>(text->size())) : nullptr;
+    return text ? pw::UniqueBstr(text->data(), static_cast<UINT>(text->size())) : pw::UniqueBstr();
 }
 
 // The answer of the echoing test module for these tokens.
@@ -379,8 +379,8 @@ class HostileInput : public CommandTest, public ::testing::WithParamInterface<Ho
     }
 
     CallResult Call(const Input& input) {
-        VARIANT variant;
-        VariantInit(&variant);
+        pw::UniqueVariant owner;
+        VARIANT& variant = *owner.get();
         if (input.otherElementType != VT_EMPTY) {
             variant.vt = VT_ARRAY | VT_BSTR;
             variant.parray = SafeArrayCreateVector(input.otherElementType, input.lowerBound,
@@ -392,17 +392,14 @@ class HostileInput : public CommandTest, public ::testing::WithParamInterface<Ho
             for (std::size_t i = 0; i < input.elements.size(); ++i) {
                 // Counted wide: the last index may be the largest a LONG holds.
                 LONG index = static_cast<LONG>(input.lowerBound + static_cast<long long>(i));
-                BSTR text = Allocate(input.elements[i]);
-                SafeArrayPutElement(variant.parray, &index, text);
-                SysFreeString(text);
+                const pw::UniqueBstr text = Allocate(input.elements[i]);
+                SafeArrayPutElement(variant.parray, &index, text.get());
             }
         } else {
             variant.vt = VT_BSTR;
-            variant.bstrVal = Allocate(input.elements.front());
+            variant.bstrVal = Allocate(input.elements.front()).release();
         }
-        CallResult result = Exec(&variant);
-        VariantClear(&variant);
-        return result;
+        return Exec(owner.get());
     }
 };
 

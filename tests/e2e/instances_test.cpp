@@ -106,7 +106,7 @@ class Unsupported : public Instances, public ::testing::WithParamInterface<Unsup
 
 TEST_P(Unsupported, AnswersAtOnce) {
     host::ClientCall client(L"HOST\\alice", kImpersonate);
-    EXPECT_EQ(GetParam().call(m_provider), GetParam().expected);
+    EXPECT_EQ(GetParam().call(m_provider.get()), GetParam().expected);
     EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
 }
 

@@ -80,24 +80,21 @@ void CommandTest::TearDown() {
 }
 
 HRESULT ProviderTest::StartProvider() {
-    return StartAnotherProvider(&m_provider);
+    return StartAnotherProvider(m_provider);
 }
 
-HRESULT ProviderTest::StartAnotherProvider(IWbemServices** provider) {
-    HRESULT hr = m_host->CreateProvider(provider);
+HRESULT ProviderTest::StartAnotherProvider(pw::ComPtr<IWbemServices>& provider) {
+    HRESULT hr = m_host->CreateProvider(provider.put());
     if (FAILED(hr)) {
         return hr;
     }
     const pw::ComPtr<host::InitSink> sink(new host::InitSink);
     host::ClientCall client(L"HOST\\alice", kImpersonate);
-    return Armed([&] { return m_host->Initialize(*provider, sink.get()); });
+    return Armed([&] { return m_host->Initialize(provider.get(), sink.get()); });
 }
 
 void ProviderTest::StopProvider() {
-    if (m_provider != nullptr) {
-        m_provider->Release();
-        m_provider = nullptr;
-    }
+    m_provider.reset();
 }
 
 HRESULT ProviderTest::Armed(const std::function<HRESULT()>& call) {
@@ -122,7 +119,7 @@ TraceFile ProviderTest::Log() const {
 
 CallResult ProviderTest::Exec(VARIANT* input, DWORD level, const WCHAR* path, const WCHAR* method,
                               bool withInParams, bool withSink) {
-    return ExecOn(m_provider, input, level, path, method, withInParams, withSink);
+    return ExecOn(m_provider.get(), input, level, path, method, withInParams, withSink);
 }
 
 CallResult ProviderTest::ExecOn(IWbemServices* provider, VARIANT* input, DWORD level,
@@ -175,11 +172,11 @@ CallResult InstanceCall(DWORD level, Call call) {
 }  // namespace
 
 CallResult ProviderTest::Enumerate(DWORD level) {
-    return EnumerateOn(m_provider, level);
+    return EnumerateOn(m_provider.get(), level);
 }
 
 CallResult ProviderTest::Lookup(const WCHAR* path, DWORD level) {
-    return LookupOn(m_provider, path, level);
+    return LookupOn(m_provider.get(), path, level);
 }
 
 CallResult ProviderTest::EnumerateOn(IWbemServices* provider, DWORD level) {

@@ -42,9 +42,8 @@ class ProviderTest : public ::testing::Test {
     // Releases the provider object (its teardown runs).
     void StopProvider();
 
-    // Another provider object of the same library, created and initialised like the first;
-    // the caller releases it.
-    HRESULT StartAnotherProvider(IWbemServices** provider);
+    // Another provider object of the same library, created and initialised like the first.
+    HRESULT StartAnotherProvider(pw::ComPtr<IWbemServices>& provider);
 
     CallResult Exec(VARIANT* input, DWORD level = kImpersonate, const WCHAR* path = kInstancePath,
                     const WCHAR* method = nullptr, bool withInParams = true, bool withSink = true);
@@ -77,7 +76,7 @@ class ProviderTest : public ::testing::Test {
     std::unique_ptr<TempDir> m_registryDir;
     std::unique_ptr<InstallRoot> m_root;
     std::unique_ptr<host::ProviderHost> m_host;
-    IWbemServices* m_provider = nullptr;
+    pw::ComPtr<IWbemServices> m_provider;
     long m_liveAtStart = 0;
 };
 

@@ -60,7 +60,7 @@ TEST_F(Startup, ConcurrentStartsNeitherFailNorAppendTheDirectoryTwice) {
     constexpr int kObjects = 6;
     for (int round = 0; round < 20; ++round) {
         SetSearchPath({elsewhere.path()});
-        std::vector<IWbemServices*> providers(kObjects, nullptr);
+        std::vector<pw::ComPtr<IWbemServices>> providers(kObjects);
         std::vector<HRESULT> results(kObjects, E_FAIL);
         std::atomic<int> waiting{kObjects};
         std::vector<std::thread> threads;
@@ -70,7 +70,7 @@ TEST_F(Startup, ConcurrentStartsNeitherFailNorAppendTheDirectoryTwice) {
                 while (waiting.load() > 0) {
                     std::this_thread::yield();
                 }
-                results[i] = StartAnotherProvider(&providers[i]);
+                results[i] = StartAnotherProvider(providers[i]);
             });
         }
         for (std::thread& thread : threads) {
@@ -78,10 +78,8 @@ TEST_F(Startup, ConcurrentStartsNeitherFailNorAppendTheDirectoryTwice) {
         }
         for (int i = 0; i < kObjects; ++i) {
             EXPECT_EQ(results[i], S_OK) << "round " << round << ", object " << i;
-            if (providers[i] != nullptr) {
-                providers[i]->Release();
-            }
         }
+        providers.clear();
         ASSERT_EQ(PathVariable(), elsewhere.path().string() + ";" + DAFolder("good").string())
             << "round " << round;
     }

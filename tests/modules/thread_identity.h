@@ -2,19 +2,15 @@
 #pragma once
 
 #if defined(_WIN32)
-#include <windows.h>
+#include "pw/resources.h"
 #else
 #include <pw_call_context.h>
 #endif
 
 inline bool ThreadIsImpersonating() {
 #if defined(_WIN32)
-    HANDLE token = nullptr;
-    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
-        return false;
-    }
-    CloseHandle(token);
-    return true;
+    pw::UniqueHandle token;
+    return OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.put()) != FALSE;
 #else
     return PwIsImpersonating() != FALSE;
 #endif

@@ -116,6 +116,8 @@ class UniqueVariant {
     UniqueVariant& operator=(const UniqueVariant&) = delete;
     ~UniqueVariant() { VariantClear(&m_value); }
     VARIANT* get() { return &m_value; }
+    // Releases what is held; the variant is empty again.
+    void reset() { VariantClear(&m_value); }
     const VARIANT& operator*() const { return m_value; }
     const VARIANT* operator->() const { return &m_value; }
 
