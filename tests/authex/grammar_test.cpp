@@ -204,17 +204,24 @@ void PrintTo(const ErrorPlaceCase& c, std::ostream* os) {
     *os << c.what;
 }
 
+// A policy read for checking; what the parse wrote to standard output goes to `output`.
+CSingletonAuthExceptionImpl::PolicyFile CheckedRead(const std::string& text, std::string& output) {
+    std::istringstream in(text);
+    std::ostringstream captured;
+    std::streambuf* saved = std::cout.rdbuf(captured.rdbuf());
+    CSingletonAuthExceptionImpl::PolicyFile policy = CSingletonAuthExceptionImpl::ReadPolicy(in);
+    std::cout.rdbuf(saved);
+    output = captured.str();
+    return policy;
+}
+
 class SyntaxErrorPlace : public PolicyFixture,
                          public ::testing::WithParamInterface<ErrorPlaceCase> {};
 
 TEST_P(SyntaxErrorPlace, IsTheTokenWhereTheParseStopped) {
     const ErrorPlaceCase& c = GetParam();
-    std::istringstream in(c.text);
-    std::ostringstream captured;
-    std::streambuf* saved = std::cout.rdbuf(captured.rdbuf());
-    const CSingletonAuthExceptionImpl::PolicyFile policy =
-        CSingletonAuthExceptionImpl::ReadPolicy(in);
-    std::cout.rdbuf(saved);
+    std::string output;
+    const CSingletonAuthExceptionImpl::PolicyFile policy = CheckedRead(c.text, output);
     ASSERT_FALSE(policy.accepted);
     ASSERT_TRUE(policy.syntaxError.has_value());
     const CSingletonAuthExceptionImpl::SyntaxError& error = *policy.syntaxError;
@@ -222,7 +229,7 @@ TEST_P(SyntaxErrorPlace, IsTheTokenWhereTheParseStopped) {
     EXPECT_EQ(error.column, c.column);
     EXPECT_EQ(error.text, c.found);
     EXPECT_NE(error.skipped.find(c.skipped), std::string::npos) << error.skipped;
-    EXPECT_EQ(error.message + "\n", captured.str().substr(captured.str().find("syntax error")));
+    EXPECT_EQ(error.message + "\n", output.substr(output.find("syntax error")));
     // The provider's own store keeps exactly the same entries from the same file.
     EXPECT_EQ(Load(c.text).RoleTable(), policy.store->RoleTable());
 }
@@ -251,14 +258,11 @@ INSTANTIATE_TEST_SUITE_P(
     pwtest::CaseName());
 
 TEST_F(Grammar, KeysGivenTwiceAreReportedWithTheRoleThatStands) {
-    std::istringstream in(
+    std::string output;
+    const CSingletonAuthExceptionImpl::PolicyFile policy = CheckedRead(
         "<AUTHEXLIST>\n<USER><COMMAND name=\"a\"/></USER>\n"
-        "<ADMIN>\n<COMMAND name=\"a\"/>\n<COMMAND name=\"b\"/></ADMIN>\n</AUTHEXLIST>\n");
-    std::ostringstream captured;
-    std::streambuf* saved = std::cout.rdbuf(captured.rdbuf());
-    const CSingletonAuthExceptionImpl::PolicyFile policy =
-        CSingletonAuthExceptionImpl::ReadPolicy(in);
-    std::cout.rdbuf(saved);
+        "<ADMIN>\n<COMMAND name=\"a\"/>\n<COMMAND name=\"b\"/></ADMIN>\n</AUTHEXLIST>\n",
+        output);
     ASSERT_TRUE(policy.accepted);
     ASSERT_EQ(policy.duplicates.size(), 1u);
     EXPECT_EQ(policy.duplicates[0].key, "a");
