@@ -35,18 +35,19 @@ constexpr Meaning kMeanings[] = {
 // Puts the stack's folder first on the search path, where the process finds libraries by
 // their bare names.
 void SearchFirst(const fs::path& folder) {
-    std::string path = folder.string();
-    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (size > 0) {
-        std::string current(size, '\0');
-        current.resize(GetEnvironmentVariableA("PATH", current.data(), size));
-        path += ';';
-        path += current;
-    }
+    const std::string current = SearchPath();
+    const std::string path = current.empty() ? folder.string() : folder.string() + ";" + current;
     SetEnvironmentVariableA("PATH", path.c_str());
 }
 
 }  // namespace
+
+std::string SearchPath() {
+    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+    std::string value(size, '\0');
+    value.resize(size == 0 ? 0 : GetEnvironmentVariableA("PATH", value.data(), size));
+    return value;
+}
 
 const char* ResultText(std::int32_t code) {
     for (const Meaning& meaning : kMeanings) {

@@ -35,6 +35,9 @@ std::optional<std::vector<std::string>> CommandTokens(const std::vector<std::str
 std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,
                                       const std::string& name);
 
+// The process's library search path, "PATH".
+std::string SearchPath();
+
 // The file name of a stack library or DA module on this platform: "lumda64.so", "lumda64.dll".
 std::string LibraryFileName(const std::string& module);
 // The extension of such a file: ".so", ".dll".

@@ -28,13 +28,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-std::string Environment(const char* name) {
-    const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
-    std::string value(size, '\0');
-    value.resize(size == 0 ? 0 : GetEnvironmentVariableA(name, value.data(), size));
-    return value;
-}
-
 // The folders a bare library name is looked for in, in order: the program's own folder, on
 // Windows the system folders and the current one, then each folder of the search path, where
 // the provider has appended the stack's folder.
@@ -54,7 +47,7 @@ std::vector<fs::path> SearchFolders() {
 #else
     const char separators[] = ";:";
 #endif
-    const std::string path = Environment("PATH");
+    const std::string path = SearchPath();
     std::size_t start = 0;
     while (start <= path.size()) {
         const std::size_t end = path.find_first_of(separators, start);
@@ -160,8 +153,7 @@ int RunModule(const ModuleOptions& options, const fs::path& stack) {
 
     // The provider appends the stack's folder to the search path and loads the bare name.
     SetEnvironmentVariableA(
-        "PATH",
-        (Environment("PATH") + ";" + fs::absolute(stack).lexically_normal().string()).c_str());
+        "PATH", (SearchPath() + ";" + fs::absolute(stack).lexically_normal().string()).c_str());
     fs::path file = given;
     if (!isFile) {
         file.clear();

@@ -173,6 +173,17 @@ std::string Reason(const CSingletonAuthExceptionImpl& store, std::uint32_t mask,
     return "no entry refuses the command or its tokens";
 }
 
+// Where a policy that the provider reads only in part breaks, with what that costs.
+void PrintBrokenWarning(const std::string& path,
+                        const CSingletonAuthExceptionImpl::PolicyFile& file) {
+    if (!file.accepted && file.syntaxError) {
+        std::printf(
+            "warning: the file is broken at line %d, column %d: the provider keeps only the "
+            "entries before it (pipeway policy check %s)\n",
+            file.syntaxError->line, file.syntaxError->column, path.c_str());
+    }
+}
+
 void PrintResult(std::int32_t code, const char* why) {
     std::printf("ResultCode: %d (%s): %s\n", static_cast<int>(code), ResultText(code), why);
 }
@@ -217,12 +228,8 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
     const bool broken = !parsed.file.accepted;
 
     std::printf("policy: %s\n", path.c_str());
-    if (broken && store.FileOpened() && parsed.file.syntaxError) {
-        const CSingletonAuthExceptionImpl::SyntaxError& error = *parsed.file.syntaxError;
-        std::printf(
-            "warning: the file is broken at line %d, column %d: the provider keeps only "
-            "the entries before it (pipeway policy check %s)\n",
-            error.line, error.column, path.c_str());
+    if (store.FileOpened()) {
+        PrintBrokenWarning(path, parsed.file);
     }
     std::printf("command: %s\n", request.Command().c_str());
     if (options.user) {
@@ -328,27 +335,41 @@ std::vector<std::string> TableCommands(const std::optional<std::string>& file,
 // A table whose rows and columns are named: command line, then user.
 using DecisionTable = std::map<std::string, std::map<std::string, std::string>>;
 
-// The decision for one command line and user, as the provider reaches it.
-std::string Decide(const CSingletonAuthExceptionImpl& store, const std::string& commandLine,
-                   const TableUser& user) {
+// The masks the stack's rights module gave, by user and local-login token: asked once each.
+using RightsAnswers = std::map<std::pair<std::string, std::string>, std::optional<std::int32_t>>;
+
+// The decisions for one command line, a cell per user, as the provider reaches them: the line
+// is cut and validated once, then decided for each user's mask.
+std::vector<std::string> DecideRow(const CSingletonAuthExceptionImpl& store,
+                                   const std::string& commandLine,
+                                   const std::vector<TableUser>& users, RightsAnswers& asked) {
     const std::optional<std::vector<std::string>> tokens = CommandTokens({commandLine}, false);
     if (!tokens) {
-        return "fails";
+        return std::vector<std::string>(users.size(), "fails");
     }
     const PipewayProviderImpl request(PipewayProviderImpl::ValidationOnly{}, *tokens);
     if (request.Status() != PipewayMgtData::kSuccess) {
-        return "invalid(" + std::to_string(request.Status()) + ")";
+        return std::vector<std::string>(users.size(),
+                                        "invalid(" + std::to_string(request.Status()) + ")");
     }
-    std::optional<std::uint32_t> mask = user.mask;
-    if (!mask) {
-        const std::optional<std::int32_t> asked =
-            QueryUserRightsMask(user.name, request.LocalLogin());
-        if (!asked) {
-            return "refused";  // no rights module: the provider refuses everyone
+    std::vector<std::string> cells;
+    for (const TableUser& user : users) {
+        std::optional<std::uint32_t> mask = user.mask;
+        if (!mask) {
+            const auto key = std::make_pair(user.name, request.LocalLogin());
+            if (asked.count(key) == 0) {
+                asked[key] = QueryUserRightsMask(user.name, request.LocalLogin());
+            }
+            if (const std::optional<std::int32_t>& answer = asked[key]) {
+                mask = static_cast<std::uint32_t>(*answer);
+            }
         }
-        mask = static_cast<std::uint32_t>(*asked);
+        // Without a rights module the provider refuses everyone.
+        cells.push_back(mask && store.IsAuthorized(request.Command(), request.Args(), *mask)
+                            ? "allowed"
+                            : "refused");
     }
-    return store.IsAuthorized(request.Command(), request.Args(), *mask) ? "allowed" : "refused";
+    return cells;
 }
 
 std::string Row(const std::vector<std::string>& cells, const std::vector<std::size_t>& widths) {
@@ -412,19 +433,16 @@ int Test(const PolicyOptions& options, const fs::path& stack) {
         header.push_back(user.name);
         widths.push_back(std::max<std::size_t>(user.name.size(), 12));
     }
+    RightsAnswers asked;
     for (const std::string& command : commands) {
         widths[0] = std::max(widths[0], command.size());
-        for (const TableUser& user : users) {
-            decided[command][user.name] = Decide(*parsed.file.store, command, user);
+        const std::vector<std::string> cells = DecideRow(*parsed.file.store, command, users, asked);
+        for (std::size_t i = 0; i < users.size(); ++i) {
+            decided[command][users[i].name] = cells[i];
         }
     }
     std::printf("policy: %s\n", options.file.c_str());
-    if (!parsed.file.accepted && parsed.file.syntaxError) {
-        std::printf(
-            "warning: the file is broken at line %d, column %d: the provider keeps only "
-            "the entries before it (pipeway policy check %s)\n",
-            parsed.file.syntaxError->line, parsed.file.syntaxError->column, options.file.c_str());
-    }
+    PrintBrokenWarning(options.file, parsed.file);
     std::printf("%s", Row(header, widths).c_str());
     std::vector<std::string> rule;
     for (const std::size_t width : widths) {

@@ -79,6 +79,20 @@ int Deliver(const std::basic_string<Char>& converted, Char* output, int outputSi
     return needed;
 }
 
+// The checks both directions make first, in Windows' order: the code page (which it gives in
+// `page`), a failure injected here, then the buffers; 0 when all pass.
+DWORD CheckCall(UINT codePage, PageKind& page, const void* input, int inputLength,
+                const void* output, int outputSize) {
+    page = Classify(codePage);
+    if (page == PageKind::kUnknown) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (pwplatform::FaultHere(PW_FAULT_CONVERSION)) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return CheckBuffers(input, inputLength, output, outputSize);
+}
+
 }  // namespace
 
 extern "C" {
@@ -86,15 +100,9 @@ extern "C" {
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar) {
     return pwplatform::NoThrow<int>(0, ERROR_NOT_ENOUGH_MEMORY, [&]() -> int {
-        const PageKind page = Classify(CodePage);
-        if (page == PageKind::kUnknown) {
-            return Fail(ERROR_INVALID_PARAMETER);
-        }
-        if (pwplatform::FaultHere(PW_FAULT_CONVERSION)) {
-            return Fail(ERROR_NOT_ENOUGH_MEMORY);
-        }
-        if (const DWORD error =
-                CheckBuffers(lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar)) {
+        PageKind page = PageKind::kUnknown;
+        if (const DWORD error = CheckCall(CodePage, page, lpMultiByteStr, cbMultiByte,
+                                          lpWideCharStr, cchWideChar)) {
             return Fail(error);
         }
         if (const DWORD error = CheckToWideFlags(page, dwFlags)) {
@@ -120,15 +128,9 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
                                LPBOOL lpUsedDefaultChar) {
     return pwplatform::NoThrow<int>(0, ERROR_NOT_ENOUGH_MEMORY, [&]() -> int {
-        const PageKind page = Classify(CodePage);
-        if (page == PageKind::kUnknown) {
-            return Fail(ERROR_INVALID_PARAMETER);
-        }
-        if (pwplatform::FaultHere(PW_FAULT_CONVERSION)) {
-            return Fail(ERROR_NOT_ENOUGH_MEMORY);
-        }
-        if (const DWORD error =
-                CheckBuffers(lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte)) {
+        PageKind page = PageKind::kUnknown;
+        if (const DWORD error = CheckCall(CodePage, page, lpWideCharStr, cchWideChar,
+                                          lpMultiByteStr, cbMultiByte)) {
             return Fail(error);
         }
         if (const DWORD error =
