@@ -35,14 +35,14 @@ constexpr Meaning kMeanings[] = {
 // Puts the stack's folder first on the search path, where the process finds libraries by
 // their bare names.
 void SearchFirst(const fs::path& folder) {
-    const std::string current = SearchPath();
+    const std::string current = LibrarySearchPath();
     const std::string path = current.empty() ? folder.string() : folder.string() + ";" + current;
     SetEnvironmentVariableA("PATH", path.c_str());
 }
 
 }  // namespace
 
-std::string SearchPath() {
+std::string LibrarySearchPath() {
     const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
     std::string value(size, '\0');
     value.resize(size == 0 ? 0 : GetEnvironmentVariableA("PATH", value.data(), size));

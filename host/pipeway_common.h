@@ -36,7 +36,7 @@ std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,
                                       const std::string& name);
 
 // The process's library search path, "PATH".
-std::string SearchPath();
+std::string LibrarySearchPath();
 
 // The file name of a stack library or DA module on this platform: "lumda64.so", "lumda64.dll".
 std::string LibraryFileName(const std::string& module);

@@ -47,7 +47,7 @@ std::vector<fs::path> SearchFolders() {
 #else
     const char separators[] = ";:";
 #endif
-    const std::string path = SearchPath();
+    const std::string path = LibrarySearchPath();
     std::size_t start = 0;
     while (start <= path.size()) {
         const std::size_t end = path.find_first_of(separators, start);
@@ -153,7 +153,8 @@ int RunModule(const ModuleOptions& options, const fs::path& stack) {
 
     // The provider appends the stack's folder to the search path and loads the bare name.
     SetEnvironmentVariableA(
-        "PATH", (SearchPath() + ";" + fs::absolute(stack).lexically_normal().string()).c_str());
+        "PATH",
+        (LibrarySearchPath() + ";" + fs::absolute(stack).lexically_normal().string()).c_str());
     fs::path file = given;
     if (!isFile) {
         file.clear();
