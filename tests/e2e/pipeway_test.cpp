@@ -1,13 +1,10 @@
 // The pipeway tool run as a process against a temporary copy of the sample stack.
+#include "child_process.h"
 #include "provider_fixture.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cstdio>
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
 
 namespace pwtest {
 namespace {
@@ -22,11 +19,6 @@ const std::string g_startupPath = [] {
     path.resize(size == 0 ? 0 : GetEnvironmentVariableA("PATH", path.data(), size));
     return path;
 }();
-
-struct ToolRun {
-    int status;
-    std::string output;  // standard output and standard error
-};
 
 class Pipeway : public ::testing::Test {
   protected:
@@ -48,49 +40,21 @@ class Pipeway : public ::testing::Test {
         return m_stack.path() / "stack";
     }
 
-    ToolRun Pipe(const std::string& arguments) {
+    ProgramRun Pipe(const std::vector<std::string>& arguments) {
         return PipeIn(Stack(), arguments);
     }
 
-    ToolRun PipeIn(const fs::path& stack, const std::string& arguments) {
+    // The tool on a stack, each argument passed as it stands.
+    ProgramRun PipeIn(const fs::path& stack, const std::vector<std::string>& arguments) {
 #if defined(_WIN32)
         const fs::path tool = ProgramFolder().parent_path() / "bin" / "pipeway.exe";
 #else
         const fs::path tool = ProgramFolder().parent_path() / "bin" / "pipeway";
 #endif
-        // Appended piece by piece: chained concatenation trips a false -Wrestrict in mingw's GCC.
-        std::string command = "\"";
-        command += tool.string();
-        command += "\" --stack \"";
-        command += stack.string();
-        command += "\" ";
-        command += arguments;
-        command += " 2>&1";
-#if defined(_WIN32)
-        // cmd.exe drops the outermost pair of quotes of its command line.
-        std::string quoted = "\"";
-        quoted += command;
-        quoted += '"';
-        std::FILE* pipe = _popen(quoted.c_str(), "r");
-#else
-        std::FILE* pipe = popen(command.c_str(), "r");
-#endif
-        ToolRun run{-1, ""};
-        if (pipe == nullptr) {
-            return run;
-        }
-        char buffer[4096];
-        std::size_t read = 0;
-        while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-            run.output.append(buffer, read);
-        }
-#if defined(_WIN32)
-        run.status = _pclose(pipe);
-#else
-        const int status = pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-        run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
+        std::vector<std::string> line = {"--stack", stack.string()};
+        line.insert(line.end(), arguments.begin(), arguments.end());
+        ProgramRun run = RunProgram(tool, line);
+        EXPECT_EQ(run.error, "");
         return run;
     }
 
@@ -106,21 +70,20 @@ std::string LibraryFile(const std::string& module) {
 #endif
 }
 
-// A word of the tool's command line in double quotes. The POSIX shell reads a backslash in
-// them as an escape; cmd.exe takes it as it stands.
-std::string ShellWord(const std::string& word) {
-#if defined(_WIN32)
-    return "\"" + word + "\"";
-#else
-    std::string escaped = "\"";
-    for (const char c : word) {
-        if (c == '\\' || c == '"' || c == '$' || c == '`') {
-            escaped += '\\';
-        }
-        escaped += c;
+// Arguments as one line, for a failure message.
+std::string Words(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (const std::string& argument : arguments) {
+        line += line.empty() ? "" : " ";
+        line += argument;
     }
-    return escaped + "\"";
-#endif
+    return line;
+}
+
+// The arguments `head`, then those of `tail`.
+std::vector<std::string> Then(std::vector<std::string> head, const std::vector<std::string>& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -143,7 +106,7 @@ nlohmann::json JsonLine(const std::string& output) {
 }
 
 TEST_F(Pipeway, ExecPrintsTheModulesAnswer) {
-    const ToolRun run = Pipe("exec \"daname=lumda64 velcmd=gethostname\"");
+    const ProgramRun run = Pipe({"exec", "daname=lumda64 velcmd=gethostname"});
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(Contains(run.output, "ResultCode: 0 (success)\n")) << run.output;
     EXPECT_TRUE(Contains(run.output, "ReturnValue: <Response module=\"lumda64\"><HostName>"))
@@ -151,7 +114,7 @@ TEST_F(Pipeway, ExecPrintsTheModulesAnswer) {
 }
 
 TEST_F(Pipeway, JsonCarriesTheHresultCodeAndAnswer) {
-    const ToolRun run = Pipe("exec --json daname=lumda64 velcmd=getobject");
+    const ProgramRun run = Pipe({"exec", "--json", "daname=lumda64", "velcmd=getobject"});
     EXPECT_EQ(run.status, 0) << run.output;
     const nlohmann::json answer = JsonLine(run.output);
     ASSERT_TRUE(answer.is_object()) << run.output;
@@ -164,8 +127,8 @@ TEST_F(Pipeway, JsonCarriesTheHresultCodeAndAnswer) {
 #if !defined(_WIN32)
 // Quotes, backslashes and text beyond ASCII in a module's answer come back unchanged.
 TEST_F(Pipeway, JsonKeepsEveryCharacterOfTheAnswer) {
-    const ToolRun run =
-        Pipe("exec --json daname=lumda64 velcmd=getobject 'note=caf\xc3\xa9 \\ \xe2\x98\x95'");
+    const ProgramRun run = Pipe({"exec", "--json", "daname=lumda64", "velcmd=getobject",
+                                 "note=caf\xc3\xa9 \\ \xe2\x98\x95"});
     const nlohmann::json answer = JsonLine(run.output);
     ASSERT_TRUE(answer.is_object()) << run.output;
     EXPECT_TRUE(Contains(answer.value("returnValue", ""),
@@ -175,7 +138,7 @@ TEST_F(Pipeway, JsonKeepsEveryCharacterOfTheAnswer) {
 #endif
 
 TEST_F(Pipeway, RefusedCommandExitsWithOneAndNoAnswer) {
-    const ToolRun run = Pipe("exec --json \"daname=lumda64 velcmd=setobject\"");
+    const ProgramRun run = Pipe({"exec", "--json", "daname=lumda64 velcmd=setobject"});
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_EQ(JsonLine(run.output),
               nlohmann::json({{"hresult", "0x00000000"},
@@ -186,7 +149,7 @@ TEST_F(Pipeway, RefusedCommandExitsWithOneAndNoAnswer) {
 
 TEST_F(Pipeway, MissingModuleIsReportedInTheResultCodeWithWhereToLook) {
     fs::remove(Stack() / LibraryFile("lumda64"));
-    const ToolRun run = Pipe("exec \"daname=lumda64 velcmd=getobject\"");
+    const ProgramRun run = Pipe({"exec", "daname=lumda64 velcmd=getobject"});
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_TRUE(Contains(run.output, "ResultCode: 105 (the DA module cannot be used)\n"))
         << run.output;
@@ -194,41 +157,41 @@ TEST_F(Pipeway, MissingModuleIsReportedInTheResultCodeWithWhereToLook) {
 }
 
 struct ExplainedCode {
-    const char* arguments;
+    std::vector<std::string> commandLine;  // one argument, or an array of tokens
     const char* line;
 };
 
 TEST_F(Pipeway, EveryResultCodeIsExplained) {
     const ExplainedCode cases[] = {
-        {"exec \"danme=lumda64 velcmd=gethostname\"", "ResultCode: 101 (no daname token)"},
-        {"exec \"daname=nosuch velcmd=x\"",
-         "ResultCode: 102 (the daname value is not a known DA module)"},
-        {"exec daname=lumda64", "ResultCode: 103 (no velcmd token)"},
-        {"exec daname=lumda64 velcmd=x extra",
+        {{"danme=lumda64 velcmd=gethostname"}, "ResultCode: 101 (no daname token)"},
+        {{"daname=nosuch velcmd=x"}, "ResultCode: 102 (the daname value is not a known DA module)"},
+        {{"daname=lumda64"}, "ResultCode: 103 (no velcmd token)"},
+        {{"daname=lumda64", "velcmd=x", "extra"},
          "ResultCode: 104 (syntax error: a token without '=', or a second daname or velcmd "
          "token)"},
-        {"exec \"daname=lumda64 velcmd=setobject\"",
+        {{"daname=lumda64 velcmd=setobject"},
          "ResultCode: 200 (the caller is not authorized to run the command)"},
-        {"exec \"daname=lumda64 velcmd=gethostname\"", "ResultCode: 0 (success)"},
+        {{"daname=lumda64 velcmd=gethostname"}, "ResultCode: 0 (success)"},
     };
     for (const ExplainedCode& c : cases) {
-        const ToolRun run = Pipe(c.arguments);
+        const std::vector<std::string> arguments = Then({"exec"}, c.commandLine);
+        const ProgramRun run = Pipe(arguments);
         EXPECT_TRUE(Contains(run.output, std::string(c.line) + "\n"))
-            << c.arguments << ": " << run.output;
+            << Words(arguments) << ": " << run.output;
     }
-    const ToolRun refused = Pipe("exec --json \"daname=lumda64 velcmd=setobject\"");
+    const ProgramRun refused = Pipe({"exec", "--json", "daname=lumda64 velcmd=setobject"});
     EXPECT_EQ(JsonLine(refused.output).value("resultText", ""),
               "the caller is not authorized to run the command")
         << refused.output;
     EXPECT_TRUE(Contains(refused.output, "run: pipeway policy explain --user ")) << refused.output;
-    const ToolRun help = Pipe("--help");
+    const ProgramRun help = Pipe({"--help"});
     EXPECT_TRUE(Contains(help.output, "  105  the DA module cannot be used\n")) << help.output;
 }
 
 TEST_F(Pipeway, FolderThatIsNotAStackIsAUsageErrorAndStaysUntouched) {
     const fs::path empty = m_stack.path() / "empty";
     fs::create_directories(empty);
-    const ToolRun run = PipeIn(empty, "--trace exec \"daname=lumda64 velcmd=getobject\"");
+    const ProgramRun run = PipeIn(empty, {"--trace", "exec", "daname=lumda64 velcmd=getobject"});
     EXPECT_EQ(run.status, 64) << run.output;
     EXPECT_TRUE(Contains(run.output, "is not a stack: it lacks the common-services library " +
                                          LibraryFile("kordo64") + " and the rights module " +
@@ -237,20 +200,20 @@ TEST_F(Pipeway, FolderThatIsNotAStackIsAUsageErrorAndStaysUntouched) {
     EXPECT_TRUE(fs::is_empty(empty));
 
     fs::remove_all(Stack() / "root");
-    const ToolRun rootless = Pipe("--trace enum");
+    const ProgramRun rootless = Pipe({"--trace", "enum"});
     EXPECT_EQ(rootless.status, 64) << rootless.output;
     EXPECT_TRUE(Contains(rootless.output, "it lacks the install root ")) << rootless.output;
     EXPECT_FALSE(fs::exists(Stack() / "root"));
 }
 
 TEST_F(Pipeway, IdentifyLevelFailsTheCall) {
-    const ToolRun run = Pipe("exec --level identify \"daname=lumda64 velcmd=getobject\"");
+    const ProgramRun run = Pipe({"exec", "--level", "identify", "daname=lumda64 velcmd=getobject"});
     EXPECT_EQ(run.status, 2) << run.output;
     EXPECT_TRUE(Contains(run.output, "call failed: 0x80041003 WBEM_E_ACCESS_DENIED")) << run.output;
 }
 
 TEST_F(Pipeway, TraceShowsTheRequestsLinesAndSwitchesOffAgain) {
-    const ToolRun run = Pipe("--trace exec \"daname=lumda64 velcmd=setobject\"");
+    const ProgramRun run = Pipe({"--trace", "exec", "daname=lumda64 velcmd=setobject"});
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_TRUE(Contains(run.output, "--- trace ---")) << run.output;
     EXPECT_TRUE(Contains(run.output, "-->PipewayProviderImpl::ExecuteMethod() - Unauthorised user"))
@@ -259,28 +222,36 @@ TEST_F(Pipeway, TraceShowsTheRequestsLinesAndSwitchesOffAgain) {
 }
 
 TEST_F(Pipeway, EnumerationAndLookupPrintTheInstance) {
-    const ToolRun enumeration = Pipe("enum");
+    const ProgramRun enumeration = Pipe({"enum"});
     EXPECT_EQ(enumeration.status, 0) << enumeration.output;
     EXPECT_TRUE(Contains(enumeration.output, "InstanceID: ZOLM_OEM_DataAccessModule1\n"));
     EXPECT_TRUE(Contains(enumeration.output, "KestroIPv4: "));
-    const ToolRun lookup = Pipe("get ZOLM_OEM_DataAccessModule.InstanceID=1 --json");
+    const ProgramRun lookup = Pipe({"get", "ZOLM_OEM_DataAccessModule.InstanceID=1", "--json"});
     EXPECT_EQ(lookup.status, 0) << lookup.output;
     EXPECT_EQ(JsonLine(lookup.output).value("InstanceID", ""), "ZOLM_OEM_DataAccessModule1")
         << lookup.output;
-    const ToolRun classPath = Pipe("get ZOLM_OEM_DataAccessModule");
+    const ProgramRun classPath = Pipe({"get", "ZOLM_OEM_DataAccessModule"});
     EXPECT_EQ(classPath.status, 2) << classPath.output;
     EXPECT_TRUE(Contains(classPath.output, "WBEM_E_INVALID_PARAMETER")) << classPath.output;
 }
 
 TEST_F(Pipeway, UsageErrorsExitWith64AndHelpWithZero) {
-    for (const char* arguments :
-         {"", "bogus", "exec", "exec --level high a=b", "get", "enum extra", "--frobnicate enum",
-          "exec --bogus a=b", "register now", "--stack"}) {
-        const ToolRun run = Pipe(arguments);
-        EXPECT_EQ(run.status, 64) << arguments << ": " << run.output;
+    const std::vector<std::string> usageErrors[] = {{},
+                                                    {"bogus"},
+                                                    {"exec"},
+                                                    {"exec", "--level", "high", "a=b"},
+                                                    {"get"},
+                                                    {"enum", "extra"},
+                                                    {"--frobnicate", "enum"},
+                                                    {"exec", "--bogus", "a=b"},
+                                                    {"register", "now"},
+                                                    {"--stack"}};
+    for (const std::vector<std::string>& arguments : usageErrors) {
+        const ProgramRun run = Pipe(arguments);
+        EXPECT_EQ(run.status, 64) << Words(arguments) << ": " << run.output;
         EXPECT_TRUE(Contains(run.output, "pipeway: ")) << run.output;
     }
-    const ToolRun help = Pipe("exec --help");
+    const ProgramRun help = Pipe({"exec", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(Contains(help.output, "Usage: pipeway exec")) << help.output;
     EXPECT_TRUE(Contains(help.output, "--level")) << help.output;
@@ -299,7 +270,7 @@ fs::path ServingLibrary(const std::string& output) {
 
 TEST_F(Pipeway, VerboseSaysHowTheProviderWasCreatedAndWhichLibraryServed) {
     const fs::path beside = ProviderLibraryPath();
-    const ToolRun loaded = Pipe("--verbose exec \"daname=lumda64 velcmd=getobject\"");
+    const ProgramRun loaded = Pipe({"--verbose", "exec", "daname=lumda64 velcmd=getobject"});
     EXPECT_EQ(loaded.status, 0) << loaded.output;
     EXPECT_TRUE(Contains(loaded.output, "provider created from the library beside pipeway"))
         << loaded.output;
@@ -307,9 +278,9 @@ TEST_F(Pipeway, VerboseSaysHowTheProviderWasCreatedAndWhichLibraryServed) {
     EXPECT_TRUE(fs::equivalent(ServingLibrary(loaded.output), beside, error)) << loaded.output;
 #if defined(_WIN32)
     // Registered, the class is created through COM, as the WMI service creates it.
-    ASSERT_EQ(Pipe("register").status, 0);
-    const ToolRun registered = Pipe("--verbose exec \"daname=lumda64 velcmd=getobject\"");
-    EXPECT_EQ(Pipe("unregister").status, 0);
+    ASSERT_EQ(Pipe({"register"}).status, 0);
+    const ProgramRun registered = Pipe({"--verbose", "exec", "daname=lumda64 velcmd=getobject"});
+    EXPECT_EQ(Pipe({"unregister"}).status, 0);
     EXPECT_EQ(registered.status, 0) << registered.output;
     EXPECT_TRUE(Contains(registered.output,
                          "provider created through the registered class "
@@ -323,7 +294,7 @@ TEST_F(Pipeway, VerboseSaysHowTheProviderWasCreatedAndWhichLibraryServed) {
 
 TEST_F(Pipeway, UnreadableStackIsNamed) {
     fs::remove_all(Stack());
-    const ToolRun run = Pipe("enum");
+    const ProgramRun run = Pipe({"enum"});
     EXPECT_EQ(run.status, 64) << run.output;
     EXPECT_TRUE(Contains(run.output, "cannot be read")) << run.output;
 }
@@ -341,7 +312,7 @@ TEST_F(Pipeway, EverySampleModuleAnswers) {
         {"daname=tarda64 velcmd=getchildlist byobjtype=417", "<GLAddress>"},
     };
     for (const auto& c : cases) {
-        const ToolRun run = Pipe(std::string("exec \"") + c.commandLine + "\"");
+        const ProgramRun run = Pipe({"exec", c.commandLine});
         EXPECT_EQ(run.status, 0) << c.commandLine << ": " << run.output;
         EXPECT_TRUE(Contains(run.output, c.answer)) << c.commandLine << ": " << run.output;
     }
@@ -351,18 +322,18 @@ TEST_F(Pipeway, EverySampleModuleAnswers) {
 // stores an uploaded certificate under the install root.
 TEST_F(Pipeway, RightsFileDecidesWhoMayUploadACertificate) {
     const std::string upload =
-        "exec \"velcmd=setUploadVandryCertificate CertificateStringLength=11 "
-        "CertificateString=AB CD=EF GH daname=kordo64\"";
+        "velcmd=setUploadVandryCertificate CertificateStringLength=11 "
+        "CertificateString=AB CD=EF GH daname=kordo64";
     const fs::path certificate = Stack() / "root" / "svx" / "pipeway" / "cert" / "vandry.crt";
     fs::remove(certificate);  // left in the built stack by a manual run
     WriteFile(Stack() / "userrights.txt", "# everyone a power user\n*  2\n");
-    ToolRun run = Pipe(upload);
+    ProgramRun run = Pipe({"exec", upload});
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_TRUE(Contains(run.output, "ResultCode: 200")) << run.output;
     EXPECT_FALSE(fs::exists(certificate));
 
     WriteFile(Stack() / "userrights.txt", "*  4\n");
-    run = Pipe(upload);
+    run = Pipe({"exec", upload});
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(Contains(run.output, "<Size>11</Size>")) << run.output;
     EXPECT_EQ(ReadFile(certificate), "AB CD=EF GH");
@@ -370,7 +341,7 @@ TEST_F(Pipeway, RightsFileDecidesWhoMayUploadACertificate) {
 
 TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
     const fs::path policy = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
-    ToolRun run = Pipe("policy check \"" + policy.string() + "\"");
+    ProgramRun run = Pipe({"policy", "check", policy.string()});
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(Contains(run.output, "key                         role  section\n")) << run.output;
     EXPECT_TRUE(Contains(run.output, "getchildlistbyobjtype=322   1     USER\n")) << run.output;
@@ -409,7 +380,7 @@ TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
     for (const auto& mistake : mistakes) {
         const fs::path broken = Stack() / mistake.file;
         WriteFile(broken, mistake.text);
-        run = Pipe("policy check \"" + broken.string() + "\"");
+        run = Pipe({"policy", "check", broken.string()});
         EXPECT_EQ(run.status, 1) << run.output;
         for (const std::string& line : mistake.lines) {
             // The tool names the file as it was given; the message starts with its name.
@@ -426,14 +397,14 @@ TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
     WriteFile(twice,
               "<AUTHEXLIST>\n<USER><COMMAND name=\"a\"/></USER>\n"
               "<ADMIN><COMMAND name=\"a\"/></ADMIN>\n</AUTHEXLIST>\n");
-    run = Pipe("policy check \"" + twice.string() + "\"");
+    run = Pipe({"policy", "check", twice.string()});
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(Contains(run.output, twice.string() +
                                          ":3: warning: the key 'a' is given again (role 1 before, "
                                          "role 4 here): this later entry is the one that stands"))
         << run.output;
 
-    run = Pipe("policy check \"" + (Stack() / "missing.xml").string() + "\"");
+    run = Pipe({"policy", "check", (Stack() / "missing.xml").string()});
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_TRUE(Contains(run.output, "cannot be read")) << run.output;
 }
@@ -449,42 +420,50 @@ fs::path WriteBrokenPolicy(const fs::path& folder) {
 
 TEST_F(Pipeway, PolicyExplainNamesTheRefusingKey) {
     const struct {
-        const char* arguments;
+        const char* mask;
+        const char* commandLine;
         int status;
         const char* reason;
     } cases[] = {
-        {"--mask 1 \"daname=lumda64 velcmd=getchildlist byobjtype=322\"", 1,
+        {"1", "daname=lumda64 velcmd=getchildlist byobjtype=322", 1,
          "refused by key getchildlistbyobjtype=322 (role 1, USER section)"},
-        {"--mask 1 daname=lumda64 velcmd=getchildlist byobjtype=417", 0,
+        {"1", "daname=lumda64 velcmd=getchildlist byobjtype=417", 0,
          "no entry refuses the command or its tokens"},
-        {"--mask 3 \"daname=lumda64 velcmd=setUploadVandryCertificate\"", 1,
+        {"3", "daname=lumda64 velcmd=setUploadVandryCertificate", 1,
          "refused by key setUploadVandryCertificate (role 2, POWERUSER section)"},
-        {"--mask 4 \"daname=lumda64 velcmd=setobject objtype=firmware\"", 1,
+        {"4", "daname=lumda64 velcmd=setobject objtype=firmware", 1,
          "refused by key setobjectobjtype=firmware (role 4, ADMIN section)"},
-        {"--mask 0x40007 \"daname=lumda64 velcmd=setobject objtype=firmware\"", 0,
+        {"0x40007", "daname=lumda64 velcmd=setobject objtype=firmware", 0,
          "the true administrator is never refused"},
-        {"--mask 0 \"daname=lumda64 velcmd=getobject\"", 1, "none of the role bits"},
+        {"0", "daname=lumda64 velcmd=getobject", 1, "none of the role bits"},
     };
     for (const auto& c : cases) {
-        const ToolRun run = Pipe(std::string("policy explain ") + c.arguments);
-        EXPECT_EQ(run.status, c.status) << c.arguments << ": " << run.output;
-        EXPECT_TRUE(Contains(run.output, c.reason)) << c.arguments << ": " << run.output;
+        const ProgramRun run = Pipe({"policy", "explain", "--mask", c.mask, c.commandLine});
+        EXPECT_EQ(run.status, c.status) << c.commandLine << ": " << run.output;
+        EXPECT_TRUE(Contains(run.output, c.reason)) << c.commandLine << ": " << run.output;
     }
-    const ToolRun missing = Pipe("policy explain --file \"" + (Stack() / "missing.xml").string() +
-                                 "\" --mask 0x40007 daname=lumda64 velcmd=getobject");
+    const ProgramRun missing =
+        Pipe({"policy", "explain", "--file", (Stack() / "missing.xml").string(), "--mask",
+              "0x40007", "daname=lumda64 velcmd=getobject"});
     EXPECT_EQ(missing.status, 1) << missing.output;
     EXPECT_TRUE(Contains(missing.output, "everyone is refused")) << missing.output;
-    const ToolRun broken = Pipe("policy explain --file \"" + WriteBrokenPolicy(Stack()).string() +
-                                "\" --mask 1 daname=lumda64 velcmd=getobject");
+    const ProgramRun broken =
+        Pipe({"policy", "explain", "--file", WriteBrokenPolicy(Stack()).string(), "--mask", "1",
+              "daname=lumda64 velcmd=getobject"});
     EXPECT_EQ(broken.status, 1) << broken.output;
     EXPECT_TRUE(Contains(broken.output, "decision: authorized\n")) << broken.output;
     EXPECT_TRUE(Contains(broken.output, "warning: the file is broken at line 2, column 16"))
         << broken.output;
-    for (const char* arguments :
-         {"policy", "policy list", "policy check", "policy explain a=b",
-          "policy explain --mask -1 a=b", "policy explain --mask 1 --user x a=b"}) {
-        const ToolRun run = Pipe(arguments);
-        EXPECT_EQ(run.status, 64) << arguments << ": " << run.output;
+    const std::vector<std::string> usageErrors[] = {
+        {"policy"},
+        {"policy", "list"},
+        {"policy", "check"},
+        {"policy", "explain", "a=b"},
+        {"policy", "explain", "--mask", "-1", "a=b"},
+        {"policy", "explain", "--mask", "1", "--user", "x", "a=b"}};
+    for (const std::vector<std::string>& arguments : usageErrors) {
+        const ProgramRun run = Pipe(arguments);
+        EXPECT_EQ(run.status, 64) << Words(arguments) << ": " << run.output;
     }
 }
 
@@ -508,12 +487,16 @@ TEST_F(Pipeway, PolicyTestComparesTheDecisionTableWithExpectations) {
         "| danme=lumda64 velcmd=getobject | invalid(101) | invalid(101) | invalid(101) |\n";
     const fs::path expected = Stack() / "expected.md";
     WriteFile(expected, table);
-    const std::string arguments = "policy test \"" + policy.string() + "\" --users " +
-                                  ShellWord("HOST\\admin,HOST\\someone,boss=0x40007") +
-                                  " "
-                                  "--commands \"" +
-                                  commands.string() + "\" --expect \"" + expected.string() + "\"";
-    ToolRun run = Pipe(arguments);
+    const std::vector<std::string> arguments = {"policy",
+                                                "test",
+                                                policy.string(),
+                                                "--users",
+                                                "HOST\\admin,HOST\\someone,boss=0x40007",
+                                                "--commands",
+                                                commands.string(),
+                                                "--expect",
+                                                expected.string()};
+    ProgramRun run = Pipe(arguments);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(Contains(run.output, "expected: all 12 decisions\n")) << run.output;
     EXPECT_TRUE(Contains(run.output,
@@ -537,29 +520,31 @@ TEST_F(Pipeway, PolicyTestComparesTheDecisionTableWithExpectations) {
 // What the provider gives a command line, by exec, and what policy explain says of it, for the
 // same user: the same ResultCode, or for a command the provider runs, "authorized".
 TEST_F(Pipeway, PolicyExplainAgreesWithExec) {
-    const char* const commandLines[] = {
-        "\"danme=lumda64 velcmd=gethostname\"",
-        "\"daname=nosuch velcmd=x\"",
-        "daname=lumda64",
-        "daname=lumda64 velcmd=x extra",
-        "\"daname=lumda64 velcmd=setobject\"",
-        "\"daname=lumda64 VELCMD=setobject\"",
-        "\"daname=LUMDA velcmd=gethostname\"",
-        "\"daname=lumda velcmd=gethostname\"",
-        "\"daname=lumda64 velcmd=getchildlist byobjtype=322\"",
-        "\"daname=lumda64 velcmd=getchildlist byobjtype=417\"",
-        "\"daname=lumda64 velcmd=resetcontroller\"",
+    // One argument each, or an array of tokens.
+    const std::vector<std::string> commandLines[] = {
+        {"danme=lumda64 velcmd=gethostname"},
+        {"daname=nosuch velcmd=x"},
+        {"daname=lumda64"},
+        {"daname=lumda64", "velcmd=x", "extra"},
+        {"daname=lumda64 velcmd=setobject"},
+        {"daname=lumda64 VELCMD=setobject"},
+        {"daname=LUMDA velcmd=gethostname"},
+        {"daname=lumda velcmd=gethostname"},
+        {"daname=lumda64 velcmd=getchildlist byobjtype=322"},
+        {"daname=lumda64", "velcmd=getchildlist", "byobjtype=417"},
+        {"daname=lumda64 velcmd=resetcontroller"},
     };
     // Not in the sample rights file: the default mask, 1. On Windows exec's client is the
     // account running the test, which the sample rights file does not list either.
-    const std::string user = ShellWord("HOST\\someone");
-    for (const char* commandLine : commandLines) {
+    const std::string user = "HOST\\someone";
+    for (const std::vector<std::string>& tokens : commandLines) {
+        const std::string commandLine = Words(tokens);
 #if defined(_WIN32)
-        const ToolRun exec = Pipe(std::string("exec ") + commandLine);
+        const ProgramRun exec = Pipe(Then({"exec"}, tokens));
 #else
-        const ToolRun exec = Pipe("exec --user " + user + " " + commandLine);
+        const ProgramRun exec = Pipe(Then({"exec", "--user", user}, tokens));
 #endif
-        const ToolRun explain = Pipe("policy explain --user " + user + " " + commandLine);
+        const ProgramRun explain = Pipe(Then({"policy", "explain", "--user", user}, tokens));
         const std::size_t at = exec.output.find("ResultCode: ");
         ASSERT_NE(at, std::string::npos) << commandLine << ": " << exec.output;
         const std::string code = exec.output.substr(at, exec.output.find(' ', at + 12) - at);
@@ -624,20 +609,20 @@ TEST_F(Pipeway, ModuleCheckSaysWhyTheProviderCannotUseAModule) {
             fs::copy_file(broken / c.fault / LibraryFile(c.file), Stack() / LibraryFile(c.file),
                           fs::copy_options::overwrite_existing);
         }
-        const ToolRun run = Pipe("module check pexda64");
+        const ProgramRun run = Pipe({"module", "check", "pexda64"});
         EXPECT_EQ(run.status, c.status) << run.output;
         for (const std::string& line : c.lines) {
             EXPECT_TRUE(Contains(run.output, line)) << line << " in:\n" << run.output;
         }
         fs::remove(Stack() / LibraryFile(c.file));
     }
-    const ToolRun prefixed = Pipe(
-        "module check " + ShellWord((broken / "libprefix" / LibraryFile("libpexda64")).string()));
+    const ProgramRun prefixed =
+        Pipe({"module", "check", (broken / "libprefix" / LibraryFile("libpexda64")).string()});
     EXPECT_EQ(prefixed.status, 1) << prefixed.output;
     EXPECT_TRUE(Contains(prefixed.output, "the file has a \"lib\" prefix: the provider loads " +
                                               LibraryFile("pexda64") + "\n"))
         << prefixed.output;
-    const ToolRun invalid = Pipe("module check lumda");
+    const ProgramRun invalid = Pipe({"module", "check", "lumda"});
     EXPECT_EQ(invalid.status, 1) << invalid.output;
     EXPECT_TRUE(Contains(invalid.output,
                          "name: not valid: a daname must name one of lumda64, "
@@ -649,22 +634,23 @@ TEST_F(Pipeway, ModuleCheckSaysWhyTheProviderCannotUseAModule) {
 TEST_F(Pipeway, ModuleWrittenInCIsAcceptedAndServesCommands) {
     fs::copy_file(ProgramFolder() / "da" / "c" / LibraryFile("mivda64"),
                   Stack() / LibraryFile("mivda64"), fs::copy_options::overwrite_existing);
-    const ToolRun check = Pipe("module check mivda64");
+    const ProgramRun check = Pipe({"module", "check", "mivda64"});
     EXPECT_EQ(check.status, 0) << check.output;
-    const ToolRun ping = Pipe("exec \"daname=mivda64 velcmd=ping\"");
+    const ProgramRun ping = Pipe({"exec", "daname=mivda64 velcmd=ping"});
     EXPECT_TRUE(Contains(ping.output, "ReturnValue: <Pong/>\n")) << ping.output;
-    const ToolRun other = Pipe("exec \"daname=mivda64 velcmd=getversion\"");
+    const ProgramRun other = Pipe({"exec", "daname=mivda64 velcmd=getversion"});
     EXPECT_TRUE(Contains(other.output, "ReturnValue: getversion\n")) << other.output;
 }
 
 #if !defined(_WIN32)
 TEST_F(Pipeway, NamedUserGetsThatUsersRights) {
-    const ToolRun run = Pipe("exec --user \"HOST\\\\admin\" \"daname=lumda64 velcmd=setobject\"");
+    const ProgramRun run =
+        Pipe({"exec", "--user", "HOST\\admin", "daname=lumda64 velcmd=setobject"});
     EXPECT_EQ(run.status, 0) << run.output;
 }
 #else
 TEST_F(Pipeway, NamedUserIsRefusedOnWindows) {
-    const ToolRun run = Pipe("exec --user someone \"daname=lumda64 velcmd=setobject\"");
+    const ProgramRun run = Pipe({"exec", "--user", "someone", "daname=lumda64 velcmd=setobject"});
     EXPECT_EQ(run.status, 64) << run.output;
 }
 #endif
