@@ -82,10 +82,19 @@ ProgramRun RunProgram(const std::filesystem::path& program,
     startup.hStdOutput = writer.get();
     startup.hStdError = writer.get();
     PROCESS_INFORMATION process{};
-    const BOOL started =
-        CreateProcessW(program.wstring().c_str(), line.data(), nullptr, nullptr, TRUE,
-                       CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-    const DWORD startError = GetLastError();
+    BOOL started = FALSE;
+    DWORD startError = 0;
+    // Wine reports ERROR_INTERNAL_ERROR when the new process died while it was being set up,
+    // before it ran any code of the program (seen once in about 2,000 starts on a loaded
+    // machine): nothing of the program has happened, so it is started again.
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        started = CreateProcessW(program.wstring().c_str(), line.data(), nullptr, nullptr, TRUE,
+                                 CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+        startError = started ? 0 : GetLastError();
+        if (startError != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+    }
     writer.reset();
     input.reset();
     if (!started) {
