@@ -1,20 +1,18 @@
 #include "auth_exception.h"
 
 #include "authex_lexer.h"
-#include "install_root.h"
 #include "pw/scoped_lock.h"
+#include "pw/stack_files.h"
+#include "pw/stack_layout.h"
 #include "trace_log.h"
 
-#include <fstream>
+#include <sstream>
 #include <new>
 
 namespace {
 
 std::atomic<CSingletonAuthExceptionImpl*> g_instance{nullptr};
 CriticalSection g_instanceLock;
-
-constexpr char kExclusionFileFolder[] = "/svx/pipeway/bin/";
-constexpr char kExclusionFileName[] = "authexclusion.xml";
 
 }  // namespace
 
@@ -46,8 +44,8 @@ void CSingletonAuthExceptionImpl::TokenKey(const std::string& command, const std
 CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
     TraceLog("Inside  CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() \n");
     std::string path;
-    if (const std::optional<std::string> root = GetRootInstallPath()) {
-        path = *root + kExclusionFileFolder + kExclusionFileName;
+    if (const std::optional<std::string> root = pw::stack::RootInstallPath()) {
+        path = *root + pw::stack::kExclusionFile;
     }
     Read(path);
 }
@@ -84,21 +82,28 @@ void CSingletonAuthExceptionImpl::NoteSyntaxError(const std::string& message,
 
 bool CSingletonAuthExceptionImpl::Read(const std::string& path) {
     TraceLog("Opening file %s\n", path.c_str());
-    std::ifstream file;
+    // Read whole and as bytes: the scanner sees every byte as written (a text-mode read on
+    // Windows would end at a 0x1A byte and fold CRLF pairs). Only a regular file of bounded
+    // size is read, opened without blocking; anything else at the path (a folder, FIFO,
+    // device, socket, or a file over the limit) is refused like a file that cannot be opened,
+    // with a line saying why.
+    pw::stack::FileContent file;
     if (!path.empty()) {
-        // Binary: the scanner sees every byte as written. In text mode Windows would end the
-        // file at a 0x1A byte (dropping every exclusion after it) and fold CRLF pairs.
-        file.open(path, std::ios::in | std::ios::binary);
+        file = pw::stack::ReadRegularFile(path, pw::stack::kExclusionFileLimit);
     }
-    if (file.is_open()) {
+    if (file.content) {
         TraceLog("File opened Successfully \n");
     } else {
+        if (!path.empty() && file.refusal != "cannot be opened") {
+            TraceLog("Exclusion file refused: it %s\n", file.refusal.c_str());
+        }
         TraceLog("File open Failed \n");
         fileOpened = false;
     }
-    // A file that did not open reads as empty input: the parse reports it on standard output
+    // A file that was not read reads as empty input: the parse reports it on standard output
     // and records nothing.
-    return Parse(file);
+    std::istringstream in(file.content ? std::move(*file.content) : std::string());
+    return Parse(in);
 }
 
 CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicy(std::istream& in) {

@@ -3,9 +3,10 @@
  *
  * A DA module is a shared library named after the module, with no "lib" prefix: lumda64.dll on
  * Windows, lumda64.so on POSIX. The provider accepts six module names (lumda64, rukda64,
- * kordo64, tarda64, mivda64, pexda64) and finds the library by that bare name on the library
- * search path, to which it appends the stack's library folder. The module exports two C
- * functions named after it:
+ * kordo64, tarda64, mivda64, pexda64) and loads the library by full path from the stack's
+ * library folder (the registry value "CorvaneLibPath"), never by a search; the module's own
+ * dependencies resolve from that folder and the system's. The module exports two C functions
+ * named after it:
  *
  *   char* <name>_sendCmd(int argc, char* argv[]);
  *       argv holds argc pointers to NUL-terminated "name=value" tokens, with no terminating

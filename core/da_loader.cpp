@@ -3,8 +3,8 @@
 #include "auth_exception.h"
 
 #include "pw/resources.h"
-
 #include "pw/scoped_lock.h"
+#include "pw/stack_layout.h"
 #include "trace_log.h"
 
 #include <list>
@@ -23,7 +23,9 @@ CriticalSection g_daInfoLock;
 DAInfo LoadDAModule(const std::string& name) {
     DAInfo info;
     info.name = name;
-    pw::UniqueLibrary library(LoadLibraryA(name.c_str()));
+    // By full path from the stack's library folder only: a search would let a library planted
+    // in the program's folder, the current folder or on "PATH" run as the host.
+    pw::UniqueLibrary library(pw::stack::LoadStackLibrary(name));
     if (library.get() == nullptr) {
         TraceLog("Error Loading Library %s: %d\n", name.c_str(), static_cast<int>(GetLastError()));
         throw PPImplStatus(kModuleUnusable, "Unable to load the DA");

@@ -20,6 +20,7 @@
 #include "provider_host.h"
 #include "pw/program_folder.h"
 #include "pw/resources.h"
+#include "pw/stack_layout.h"
 #include "pw/text.h"
 
 #include <CLI/CLI.hpp>
@@ -134,7 +135,7 @@ fs::path ProviderLibrary() {
 
 fs::path DefaultStack() {
 #if defined(_WIN32)
-    if (const std::optional<std::string> folder = host::LibraryDirectory()) {
+    if (const std::optional<std::string> folder = pw::stack::LibraryFolder()) {
         return *folder;
     }
 #endif
@@ -231,30 +232,11 @@ void Parse(int argc, char** argv, Options& options, std::string& help) {
 #endif
 }
 
-// Points the process at the checked stack: on POSIX its registry file names the stack as the
-// library folder; on Windows the machine's registry value must already do so.
-std::optional<std::string> PrepareStack(const pipeway::Stack& stack) {
-#if defined(_WIN32)
-    (void)stack;
-    if (!host::LibraryDirectory()) {
-        return std::string("the registry value HKLM\\") + host::kLibraryKey +
-               " CorvaneLibPath is not set (it names the stack's library folder)";
-    }
-#else
-    const fs::path registry = stack.folder / "registry.txt";
-    SetEnvironmentVariableA("PIPEWAY_REGISTRY", registry.string().c_str());
-    if (!host::SetLibraryDirectory(stack.folder.string())) {
-        return "the stack's registry " + registry.string() + " cannot be written";
-    }
-#endif
-    return std::nullopt;
-}
-
 // Switches the trace log on for the run when asked, and prints what the run added.
 class TraceSwitch : private pw::NoCopy {
   public:
     TraceSwitch(bool enabled, const fs::path& installRoot)
-        : m_enabled(enabled), m_file(installRoot / "svx" / "pipeway" / "log" / "WinPipeway.log") {
+        : m_enabled(enabled), m_file(installRoot.string() + pw::stack::kTraceLogFile) {
         if (!m_enabled) {
             return;
         }
@@ -463,10 +445,6 @@ int Run(Options options) {
     }
     const pipeway::Stack stack = pipeway::CheckStack(options.stack);
     ParserOutput parserOutput;
-    if (const std::optional<std::string> problem = PrepareStack(stack)) {
-        std::fprintf(stderr, "pipeway: %s\n", problem->c_str());
-        return kExitUsage;
-    }
     host::ProviderHost host(kProviderProgId, ProviderLibrary().string());
     if (!host.Loaded()) {
         std::fprintf(stderr, "pipeway: the provider library %s cannot be loaded\n",

@@ -1,8 +1,8 @@
 #include "pipeway_common.h"
 
-#include "install_root.h"
 #include "pipeway_provider_impl.h"
 #include "pp_status.h"
+#include "pw/stack_layout.h"
 
 #include <windows.h>
 
@@ -32,12 +32,29 @@ constexpr Meaning kMeanings[] = {
     {kNotAuthorized, "the caller is not authorized to run the command"},
 };
 
-// Puts the stack's folder first on the search path, where the process finds libraries by
-// their bare names.
-void SearchFirst(const fs::path& folder) {
-    const std::string current = LibrarySearchPath();
-    const std::string path = current.empty() ? folder.string() : folder.string() + ";" + current;
-    SetEnvironmentVariableA("PATH", path.c_str());
+// Makes `folder` the library folder the provider loads the stack's libraries from: on POSIX
+// the stack's own registry file names it; on Windows the machine's registry value must.
+void UseStack(const fs::path& folder) {
+#if defined(_WIN32)
+    const std::optional<std::string> named = pw::stack::LibraryFolder();
+    std::error_code error;
+    if (!named) {
+        throw UsageError{std::string("the registry value HKLM\\") + pw::stack::kLibraryKey + " " +
+                         pw::stack::kLibraryValue +
+                         " is not set (it names the stack's library folder)"};
+    }
+    if (!fs::equivalent(*named, folder, error)) {
+        throw UsageError{std::string("the registry value ") + pw::stack::kLibraryValue + " names " +
+                         *named + ", not " + folder.string() +
+                         ": the provider loads the stack's libraries from that folder only"};
+    }
+#else
+    const fs::path registry = folder / "registry.txt";
+    SetEnvironmentVariableA("PIPEWAY_REGISTRY", registry.string().c_str());
+    if (!pw::stack::SetLibraryFolder(folder.string())) {
+        throw UsageError{"the stack's registry " + registry.string() + " cannot be written"};
+    }
+#endif
 }
 
 }  // namespace
@@ -96,11 +113,7 @@ std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,
 }
 
 const char* LibraryExtension() {
-#if defined(_WIN32)
-    return ".dll";
-#else
-    return ".so";
-#endif
+    return pw::stack::kLibraryExtension;
 }
 
 std::string LibraryFileName(const std::string& module) {
@@ -123,8 +136,8 @@ Stack CheckStack(const fs::path& folder) {
         missing.push_back("the rights module " + rights);
     }
     if (missing.empty()) {
-        SearchFirst(stack.folder);
-        const std::optional<std::string> root = GetRootInstallPath();
+        UseStack(stack.folder);
+        const std::optional<std::string> root = pw::stack::RootInstallPath();
         if (!root) {
             missing.push_back("an install root (" + services + " reports none)");
         } else if (!fs::is_directory(*root, error)) {

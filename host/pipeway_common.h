@@ -50,9 +50,9 @@ struct Stack {
     std::filesystem::path installRoot;
 };
 
-// Checks that `folder` holds what a stack needs, creating nothing in it, and makes its
-// libraries the first the process finds by their bare names. Throws UsageError naming every
-// missing part.
+// Checks that `folder` holds what a stack needs, creating nothing in it, and makes it the
+// library folder the provider loads the stack's libraries from (on Windows the registry must
+// already name it). Throws UsageError naming every missing part.
 Stack CheckStack(const std::filesystem::path& folder);
 
 }  // namespace pipeway

@@ -2,8 +2,8 @@
 
 #include "module_exports.h"
 #include "pipeway_provider_impl.h"
-#include "pw/program_folder.h"
 #include "pw/resources.h"
+#include "pw/stack_layout.h"
 
 #include <windows.h>
 #if !defined(_WIN32)
@@ -26,41 +26,6 @@ std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-// The folders a bare library name is looked for in, in order: the program's own folder, on
-// Windows the system folders and the current one, then each folder of the search path, where
-// the provider has appended the stack's folder.
-std::vector<fs::path> SearchFolders() {
-    std::vector<fs::path> folders = {pw::ProgramFolder()};
-#if defined(_WIN32)
-    char system[MAX_PATH] = {};
-    if (GetSystemDirectoryA(system, MAX_PATH) != 0) {
-        folders.emplace_back(system);
-    }
-    if (GetWindowsDirectoryA(system, MAX_PATH) != 0) {
-        folders.emplace_back(system);
-    }
-    std::error_code error;
-    folders.push_back(fs::current_path(error));
-    const char separators[] = ";";
-#else
-    const char separators[] = ";:";
-#endif
-    const std::string path = LibrarySearchPath();
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t end = path.find_first_of(separators, start);
-        const std::string folder = path.substr(start, end - start);
-        if (!folder.empty()) {
-            folders.emplace_back(folder);
-        }
-        if (end == std::string::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-    return folders;
 }
 
 // The loader's own words for why `file` does not load.
@@ -151,36 +116,24 @@ int RunModule(const ModuleOptions& options, const fs::path& stack) {
         }
     }
 
-    // The provider appends the stack's folder to the search path and loads the bare name.
-    SetEnvironmentVariableA(
-        "PATH",
-        (LibrarySearchPath() + ";" + fs::absolute(stack).lexically_normal().string()).c_str());
+    // The provider loads a stack library by full path from the stack's folder, and from
+    // nowhere else.
+    const fs::path folder = fs::absolute(stack).lexically_normal();
     fs::path file = given;
     if (!isFile) {
-        file.clear();
-        const std::vector<fs::path> folders = SearchFolders();
-        for (const fs::path& folder : folders) {
-            std::error_code error;
-            if (fs::is_regular_file(folder / fileName, error)) {
-                file = folder / fileName;
-                break;
-            }
-        }
-        if (file.empty()) {
-            std::printf("file: not found: %s was looked for in\n", fileName.c_str());
-            for (const fs::path& folder : folders) {
-                std::printf("  %s\n", folder.string().c_str());
-            }
-            for (const fs::path& folder : folders) {
-                std::error_code error;
-                if (fs::is_regular_file(folder / ("lib" + fileName), error)) {
-                    std::printf("found instead: %s (the provider loads %s, without \"lib\")\n",
-                                (folder / ("lib" + fileName)).string().c_str(), fileName.c_str());
-                }
+        const std::optional<std::string> path = pw::stack::LibraryPathIn(folder.string(), name);
+        std::error_code error;
+        if (!path || !fs::is_regular_file(*path, error)) {
+            std::printf("file: not found: %s was looked for in\n  %s\n", fileName.c_str(),
+                        folder.string().c_str());
+            if (fs::is_regular_file(folder / ("lib" + fileName), error)) {
+                std::printf("found instead: %s (the provider loads %s, without \"lib\")\n",
+                            (folder / ("lib" + fileName)).string().c_str(), fileName.c_str());
             }
             std::printf("verdict: the provider cannot use %s\n", name.c_str());
             return kExitResult;
         }
+        file = *path;
     }
     std::error_code error;
     if (!fs::is_regular_file(file, error)) {
@@ -192,7 +145,8 @@ int RunModule(const ModuleOptions& options, const fs::path& stack) {
 #if defined(_WIN32)
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 #endif
-    const pw::UniqueLibrary library(LoadLibraryA(isFile ? file.string().c_str() : name.c_str()));
+    const pw::UniqueLibrary library(
+        pw::stack::LoadLibraryFile(fs::absolute(file).lexically_normal().string()));
     if (library) {
         std::printf("load: ok\n");
     } else {

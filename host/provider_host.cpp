@@ -12,43 +12,6 @@ using ExportFn = HRESULT(STDAPICALLTYPE*)();
 
 }  // namespace
 
-const char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
-
-bool SetLibraryDirectory(const std::string& folder) {
-    pw::UniqueKey key;
-    if (folder.empty()) {
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_ALL_ACCESS, key.put()) !=
-            ERROR_SUCCESS) {
-            return true;  // no key, no value
-        }
-        const LONG result = RegDeleteValueA(key.get(), "CorvaneLibPath");
-        return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
-    }
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        key.put(), nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    return RegSetValueExA(key.get(), "CorvaneLibPath", 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(folder.c_str()),
-                          static_cast<DWORD>(folder.size() + 1)) == ERROR_SUCCESS;
-}
-
-std::optional<std::string> LibraryDirectory() {
-    char folder[4096] = {};
-    DWORD size = sizeof folder;
-    DWORD type = 0;
-    pw::UniqueKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    const LONG result = RegQueryValueExA(key.get(), "CorvaneLibPath", nullptr, &type,
-                                         reinterpret_cast<BYTE*>(folder), &size);
-    if (result != ERROR_SUCCESS || type != REG_SZ || size >= sizeof folder) {
-        return std::nullopt;
-    }
-    return std::string(folder);
-}
-
 const CLSID kProviderClsid = {
     0x6b1e7c52, 0x3a4d, 0x4f8b, {0x9c, 0x2e, 0x5d, 0x7a, 0x1f, 0x3b, 0x8e, 0x40}};
 

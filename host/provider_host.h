@@ -16,15 +16,6 @@ namespace host {
 // {6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}: the provider class.
 extern const CLSID kProviderClsid;
 
-// The machine's registry key whose value "CorvaneLibPath" names the stack's library folder.
-extern const char kLibraryKey[];
-
-// Sets "CorvaneLibPath" to `folder`, as the provider reads it when it initialises; an empty
-// `folder` removes the value. False when the registry refuses.
-bool SetLibraryDirectory(const std::string& folder);
-// The folder that "CorvaneLibPath" names, if the value is set.
-std::optional<std::string> LibraryDirectory();
-
 // The class registered under `progId` when COM activation can create it: on Windows, from the
 // registry; never on POSIX, where the host always loads the library itself.
 std::optional<CLSID> RegisteredClass(const wchar_t* progId);

@@ -2,6 +2,7 @@
 
 #include "local_time.h"
 #include "pw/scoped_lock.h"
+#include "pw/stack_files.h"
 
 #include <windows.h>
 
@@ -78,7 +79,10 @@ void TraceLog(const char* format, ...) {
     if (!lock.IsLocked()) {
         return;
     }
-    std::FILE* file = std::fopen(path->c_str(), "a");
+    // Only an existing regular file that is not a link is appended to; anything else at the
+    // path is treated as no file, and the line is dropped (the log is off while the file is
+    // missing).
+    std::FILE* file = pw::stack::AppendToRegularFile(*path);
     if (file == nullptr) {
         return;
     }

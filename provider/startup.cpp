@@ -1,6 +1,6 @@
 #include "wmi_provider.h"
 
-#include "install_root.h"
+#include "pw/stack_layout.h"
 #include "trace_log.h"
 
 #include <wmiutils.h>
@@ -14,9 +14,8 @@
 
 namespace {
 
-constexpr char kLibraryKey[] = "SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared";
-constexpr char kLibraryValue[] = "CorvaneLibPath";
-constexpr char kTraceLogFile[] = "/svx/pipeway/log/WinPipeway.log";
+using pw::stack::kLibraryKey;
+using pw::stack::kLibraryValue;
 
 // Provider objects start on any WMI thread: one at a time reads and extends "PATH", so that two
 // of them never both find the folder missing and add it twice, nor see "PATH" change between
@@ -124,8 +123,8 @@ HRESULT CWMIPipewayProvider::InitializeAsClient(IWbemServices* services, IWbemCo
     if (!SetEnvironment()) {
         return pw::Hr(WBEM_E_FAILED);
     }
-    if (const std::optional<std::string> root = GetRootInstallPath()) {
-        g_traceLogPath.Set(*root + kTraceLogFile);
+    if (const std::optional<std::string> root = pw::stack::RootInstallPath()) {
+        g_traceLogPath.Set(*root + pw::stack::kTraceLogFile);
     }
     TraceLog("<-- %s\n", "CWMIPipewayProvider::Initialize");
     return initSink->SetStatus(WBEM_S_INITIALIZED, 0);

@@ -5,6 +5,7 @@
 #include "auth_exception.h"
 #include "pipeway_provider_impl.h"
 #include "pw/resources.h"
+#include "pw/stack_layout.h"
 #include "test_da_control.h"
 #include "trace_log.h"
 
@@ -39,8 +40,11 @@ fs::path DAFolder() {
 }
 
 void UseTestDAModules() {
-    if (!SetEnvironmentVariableA("PATH", DAFolder().string().c_str())) {
-        throw std::runtime_error("cannot set PATH");
+    // The library folder is named in a registry file of the fuzz programs' own.
+    if (!SetEnvironmentVariableA("PIPEWAY_REGISTRY",
+                                 (ProgramFolder() / "registry.txt").string().c_str()) ||
+        !pw::stack::SetLibraryFolder(DAFolder().string())) {
+        throw std::runtime_error("cannot name the test DA modules' folder in the registry");
     }
 }
 
@@ -112,9 +116,9 @@ void ScratchRoot::WriteExclusionFile(std::string_view content) const {
 }
 
 void ScratchRoot::Report() const {
-    HMODULE kordo = LoadLibraryA("kordo64");  // stays loaded: the store binds it for good
+    HMODULE kordo = pw::stack::LoadStackLibrary("kordo64");  // stays loaded: bound for good
     if (kordo == nullptr) {
-        throw std::runtime_error("kordo64 stand-in not found on PATH");
+        throw std::runtime_error("kordo64 stand-in not found in the library folder");
     }
     FARPROC proc = GetProcAddress(kordo, "kordo64_testSetRoot");
     if (proc == nullptr) {
@@ -132,7 +136,7 @@ void WriteFile(const fs::path& file, std::string_view content) {
 }
 
 TestDA::TestDA(const std::string& name) {
-    HMODULE module = LoadLibraryA(name.c_str());  // stays loaded for the run
+    HMODULE module = pw::stack::LoadStackLibrary(name);  // stays loaded for the run
     if (module == nullptr) {
         throw std::runtime_error("test DA module not found: " + name);
     }

@@ -88,6 +88,12 @@ extern "C" {
 // Dynamic loading. LoadLibraryA appends ".so" to a name without extension and, for a bare name,
 // searches the program's own folder and then each folder of "PATH" as it stands at the call.
 PW_PLATFORM_API HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
+// With LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR the name must be a full path, as on Windows (a bare or
+// relative name fails with ERROR_INVALID_PARAMETER); that file is loaded and nothing is
+// searched. Without search flags it behaves as LoadLibraryA. `file` must be null.
+#define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
+PW_PLATFORM_API HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
 PW_PLATFORM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 PW_PLATFORM_API BOOL WINAPI FreeLibrary(HMODULE module);
 // module null: the running program. Returns the length copied, 0 on failure.

@@ -1,5 +1,6 @@
 #include "no_throw.h"
 #include "fault.h"
+#include "text.h"
 #include <windows.h>
 
 #include <dlfcn.h>
@@ -74,6 +75,27 @@ std::string FindLibrary(const std::string& file) {
     return {};
 }
 
+// dlopen of a file found (empty: none), with the Windows error codes of a failure.
+HMODULE Open(const std::string& found) {
+    if (found.empty()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    void* handle = ::dlopen(found.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        // A file that is there but is no library of this machine is a bad image on Windows;
+        // anything else (a dependency missing, say) is a module not found.
+        const char* why = ::dlerror();
+        const bool badImage =
+            why != nullptr && (std::strstr(why, "invalid ELF header") != nullptr ||
+                               std::strstr(why, "wrong ELF class") != nullptr ||
+                               std::strstr(why, "file too short") != nullptr);
+        SetLastError(badImage ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return static_cast<HMODULE>(handle);
+}
+
 }  // namespace
 
 extern "C" {
@@ -89,26 +111,34 @@ HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
             return nullptr;
         }
         const std::string file = WithLibraryExtension(fileName);
-        const std::string found = file.find('/') != std::string::npos
-                                      ? (IsRegularFile(file) ? file : "")
-                                      : FindLibrary(file);
-        if (found.empty()) {
-            SetLastError(ERROR_MOD_NOT_FOUND);
+        return Open(file.find('/') != std::string::npos ? (IsRegularFile(file) ? file : "")
+                                                        : FindLibrary(file));
+    });
+}
+
+HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
+    return pwplatform::NoThrow<HMODULE>(nullptr, ERROR_NOT_ENOUGH_MEMORY, [&]() -> HMODULE {
+        if (fileName == nullptr || *fileName == L'\0' || file != nullptr) {
+            SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
-        void* handle = ::dlopen(found.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            // A file that is there but is no library of this machine is a bad image on Windows;
-            // anything else (a dependency missing, say) is a module not found.
-            const char* why = ::dlerror();
-            const bool badImage =
-                why != nullptr && (std::strstr(why, "invalid ELF header") != nullptr ||
-                                   std::strstr(why, "wrong ELF class") != nullptr ||
-                                   std::strstr(why, "file too short") != nullptr);
-            SetLastError(badImage ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
+        std::string name;
+        for (const wchar_t* c = fileName; *c != L'\0'; ++c) {
+            pwplatform::AppendUtf8(name, static_cast<char32_t>(*c));
+        }
+        if ((flags & LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR) == 0) {
+            return LoadLibraryA(name.c_str());
+        }
+        if (name.front() != '/') {
+            SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
-        return static_cast<HMODULE>(handle);
+        if (pwplatform::FaultHere(PW_FAULT_LOADING)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        const std::string path = WithLibraryExtension(name);
+        return Open(IsRegularFile(path) ? path : "");
     });
 }
 

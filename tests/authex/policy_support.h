@@ -14,7 +14,7 @@ namespace pwtest {
 class PolicyFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        SetSearchPath({DAFolder("good")});
+        UseLibraryFolder(DAFolder("good"));
         m_root = std::make_unique<InstallRoot>();
     }
     void TearDown() override {

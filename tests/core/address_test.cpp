@@ -7,8 +7,8 @@
 
 using PipewayMgtData::PPImplStatus;
 using pwtest::DAFolder;
-using pwtest::SetSearchPath;
 using pwtest::TestDA;
+using pwtest::UseLibraryFolder;
 
 namespace {
 
@@ -20,7 +20,7 @@ using Text = std::unique_ptr<char, FreeBlock>;
 class AddressQueries : public ::testing::Test {
   protected:
     void SetUp() override {
-        SetSearchPath({DAFolder("good")});
+        UseLibraryFolder(DAFolder("good"));
         m_tarda = std::make_unique<TestDA>("tarda64");
     }
     void TearDown() override {
@@ -105,7 +105,7 @@ TEST_F(AddressQueries, NullAnswerGivesEmptyTexts) {
 
 TEST_F(AddressQueries, MissingModuleRaisesTheLoaderFailure) {
     m_tarda.reset();
-    SetSearchPath({DAFolder("missing")});
+    UseLibraryFolder(DAFolder("missing"));
     try {
         std::free(GetIPv4Address());
         FAIL() << "no failure raised";

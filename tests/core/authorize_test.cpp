@@ -14,9 +14,9 @@
 
 using PipewayMgtData::PPImplStatus;
 using pwtest::DAFolder;
-using pwtest::SetSearchPath;
 using pwtest::TestDA;
 using pwtest::TraceCapture;
+using pwtest::UseLibraryFolder;
 using Tokens = std::vector<std::string>;
 
 namespace {
@@ -32,7 +32,7 @@ std::string MaskAnswer(const std::string& inside) {
 class Authorization : public ::testing::Test {
   protected:
     void SetUp() override {
-        SetSearchPath({DAFolder("good")});
+        UseLibraryFolder(DAFolder("good"));
         m_root = std::make_unique<pwtest::InstallRoot>();
         m_root->WriteExclusionFile(kPolicy);
         m_rights = std::make_unique<TestDA>("rukda64");
@@ -130,9 +130,8 @@ TEST_F(Authorization, StoreDecidesWithTheRequestsCommandAndTokens) {
 }
 
 TEST_F(Authorization, MissingRightsModuleRefusesWithTheLoadersText) {
-    SetSearchPath({DAFolder("nosend"), DAFolder("good")});  // rukda64 only in "good"...
     m_rights.reset();
-    SetSearchPath({DAFolder("missing")});  // ...and now nowhere
+    UseLibraryFolder(DAFolder("missing"));  // no rights module there
     TraceCapture trace;
     PipewayProviderImpl request("u", {"daname=lumda64", "velcmd=getobject"});
     EXPECT_EQ(request.Status(), 0);
@@ -257,20 +256,14 @@ class ExecutionLoaderFailure : public Execution,
 
 TEST_P(ExecutionLoaderFailure, Returns105WithTheLoadersText) {
     const LoaderFailureCase& c = GetParam();
-    // The rights module and kordo64 still come from "good"; the command's module does not.
+    // The request is authorized with the good folder's rights module (cached from then on);
+    // the command's module is then loaded from the variant's folder.
     m_lumda.reset();
-    SetSearchPath({DAFolder(c.variant), DAFolder("good")});
-    if (std::string(c.variant) == "missing") {
-        SetSearchPath({DAFolder("good")});
-    }
-    const std::string module = std::string(c.variant) == "missing" ? "pexda64" : "lumda64";
     TraceCapture trace;
-    PipewayProviderImpl request("u", {"daname=" + module, "velcmd=getobject"});
+    PipewayProviderImpl request("u", {"daname=lumda64", "velcmd=getobject"});
     ASSERT_TRUE(request.IsAuthorizedRequest());
     std::string answer = "previous";
-    if (std::string(c.variant) == "missing") {
-        SetSearchPath({DAFolder("missing")});
-    }
+    UseLibraryFolder(DAFolder(c.variant));
     const PPImplStatus status = request.ExecuteMethod(answer);
     EXPECT_EQ(status.code, 105);
     EXPECT_EQ(status.text, c.text);

@@ -7,15 +7,15 @@
 
 using PipewayMgtData::PPImplStatus;
 using pwtest::DAFolder;
-using pwtest::SetSearchPath;
 using pwtest::TestDA;
 using pwtest::TraceCapture;
+using pwtest::UseLibraryFolder;
 
 namespace {
 
 class DALoader : public ::testing::Test {
   protected:
-    void SetUp() override { SetSearchPath({DAFolder("good")}); }
+    void SetUp() override { UseLibraryFolder(DAFolder("good")); }
     void TearDown() override { PipewayProviderImpl::CleanUpDAInfo(); }
 
     // The failure that getDAInfo raises for this name.
@@ -75,7 +75,7 @@ class DALoaderFailure : public DALoader, public ::testing::WithParamInterface<Lo
 TEST_P(DALoaderFailure, Raises105WithItsTextAndCachesNothing) {
     const LoadFailureCase& c = GetParam();
     DAInfo* cached = PipewayProviderImpl::getDAInfo("lumda64");
-    SetSearchPath({DAFolder(c.variant)});
+    UseLibraryFolder(DAFolder(c.variant));
     TraceCapture trace;
     const PPImplStatus failure = FailureFor(c.name);
     EXPECT_EQ(failure.code, 105);
@@ -85,7 +85,7 @@ TEST_P(DALoaderFailure, Raises105WithItsTextAndCachesNothing) {
     // The cache is as it was: the earlier entry is untouched, and the next request for the
     // failed name starts from the beginning.
     EXPECT_EQ(PipewayProviderImpl::getDAInfo("lumda64"), cached);
-    SetSearchPath({DAFolder("good")});
+    UseLibraryFolder(DAFolder("good"));
     DAInfo* loaded = PipewayProviderImpl::getDAInfo(c.name);
     EXPECT_NE(loaded->sendCmd, nullptr);
     EXPECT_NE(loaded->freeData, nullptr);
@@ -103,6 +103,31 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadFailureCase{"FreeDataMissing", "nofree", "tarda64", "freeData not found",
                                       "Error resolving freeData: 127\n"}),
     pwtest::CaseName());
+
+// Without a usable library folder nothing is loaded, also when the module lies in a folder of
+// "PATH"; a name that reaches into another folder is not loaded either.
+TEST_F(DALoader, NothingIsLoadedButFromTheLibraryFoldersFullPath) {
+    const struct {
+        const char* what;
+        std::string folder;  // the registry value; empty: removed
+        std::string name;
+    } cases[] = {
+        {"no value", "", "tarda64"},
+        {"relative folder", "da/good", "tarda64"},
+        {"name with a folder", DAFolder("good").string(), "../good/tarda64"},
+        {"name of the parent", DAFolder("good").string(), ".."},
+    };
+    pwtest::SetSearchPath({DAFolder("good")});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        UseLibraryFolder(c.folder);
+        TraceCapture trace;
+        const PPImplStatus failure = FailureFor(c.name);
+        EXPECT_EQ(failure.code, 105);
+        EXPECT_EQ(failure.text, "Unable to load the DA");
+        EXPECT_TRUE(trace.Has("Error Loading Library " + c.name + ": 126\n")) << trace.Text();
+    }
+}
 
 TEST_F(DALoader, LoaderDoesNotCheckTheValidList) {
     const PPImplStatus failure = FailureFor("definitely-not-a-module");

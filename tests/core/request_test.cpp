@@ -6,9 +6,9 @@
 
 using PipewayMgtData::PPImplStatus;
 using pwtest::DAFolder;
-using pwtest::SetSearchPath;
 using pwtest::TestDA;
 using pwtest::TraceCapture;
+using pwtest::UseLibraryFolder;
 
 namespace {
 
@@ -36,7 +36,7 @@ class ArgArray {
 class RunDACmdTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        SetSearchPath({DAFolder("good")});
+        UseLibraryFolder(DAFolder("good"));
         m_module = std::make_unique<TestDA>("lumda64");
         m_info = PipewayProviderImpl::getDAInfo("lumda64");
     }

@@ -53,7 +53,7 @@ TEST_F(Instances, IdentifyLevelIsRefusedWithOnlyTheEntryLine) {
 
 TEST_F(Instances, MissingAddressModuleFailsTheEnumeration) {
     m_tarda.reset();
-    SetSearchPath({DAFolder("missing")});
+    SetLibraryDirectory(DAFolder("missing").string());
     const CallResult result = Enumerate();
     EXPECT_EQ(result.hr, Hr(WBEM_E_PROVIDER_FAILURE));
     EXPECT_EQ(result.objects, 0u);

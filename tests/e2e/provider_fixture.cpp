@@ -1,5 +1,7 @@
 #include "provider_fixture.h"
 
+#include "pw/stack_layout.h"
+
 #if !defined(_WIN32)
 #include <pw_fault.h>
 #endif
@@ -35,10 +37,10 @@ std::string MaskAnswer(int mask) {
 
 void SetLibraryDirectory(const std::optional<std::string>& directory) {
     if (!directory) {
-        host::SetLibraryDirectory("");
+        pw::stack::SetLibraryFolder("");
         return;
     }
-    ASSERT_TRUE(host::SetLibraryDirectory(*directory));
+    ASSERT_TRUE(pw::stack::SetLibraryFolder(*directory));
 }
 
 void ProviderTest::SetUp() {

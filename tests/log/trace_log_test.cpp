@@ -3,6 +3,10 @@
 #include "local_time.h"
 #include "trace_log.h"
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <regex>
 #include <thread>
@@ -42,16 +46,45 @@ TEST(TraceLogOff, DeletingTheFileSwitchesTracingOffAndCreatingItOn) {
     EXPECT_EQ(trace.Messages(), std::vector<std::string>{"second\n"});
 }
 
-TEST(TraceLogOff, FileThatCannotBeOpenedIsLeftAlone) {
+// What lies at the log's path when it is not a regular file: the line is dropped, at once, and
+// nothing is written anywhere.
+struct TrapLog {
+    const char* what;
+    // Makes the trap at `at`; `elsewhere` is an empty file a link may point to.
+    void (*make)(const fs::path& at, const fs::path& elsewhere);
+};
+
+const TrapLog kTrapLogs[] = {
+    {"Folder", [](const fs::path& at, const fs::path&) { fs::create_directory(at); }},
+#if !defined(_WIN32)
+    // Opening a FIFO for writing would wait for a reader for ever.
+    {"Fifo", [](const fs::path& at, const fs::path&) { ASSERT_EQ(mkfifo(at.c_str(), 0600), 0); }},
+    // A link would make the host append to whatever file it names.
+    {"LinkToAFile",
+     [](const fs::path& at, const fs::path& elsewhere) { fs::create_symlink(elsewhere, at); }},
+#endif
+};
+
+class TrapLogFile : public ::testing::TestWithParam<TrapLog> {};
+
+TEST_P(TrapLogFile, DropsTheLineAndWritesNothing) {
     TempDir dir;
     const fs::path file = dir.path() / "WinPipeway.log";
-    fs::create_directory(file);  // there, but no file to append to
+    const fs::path elsewhere = dir.path() / "elsewhere.txt";
+    pwtest::WriteFile(elsewhere, "");
+    GetParam().make(file, elsewhere);
     g_traceLogPath.Set(file.string());
     TraceLog("nobody hears this\n");
     g_traceLogPath.Clear();
-    EXPECT_TRUE(fs::is_directory(file));
-    EXPECT_TRUE(fs::is_empty(file));
+    EXPECT_EQ(pwtest::ReadFile(elsewhere), "");
+    std::error_code error;
+    EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(file, error)));
+    if (fs::is_directory(fs::symlink_status(file, error))) {
+        EXPECT_TRUE(fs::is_empty(file));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, TrapLogFile, ::testing::ValuesIn(kTrapLogs), pwtest::CaseName());
 
 TEST(TraceLogOff, NothingIsWrittenOutsideAttachAndDetach) {
     TraceCapture trace;

@@ -1,12 +1,14 @@
 #include "test_support.h"
 
 #include "pw/program_folder.h"
+#include "pw/stack_layout.h"
 
 #include "auth_exception.h"
 #include "pipeway_provider_impl.h"
 #include "trace_log.h"
 
 #include <atomic>
+#include <cstdlib>
 #if !defined(_WIN32)
 #include <link.h>
 #endif
@@ -77,6 +79,20 @@ void SetSearchPath(const std::vector<fs::path>& folders) {
     }
 }
 
+void UseLibraryFolder(const fs::path& folder) {
+#if !defined(_WIN32)
+    const char* registry = std::getenv("PIPEWAY_REGISTRY");
+    std::error_code error;
+    if (registry == nullptr || !fs::is_directory(fs::path(registry).parent_path(), error)) {
+        static const TempDir own;
+        SetEnvironmentVariableA("PIPEWAY_REGISTRY", (own.path() / "registry.txt").string().c_str());
+    }
+#endif
+    if (!pw::stack::SetLibraryFolder(folder.string())) {
+        throw std::runtime_error("cannot set the library folder " + folder.string());
+    }
+}
+
 #if defined(_WIN32)
 bool IsModuleLoaded(const std::string& name) {
     return GetModuleHandleA(name.c_str()) != nullptr;
@@ -102,7 +118,8 @@ bool IsModuleLoaded(const std::string& name) {
 }
 #endif
 
-TestDA::TestDA(const std::string& name) : m_module(LoadLibraryA(name.c_str())), m_control(nullptr) {
+TestDA::TestDA(const std::string& name)
+    : m_module(pw::stack::LoadStackLibrary(name)), m_control(nullptr) {
     if (!m_module) {
         throw std::runtime_error("test DA module not found: " + name);
     }
@@ -136,9 +153,9 @@ Function KordoEntry(HMODULE kordo, const char* name) {
 
 }  // namespace
 
-InstallRoot::InstallRoot() : m_kordo(LoadLibraryA("kordo64")) {
+InstallRoot::InstallRoot() : m_kordo(pw::stack::LoadStackLibrary("kordo64")) {
     if (!m_kordo) {
-        throw std::runtime_error("kordo64 stand-in not found on PATH");
+        throw std::runtime_error("kordo64 stand-in not found in the library folder");
     }
     fs::create_directories(m_dir.path() / "svx" / "pipeway" / "bin");
     fs::create_directories(m_dir.path() / "svx" / "pipeway" / "log");

@@ -36,11 +36,17 @@ std::filesystem::path ProgramFolder();
 std::filesystem::path DAFolder(const std::string& variant);
 // Makes "PATH" exactly these folders, for the library search.
 void SetSearchPath(const std::vector<std::filesystem::path>& folders);
+// Makes `folder` the stack's library folder, the only one the provider loads the stack's
+// libraries from: the registry value names it (on POSIX in the registry file that
+// "PIPEWAY_REGISTRY" names, or in one of the test program's own when that is not set or
+// its folder is gone). An empty `folder` removes the value.
+void UseLibraryFolder(const std::filesystem::path& folder);
 
 // Whether a library of that bare name is loaded in the process.
 bool IsModuleLoaded(const std::string& name);
 
-// The control export of a test DA module, reached through a reference of the test's own.
+// The control export of a test DA module in the library folder, reached through a reference of
+// the test's own.
 class TestDA : private pw::NoCopy {
   public:
     explicit TestDA(const std::string& name);
@@ -79,8 +85,9 @@ class TestDA : private pw::NoCopy {
     TestDAControlFn m_control;
 };
 
-// A temporary install root that the common-services stand-in "kordo64" reports while the
-// object lives; the exclusion file lies under it at svx/pipeway/bin/authexclusion.xml.
+// A temporary install root that the common-services stand-in "kordo64" of the library folder
+// reports while the object lives; the exclusion file lies under it at
+// svx/pipeway/bin/authexclusion.xml.
 class InstallRoot : private pw::NoCopy {
   public:
     InstallRoot();

@@ -1,0 +1,99 @@
+#include "pw/stack_layout.h"
+
+#include "pw/resources.h"
+#include "pw/text.h"
+
+#include <filesystem>
+#include <vector>
+
+namespace pw::stack {
+
+std::optional<std::string> LibraryFolder() {
+    pw::UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.get(), kLibraryValue, nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return std::nullopt;
+    }
+    std::vector<char> folder(static_cast<std::size_t>(size) + 1, '\0');
+    if (RegQueryValueExA(key.get(), kLibraryValue, nullptr, &type,
+                         reinterpret_cast<BYTE*>(folder.data()), &size) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return std::nullopt;
+    }
+    std::string text(folder.data());  // up to the first NUL, stored or added
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+bool SetLibraryFolder(const std::string& folder) {
+    pw::UniqueKey key;
+    if (folder.empty()) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_ALL_ACCESS, key.put()) !=
+            ERROR_SUCCESS) {
+            return true;  // no key, no value
+        }
+        const LONG result = RegDeleteValueA(key.get(), kLibraryValue);
+        return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+    }
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    return RegSetValueExA(key.get(), kLibraryValue, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(folder.c_str()),
+                          static_cast<DWORD>(folder.size() + 1)) == ERROR_SUCCESS;
+}
+
+std::optional<std::string> LibraryPathIn(const std::string& folder, const std::string& name) {
+    // Only the stack's plain module names are loaded; nothing that names another folder.
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of("/\\:") != std::string::npos || folder.empty() ||
+        !std::filesystem::path(folder).is_absolute()) {
+        return std::nullopt;
+    }
+    std::string path = folder;
+    if (path.back() != '/' && path.back() != '\\') {
+#if defined(_WIN32)
+        path += '\\';
+#else
+        path += '/';
+#endif
+    }
+    path += name;
+    path += kLibraryExtension;
+    return path;
+}
+
+std::optional<std::string> LibraryPath(const std::string& name) {
+    const std::optional<std::string> folder = LibraryFolder();
+    return folder ? LibraryPathIn(*folder, name) : std::nullopt;
+}
+
+HMODULE LoadLibraryFile(const std::string& path) {
+    const std::optional<std::wstring> wide = pw::Widen(path, CP_ACP);
+    if (!wide || wide->empty()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return LoadLibraryExW(wide->c_str(), nullptr,
+                          LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+}
+
+HMODULE LoadStackLibrary(const std::string& name) {
+    const std::optional<std::string> path = LibraryPath(name);
+    if (!path) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return LoadLibraryFile(*path);
+}
+
+}  // namespace pw::stack

@@ -1,0 +1,80 @@
+// The stack's libraries come from the library folder the registry names, by full path, and from
+// nowhere else: a library of the same name in the program's folder, the current folder or on
+// "PATH" is never loaded.
+#include "provider_fixture.h"
+
+#include "pw/stack_layout.h"
+
+namespace pwtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string LibraryFile(const std::string& module) {
+    return module + pw::stack::kLibraryExtension;
+}
+
+// A copy of the planted "mivda64" (one without its sendCmd export: if it were loaded, the call
+// would end with ResultCode 105) at `folder`, removed again with the object.
+class Planted : private pw::NoCopy {
+  public:
+    explicit Planted(const fs::path& folder) : m_file(folder / LibraryFile("mivda64")) {
+        fs::copy_file(DAFolder("planted") / LibraryFile("mivda64"), m_file,
+                      fs::copy_options::overwrite_existing);
+    }
+    ~Planted() {
+        std::error_code ignored;
+        fs::remove(m_file, ignored);
+    }
+
+  private:
+    fs::path m_file;
+};
+
+// The current folder for the life of the object.
+class InFolder : private pw::NoCopy {
+  public:
+    explicit InFolder(const fs::path& folder) : m_previous(fs::current_path()) {
+        fs::current_path(folder);
+    }
+    ~InFolder() {
+        std::error_code ignored;
+        fs::current_path(m_previous, ignored);
+    }
+
+  private:
+    fs::path m_previous;
+};
+
+using StackLibraries = CommandTest;
+
+TEST_F(StackLibraries, PlantedLibrariesAreNeverLoaded) {
+    TempDir onPath;
+    TempDir current;
+    // The test program's folder, the current folder and a folder before the stack's on "PATH".
+    const Planted beside(ProgramFolder());
+    const Planted inCurrent(current.path());
+    const Planted first(onPath.path());
+    SetSearchPath({onPath.path(), DAFolder("good")});
+    const InFolder here(current.path());
+    TestDA served("mivda64");  // the library folder's own
+
+    const CallResult result = ExecString(L"daname=mivda64 velcmd=ping");
+    EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"0"));
+    EXPECT_EQ(served.SendCount(), 1);
+}
+
+// "PATH" names a folder whose name starts with the library folder's: start-up finds the
+// folder's text in it and leaves "PATH" as it is, and the modules are still loaded.
+TEST_F(StackLibraries, LibraryFolderThatIsAPrefixOfAPathEntryStillServes) {
+    StopProvider();
+    SetSearchPath({DAFolder("good").string() + ".old"});
+    ASSERT_EQ(StartProvider(), S_OK);
+    EXPECT_TRUE(Log().Has("EnvPath not set\n")) << Log().Text();
+    const CallResult result = ExecString(L"daname=lumda64 velcmd=getobject");
+    EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"0"));
+    EXPECT_EQ(m_lumda->SendCount(), 1);
+}
+
+}  // namespace
+}  // namespace pwtest
