@@ -1,6 +1,6 @@
 #include "bench_stack.h"
 
-#include "provider_host.h"
+#include "pw/stack_layout.h"
 #include "trace_log.h"
 
 #include <benchmark/benchmark.h>
@@ -54,11 +54,9 @@ void PrepareStack() {
 #if !defined(_WIN32)
     SetEnvironmentVariableA("PIPEWAY_REGISTRY", (StackFolder() / "registry.txt").string().c_str());
 #endif
-    if (!host::SetLibraryDirectory(StackFolder().string())) {
+    if (!pw::stack::SetLibraryFolder(StackFolder().string())) {
         throw std::runtime_error("bench: cannot write CorvaneLibPath");
     }
-    // Only the stack's folder: no module of another stack is found first.
-    SetEnvironmentVariableA("PATH", StackFolder().string().c_str());
 }
 
 bool Begin(int* argc, char** argv) {

@@ -118,6 +118,38 @@ def main():
             ratio(f"  of which {decision_calls:.0f} trace file-status queries", show_time(queries))
             ratio("  the decision's own work", show_time(decision - queries))
 
+    # The command line's cost per byte, in time and in the provider's peak heap, at each size
+    # and shape; largest against smallest must stay within 2x, and the heap within 8 bytes.
+    shapes = ("long_velcmd", "many_tokens", "both")
+    sizes = sorted({int(name.rsplit("/", 1)[1]) for name in m
+                    if name.startswith("BM_CommandLineSize/") and m[name]})
+    if sizes:
+        print()
+        print(f"{'command line':<14}" + "".join(f"{s:>28}" for s in shapes))
+        print(f"{'':<14}" + "".join(f"{'ns/B   peak B/B':>28}" for _ in shapes))
+        for size in sizes:
+            cells = []
+            for shape in shapes:
+                e = m.get(f"BM_CommandLineSize/{shape}/{size}")
+                cells.append(f"{e['ns_per_byte']:>12.2f} {e['peak_per_byte']:>9.2f}" if e
+                             else f"{'-':>22}")
+            print(f"{size // 1024:>8} KiB   " + "".join(f"{c:>28}" for c in cells))
+        for shape in shapes:
+            low = m.get(f"BM_CommandLineSize/{shape}/{sizes[0]}")
+            high = m.get(f"BM_CommandLineSize/{shape}/{sizes[-1]}")
+            if low and high:
+                r = high["ns_per_byte"] / low["ns_per_byte"]
+                ratio(f"{shape}: ns per byte {sizes[-1] >> 20} MiB / {sizes[0] >> 10} KiB",
+                      f"{r:.2f}x", "<= 2x", r <= 2)
+                r = high["peak_per_byte"] / low["peak_per_byte"]
+                ratio(f"{shape}: peak per byte {sizes[-1] >> 20} MiB / {sizes[0] >> 10} KiB",
+                      f"{r:.2f}x", "<= 2x", r <= 2)
+            worst = max((m[f"BM_CommandLineSize/{shape}/{s}"]["peak_per_byte"] for s in sizes
+                         if m.get(f"BM_CommandLineSize/{shape}/{s}")), default=None)
+            if worst is not None:
+                ratio(f"{shape}: provider's peak heap per command-line byte", f"{worst:.2f}",
+                      "<= 8", worst <= 8)
+
     print()
     print(f"{'ratio':<62} {'value':<34} target")
     for label, value, target, ok in rows:
