@@ -2,7 +2,10 @@
 //   velcmd=gethostname   <HostName>
 //   velcmd=getosinfo     <OSName> and <OSVersion>
 //   velcmd=getuptime     <UptimeSeconds>
-// Any other command is echoed: the answer lists the tokens the module received.
+//   velcmd=echo          one <Token> per token the module received, as it received it
+// Any other command gets <Error>unknown command</Error>: a module that ran or echoed what it
+// does not know would answer commands that no policy entry was written for. Commands are
+// matched exactly, byte for byte, as the exclusion policy matches them.
 #include "sample_module.h"
 
 #if !defined(_WIN32)
@@ -66,10 +69,12 @@ PW_DA_EXPORT char* lumda64_sendCmd(int argc, char* argv[]) {
         answer += OsInfo();
     } else if (command == "getuptime") {
         answer += "<UptimeSeconds>" + UptimeSeconds() + "</UptimeSeconds>";
-    } else {
+    } else if (command == "echo") {
         for (int i = 0; i < argc; ++i) {
             answer += "<Token>" + sample::Escape(argv[i]) + "</Token>";
         }
+    } else {
+        answer += "<Error>unknown command</Error>";
     }
     return sample::Answer(answer + "</Response>");
 }

@@ -1,9 +1,11 @@
-// A sample rights module, "rukda64": answers the rights query with the user-rights mask that
-// the editable file "userrights.txt" beside the library gives the account (the part of the
-// "user=" token after the last backslash, compared without regard to case). The file is read
-// on every query, so an edit takes effect at once. Lines are "ACCOUNT MASK"; "*" gives the
-// default; '#' starts a comment. Without the file, or without a line for the account and no
-// "*" line, the mask is 1 (user).
+// A sample rights module, "rukda64": answers the rights query (velcmd=getuserrightsonly) with
+// the user-rights mask that the editable file "userrights.txt" beside the library gives the
+// account: the whole "DOMAIN\user" name of the "user=" token, compared without regard to case
+// as account names are (matching the user part alone would give HOST\admin's rights to
+// OTHER\admin). The file is read on every query, so an edit takes effect at once. Lines are
+// "ACCOUNT MASK"; "*" gives the default; '#' starts a comment. Without the file, or without a
+// line for the account and no "*" line, the mask is 1 (user). Any other command gets an error.
+// Clients can send this query too: the sample policy refuses it to users and power users.
 #include "sample_module.h"
 
 #include <cctype>
@@ -49,11 +51,12 @@ std::string MaskFor(const std::string& account) {
 }  // namespace
 
 PW_DA_EXPORT char* rukda64_sendCmd(int argc, char* argv[]) {
+    if (sample::Value(argc, argv, "velcmd") != "getuserrightsonly") {
+        return sample::Answer("<Error>unknown command</Error>");
+    }
     const std::string user = sample::Value(argc, argv, "user");
-    const std::size_t slash = user.rfind('\\');
-    const std::string account = slash == std::string::npos ? user : user.substr(slash + 1);
     return sample::Answer("<UserRights><UserName>" + sample::Escape(user) +
-                          "</UserName><UserRightsMask>" + MaskFor(account) +
+                          "</UserName><UserRightsMask>" + MaskFor(user) +
                           "</UserRightsMask></UserRights>");
 }
 

@@ -1,6 +1,9 @@
 // A sample address module: "tarda64" answers the address queries with this machine's own
-// addresses, read from the operating system: object type 322 gives the first IPv4 address
-// that is not a loopback one, 417 the first global and the first link-local IPv6 address.
+// addresses, read from the operating system. It knows one command, velcmd=getchildlist, and
+// two object types: byobjtype=322 gives the first IPv4 address that is not a loopback one, 417
+// the first global and the first link-local IPv6 address. Anything else gets an error: the
+// exclusion policy refuses by command and token, so a module that answered a token under any
+// command would give what the policy refuses under the command it names.
 #include "sample_module.h"
 
 #if defined(_WIN32)
@@ -75,12 +78,10 @@ Addresses MachineAddresses() {
 }  // namespace
 
 PW_DA_EXPORT char* tarda64_sendCmd(int argc, char* argv[]) {
-    std::string objectType;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "byobjtype=", 10) == 0) {
-            objectType = argv[i] + 10;
-        }
+    if (sample::Value(argc, argv, "velcmd") != "getchildlist") {
+        return sample::Answer("<Error>unknown command</Error>");
     }
+    const std::string objectType = sample::Value(argc, argv, "byobjtype");
     const Addresses addresses = MachineAddresses();
     if (objectType == "322") {
         return sample::Answer("<ChildList><Object><IPAddress>" + addresses.ipv4 +

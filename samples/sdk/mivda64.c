@@ -1,5 +1,6 @@
-/* A DA module in C: "mivda64", answering velcmd=ping with <Pong/> and anything else with the
- * command it was given. Build it against an installed pipeway with one line:
+/* A DA module in C: "mivda64", answering velcmd=ping with <Pong/> and any other command with
+ * an error (never by echoing it or running something else). Build it against an installed
+ * pipeway with one line:
  *   cc -shared -fPIC -I<prefix>/include -o mivda64.so mivda64.c
  */
 #include <pipeway/da_contract.h>
@@ -23,16 +24,14 @@ static const char* Value(int argc, char* argv[], const char* name) {
  * this function at once: it keeps no state. */
 PW_DA_EXPORT char* mivda64_sendCmd(int argc, char* argv[]) {
     const char* command = Value(argc, argv, "velcmd");
-    if (command == NULL) {
-        return NULL;
-    }
-    if (strcmp(command, "ping") == 0) {
-        command = "<Pong/>";
-    }
-    size_t size = strlen(command) + 1;
+    /* Commands are matched exactly, byte for byte, as the exclusion policy matches them. */
+    const char* text = command != NULL && strcmp(command, "ping") == 0
+                           ? "<Pong/>"
+                           : "<Error>unknown command</Error>";
+    size_t size = strlen(text) + 1;
     char* answer = malloc(size);
     if (answer != NULL) {
-        memcpy(answer, command, size);
+        memcpy(answer, text, size);
     }
     return answer;
 }
