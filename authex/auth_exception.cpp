@@ -6,6 +6,7 @@
 #include "pw/stack_layout.h"
 #include "trace_log.h"
 
+#include <algorithm>
 #include <sstream>
 #include <new>
 
@@ -33,12 +34,19 @@ bool CSingletonAuthExceptionImpl::Refuses(int requiredRole, int effectiveSet) {
     return requiredRole != 0 && (requiredRole & effectiveSet) == requiredRole;
 }
 
-void CSingletonAuthExceptionImpl::TokenKey(const std::string& command, const std::string& token,
+namespace {
+
+// A token less a leading four-character "__" marker, as validation drops it. A shorter marker
+// cannot be dropped; the token is then looked up whole.
+std::string_view TokenSuffix(std::string_view token) {
+    return token.size() >= 4 && token.substr(0, 2) == "__" ? token.substr(4) : token;
+}
+
+}  // namespace
+
+void CSingletonAuthExceptionImpl::TokenKey(const std::string& command, std::string_view token,
                                            std::string& key) {
-    // A "__" marker of four characters is not part of the token, as in validation. A shorter
-    // one cannot be dropped; the token is then looked up whole.
-    const std::size_t skip = token.size() >= 4 && token.compare(0, 2, "__") == 0 ? 4 : 0;
-    key.assign(command).append(token, skip);
+    key.assign(command).append(TokenSuffix(token));
 }
 
 CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
@@ -163,7 +171,7 @@ void CSingletonAuthExceptionImpl::DestroyInstance() {
 }
 
 bool CSingletonAuthExceptionImpl::IsAuthorized(const std::string& command,
-                                               const std::vector<std::string>& tokens,
+                                               const pw::TokenList& tokens,
                                                const std::uint32_t& rightsMask) const {
     TraceLog("Insude CSingletonAuthExceptionImpl::IsAuthorized() \n");
     TraceLog("Received USER Role = %d\n", static_cast<int>(rightsMask));
@@ -179,10 +187,18 @@ bool CSingletonAuthExceptionImpl::IsAuthorized(const std::string& command,
     if (effectiveSet == 0 || Refuses(LookupRole(command), effectiveSet)) {
         return false;
     }
+    // A key longer than every key of the table cannot match, and the trace line shows no more
+    // than kTraceKeyLimit characters of it: no key is built longer than both, so that the
+    // decision costs time linear in the command line whatever its shape (a long command with
+    // many tokens would otherwise be copied once per token).
+    const std::size_t limit = std::max(longestKey, kTraceKeyLimit);
+    const std::string_view shown = std::string_view(command).substr(0, limit);
     std::string key;
-    for (const std::string& token : tokens) {
-        TokenKey(command, token, key);
-        const int required = LookupRole(key);
+    for (const std::string_view token : tokens) {
+        const std::string_view suffix = TokenSuffix(token);
+        key.assign(shown).append(suffix.substr(0, limit - shown.size()));
+        const bool mayMatch = command.size() + suffix.size() <= longestKey;
+        const int required = mayMatch ? LookupRole(key) : 0;
         TraceLog(" KEY  = %s -- REQ ROLE = %d & ACTUAL ROLE = %d\n", key.c_str(), required,
                  effectiveSet);
         if (Refuses(required, effectiveSet)) {
@@ -275,6 +291,7 @@ void CSingletonAuthExceptionImpl::StoreRole(const std::string& key, int role) {
         }
     }
     roleTable.insert_or_assign(key, role);
+    longestKey = std::max(longestKey, key.size());
 }
 
 void AuthExProcessAttach() {

@@ -9,7 +9,10 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "pw/token_list.h"
 
 namespace yy {
 class CAuthExFileLexer;
@@ -79,7 +82,7 @@ class CSingletonAuthExceptionImpl {
 
     // Whether the policy lets a caller with this user-rights mask run the command with these
     // argument tokens.
-    bool IsAuthorized(const std::string& command, const std::vector<std::string>& tokens,
+    bool IsAuthorized(const std::string& command, const pw::TokenList& tokens,
                       const std::uint32_t& rightsMask) const;
 
     // Called by the parser's actions while the file is read: 0, or -1 for an unknown kind.
@@ -102,7 +105,10 @@ class CSingletonAuthExceptionImpl {
     static bool Refuses(int requiredRole, int effectiveSet);
     // The key a request token is looked up under: the command followed by the token, less a
     // leading four-character "__" marker.
-    static void TokenKey(const std::string& command, const std::string& token, std::string& key);
+    static void TokenKey(const std::string& command, std::string_view token, std::string& key);
+    // How much of a key a decision's trace line can show: the log cuts a message at 1,024
+    // characters.
+    static constexpr std::size_t kTraceKeyLimit = 1024;
 
     CSingletonAuthExceptionImpl(const CSingletonAuthExceptionImpl&) = delete;
     CSingletonAuthExceptionImpl& operator=(const CSingletonAuthExceptionImpl&) = delete;
@@ -130,6 +136,8 @@ class CSingletonAuthExceptionImpl {
     const yy::CAuthExFileLexer* m_scanner = nullptr;
 
     std::map<std::string, int, std::less<>> roleTable;
+    // The length of the longest key in the table: a longer key cannot match.
+    std::size_t longestKey = 0;
     std::string currentCommand;
     std::string currentParamKey;
     int currentRole = 0;

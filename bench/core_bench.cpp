@@ -90,7 +90,7 @@ void BM_ConvertStrToVec(benchmark::State& state) {
     const std::string line = CertificateLine(static_cast<std::size_t>(state.range(0)));
     {
         std::string text = line;
-        std::vector<std::string> tokens;
+        pw::TokenList tokens;
         if (PipewayProviderImpl::ConvertStrToVec(text, tokens).code != 0 || tokens.size() != 4) {
             state.SkipWithError("the line does not tokenise");
             return;
@@ -98,7 +98,7 @@ void BM_ConvertStrToVec(benchmark::State& state) {
     }
     for (auto _ : state) {
         std::string text = line;
-        std::vector<std::string> tokens;
+        pw::TokenList tokens;
         const PPImplStatus status = PipewayProviderImpl::ConvertStrToVec(text, tokens);
         benchmark::DoNotOptimize(status.code);
     }
@@ -137,8 +137,8 @@ BENCHMARK(BM_StoreBuild)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMilli
 void BM_StoreDecision(benchmark::State& state) {
     const auto policy = CSingletonAuthExceptionImpl::ReadPolicyFile(PolicyFile(10000).string());
     const std::string command = "cmd5001";
-    const std::vector<std::string> tokens = {"daname=lumda64", "velcmd=cmd5001", "objtype=t5002",
-                                             "localLogin=TRUE"};
+    const pw::TokenList tokens = {"daname=lumda64", "velcmd=cmd5001", "objtype=t5002",
+                                  "localLogin=TRUE"};
     const std::uint32_t mask = ROLE_ADMIN;
     if (!policy.store->IsAuthorized(command, tokens, mask)) {
         state.SkipWithError("the request is refused");

@@ -7,9 +7,8 @@
 using PipewayMgtData::PPImplStatus;
 using namespace PipewayMgtData;  // the result codes
 
-PipewayProviderImpl::PipewayProviderImpl(const std::string& userName,
-                                         const std::vector<std::string>& args)
-    : PipewayProviderImpl(ValidationOnly{}, args) {
+PipewayProviderImpl::PipewayProviderImpl(const std::string& userName, pw::TokenList args)
+    : PipewayProviderImpl(ValidationOnly{}, std::move(args)) {
     // The object is whole once validation has run: should authorization throw, the destructor
     // releases the argument array.
     m_userName = userName;
@@ -18,10 +17,10 @@ PipewayProviderImpl::PipewayProviderImpl(const std::string& userName,
     }
 }
 
-PipewayProviderImpl::PipewayProviderImpl(ValidationOnly, const std::vector<std::string>& args)
+PipewayProviderImpl::PipewayProviderImpl(ValidationOnly, pw::TokenList args)
     : m_argv(nullptr),
       m_argc(static_cast<unsigned>(args.size())),
-      m_args(args),
+      m_args(std::move(args)),
       m_status(kSuccess),
       m_authorized(false) {
     // The argument array is not a member with an owner of its own: release it here when
@@ -39,14 +38,10 @@ PipewayProviderImpl::~PipewayProviderImpl() {
 }
 
 void PipewayProviderImpl::FreeArgv() noexcept {
-    if (m_argv == nullptr) {
-        return;
-    }
-    for (unsigned i = 0; i < m_argc; ++i) {
-        std::free(m_argv[i]);
-    }
+    std::free(m_argvText);
     std::free(m_argv);
     m_argv = nullptr;
+    m_argvText = nullptr;
 }
 
 PPImplStatus PipewayProviderImpl::ExecuteMethod(std::string& answer) {

@@ -4,6 +4,7 @@
 
 #include "da_contract.h"
 #include "pp_status.h"
+#include "pw/token_list.h"
 
 #include <windows.h>
 
@@ -29,12 +30,12 @@ class PipewayProviderImpl {
   public:
     // Validates the tokens and, when they are valid, authorizes the caller. Outcomes are kept
     // in Status() and IsAuthorizedRequest(); only out-of-memory and similar failures throw.
-    PipewayProviderImpl(const std::string& userName, const std::vector<std::string>& args);
+    PipewayProviderImpl(const std::string& userName, pw::TokenList args);
     // Validation alone, as the constructor above runs it, and no authorization: for tools that
     // explain what the provider decides. Status(), DAName(), Command() and Args() tell what
     // validation settled.
     struct ValidationOnly {};
-    PipewayProviderImpl(ValidationOnly, const std::vector<std::string>& args);
+    PipewayProviderImpl(ValidationOnly, pw::TokenList args);
     ~PipewayProviderImpl();
     PipewayProviderImpl(const PipewayProviderImpl&) = delete;
     PipewayProviderImpl& operator=(const PipewayProviderImpl&) = delete;
@@ -45,8 +46,7 @@ class PipewayProviderImpl {
 
     // Splits a command-line string into name=value tokens appended to `args`. The text is
     // consumed: on return it holds what was left unread. Code 0 or 7.
-    static PipewayMgtData::PPImplStatus ConvertStrToVec(std::string& text,
-                                                        std::vector<std::string>& args);
+    static PipewayMgtData::PPImplStatus ConvertStrToVec(std::string& text, pw::TokenList& args);
     // Cleans one name ("NAME") or value (any other kind) in place; false refuses it.
     static bool ProcessArgument(std::string& text, const std::string& kind);
 
@@ -63,7 +63,7 @@ class PipewayProviderImpl {
     const std::string& DAName() const { return m_daName; }
     const std::string& Command() const { return m_command; }
     const std::string& LocalLogin() const { return m_localLogin; }
-    const std::vector<std::string>& Args() const { return m_args; }
+    const pw::TokenList& Args() const { return m_args; }
     std::int32_t Status() const { return m_status; }
     bool IsAuthorizedRequest() const { return m_authorized; }
 
@@ -74,12 +74,17 @@ class PipewayProviderImpl {
     void FreeArgv() noexcept;
 
     std::string m_userName;
+    // The argument array: one calloc block of pointers, with room for an appended local-login
+    // token, into one calloc block holding every entry's text and room for that token
+    // (m_argvText). Separate blocks per entry would cost a command line of short tokens some
+    // forty bytes a token; a module cannot tell the difference, as it owns none of them.
     char** m_argv = nullptr;
+    char* m_argvText = nullptr;
     unsigned m_argc = 0;
     std::string m_daName;
     std::string m_command;
     std::string m_localLogin;
-    std::vector<std::string> m_args;
+    pw::TokenList m_args;
     std::int32_t m_status = 0;
     bool m_authorized = false;
 };

@@ -2,6 +2,7 @@
 
 #include "trace_log.h"
 
+#include <algorithm>
 #include <climits>
 
 using PipewayMgtData::PPImplStatus;
@@ -105,12 +106,14 @@ bool PipewayProviderImpl::ProcessArgument(std::string& text, const std::string& 
     return true;
 }
 
-PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text,
-                                                  std::vector<std::string>& args) {
+PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text, pw::TokenList& args) {
     if (text.empty()) {
         TraceLog("PipewayProviderImpl::ConvertStrToVec() - Empty Argument\n");
         return PPImplStatus(kNoTokens);
     }
+    // Every token holds one '=' of the text and no more characters than the text: room for
+    // them all at once, so that filling the list never moves it.
+    args.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '=')), text.size());
 
     bool certificateMode = false;
     std::size_t certificateLength = 0;
@@ -184,10 +187,8 @@ PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text,
                     certificateLength);
                 return consume(PPImplStatus(kNoTokens));
             }
-            std::string token;
-            token.reserve(kCertificateName.size() + 1 + certificateLength);
-            token.append(kCertificateName).append(1, '=').append(text, pos, certificateLength);
-            args.push_back(std::move(token));
+            args.push_back(kCertificateName, "=",
+                           std::string_view(text).substr(pos, certificateLength));
             pos += certificateLength + 1;
             TraceLog(
                 "PipewayProviderImpl::ConvertStrToVec Certificate string Upload Progress in "
@@ -196,22 +197,27 @@ PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text,
         }
 
         const std::size_t nextEquals = text.find('=', pos);
-        std::string value;
+        std::string_view value;
         bool last = false;
         if (nextEquals == std::string::npos) {
-            value = text.substr(pos);
+            value = std::string_view(text).substr(pos);
             pos = text.size();
             last = true;
         } else {
             const SegmentSplit split =
                 SplitSegment(std::string_view(text).substr(pos, nextEquals - pos));
-            value = text.substr(pos, split.valueLength);
+            value = std::string_view(text).substr(pos, split.valueLength);
             pos += split.nextNameStart;
         }
-        ProcessArgument(value, "VALUE");
-        TraceLog("PipewayProviderImpl::ConvertStrToVec() - Argument is %s=%s\n", name.c_str(),
-                 value.c_str());
-        args.push_back(name + "=" + value);
+        // A value is cleaned as ProcessArgument cleans one: blanks off both ends. Taken as a
+        // view: the value may be most of the command line.
+        const std::size_t first = value.find_first_not_of(' ');
+        value = first == std::string_view::npos
+                    ? std::string_view()
+                    : value.substr(first, value.find_last_not_of(' ') - first + 1);
+        TraceLog("PipewayProviderImpl::ConvertStrToVec() - Argument is %s=%.*s\n", name.c_str(),
+                 static_cast<int>(value.size()), value.data());
+        args.push_back(name, "=", value);
         if (last) {
             break;
         }

@@ -15,15 +15,6 @@ namespace {
 
 constexpr char kLocalLoginToken[] = "localLogin=TRUE";
 
-char* CopyToHeap(std::string_view text) {
-    char* copy = static_cast<char*>(std::calloc(text.size() + 1, 1));
-    if (copy == nullptr) {
-        throw std::bad_alloc();
-    }
-    std::memcpy(copy, text.data(), text.size());
-    return copy;
-}
-
 void LowerCaseAscii(std::string& text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') {
@@ -40,7 +31,14 @@ void TrimWhitespace(std::string& text) {
             c = ' ';
         }
     }
-    text = TrimString(text, " ", 2);
+    // In place: the text may be a whole command line.
+    const std::size_t last = text.find_last_not_of(' ');
+    if (last == std::string::npos) {
+        text.clear();
+        return;
+    }
+    text.erase(last + 1);
+    text.erase(0, text.find_first_not_of(' '));
 }
 
 std::string TrimString(const std::string& text, const std::string& characters, int side) {
@@ -85,16 +83,23 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
         return kNotEnoughArguments;
     }
     FreeArgv();
-    m_argv = static_cast<char**>(std::calloc(m_argc, sizeof(char*)));
-    if (m_argv == nullptr) {
+    // The entries point into a copy of the tokens' text (each token already ends with a NUL),
+    // with room after it for the local-login token that may be appended.
+    const std::string& text = m_args.Text();
+    m_argv = static_cast<char**>(std::calloc(m_argc + 1, sizeof(char*)));
+    m_argvText = static_cast<char*>(std::calloc(text.size() + sizeof kLocalLoginToken, 1));
+    if (m_argv == nullptr || m_argvText == nullptr) {
+        FreeArgv();
         throw std::bad_alloc();
     }
+    std::memcpy(m_argvText, text.data(), text.size());
 
     bool daNameSeen = false;
     bool commandSeen = false;
     bool localLoginSeen = false;
     for (std::size_t i = 0; i < m_args.size(); ++i) {
         std::string_view token = m_args[i];
+        std::size_t start = m_args.Start(i);
         if (token.substr(0, 2) == "__") {
             // The four-character prefix cannot be dropped from a shorter entry.
             if (token.size() < 4) {
@@ -104,6 +109,7 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
                 return kSyntaxError;
             }
             token.remove_prefix(4);
+            start += 4;
         }
         const std::size_t equals = token.find('=');
         if (token.empty() || equals == std::string_view::npos) {
@@ -113,8 +119,12 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
         std::string name(token.substr(0, equals));
         LowerCaseAscii(name);
         TrimWhitespace(name);
-        std::string value(token.substr(equals + 1));
-        TrimWhitespace(value);
+        // Only the values of the two tokens that validation reads are copied.
+        const auto value = [&token, equals] {
+            std::string copy(token.substr(equals + 1));
+            TrimWhitespace(copy);
+            return copy;
+        };
 
         if (name == "daname") {
             if (daNameSeen) {
@@ -124,10 +134,11 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
                 return kSyntaxError;
             }
             daNameSeen = true;
-            NormalizeDAName(value);
+            std::string daName = value();
+            NormalizeDAName(daName);
             const std::string_view* match = nullptr;
             for (const std::string_view& entry : g_validDANames) {
-                if (MatchesDAName(value, entry)) {
+                if (MatchesDAName(daName, entry)) {
                     match = &entry;
                     break;
                 }
@@ -147,7 +158,7 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
                 return kSyntaxError;
             }
             commandSeen = true;
-            m_command = value;
+            m_command = value();
         } else if (name == "locallogin") {
             if (localLoginSeen) {
                 TraceLog(
@@ -157,7 +168,7 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
                 m_localLogin = token;
             }
         }
-        m_argv[i] = CopyToHeap(token);
+        m_argv[i] = m_argvText + start;
     }
 
     if (!daNameSeen) {
@@ -171,21 +182,9 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
     if (localLoginSeen) {
         return kSuccess;
     }
-
-    char** grown = static_cast<char**>(std::calloc(m_argc + 1, sizeof(char*)));
-    if (grown == nullptr) {
-        throw std::bad_alloc();
-    }
-    char* appended = static_cast<char*>(std::calloc(sizeof kLocalLoginToken, 1));
-    if (appended == nullptr) {
-        std::free(grown);
-        throw std::bad_alloc();
-    }
+    char* appended = m_argvText + text.size();
     std::memcpy(appended, kLocalLoginToken, sizeof kLocalLoginToken);
-    std::memcpy(grown, m_argv, m_argc * sizeof(char*));
-    grown[m_argc] = appended;
-    std::free(m_argv);
-    m_argv = grown;
+    m_argv[m_argc] = appended;
     ++m_argc;
     m_localLogin = kLocalLoginToken;
     return kSuccess;

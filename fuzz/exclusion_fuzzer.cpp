@@ -15,7 +15,7 @@ constexpr std::size_t kKeysChecked = 64;
 pwfuzz::ScratchRoot* g_root = nullptr;
 
 bool Allowed(const CSingletonAuthExceptionImpl& store, const std::string& command,
-             const std::vector<std::string>& tokens, std::uint32_t mask) {
+             const pw::TokenList& tokens, std::uint32_t mask) {
     return store.IsAuthorized(command, tokens, mask);
 }
 

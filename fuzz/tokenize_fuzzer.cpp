@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
     std::string text = input;
-    std::vector<std::string> tokens;
+    pw::TokenList tokens;
     const PipewayMgtData::PPImplStatus status = PipewayProviderImpl::ConvertStrToVec(text, tokens);
 
     PW_FUZZ_CHECK(status.code == 0 || status.code == 7);
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every token is cut from its own stretch of the text: together they never hold more
     // characters than the text had.
     std::size_t total = 0;
-    for (const std::string& token : tokens) {
+    for (const std::string_view token : tokens) {
         total += token.size();
         const std::size_t equals = token.find('=');
         PW_FUZZ_CHECK(equals != std::string::npos);
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same text splits the same way again.
     std::string again = input;
-    std::vector<std::string> tokensAgain;
+    pw::TokenList tokensAgain;
     PW_FUZZ_CHECK(PipewayProviderImpl::ConvertStrToVec(again, tokensAgain).code == status.code);
     PW_FUZZ_CHECK(tokensAgain == tokens && again == text);
     return 0;

@@ -92,11 +92,11 @@ std::optional<std::vector<std::string>> CommandTokens(const std::vector<std::str
     }
     std::string text = words[0];
     TrimWhitespace(text);
-    std::vector<std::string> tokens;
+    pw::TokenList tokens;
     if (PipewayProviderImpl::ConvertStrToVec(text, tokens).code != kSuccess) {
         return std::nullopt;
     }
-    return tokens;
+    return tokens.ToVector();
 }
 
 std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,

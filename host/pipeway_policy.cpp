@@ -148,7 +148,7 @@ class CoreAttached : private pw::NoCopy {
 
 // The reason for a decision: the rule or the key that settled it.
 std::string Reason(const CSingletonAuthExceptionImpl& store, std::uint32_t mask,
-                   const std::string& command, const std::vector<std::string>& tokens) {
+                   const std::string& command, const pw::TokenList& tokens) {
     const int effectiveSet = CSingletonAuthExceptionImpl::EffectiveRoleSet(mask);
     if (!store.FileOpened()) {
         return "the exclusion file cannot be opened: everyone is refused";

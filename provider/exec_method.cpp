@@ -22,6 +22,32 @@ namespace {
 constexpr char kFunctionName[] = "CWMIPipewayProvider::ExecMethodAsync";
 constexpr DWORD kMoreData = 234;
 
+// The longest command line served, in bytes of narrow text (a string, or an array's elements
+// together). Far beyond any real command (a certificate upload is a few KiB), it bounds what
+// one call can make the host allocate and read; a longer one fails the call with
+// WBEM_E_QUOTA_VIOLATION before any of it is cut into tokens. The Parts set no bound.
+constexpr std::size_t kMaxCommandLine = std::size_t{16} << 20;
+
+HRESULT CommandLineTooLong() {
+    TraceLog("Error : CommandAndArguments longer than %lu bytes\n",
+             static_cast<unsigned long>(kMaxCommandLine));
+    return pw::Hr(WBEM_E_QUOTA_VIOLATION);
+}
+
+// Whether wide text, up to its first null character, is longer than the bound allows: each
+// character becomes at least one byte.
+bool WideTooLong(const WCHAR* wide) {
+    if (wide == nullptr) {
+        return false;
+    }
+    for (std::size_t i = 0; i <= kMaxCommandLine; ++i) {
+        if (wide[i] == L'\0') {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Wide text, up to its first null character, in the system's ANSI code page; a null string,
 // or one that does not convert, is an empty one.
 std::string ToAnsi(const WCHAR* wide) {
@@ -130,9 +156,15 @@ HRESULT ArrayElement(SAFEARRAY* array, LONG index, pw::UniqueBstr& element) {
 }
 
 // The token vector from the "CommandAndArguments" value; fails with the call's HRESULT.
-HRESULT TokensFromInput(const VARIANT& input, std::vector<std::string>& tokens) {
+HRESULT TokensFromInput(const VARIANT& input, pw::TokenList& tokens) {
     const auto split = [&tokens](const WCHAR* wide) {
+        if (WideTooLong(wide)) {
+            return CommandLineTooLong();
+        }
         std::string text = ToAnsi(wide);
+        if (text.size() > kMaxCommandLine) {
+            return CommandLineTooLong();
+        }
         TrimWhitespace(text);
         TraceLog("Pwy: %s CommanAndArguments=%s\n", kFunctionName, text.c_str());
         const PPImplStatus status = PipewayProviderImpl::ConvertStrToVec(text, tokens);
@@ -174,15 +206,23 @@ HRESULT TokensFromInput(const VARIANT& input, std::vector<std::string>& tokens) 
         return FAILED(hr) ? hr : split(element.get());
     }
     // Counted in 64 bits: an upper bound of LONG_MAX ends the walk instead of wrapping around.
+    std::size_t total = 0;
     for (long long index = lower; index <= upper; ++index) {
         const HRESULT hr = ArrayElement(array, static_cast<LONG>(index), element);
         if (FAILED(hr)) {
             return hr;
         }
+        if (WideTooLong(element.get())) {
+            return CommandLineTooLong();
+        }
         std::string token = ToAnsi(element.get());
+        total += token.size();
+        if (total > kMaxCommandLine) {
+            return CommandLineTooLong();
+        }
         TrimWhitespace(token);
         TraceLog("Pwy: %s CommanAndArguments[index]=%s\n", kFunctionName, token.c_str());
-        tokens.push_back(std::move(token));
+        tokens.push_back(token);
     }
     return pw::Hr(WBEM_S_NO_ERROR);
 }
@@ -226,11 +266,12 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
     }
     const std::string userName = callerName.get();
 
-    std::vector<std::string> tokens;
+    pw::TokenList tokens;
     hr = TokensFromInput(*input, tokens);
     if (FAILED(hr)) {
         return hr;
     }
+    input.reset();  // the tokens hold all of it now: the copy need not wait for the command
 
     pw::ComPtr<IWbemClassObject> instance;
     hr = GetInstanceForPath(path, instance.put());
@@ -252,7 +293,7 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
         return FAILED(hr) ? hr : pw::Hr(WBEM_E_FAILED);
     }
 
-    PipewayProviderImpl request(userName, tokens);
+    PipewayProviderImpl request(userName, std::move(tokens));
     std::string answer;
     hr = client.Revert();
     if (FAILED(hr)) {

@@ -4,6 +4,7 @@
 #include "fault.h"
 #include "text.h"
 
+#include <climits>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -142,24 +143,50 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
         if (lpUsedDefaultChar != nullptr) {
             *lpUsedDefaultChar = FALSE;
         }
-        std::string narrow;
-        for (std::size_t i = 0; i < length; ++i) {
+        // Two passes, as Windows converts: one that measures, one that writes into the
+        // caller's buffer. No copy of the whole text is made on the way.
+        std::size_t needed = 0;
+        std::string piece;  // one character's bytes: never more than the short-string room
+        const auto convert = [&](std::size_t i) -> bool {
             const auto c = static_cast<char32_t>(lpWideCharStr[i]);
+            piece.clear();
             if (IsScalarValue(c)) {
-                pwplatform::AppendUtf8(narrow, c);
+                pwplatform::AppendUtf8(piece, c);
             } else if (page == PageKind::kUtf8) {
                 if ((dwFlags & WC_ERR_INVALID_CHARS) != 0) {
-                    return Fail(ERROR_NO_UNICODE_TRANSLATION);
+                    return false;
                 }
-                pwplatform::AppendUtf8(narrow, 0xFFFD);
+                pwplatform::AppendUtf8(piece, 0xFFFD);
             } else {
-                narrow += lpDefaultChar != nullptr ? *lpDefaultChar : '?';
+                piece += lpDefaultChar != nullptr ? *lpDefaultChar : '?';
                 if (lpUsedDefaultChar != nullptr) {
                     *lpUsedDefaultChar = TRUE;
                 }
             }
+            return true;
+        };
+        for (std::size_t i = 0; i < length; ++i) {
+            if (!convert(i)) {
+                return Fail(ERROR_NO_UNICODE_TRANSLATION);
+            }
+            needed += piece.size();
         }
-        return Deliver(narrow, lpMultiByteStr, cbMultiByte);
+        if (needed > static_cast<std::size_t>(INT_MAX)) {
+            return Fail(ERROR_INSUFFICIENT_BUFFER);
+        }
+        if (cbMultiByte == 0) {
+            return static_cast<int>(needed);
+        }
+        if (needed > static_cast<std::size_t>(cbMultiByte)) {
+            return Fail(ERROR_INSUFFICIENT_BUFFER);
+        }
+        char* out = lpMultiByteStr;
+        for (std::size_t i = 0; i < length; ++i) {
+            convert(i);
+            std::memcpy(out, piece.data(), piece.size());
+            out += piece.size();
+        }
+        return static_cast<int>(needed);
     });
 }
 

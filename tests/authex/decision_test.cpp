@@ -163,6 +163,30 @@ INSTANTIATE_TEST_SUITE_P(
                   {"Received USER Role = 1\n"}}),
     pwtest::CaseName());
 
+// A key longer than every key of the table cannot match: it is looked up no further, and the
+// trace line shows what the log keeps of it (a message is cut at 1,024 characters).
+TEST_F(Decision, LongCommandWithManyTokensIsDecidedAndTracedAsBefore) {
+    const std::string command(5000, 'g');
+    const CSingletonAuthExceptionImpl& store = *m_store;
+    pwtest::TraceCapture trace;
+    EXPECT_TRUE(store.IsAuthorized(command, {"daname=lumda64", "velcmd=" + command, "a=1"}, 1));
+    const std::string key = command + "daname=lumda64";
+    EXPECT_TRUE(trace.Has(" KEY  = " + key.substr(0, 1024 - 8))) << trace.Text().substr(0, 2000);
+    EXPECT_EQ(trace.Count(" KEY  = "), 3);
+}
+
+// A table key longer than what a trace line shows still matches in full.
+TEST_F(PolicyFixture, KeysLongerThanATraceLineStillMatch) {
+    const std::string command(3000, 'c');
+    const CSingletonAuthExceptionImpl& store =
+        Load("<AUTHEXLIST><USER><COMMAND name=\"" + command +
+             "\"><PARAM name=\"p=" + std::string(2000, 'v') + "\"/></COMMAND></USER></AUTHEXLIST>");
+    EXPECT_FALSE(store.IsAuthorized(command, {"p=" + std::string(2000, 'v')}, 1));
+    EXPECT_TRUE(store.IsAuthorized(command, {"p=" + std::string(1999, 'v')}, 1));
+    EXPECT_TRUE(store.IsAuthorized(command, {"p=" + std::string(2001, 'v')}, 1));
+    EXPECT_TRUE(store.IsAuthorized(command, {"p=" + std::string(2000, 'v')}, 2));
+}
+
 TEST_F(Decision, TrueAdminIsGrantedBeforeAnyKey) {
     pwtest::TraceCapture trace;
     EXPECT_TRUE(Allows("admincmd", {"velcmd=admincmd"}, 0x40007));

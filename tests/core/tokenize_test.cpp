@@ -21,11 +21,11 @@ TEST_P(SplitCommandLine, GivesItsTokensAndCode) {
     const SplitCase& c = GetParam();
     TraceCapture trace;
     std::string text = c.text;
-    Tokens tokens;
+    pw::TokenList tokens;
     const PipewayMgtData::PPImplStatus status = PipewayProviderImpl::ConvertStrToVec(text, tokens);
     EXPECT_EQ(status.code, c.code);
     EXPECT_EQ(status.text, "");
-    EXPECT_EQ(tokens, c.tokens);
+    EXPECT_EQ(tokens.ToVector(), c.tokens);
     if (c.message != nullptr) {
         EXPECT_TRUE(trace.Has(c.message)) << trace.Text();
     }
@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ConvertStrToVec, CertificateIsNotWrittenToTheTrace) {
     TraceCapture trace;
     std::string text = kCertificateLine;
-    Tokens tokens;
+    pw::TokenList tokens;
     ASSERT_EQ(PipewayProviderImpl::ConvertStrToVec(text, tokens).code, 0);
     EXPECT_EQ(trace.Count("AB=CD"), 0) << trace.Text();
 }
@@ -156,7 +156,7 @@ TEST(ConvertStrToVec, TextIsConsumed) {
     std::string text =
         "velcmd=setUploadVandryCertificate CertificateStringLength=2 "
         "CertificateString=AB rest";
-    Tokens tokens;
+    pw::TokenList tokens;
     ASSERT_EQ(PipewayProviderImpl::ConvertStrToVec(text, tokens).code, 0);
     EXPECT_EQ(text, "rest");
 
@@ -167,9 +167,9 @@ TEST(ConvertStrToVec, TextIsConsumed) {
 
 TEST(ConvertStrToVec, TokensAreAppendedToTheVector) {
     std::string text = "c=d";
-    Tokens tokens = {"a=b"};
+    pw::TokenList tokens = {"a=b"};
     ASSERT_EQ(PipewayProviderImpl::ConvertStrToVec(text, tokens).code, 0);
-    EXPECT_EQ(tokens, (Tokens{"a=b", "c=d"}));
+    EXPECT_EQ(tokens.ToVector(), (Tokens{"a=b", "c=d"}));
 }
 
 TEST(ConvertStrToVec, MegabyteCertificateIsTakenWhole) {
@@ -180,7 +180,7 @@ TEST(ConvertStrToVec, MegabyteCertificateIsTakenWhole) {
     std::string text = "daname=kordo64 velcmd=setUploadVandryCertificate CertificateStringLength=" +
                        std::to_string(certificate.size()) + " CertificateString=" + certificate +
                        " last=1";
-    Tokens tokens;
+    pw::TokenList tokens;
     ASSERT_EQ(PipewayProviderImpl::ConvertStrToVec(text, tokens).code, 0);
     ASSERT_EQ(tokens.size(), 5u);
     EXPECT_EQ(tokens[3], "CertificateString=" + certificate);

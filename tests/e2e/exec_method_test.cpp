@@ -296,5 +296,39 @@ TEST_F(ExecMethod, ConcurrentCallsEachGetTheirOwnAnswer) {
     EXPECT_EQ(wrong.load(), 0);
 }
 
+// A command line is served up to 16 MiB of text, a string or an array's elements together; a
+// longer one fails the call before any of it is cut into tokens.
+class CommandLineBound : public CommandTest {
+  protected:
+    static constexpr std::size_t kBound = std::size_t{16} << 20;
+    static std::wstring LineOf(std::size_t size) {
+        std::wstring line = L"daname=lumda64 velcmd=";
+        line.append(size - line.size(), L'g');
+        return line;
+    }
+    void ExpectTooLong(const CallResult& result) {
+        EXPECT_EQ(result.hr, Hr(WBEM_E_QUOTA_VIOLATION));
+        EXPECT_EQ(result.objects, 0u);
+        EXPECT_EQ(m_lumda->SendCount(), 0);
+        EXPECT_EQ(m_rights->SendCount(), 0);
+        EXPECT_TRUE(Log().Has("Error : CommandAndArguments longer than 16777216 bytes\n"));
+    }
+};
+
+TEST_F(CommandLineBound, LineOfTheBoundRuns) {
+    m_lumda->Answer("<ok/>");
+    EXPECT_EQ(ExecString(LineOf(kBound)).resultCode, std::optional<std::wstring>(L"0"));
+    EXPECT_EQ(m_lumda->SendCount(), 1);
+}
+
+TEST_F(CommandLineBound, OneByteMoreFailsTheCall) {
+    ExpectTooLong(ExecString(LineOf(kBound + 1)));
+}
+
+TEST_F(CommandLineBound, ArrayOverTheBoundInAllFailsTheCall) {
+    const std::wstring half(kBound / 2, L'g');
+    ExpectTooLong(ExecArray({L"daname=lumda64", L"velcmd=" + half, L"a=" + half}));
+}
+
 }  // namespace
 }  // namespace pwtest
