@@ -100,6 +100,12 @@ void RunDACmd(const DAInfo& info, std::int32_t argc, char** argv, std::string& a
 std::optional<std::int32_t> QueryUserRightsMask(const std::string& userName,
                                                 const std::string& localLogin);
 
+// What the third argument "$$manglevalue=<digit triplets>" becomes before a module sees it
+// (RunDACmd): kDecoded puts "value=<bytes>" into `decoded`, up to a decoded zero byte;
+// kInvalid is one whose encoded part is too long or not a multiple of 3, passed unchanged.
+enum class Mangled { kNot, kInvalid, kDecoded };
+Mangled DecodeMangledEntry(std::string_view entry, std::string& decoded);
+
 // Carriage return, line feed and tab become blanks; then leading and trailing blanks go.
 void TrimWhitespace(std::string& text);
 // Without the leading (side 0), trailing (1) or both (2) characters found in `characters`;

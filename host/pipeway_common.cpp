@@ -6,6 +6,16 @@
 
 #include <windows.h>
 
+#include "pw/resources.h"
+#include "pw/text.h"
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace pipeway {
 
 namespace fs = std::filesystem;
@@ -119,6 +129,75 @@ const char* LibraryExtension() {
 std::string LibraryFileName(const std::string& module) {
     return module + LibraryExtension();
 }
+
+#if defined(_WIN32)
+bool WriteDurably(const std::string& path, const std::string& content) {
+    const std::optional<std::wstring> wide = pw::Widen(path, CP_ACP);
+    if (!wide) {
+        return false;
+    }
+    pw::UniqueHandle file(CreateFileW(wide->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        file.release();
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < content.size()) {
+        DWORD written = 0;
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
+        if (!WriteFile(file.get(), content.data() + done, chunk, &written, nullptr)) {
+            return false;
+        }
+        done += written;
+    }
+    return FlushFileBuffers(file.get()) != FALSE;
+}
+
+bool MoveOver(const std::string& from, const std::string& to) {
+    const std::optional<std::wstring> source = pw::Widen(from, CP_ACP);
+    const std::optional<std::wstring> target = pw::Widen(to, CP_ACP);
+    return source && target &&
+           MoveFileExW(source->c_str(), target->c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+#else
+bool WriteDurably(const std::string& path, const std::string& content) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t written = ::write(fd, content.data() + done, content.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written < 0) {
+            ::close(fd);
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    const bool synced = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && synced;
+}
+
+bool MoveOver(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        return false;
+    }
+    // The folder's entry too, so that the move survives a crash.
+    const int folder = ::open(fs::path(to).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    return true;
+}
+#endif
 
 Stack CheckStack(const fs::path& folder) {
     std::error_code error;

@@ -43,6 +43,12 @@ std::string LibraryFileName(const std::string& module);
 // The extension of such a file: ".so", ".dll".
 const char* LibraryExtension();
 
+// Writes `content` to the file `path` (replacing one there, never following a link) and flushes
+// it to the disk. False when it cannot.
+bool WriteDurably(const std::string& path, const std::string& content);
+// Moves the file `from` over `to` in one step, replacing it, and flushes the move to the disk.
+bool MoveOver(const std::string& from, const std::string& to);
+
 // A stack folder: the DA modules, the common-services library "kordo64" and the rights module
 // "rukda64", and the install root that kordo64 reports.
 struct Stack {

@@ -4,6 +4,8 @@
 #include "pipeway_provider_impl.h"
 #include "policy_diagnosis.h"
 #include "pw/resources.h"
+#include "pw/stack_files.h"
+#include "pw/stack_layout.h"
 
 #include <windows.h>
 
@@ -120,8 +122,51 @@ int Check(const std::string& path) {
 // The exclusion file of the stack: under the install root that the stack's common-services
 // library reports.
 std::string InstalledPolicy(const fs::path& stack) {
-    return (CheckStack(stack).installRoot / "svx" / "pipeway" / "bin" / "authexclusion.xml")
-        .string();
+    return CheckStack(stack).installRoot.string() + pw::stack::kExclusionFile;
+}
+
+// Replaces the stack's live exclusion file with `file` once it passes the check: written beside
+// the live file, then moved over it in one step, so that the provider never reads a half-
+// written policy; the file it replaces is kept as "authexclusion.xml.previous".
+int Install(const std::string& file, const fs::path& stack) {
+    const std::string live = InstalledPolicy(stack);
+    if (Check(file) != kExitOk) {
+        std::fprintf(stderr, "pipeway: %s is not installed; %s is unchanged\n", file.c_str(),
+                     live.c_str());
+        return kExitResult;
+    }
+    // The bytes installed are read once, as the provider reads them.
+    const pw::stack::FileContent read =
+        pw::stack::ReadRegularFile(file, pw::stack::kExclusionFileLimit);
+    const std::string next = live + ".new";
+    const std::string previous = live + ".previous";
+    std::error_code error;
+    const auto fail = [&](const std::string& why) {
+        fs::remove(next, error);
+        std::fprintf(stderr, "pipeway: %s; %s is unchanged\n", why.c_str(), live.c_str());
+        return kExitResult;
+    };
+    if (!read.content) {
+        return fail(file + " " + read.refusal);
+    }
+    if (!WriteDurably(next, *read.content)) {
+        return fail("cannot write " + next);
+    }
+    if (fs::is_regular_file(live, error) &&
+        !fs::copy_file(live, previous, fs::copy_options::overwrite_existing, error)) {
+        return fail("cannot keep the current file as " + previous);
+    }
+    if (!MoveOver(next, live)) {
+        return fail("cannot move " + next + " over it");
+    }
+    std::printf("installed: %s\n", live.c_str());
+    if (fs::exists(previous, error)) {
+        std::printf("previous: %s\n", previous.c_str());
+    }
+    std::printf(
+        "takes effect: at the next provider load. WMI unloads an idle provider after its "
+        "cache-control interval; restarting the provider host loads it at once.\n");
+    return kExitOk;
 }
 
 std::uint32_t ParseMask(const std::string& text) {
@@ -171,6 +216,30 @@ std::string Reason(const CSingletonAuthExceptionImpl& store, std::uint32_t mask,
         }
     }
     return "no entry refuses the command or its tokens";
+}
+
+// The policy decides on the tokens as the client wrote them; a third token
+// "$$manglevalue=<digit triplets>" reaches the module decoded, as "value=<bytes>". Warns when a
+// parameter entry of the command would refuse that decoded token to this caller.
+void PrintMangledWarning(const CSingletonAuthExceptionImpl& store, std::uint32_t mask,
+                         const PipewayProviderImpl& request) {
+    std::string decoded;
+    if (request.Argc() < 3 || DecodeMangledEntry(request.Argv()[2], decoded) != Mangled::kDecoded ||
+        mask == TRUE_ADMIN_MASK || !store.FileOpened()) {
+        return;
+    }
+    std::string key;
+    CSingletonAuthExceptionImpl::TokenKey(request.Command(), decoded, key);
+    const int role = store.LookupRole(key);
+    if (!CSingletonAuthExceptionImpl::Refuses(
+            role, CSingletonAuthExceptionImpl::EffectiveRoleSet(mask))) {
+        return;
+    }
+    std::printf(
+        "warning: the token %s reaches the module decoded, as %s, which the entry %s (role %d, "
+        "%s section) refuses: the policy decides on tokens as written and never sees a "
+        "$$manglevalue token decoded\n",
+        request.Argv()[2], decoded.c_str(), key.c_str(), role, SectionOf(role));
 }
 
 // Where a policy that the provider reads only in part breaks, with what that costs.
@@ -242,6 +311,9 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
                     options.user ? ", from the rights module" : "");
     }
     std::printf("decision: %s\n", authorized ? "authorized" : "refused");
+    if (authorized) {
+        PrintMangledWarning(store, mask, request);
+    }
     std::printf("reason: %s\n",
                 rightsProblem ? rightsProblem->c_str()
                               : Reason(store, mask, request.Command(), request.Args()).c_str());
@@ -494,6 +566,13 @@ void AddPolicyCommand(CLI::App& pipeway, PolicyOptions& options) {
         "check", "print the file's role table (key, role, section); a syntax error exits with 1");
     check->add_option("FILE", options.file, "the exclusion file")->required();
     check->callback([&options] { options.action = PolicyOptions::Action::kCheck; });
+    CLI::App* install = policy->add_subcommand(
+        "install",
+        "check FILE as check does and make it the stack's exclusion file in one step, keeping "
+        "the replaced one as authexclusion.xml.previous; a file that fails the check exits "
+        "with 1 and changes nothing");
+    install->add_option("FILE", options.file, "the new exclusion file")->required();
+    install->callback([&options] { options.action = PolicyOptions::Action::kInstall; });
     CLI::App* explain = policy->add_subcommand(
         "explain",
         "the exclusion decision for a user-rights mask and a command line, and the key that "
@@ -535,6 +614,9 @@ int RunPolicy(const PolicyOptions& options, const fs::path& stack) {
     }
     if (options.action == PolicyOptions::Action::kTest) {
         return Test(options, stack);
+    }
+    if (options.action == PolicyOptions::Action::kInstall) {
+        return Install(options.file, stack);
     }
     if (!options.mask && !options.user) {
         throw UsageError{"policy explain needs --user NAME or --mask N"};

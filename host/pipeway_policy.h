@@ -13,10 +13,11 @@
 
 namespace pipeway {
 
-// What "policy check FILE", "policy explain [--file FILE] (--user NAME | --mask N) ARG..." and
-// "policy test FILE [--users LIST] [--commands FILE] [--expect TABLE]" were given.
+// What "policy check FILE", "policy install FILE", "policy explain [--file FILE] (--user NAME |
+// --mask N) ARG..." and "policy test FILE [--users LIST] [--commands FILE] [--expect TABLE]" were
+// given.
 struct PolicyOptions {
-    enum class Action { kNone, kCheck, kExplain, kTest } action = Action::kNone;
+    enum class Action { kNone, kCheck, kExplain, kTest, kInstall } action = Action::kNone;
     std::string file;
     std::optional<std::string> mask;
     std::optional<std::string> user;

@@ -155,13 +155,17 @@ HRESULT ArrayElement(SAFEARRAY* array, LONG index, pw::UniqueBstr& element) {
                                : pw::Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
 }
 
-// The token vector from the "CommandAndArguments" value; fails with the call's HRESULT.
-HRESULT TokensFromInput(const VARIANT& input, pw::TokenList& tokens) {
-    const auto split = [&tokens](const WCHAR* wide) {
+// The token vector from the "CommandAndArguments" value; fails with the call's HRESULT. The
+// value is released as soon as a command-line string has been converted: the wide text need
+// not wait beside its tokens.
+HRESULT TokensFromInput(pw::UniqueVariant& value, pw::TokenList& tokens) {
+    const VARIANT& input = *value;
+    const auto split = [&tokens](const WCHAR* wide, auto&& release) {
         if (WideTooLong(wide)) {
             return CommandLineTooLong();
         }
         std::string text = ToAnsi(wide);
+        release();
         if (text.size() > kMaxCommandLine) {
             return CommandLineTooLong();
         }
@@ -177,7 +181,7 @@ HRESULT TokensFromInput(const VARIANT& input, pw::TokenList& tokens) {
 
     if (input.vt == VT_BSTR) {
         TraceLog("Pwy: %s String Input\n", kFunctionName);
-        return split(input.bstrVal);
+        return split(input.bstrVal, [&value] { value.reset(); });
     }
     if (input.vt != (VT_ARRAY | VT_BSTR)) {
         TraceLog("Unknown VT_TYPE : %d\n", static_cast<int>(input.vt));
@@ -203,7 +207,10 @@ HRESULT TokensFromInput(const VARIANT& input, pw::TokenList& tokens) {
     pw::UniqueBstr element;
     if (lower == 0 && upper == 0) {
         const HRESULT hr = ArrayElement(array, 0, element);
-        return FAILED(hr) ? hr : split(element.get());
+        return FAILED(hr) ? hr : split(element.get(), [&element, &value] {
+            element.reset();
+            value.reset();
+        });
     }
     // Counted in 64 bits: an upper bound of LONG_MAX ends the walk instead of wrapping around.
     std::size_t total = 0;
@@ -267,7 +274,7 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
     const std::string userName = callerName.get();
 
     pw::TokenList tokens;
-    hr = TokensFromInput(*input, tokens);
+    hr = TokensFromInput(input, tokens);
     if (FAILED(hr)) {
         return hr;
     }

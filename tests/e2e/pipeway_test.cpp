@@ -524,6 +524,60 @@ TEST_F(Pipeway, PolicyExplainNamesTheRefusingKey) {
     }
 }
 
+// The policy decides on tokens as written; a third token "$$manglevalue=" reaches the module
+// decoded, and explain says when a parameter entry would refuse what it becomes.
+TEST_F(Pipeway, PolicyExplainWarnsOfADecodedValueThePolicyWouldRefuse) {
+    const fs::path policy = Stack() / "values.xml";
+    WriteFile(policy,
+              "<AUTHEXLIST><USER><COMMAND name=\"setobject\"><PARAM name=\"value=secret\"/>"
+              "</COMMAND></USER></AUTHEXLIST>");
+    const std::string mangled = "$$manglevalue=115101099114101116";  // "secret"
+    const std::string line = "daname=lumda64 velcmd=setobject " + mangled;
+    ProgramRun run = Pipe({"policy", "explain", "--file", policy.string(), "--mask", "1", line});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "decision: authorized\n")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "warning: the token " + mangled +
+                                         " reaches the module decoded, as value=secret, which "
+                                         "the entry setobjectvalue=secret (role 1, USER section) "
+                                         "refuses"))
+        << run.output;
+    // The same value written plainly is refused; a power user is not refused either way.
+    run = Pipe({"policy", "explain", "--file", policy.string(), "--mask", "1",
+                "daname=lumda64 velcmd=setobject value=secret"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    run = Pipe({"policy", "explain", "--file", policy.string(), "--mask", "2", line});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_FALSE(Contains(run.output, "warning:")) << run.output;
+}
+
+// A new policy replaces the live one in one step, and only when it passes the check.
+TEST_F(Pipeway, PolicyInstallReplacesTheLiveFileOnlyWithACheckedOne) {
+    const fs::path live = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
+    const std::string before = ReadFile(live);
+    const fs::path broken = WriteBrokenPolicy(Stack());
+    ProgramRun run = Pipe({"policy", "install", broken.string()});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(Contains(run.output, "is not installed")) << run.output;
+    EXPECT_EQ(ReadFile(live), before);
+    EXPECT_FALSE(fs::exists(live.string() + ".new"));
+    EXPECT_FALSE(fs::exists(live.string() + ".previous"));
+
+    const fs::path next = Stack() / "next.xml";
+    const std::string policy =
+        "<AUTHEXLIST><USER><COMMAND name=\"gethostname\"/></USER></AUTHEXLIST>\n";
+    WriteFile(next, policy);
+    EXPECT_EQ(Pipe({"exec", "daname=lumda64 velcmd=gethostname"}).status, 0);
+    run = Pipe({"policy", "install", next.string()});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "takes effect: at the next provider load")) << run.output;
+    EXPECT_EQ(ReadFile(live), policy);
+    EXPECT_EQ(ReadFile(live.string() + ".previous"), before);
+    EXPECT_FALSE(fs::exists(live.string() + ".new"));
+    // The next provider load, here the next process, reads it.
+    run = Pipe({"exec", "daname=lumda64 velcmd=gethostname"});
+    EXPECT_TRUE(Contains(run.output, "ResultCode: 200")) << run.output;
+}
+
 // A policy's decision table for named users, kept as an expectation and checked again: the
 // way an administrator keeps a policy under their own CI.
 TEST_F(Pipeway, PolicyTestComparesTheDecisionTableWithExpectations) {
