@@ -35,8 +35,8 @@ void UseTestDAModules();
 // log, for targets that use the core without the provider library.
 void AttachCore();
 
-// Sends the trace log to /dev/null: every message is still formatted (with the fuzzed text in
-// it), and nothing accumulates on disk however long the run.
+// Points the trace log at /dev/null: every message is still formatted (with the fuzzed text in
+// it), then dropped, since the log is appended only to a regular file; nothing accumulates.
 void TraceToNull();
 
 // The parser and scanner report syntax errors and copy bytes that no rule takes to standard

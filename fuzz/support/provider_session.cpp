@@ -16,14 +16,10 @@ ProviderSession::ProviderSession() {
     UseTestDAModules();
     m_rights.emplace("rukda64");
     m_commands.emplace("lumda64");
-    SetEnvironmentVariableA("PIPEWAY_REGISTRY", (m_root.path() / "registry.txt").string().c_str());
-    if (!host::SetLibraryDirectory(DAFolder().string())) {
-        throw std::runtime_error("cannot set CorvaneLibPath");
-    }
     m_root.WriteExclusionFile(kSamplePolicy);
     m_root.Report();
-    // Tracing on, every message formatted, nothing kept.
-    fs::create_symlink("/dev/null", m_root.LogFile());
+    // Tracing on, every message formatted; the file is emptied after each call.
+    WriteFile(m_root.LogFile(), "");
 
     m_host =
         new host::ProviderHost((ProgramFolder().parent_path() / "bin" / "WinPipeway.so").string());
@@ -42,6 +38,8 @@ ProviderSession::ProviderSession() {
 }
 
 void ProviderSession::CheckAfterCall(long liveBefore) const {
+    std::error_code ignored;
+    fs::resize_file(m_root.LogFile(), 0, ignored);
     PW_FUZZ_CHECK(!host::ClientCall::ThreadIsImpersonating());
     PW_FUZZ_CHECK(host::LiveObjects() == liveBefore);
     PW_FUZZ_CHECK(m_rights->Outstanding() == 0 && m_commands->Outstanding() == 0);

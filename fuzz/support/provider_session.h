@@ -41,7 +41,7 @@ class ProviderSession : private pw::NoCopy {
     ScratchRoot m_root;
     host::ProviderHost* m_host = nullptr;  // never unloaded during the run
     IWbemServices* m_provider = nullptr;
-    // Reached once "PATH" names the test DA modules.
+    // Reached once the registry names the test DA modules' folder.
     std::optional<TestDA> m_rights;
     std::optional<TestDA> m_commands;
 };
