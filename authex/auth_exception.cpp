@@ -1,6 +1,8 @@
 #include "auth_exception.h"
 
 #include "authex_lexer.h"
+#include "policy_text.h"
+#include "pw/events.h"
 #include "pw/scoped_lock.h"
 #include "pw/stack_files.h"
 #include "pw/stack_layout.h"
@@ -54,6 +56,8 @@ CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
     std::string path;
     if (const std::optional<std::string> root = pw::stack::RootInstallPath()) {
         path = *root + pw::stack::kExclusionFile;
+    } else {
+        ReportNoInstallRoot();
     }
     Read(path);
 }
@@ -80,12 +84,39 @@ CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadReporte
 
 void CSingletonAuthExceptionImpl::NoteSyntaxError(const std::string& message,
                                                   const yy::CAuthExFileLexer& scanner) {
-    if (m_report == nullptr) {
-        return;
-    }
     const yy::CAuthExFileLexer::Place place = scanner.TokenPlace();
-    m_report->syntaxError =
-        SyntaxError{place.line, place.column, scanner.TokenText(), scanner.Skipped(), message};
+    m_errorLine = place.line;
+    m_errorColumn = place.column;
+    if (m_report != nullptr) {
+        m_report->syntaxError =
+            SyntaxError{place.line, place.column, scanner.TokenText(), scanner.Skipped(), message};
+    }
+}
+
+void ReportNoInstallRoot() {
+    const std::string library = pw::stack::LibraryPath("kordo64").value_or(
+        "kordo64" + std::string(pw::stack::kLibraryExtension));
+    pw::events::Report(pw::events::Event::kInstallRootMissing,
+                       {library, "the library cannot be loaded, or reports no install root"});
+}
+
+void CSingletonAuthExceptionImpl::ReportBrokenFile(const std::string& path,
+                                                   const std::string& text) const {
+    // The commands the entries after the error name are allowed to every role now; a few
+    // are named, the rest counted.
+    constexpr std::size_t kNamed = 20;
+    const std::vector<std::string> allowed =
+        CommandsNamedFrom(text, ElementAtError(text, m_errorLine, m_errorColumn));
+    std::string names;
+    for (std::size_t i = 0; i < allowed.size() && i < kNamed; ++i) {
+        names += (i == 0 ? "" : ", ") + allowed[i];
+    }
+    if (allowed.size() > kNamed) {
+        names += " and " + std::to_string(allowed.size() - kNamed) + " more";
+    }
+    pw::events::Report(pw::events::Event::kPolicySyntaxError,
+                       {path, std::to_string(m_errorLine) + ":" + std::to_string(m_errorColumn),
+                        names.empty() ? "(none named)" : names});
 }
 
 bool CSingletonAuthExceptionImpl::Read(const std::string& path) {
@@ -107,11 +138,21 @@ bool CSingletonAuthExceptionImpl::Read(const std::string& path) {
         }
         TraceLog("File open Failed \n");
         fileOpened = false;
+        // The process's own store refuses everyone from now on: an administrator must know.
+        // A store read for a tool's check reports nothing.
+        if (m_report == nullptr && !path.empty()) {
+            pw::events::Report(pw::events::Event::kPolicyUnreadable, {path, file.refusal});
+        }
     }
     // A file that was not read reads as empty input: the parse reports it on standard output
     // and records nothing.
-    std::istringstream in(file.content ? std::move(*file.content) : std::string());
-    return Parse(in);
+    const std::string text = file.content ? std::move(*file.content) : std::string();
+    std::istringstream in(text);
+    const bool accepted = Parse(in);
+    if (!accepted && fileOpened && m_errorLine > 0 && m_report == nullptr) {
+        ReportBrokenFile(path, text);
+    }
+    return accepted;
 }
 
 CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicy(std::istream& in) {

@@ -125,6 +125,8 @@ class CSingletonAuthExceptionImpl {
     bool Read(const std::string& path);
     // Parses the exclusion file's text into the role table; true when the parse accepted it.
     bool Parse(std::istream& in);
+    // Reports the syntax error that stopped the parse of `text`, the file at `path`.
+    void ReportBrokenFile(const std::string& path, const std::string& text) const;
     // Records an entry just stored for a policy check's report.
     void NoteEntry(const std::string& command, const std::string& parameter);
     // Reads into a new store that reports to `policy`.
@@ -134,6 +136,9 @@ class CSingletonAuthExceptionImpl {
     // the process's store, which keeps nothing of the kind.
     PolicyFile* m_report = nullptr;
     const yy::CAuthExFileLexer* m_scanner = nullptr;
+    // Where the parse stopped on a syntax error; 0 when it did not.
+    int m_errorLine = 0;
+    int m_errorColumn = 0;
 
     std::map<std::string, int, std::less<>> roleTable;
     // The length of the longest key in the table: a longer key cannot match.
@@ -147,5 +152,9 @@ class CSingletonAuthExceptionImpl {
 
 // The library's process attach and detach notifications for the exclusion store: its lock
 // exists only between them, and detach drops a store that is still there.
+// Reports that the common-services library gives no install root: every caller is refused
+// and the trace log stays off.
+void ReportNoInstallRoot();
+
 void AuthExProcessAttach();
 void AuthExProcessDetach();

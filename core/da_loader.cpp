@@ -2,6 +2,7 @@
 
 #include "auth_exception.h"
 
+#include "pw/events.h"
 #include "pw/resources.h"
 #include "pw/scoped_lock.h"
 #include "pw/stack_layout.h"
@@ -20,6 +21,25 @@ namespace {
 std::list<DAInfo> g_daInfoCache;
 CriticalSection g_daInfoLock;
 
+// Tells the administrator that a module cannot be used: the rights module refuses everyone,
+// any other module every call naming it; without a usable library folder no module loads.
+void ReportUnusable(const std::string& name, const std::string& why) {
+    using pw::events::Event;
+    if (!pw::stack::UsableLibraryFolder()) {
+        pw::events::Report(
+            Event::kLibraryFolderMissing,
+            {std::string("HKLM\\") + pw::stack::kLibraryKey + "\\" + pw::stack::kLibraryValue});
+        return;
+    }
+    pw::events::Report(name == "rukda64" ? Event::kRightsModuleUnusable : Event::kModuleUnusable,
+                       {name, why});
+}
+
+[[noreturn]] void Unusable(const std::string& name, const char* text, DWORD error) {
+    ReportUnusable(name, std::string(text) + " (error " + std::to_string(error) + ")");
+    throw PPImplStatus(kModuleUnusable, text);
+}
+
 DAInfo LoadDAModule(const std::string& name) {
     DAInfo info;
     info.name = name;
@@ -27,8 +47,9 @@ DAInfo LoadDAModule(const std::string& name) {
     // in the program's folder, the current folder or on "PATH" run as the host.
     pw::UniqueLibrary library(pw::stack::LoadStackLibrary(name));
     if (library.get() == nullptr) {
-        TraceLog("Error Loading Library %s: %d\n", name.c_str(), static_cast<int>(GetLastError()));
-        throw PPImplStatus(kModuleUnusable, "Unable to load the DA");
+        const DWORD error = GetLastError();
+        TraceLog("Error Loading Library %s: %d\n", name.c_str(), static_cast<int>(error));
+        Unusable(name, "Unable to load the DA", error);
     }
     TraceLog("LoadLibrary for %s Succeeded - %x\n", name.c_str(),
              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(library.get())));
@@ -38,14 +59,16 @@ DAInfo LoadDAModule(const std::string& name) {
     info.sendCmd = pw::ProcAs<DASendCmdFn>(
         GetProcAddress(library.get(), (name + PW_DA_SENDCMD_SUFFIX).c_str()));
     if (info.sendCmd == nullptr) {
-        TraceLog("Error resolving sendCmd: %d\n", static_cast<int>(GetLastError()));
-        throw PPImplStatus(kModuleUnusable, "sendCmd not found");
+        const DWORD error = GetLastError();
+        TraceLog("Error resolving sendCmd: %d\n", static_cast<int>(error));
+        Unusable(name, "sendCmd not found", error);
     }
     info.freeData = pw::ProcAs<DAFreeDataFn>(
         GetProcAddress(library.get(), (name + PW_DA_FREEDATA_SUFFIX).c_str()));
     if (info.freeData == nullptr) {
-        TraceLog("Error resolving freeData: %d\n", static_cast<int>(GetLastError()));
-        throw PPImplStatus(kModuleUnusable, "freeData not found");
+        const DWORD error = GetLastError();
+        TraceLog("Error resolving freeData: %d\n", static_cast<int>(error));
+        Unusable(name, "freeData not found", error);
     }
     info.module = library.release();
     return info;
@@ -97,4 +120,6 @@ void CoreProcessDetach() {
 void CoreDropSharedState() noexcept {
     PipewayProviderImpl::CleanUpDAInfo();
     CSingletonAuthExceptionImpl::DestroyInstance();
+    // The next request starts a new provider load: what it meets is reported again.
+    pw::events::NewProviderLoad();
 }

@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -437,6 +438,74 @@ std::string ClassText(const CLSID& clsid) {
     return text;
 }
 
+// The events an operation made the provider report, printed as an administrator would see them
+// in the event log. The POSIX platform writes each reported event as a line of the file
+// "PIPEWAY_EVENTLOG" names; pipeway names one of its own when none is set. On Windows the
+// events go to the Application log, where Get-WinEvent -ProviderName WinPipeway reads them.
+class EventWatch : private pw::NoCopy {
+  public:
+    EventWatch() {
+#if !defined(_WIN32)
+        const char* named = std::getenv("PIPEWAY_EVENTLOG");
+        std::error_code error;
+        if (named != nullptr && *named != '\0') {
+            m_file = named;
+            const std::uintmax_t size = fs::file_size(m_file, error);
+            m_start = error ? 0 : size;
+        } else {
+            m_file = fs::temp_directory_path(error) /
+                     ("pipeway-events-" + std::to_string(GetCurrentProcessId()) + ".txt");
+            m_own = true;
+            fs::remove(m_file, error);
+            SetEnvironmentVariableA("PIPEWAY_EVENTLOG", m_file.string().c_str());
+        }
+#endif
+    }
+    ~EventWatch() {
+        if (m_own) {
+            std::error_code error;
+            fs::remove(m_file, error);
+        }
+    }
+
+    // One line on standard error per event: "pipeway: event ID (TYPE): STRING | STRING".
+    void Print() const {
+        if (m_file.empty()) {
+            return;
+        }
+        std::ifstream in(m_file, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(m_start));
+        std::string line;
+        while (std::getline(in, line)) {
+            std::vector<std::string> fields(1);
+            for (std::size_t i = 0; i < line.size(); ++i) {
+                if (line[i] == '\t') {
+                    fields.emplace_back();
+                } else if (line[i] == '\\' && i + 1 < line.size()) {
+                    const char next = line[++i];
+                    fields.back() += next == 't' ? '\t' : next == 'n' ? '\n' : next;
+                } else {
+                    fields.back() += line[i];
+                }
+            }
+            if (fields.size() < 3) {
+                continue;
+            }
+            std::string strings;
+            for (std::size_t i = 3; i < fields.size(); ++i) {
+                strings += (i == 3 ? "" : " | ") + fields[i];
+            }
+            std::fprintf(stderr, "pipeway: event %s (%s): %s\n", fields[1].c_str(),
+                         fields[2].c_str(), strings.c_str());
+        }
+    }
+
+  private:
+    fs::path m_file;
+    std::uintmax_t m_start = 0;
+    bool m_own = false;
+};
+
 int Run(Options options) {
     if (options.user.empty()) {
         options.user = CurrentAccount();
@@ -446,6 +515,7 @@ int Run(Options options) {
     }
     const pipeway::Stack stack = pipeway::CheckStack(options.stack);
     ParserOutput parserOutput;
+    const EventWatch events;
     host::ProviderHost host(kProviderProgId, ProviderLibrary().string());
     if (!host.Loaded()) {
         std::fprintf(stderr, "pipeway: the provider library %s cannot be loaded\n",
@@ -500,6 +570,9 @@ int Run(Options options) {
             }
         }
         status = PrintInstances(hr, sink.get(), options.json);
+    }
+    if (options.command == "exec" || options.verbose) {
+        events.Print();
     }
     return status;
 }

@@ -1,8 +1,9 @@
 #include "policy_diagnosis.h"
 
+#include "policy_text.h"
+
 #include <algorithm>
 #include <map>
-#include <regex>
 #include <set>
 #include <vector>
 
@@ -115,21 +116,6 @@ std::string Hint(const CSingletonAuthExceptionImpl::SyntaxError& error,
     return "";
 }
 
-// The commands of COMMAND elements from `offset` on: those a broken file leaves unguarded.
-std::vector<std::string> CommandsFrom(const std::string& text, std::size_t offset) {
-    static const std::regex command(R"(<\s*command\s+name\s*=?\s*["']?([A-Za-z0-9/=]+))",
-                                    std::regex::icase);
-    std::vector<std::string> names;
-    const auto begin = text.begin() + static_cast<std::ptrdiff_t>(std::min(offset, text.size()));
-    for (std::sregex_iterator it(begin, text.end(), command), end; it != end; ++it) {
-        const std::string name = (*it)[1];
-        if (std::find(names.begin(), names.end(), name) == names.end()) {
-            names.push_back(name);
-        }
-    }
-    return names;
-}
-
 }  // namespace
 
 std::string DescribeSyntaxError(const std::string& path, const std::string& text,
@@ -151,13 +137,11 @@ std::string DescribeSyntaxError(const std::string& path, const std::string& text
         lineStart = text.find('\n', lineStart);
         lineStart = lineStart == std::string::npos ? lineStart : lineStart + 1;
     }
-    std::size_t offset = text.size();
     if (lineStart != std::string::npos && lineStart <= text.size()) {
         std::string line = text.substr(lineStart, text.find('\n', lineStart) - lineStart);
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        offset = std::min(text.size(), lineStart + static_cast<std::size_t>(error.column - 1));
         if (!line.empty()) {
             report += "  " + line + "\n  " +
                       std::string(static_cast<std::size_t>(error.column - 1), ' ') + "^\n";
@@ -172,9 +156,8 @@ std::string DescribeSyntaxError(const std::string& path, const std::string& text
               " read before this point and ignores the rest of the file: every command named "
               "after it is allowed to every role";
     // From the element the error is in: its entry is not kept either.
-    const std::size_t element = text.rfind('<', offset);
     const std::vector<std::string> unguarded =
-        CommandsFrom(text, element == std::string::npos ? offset : element);
+        CommandsNamedFrom(text, ElementAtError(text, error.line, error.column));
     if (!unguarded.empty()) {
         report += " (";
         for (std::size_t i = 0; i < unguarded.size(); ++i) {

@@ -135,7 +135,8 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecMethodAsync(const BSTR path, 
                                                                IWbemClassObject* inParams,
                                                                IWbemObjectSink* sink) {
     const ClientOperation operation{true, "--> CWMIPipewayProvider::ExecMethodAsyn()\n",
-                                    "Error : Couldn't Impersonate the Client\n"};
+                                    "Error : Couldn't Impersonate the Client\n",
+                                    "CWMIPipewayProvider::ExecMethodAsync"};
     return ServeAsClient(operation, [&](ClientImpersonation& client) {
         return ExecMethodAsClient(client, path, method, inParams, sink);
     });

@@ -71,7 +71,8 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateInstanceEnumAsync(const BST
                                                                        IWbemContext*,
                                                                        IWbemObjectSink* sink) {
     // Among others, an address module that cannot be loaded: no instance is sent.
-    const ClientOperation operation{true, "--> CWMIPipewayProvider::CreateInstanceEnumAsync\n"};
+    const ClientOperation operation{true, "--> CWMIPipewayProvider::CreateInstanceEnumAsync\n",
+                                    nullptr, "CWMIPipewayProvider::CreateInstanceEnumAsync"};
     return ServeAsClient(operation, [&](ClientImpersonation&) { return EnumerateAsClient(sink); });
 }
 
@@ -112,7 +113,8 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::GetObjectAsync(const BSTR path, L
                                                               IWbemObjectSink* sink) {
     const ClientOperation operation{
         false, nullptr,
-        "Pwy: CWMIPipewayProvider::GetObjectAsync GetCurrentImpersonationlevel Failed : &d\n"};
+        "Pwy: CWMIPipewayProvider::GetObjectAsync GetCurrentImpersonationlevel Failed : &d\n",
+        "CWMIPipewayProvider::GetObjectAsync"};
     return ServeAsClient(operation, [&](ClientImpersonation&) {
         if (sink == nullptr) {
             return pw::Hr(WBEM_E_INVALID_PARAMETER);

@@ -1,6 +1,7 @@
 #include "wmi_provider.h"
 
 #include "module.h"
+#include "pw/events.h"
 #include "pipeway_provider_impl.h"
 #include "shared_state.h"
 
@@ -8,6 +9,17 @@
 #include <new>
 
 const WCHAR* const g_className = L"ZOLM_OEM_DataAccessModule";
+
+void ReportUnexpectedFailure(const char* entry, HRESULT hr,
+                             const pw::FailureCodes& codes) noexcept {
+    // A module the operation needed that cannot be used ends it too (codes.other in WMI's
+    // family): that is reported where the module is loaded.
+    if (hr != codes.outOfMemory && hr != codes.failed) {
+        return;
+    }
+    pw::events::Report(pw::events::Event::kUnexpectedFailure,
+                       {entry, hr == codes.outOfMemory ? "out of memory" : "an unexpected error"});
+}
 
 CWMIPipewayProvider::CWMIPipewayProvider() {
     g_module.Lock();

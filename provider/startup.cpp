@@ -1,5 +1,7 @@
 #include "wmi_provider.h"
 
+#include "auth_exception.h"
+#include "pw/events.h"
 #include "pw/stack_layout.h"
 #include "trace_log.h"
 
@@ -44,10 +46,21 @@ std::optional<std::string> ReadPath() {
 
 }  // namespace
 
+namespace {
+
+// Without the value no stack library is loaded: the provider cannot start.
+void ReportNoLibraryFolder() {
+    pw::events::Report(pw::events::Event::kLibraryFolderMissing,
+                       {std::string("HKLM\\") + kLibraryKey + "\\" + kLibraryValue});
+}
+
+}  // namespace
+
 bool CWMIPipewayProvider::SetEnvironment() {
     pw::UniqueKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLibraryKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         TraceLog("Unable to Open The Key in setenvironemnt\n");
+        ReportNoLibraryFolder();
         return false;
     }
     DWORD type = 0;
@@ -55,6 +68,7 @@ bool CWMIPipewayProvider::SetEnvironment() {
     if (RegQueryValueExA(key.get(), kLibraryValue, nullptr, &type, nullptr, &size) !=
             ERROR_SUCCESS ||
         type != REG_SZ) {
+        ReportNoLibraryFolder();
         return false;
     }
     std::vector<char> directory(static_cast<std::size_t>(size) + 1, '\0');
@@ -87,8 +101,8 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::Initialize(LPWSTR, LONG, LPWSTR, 
                                                           IWbemServices* services,
                                                           IWbemContext* context,
                                                           IWbemProviderInitSink* initSink) {
-    return pw::Guarded(pw::kWbemFailures,
-                       [&] { return InitializeAsClient(services, context, initSink); });
+    return GuardedEntry("CWMIPipewayProvider::Initialize", pw::kWbemFailures,
+                        [&] { return InitializeAsClient(services, context, initSink); });
 }
 
 HRESULT CWMIPipewayProvider::InitializeAsClient(IWbemServices* services, IWbemContext* context,
@@ -125,6 +139,8 @@ HRESULT CWMIPipewayProvider::InitializeAsClient(IWbemServices* services, IWbemCo
     }
     if (const std::optional<std::string> root = pw::stack::RootInstallPath()) {
         g_traceLogPath.Set(*root + pw::stack::kTraceLogFile);
+    } else {
+        ReportNoInstallRoot();
     }
     TraceLog("<-- %s\n", "CWMIPipewayProvider::Initialize");
     return initSink->SetStatus(WBEM_S_INITIALIZED, 0);

@@ -22,11 +22,28 @@
 // "ZOLM_OEM_DataAccessModule"
 extern const WCHAR* const g_className;
 
+// Tells the administrator that the entry point `entry` stopped on a failure it did not
+// expect: out of memory, or a standard exception (`hr` is the code it answered with).
+void ReportUnexpectedFailure(const char* entry, HRESULT hr, const pw::FailureCodes& codes) noexcept;
+
+// The one exception mapping around an entry point's body, with what it did not expect reported.
+template <typename Body>
+HRESULT GuardedEntry(const char* entry, const pw::FailureCodes& codes, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        const HRESULT hr = pw::CurrentExceptionToHResult(codes);
+        ReportUnexpectedFailure(entry, hr, codes);
+        return hr;
+    }
+}
+
 // How an operation of the provider starts, before it works as the client.
 struct ClientOperation {
     bool usesSharedState = false;   // holds the DA modules and the exclusion store for its run
     const char* entry = nullptr;    // traced first
     const char* refused = nullptr;  // traced when the client cannot be impersonated
+    const char* name = "CWMIPipewayProvider";  // the entry point, for the report of a failure
 };
 
 // An operation's entry from the ABI: the one exception mapping around the whole run, the
@@ -34,7 +51,7 @@ struct ClientOperation {
 // (ClientImpersonation::Enter's gate), then `work(client)`.
 template <typename Work>
 HRESULT ServeAsClient(const ClientOperation& operation, Work work) {
-    return pw::Guarded(pw::kWbemFailures, [&] {
+    return GuardedEntry(operation.name, pw::kWbemFailures, [&] {
         std::optional<SharedStateUse> sharedState;
         if (operation.usesSharedState) {
             sharedState.emplace();

@@ -72,8 +72,16 @@ std::optional<std::string> LibraryPathIn(const std::string& folder, const std::s
     return path;
 }
 
+std::optional<std::string> UsableLibraryFolder() {
+    std::optional<std::string> folder = LibraryFolder();
+    if (!folder || !std::filesystem::path(*folder).is_absolute()) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
 std::optional<std::string> LibraryPath(const std::string& name) {
-    const std::optional<std::string> folder = LibraryFolder();
+    const std::optional<std::string> folder = UsableLibraryFolder();
     return folder ? LibraryPathIn(*folder, name) : std::nullopt;
 }
 

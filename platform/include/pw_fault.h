@@ -22,7 +22,9 @@ enum PwFaultKind : unsigned {
     PW_FAULT_USER_NAME = 16u,
     // MultiByteToWideChar, WideCharToMultiByte
     PW_FAULT_CONVERSION = 32u,
-    PW_FAULT_ALL = 63u,
+    // RegisterEventSourceW, ReportEventW
+    PW_FAULT_EVENT_LOG = 256u,
+    PW_FAULT_ALL = 63u | 256u,
     // Counted where a test program asks (PwFaultCall): its own operator new and calloc
     PW_FAULT_MEMORY = 64u,
     // Counted where a test program asks: its own fopen (the trace log, the exclusion file)

@@ -99,6 +99,20 @@ PW_PLATFORM_API BOOL WINAPI FreeLibrary(HMODULE module);
 // module null: the running program. Returns the length copied, 0 on failure.
 PW_PLATFORM_API DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 
+// The event log. RegisterEventSourceW gives a handle for the source name; ReportEventW sends
+// an event to syslog as "SOURCE[ID]: TYPE: STRING | STRING ..." or, when the environment
+// variable "PIPEWAY_EVENTLOG" names a file, appends it there instead, as one line of
+// tab-separated fields: source, event ID (the low 16 bits), "error" or "warning", then each string
+// with tab, line feed and backslash written as \t, \n and \\.
+#define EVENTLOG_ERROR_TYPE 0x0001
+#define EVENTLOG_WARNING_TYPE 0x0002
+#define EVENTLOG_INFORMATION_TYPE 0x0004
+PW_PLATFORM_API HANDLE WINAPI RegisterEventSourceW(LPCWSTR server, LPCWSTR source);
+PW_PLATFORM_API BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD category, DWORD eventId,
+                                         void* userSid, WORD stringCount, DWORD dataSize,
+                                         LPCWSTR* strings, void* data);
+PW_PLATFORM_API BOOL WINAPI DeregisterEventSource(HANDLE source);
+
 // Per-thread last error.
 PW_PLATFORM_API DWORD WINAPI GetLastError(void);
 PW_PLATFORM_API void WINAPI SetLastError(DWORD errorCode);

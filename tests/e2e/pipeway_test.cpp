@@ -24,6 +24,8 @@ class Pipeway : public ::testing::Test {
   protected:
     void SetUp() override {
         SetEnvironmentVariableA("PATH", g_startupPath.c_str());
+        // The tool keeps the events of its run in a file of its own, and shows them.
+        SetEnvironmentVariableA("PIPEWAY_EVENTLOG", nullptr);
         fs::copy(ProgramFolder().parent_path() / "samples" / "stack", m_stack.path() / "stack",
                  fs::copy_options::recursive);
 #if defined(_WIN32)
@@ -34,6 +36,8 @@ class Pipeway : public ::testing::Test {
     void TearDown() override {
 #if defined(_WIN32)
         SetLibraryDirectory(std::nullopt);
+#else
+        SetEnvironmentVariableA("PIPEWAY_EVENTLOG", "/dev/null");
 #endif
     }
     fs::path Stack() const {
@@ -549,6 +553,19 @@ TEST_F(Pipeway, PolicyExplainWarnsOfADecodedValueThePolicyWouldRefuse) {
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_FALSE(Contains(run.output, "warning:")) << run.output;
 }
+
+#if !defined(_WIN32)
+// What an operation made the provider report to the event log, exec shows on standard error.
+TEST_F(Pipeway, ExecShowsTheEventsTheProviderReported) {
+    const fs::path live = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
+    EXPECT_FALSE(Contains(Pipe({"exec", "daname=lumda64 velcmd=echo"}).output, "event"));
+    fs::copy_file(WriteBrokenPolicy(Stack()), live, fs::copy_options::overwrite_existing);
+    const ProgramRun run = Pipe({"exec", "daname=lumda64 velcmd=echo"});
+    EXPECT_TRUE(Contains(
+        run.output, "pipeway: event 1002 (warning): " + live.string() + " | 2:16 | getobject\n"))
+        << run.output;
+}
+#endif
 
 // A new policy replaces the live one in one step, and only when it passes the check.
 TEST_F(Pipeway, PolicyInstallReplacesTheLiveFileOnlyWithACheckedOne) {

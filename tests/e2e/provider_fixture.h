@@ -64,7 +64,7 @@ class ProviderTest : public ::testing::Test {
     // k-th; the count is left in m_faultPoints.
     HRESULT Armed(const std::function<HRESULT()>& call);
     std::optional<long> m_failAt;
-    unsigned m_faultKinds = 63;  // the PwFaultKind bits counted: every platform kind
+    unsigned m_faultKinds = 63u | 256u;  // the PwFaultKind bits counted: every platform kind
     long m_faultPoints = 0;
 
     // The provider's trace log.

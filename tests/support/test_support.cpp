@@ -348,6 +348,11 @@ class ProcessStateReset : public ::testing::EmptyTestEventListener {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+#if !defined(_WIN32)
+    // The events the tests make the provider report go nowhere, not to the machine's syslog;
+    // the tests of the events name a file of their own.
+    SetEnvironmentVariableA("PIPEWAY_EVENTLOG", "/dev/null");
+#endif
     ::testing::AddGlobalTestEnvironment(new ProcessAttachEnvironment);
     ::testing::UnitTest::GetInstance()->listeners().Append(new ProcessStateReset);
     return RUN_ALL_TESTS();

@@ -36,6 +36,9 @@ std::optional<std::string> LibraryFolder();
 // refuses. For the tools that point a process at a stack; the provider only reads the value.
 bool SetLibraryFolder(const std::string& folder);
 
+// The library folder when it is a full path, the only kind libraries are loaded from.
+std::optional<std::string> UsableLibraryFolder();
+
 // The full path of the stack library `name` in `folder`: the folder, a separator and the name
 // with the library extension. Nothing when the folder is not an absolute path (a relative one
 // would resolve against whatever the current folder is) or the name is not a plain file name.

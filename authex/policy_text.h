@@ -1,0 +1,16 @@
+// Reading an exclusion file's text around a syntax error: which commands the entries after it
+// name, since a store that stops at the error allows them to every role.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// The offset of the element a syntax error at `line` and `column` (from 1) is in: the last
+// '<' at or before that place, or the place itself.
+std::size_t ElementAtError(const std::string& text, int line, int column);
+
+// The command names of the COMMAND elements from `offset` on, each once, in file order, read
+// as the scanner would (letters, digits, '/' and '='), tag and attribute names in any case.
+// Linear in the text.
+std::vector<std::string> CommandsNamedFrom(const std::string& text, std::size_t offset);

@@ -1,0 +1,61 @@
+// The conditions an administrator must act on, reported to the Windows Event Log under the
+// source "WinPipeway" (on POSIX the stand-in sends them to syslog): each once per condition per
+// provider load, never once per request, since the log is shared and a flood of it is an
+// attack of its own. Reporting never fails a request and never holds one up: a source that
+// cannot be registered, or a log that is full, only loses the event.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string_view>
+
+namespace pw::events {
+
+inline constexpr wchar_t kSource[] = L"WinPipeway";
+
+// The stable event IDs, as the message table in the provider's resources numbers them; the
+// Event Viewer and Get-WinEvent show these numbers.
+enum class Event : std::uint16_t {
+    // Error. The exclusion file cannot be read (missing, unreadable, not a regular file, over
+    // 4 MiB): every caller is refused. %1 the file, %2 why.
+    kPolicyUnreadable = 1001,
+    // Warning. The exclusion file has a syntax error: the entries after it are ignored, so the
+    // commands they name are allowed to every role. %1 the file, %2 line:column, %3 the
+    // commands now allowed to everyone.
+    kPolicySyntaxError = 1002,
+    // Error. The registry value naming the stack's library folder is missing, empty or not a
+    // full path: no stack library is loaded. %1 the key and value.
+    kLibraryFolderMissing = 1003,
+    // Error. The common-services library gives no install root: every caller is refused, and
+    // the trace log stays off. %1 the library's file, %2 why.
+    kInstallRootMissing = 1004,
+    // Error. The rights module cannot be used: every caller is refused. %1 the module, %2 why.
+    kRightsModuleUnusable = 1005,
+    // Error. A DA module cannot be used: every call naming it ends with ResultCode 105.
+    // %1 the module, %2 why.
+    kModuleUnusable = 1006,
+    // Error. An entry point of the provider stopped on a failure it did not expect (out of
+    // memory, or an exception): the call failed. %1 the entry point, %2 the failure.
+    kUnexpectedFailure = 1007,
+};
+
+inline constexpr Event kEvents[] = {
+    Event::kPolicyUnreadable,   Event::kPolicySyntaxError,    Event::kLibraryFolderMissing,
+    Event::kInstallRootMissing, Event::kRightsModuleUnusable, Event::kModuleUnusable,
+    Event::kUnexpectedFailure,
+};
+
+// Whether the event is an error (else a warning), and its full message ID, severity bits
+// included, as the message table defines it and ReportEventW takes it.
+bool IsError(Event event);
+std::uint32_t MessageId(Event event);
+
+// Reports the event with its insertion strings, unless the same condition, the event with
+// the same first string, was reported since the provider last loaded.
+void Report(Event event, std::initializer_list<std::string_view> strings) noexcept;
+
+// A provider load ends (its shared state is dropped): conditions met after this are reported
+// again.
+void NewProviderLoad() noexcept;
+
+}  // namespace pw::events

@@ -1,0 +1,252 @@
+// What an administrator must act on reaches the event log once per condition per provider
+// load, however many requests meet it, with a stable ID and the strings that say what to fix;
+// the happy path reports nothing, and a report that fails changes no result. On POSIX the
+// platform's event calls write each event as a line of the file "PIPEWAY_EVENTLOG" names.
+#include "provider_fixture.h"
+
+#include "pw/events.h"
+#include "pw/stack_layout.h"
+
+#if !defined(_WIN32)
+#include <pw_fault.h>
+#endif
+
+namespace pwtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+#if !defined(_WIN32)
+
+struct LoggedEvent {
+    int id = 0;
+    std::string type;
+    std::vector<std::string> strings;
+};
+
+class EventLog : public CommandTest {
+  protected:
+    void SetUp() override {
+        SetEnvironmentVariableA("PIPEWAY_EVENTLOG", m_file.string().c_str());
+        CommandTest::SetUp();
+    }
+    void TearDown() override {
+        CommandTest::TearDown();
+        SetEnvironmentVariableA("PIPEWAY_EVENTLOG", "/dev/null");
+    }
+
+    // The events written so far, each field's escapes undone.
+    std::vector<LoggedEvent> Events() const {
+        std::vector<LoggedEvent> events;
+        for (const std::string& line : Lines(ReadFile(m_file))) {
+            if (line.empty()) {
+                continue;
+            }
+            std::vector<std::string> fields(1);
+            for (std::size_t i = 0; i < line.size(); ++i) {
+                if (line[i] == '\t') {
+                    fields.emplace_back();
+                } else if (line[i] == '\\' && i + 1 < line.size()) {
+                    const char next = line[++i];
+                    fields.back() += next == 't' ? '\t' : next == 'n' ? '\n' : next;
+                } else {
+                    fields.back() += line[i];
+                }
+            }
+            EXPECT_GE(fields.size(), 3u) << line;
+            EXPECT_EQ(fields[0], "WinPipeway") << line;
+            events.push_back(
+                LoggedEvent{std::stoi(fields[1]), fields[2], {fields.begin() + 3, fields.end()}});
+        }
+        return events;
+    }
+
+    // Each request as a client sends it, `count` times.
+    void Send(const std::wstring& commandLine, int count = 3) {
+        for (int i = 0; i < count; ++i) {
+            ExecString(commandLine);
+        }
+    }
+
+    TempDir m_dir;
+    fs::path m_file = m_dir.path() / "events.txt";
+};
+
+TEST_F(EventLog, HappyPathReportsNothing) {
+    Send(L"daname=lumda64 velcmd=getobject");
+    EXPECT_EQ(Enumerate().hr, S_OK);
+    EXPECT_TRUE(Events().empty()) << ReadFile(m_file);
+}
+
+class EventConditions;
+
+struct Condition {
+    const char* what;
+    // Brings the condition about in the started provider (`test` is the fixture).
+    void (*make)(EventConditions& test);
+    const char* commandLine;
+    int id;
+    const char* type;
+    // The expected strings; "{root}" and "{dir}" stand for the install root and the test
+    // modules' folder.
+    std::vector<std::string> strings;
+};
+
+std::string Expand(std::string text, const fs::path& root) {
+    for (const auto& [token, value] : {std::pair<std::string, std::string>{"{root}", root.string()},
+                                       {"{dir}", DAFolder("good").string()}}) {
+        for (std::size_t at = text.find(token); at != std::string::npos; at = text.find(token)) {
+            text.replace(at, token.size(), value);
+        }
+    }
+    return text;
+}
+
+class EventConditions : public EventLog, public ::testing::WithParamInterface<Condition> {
+  public:
+    InstallRoot& Root() { return *m_root; }
+    void DropRights() { m_rights.reset(); }
+    void Request(const std::wstring& commandLine) { ExecString(commandLine); }
+};
+
+std::wstring Wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+TEST_P(EventConditions, AreReportedOncePerProviderLoad) {
+    const Condition& c = GetParam();
+    c.make(*this);
+    Send(Wide(c.commandLine));
+    std::vector<LoggedEvent> events = Events();
+    ASSERT_EQ(events.size(), 1u) << ReadFile(m_file);
+    EXPECT_EQ(events[0].id, c.id);
+    EXPECT_EQ(events[0].type, c.type);
+    std::vector<std::string> expected;
+    for (const std::string& text : c.strings) {
+        expected.push_back(Expand(text, m_root->path()));
+    }
+    EXPECT_EQ(events[0].strings, expected);
+
+    // A new provider load that meets the condition again says so once more.
+    StopProvider();
+    SetLibraryDirectory(DAFolder("good").string());
+    ASSERT_EQ(StartProvider(), S_OK);
+    c.make(*this);
+    Send(Wide(c.commandLine));
+    events = Events();
+    ASSERT_EQ(events.size(), 2u) << ReadFile(m_file);
+    EXPECT_EQ(events[1].id, c.id);
+    EXPECT_EQ(events[1].strings, expected);
+}
+
+const Condition kConditions[] = {
+    {"PolicyUnreadable",
+     [](EventConditions& test) { fs::remove(test.Root().ExclusionFile()); },
+     "daname=lumda64 velcmd=getobject",
+     1001,
+     "error",
+     {"{root}/svx/pipeway/bin/authexclusion.xml", "cannot be opened"}},
+    {"PolicySyntaxError",
+     [](EventConditions& test) {
+         test.Root().WriteExclusionFile(
+             "<AUTHEXLIST><USER><COMMAND name=\"getauditlog\"/>\n"
+             "<COMMAND name='getobject'/><COMMAND name=\"setobject\"/></USER></AUTHEXLIST>\n");
+     },
+     "daname=lumda64 velcmd=getobject",
+     1002,
+     "warning",
+     {"{root}/svx/pipeway/bin/authexclusion.xml", "2:16", "getobject, setobject"}},
+    {"RightsModuleUnusable",
+     [](EventConditions& test) {
+         test.DropRights();
+         SetLibraryDirectory(DAFolder("missing").string());
+     },
+     "daname=lumda64 velcmd=getobject",
+     1005,
+     "error",
+     {"rukda64", "Unable to load the DA (error 126)"}},
+    {"ModuleUnusable",
+     [](EventConditions& test) {
+         // The rights module is loaded first, from the good folder; the named one is not.
+         test.Request(L"daname=lumda64 velcmd=getobject");
+         SetLibraryDirectory(DAFolder("nosend").string());
+     },
+     "daname=pexda64 velcmd=getobject",
+     1006,
+     "error",
+     {"pexda64", "Unable to load the DA (error 126)"}},
+    {"LibraryFolderMissing",
+     [](EventConditions& test) {
+         test.DropRights();
+         SetLibraryDirectory(std::nullopt);
+     },
+     "daname=lumda64 velcmd=getobject",
+     1003,
+     "error",
+     {"HKLM\\SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared\\CorvaneLibPath"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, EventConditions, ::testing::ValuesIn(kConditions), CaseName());
+
+// No install root: start-up and every request's policy meet the same condition; one event.
+TEST_F(EventLog, MissingInstallRootIsReportedOnce) {
+    StopProvider();
+    m_root->ReportNone();
+    ASSERT_EQ(StartProvider(), S_OK);
+    Send(L"daname=lumda64 velcmd=getobject");
+    const std::vector<LoggedEvent> events = Events();
+    ASSERT_EQ(events.size(), 1u) << ReadFile(m_file);
+    EXPECT_EQ(events[0].id, 1004);
+    EXPECT_EQ(events[0].strings,
+              (std::vector<std::string>{(DAFolder("good") / "kordo64.so").string(),
+                                        "the library cannot be loaded, or reports no install "
+                                        "root"}));
+}
+
+// The event source cannot be registered, or the log refuses the event: the request ends as
+// it would have, and only the event is lost.
+TEST_F(EventLog, FailedReportChangesNoResult) {
+    fs::remove(m_root->ExclusionFile());
+    m_faultKinds = PW_FAULT_EVENT_LOG;
+    for (const long failAt : {1L, 2L}) {
+        StopProvider();
+        ASSERT_EQ(StartProvider(), S_OK);
+        m_failAt = failAt;
+        const CallResult result = ExecString(L"daname=lumda64 velcmd=getobject");
+        m_failAt.reset();
+        EXPECT_EQ(result.hr, S_OK) << failAt;
+        EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"200")) << failAt;
+        // Registering the source, then reporting: the one that fails is the last.
+        EXPECT_EQ(m_faultPoints, failAt) << failAt;
+    }
+    EXPECT_TRUE(Events().empty()) << ReadFile(m_file);
+}
+
+#else
+
+// Every event ID resolves in the provider library's message table, with its insertion strings,
+// as the Event Viewer formats it.
+TEST(EventMessages, EveryEventHasItsMessageWithItsStrings) {
+    const std::wstring library = ProviderLibraryPath().wstring();
+    const pw::UniqueLibrary messages(
+        LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(messages) << GetLastError();
+    const wchar_t* strings[] = {L"first-string", L"second-string", L"third-string"};
+    for (const pw::events::Event event : pw::events::kEvents) {
+        wchar_t* text = nullptr;
+        const DWORD length =
+            FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                               FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                           messages.get(), pw::events::MessageId(event), 0,
+                           reinterpret_cast<LPWSTR>(&text), 0, reinterpret_cast<va_list*>(strings));
+        const std::wstring message = text == nullptr ? std::wstring() : std::wstring(text, length);
+        LocalFree(text);
+        EXPECT_NE(length, 0u) << static_cast<int>(event) << ": error " << GetLastError();
+        EXPECT_NE(message.find(L"first-string"), std::wstring::npos) << static_cast<int>(event);
+    }
+}
+
+#endif
+
+}  // namespace
+}  // namespace pwtest
