@@ -231,7 +231,9 @@ TEST(EventMessages, EveryEventHasItsMessageWithItsStrings) {
     const pw::UniqueLibrary messages(
         LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(messages) << GetLastError();
-    const wchar_t* strings[] = {L"first-string", L"second-string", L"third-string"};
+    DWORD_PTR strings[] = {reinterpret_cast<DWORD_PTR>(L"first-string"),
+                           reinterpret_cast<DWORD_PTR>(L"second-string"),
+                           reinterpret_cast<DWORD_PTR>(L"third-string")};
     for (const pw::events::Event event : pw::events::kEvents) {
         wchar_t* text = nullptr;
         const DWORD length =
