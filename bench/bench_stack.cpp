@@ -1,5 +1,7 @@
 #include "bench_stack.h"
 
+#include "client_call.h"
+#include "host_objects.h"
 #include "pw/stack_layout.h"
 #include "trace_log.h"
 
@@ -7,6 +9,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -57,6 +60,45 @@ void PrepareStack() {
     if (!pw::stack::SetLibraryFolder(StackFolder().string())) {
         throw std::runtime_error("bench: cannot write CorvaneLibPath");
     }
+}
+
+ProviderUnderTest::ProviderUnderTest(const char* library, const char* program)
+    : m_host(std::make_unique<host::ProviderHost>(library)) {
+    if (!m_host->Loaded() || FAILED(m_host->CreateProvider(m_provider.put()))) {
+        std::fprintf(stderr, "%s: cannot load the provider %s\n", program, library);
+        return;
+    }
+    HRESULT hr;
+    {
+        const pw::ComPtr<host::InitSink> initSink(new host::InitSink);
+        host::ClientCall client(L"HOST\\alice", RPC_C_IMP_LEVEL_IMPERSONATE);
+        hr = m_host->Initialize(m_provider.get(), initSink.get());
+    }
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "%s: Initialize failed: 0x%08lx\n", program,
+                     static_cast<unsigned long>(hr));
+        return;
+    }
+    m_started = true;
+}
+
+int RunAgainstProvider(int* argc, char** argv, const char* library, const char* program,
+                       host::ProviderHost*& host, IWbemServices*& provider) {
+    if (!Begin(argc, argv)) {
+        return 1;
+    }
+    {
+        ProviderUnderTest started(library, program);
+        if (!started.Started()) {
+            return 1;
+        }
+        host = &started.Host();
+        provider = started.Provider();
+        benchmark::RunSpecifiedBenchmarks();
+        provider = nullptr;
+        host = nullptr;
+    }
+    return End();
 }
 
 bool Begin(int* argc, char** argv) {

@@ -2,7 +2,13 @@
 // install root with an exclusion file and a log folder, and the registry that names it.
 #pragma once
 
+#include "provider_host.h"
+#include "pw/resources.h"
+
+#include <wbemidl.h>
+
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace bench {
@@ -21,6 +27,27 @@ void PrepareStack();
 bool Begin(int* argc, char** argv);
 // The end: the trace log detached and Google Benchmark shut down. Gives the exit status.
 int End();
+
+// The provider library loaded through the host and initialised by the client HOST\alice, as
+// the WMI service starts it. `program` names the caller in a message when it cannot start.
+class ProviderUnderTest {
+  public:
+    ProviderUnderTest(const char* library, const char* program);
+    // Whether it started: when not, a message is on standard error.
+    bool Started() const { return m_started; }
+    host::ProviderHost& Host() { return *m_host; }
+    IWbemServices* Provider() const { return m_provider.get(); }
+
+  private:
+    std::unique_ptr<host::ProviderHost> m_host;
+    pw::ComPtr<IWbemServices> m_provider;
+    bool m_started = false;
+};
+
+// The main of a program whose benchmarks call the provider: Begin, the provider started and
+// handed out through `host` and `provider` while the benchmarks run, then End.
+int RunAgainstProvider(int* argc, char** argv, const char* library, const char* program,
+                       host::ProviderHost*& host, IWbemServices*& provider);
 
 // Tracing on (the log file exists, emptied) or off (it does not).
 void SetTracing(bool on);

@@ -178,32 +178,6 @@ BENCHMARK_CAPTURE(BM_CommandLineSize, both, Shape::kBoth)->Apply(Sizes);
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!bench::Begin(&argc, argv)) {
-        return 1;
-    }
-    host::ProviderHost providerHost(PW_PROVIDER_LIBRARY);
-    pw::ComPtr<IWbemServices> provider;
-    if (!providerHost.Loaded() || FAILED(providerHost.CreateProvider(provider.put()))) {
-        std::fprintf(stderr, "request_size_bench: cannot load the provider %s\n",
-                     PW_PROVIDER_LIBRARY);
-        return 1;
-    }
-    g_host = &providerHost;
-    g_provider = provider.get();
-    HRESULT hr;
-    {
-        const pw::ComPtr<host::InitSink> initSink(new host::InitSink);
-        host::ClientCall client(kClient, kImpersonate);
-        hr = providerHost.Initialize(g_provider, initSink.get());
-    }
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "request_size_bench: Initialize failed: 0x%08lx\n",
-                     static_cast<unsigned long>(hr));
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    g_provider = nullptr;
-    provider.reset();
-    g_host = nullptr;
-    return bench::End();
+    return bench::RunAgainstProvider(&argc, argv, PW_PROVIDER_LIBRARY, "request_size_bench", g_host,
+                                     g_provider);
 }

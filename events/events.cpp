@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <mutex>
 #include <set>
 #include <string>
@@ -22,6 +23,35 @@ std::set<std::pair<std::uint16_t, std::string>>& Reported() {
     static std::set<std::pair<std::uint16_t, std::string>> reported;
     return reported;
 }
+
+#if defined(_WIN32)
+// pipeway, which loads the provider into its own process, names a file in "PIPEWAY_EVENTLOG"
+// to show what a run reported; the WMI service names none. Each event is appended as one
+// line, as the POSIX platform writes them: source, ID, type, then the strings, tab-separated,
+// with tab, line feed and backslash escaped.
+void Mirror(std::uint16_t id, bool error, std::initializer_list<std::string_view> strings) {
+    // The process's own variable: the one pipeway sets is not in the C runtime's copy.
+    char file[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA("PIPEWAY_EVENTLOG", file, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return;
+    }
+    std::string line = "WinPipeway\t";
+    line += std::to_string(id);
+    line += error ? "\terror" : "\twarning";
+    for (const std::string_view text : strings) {
+        line += '\t';
+        for (const char c : text) {
+            line += c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
+        }
+    }
+    line += '\n';
+    if (std::FILE* out = std::fopen(file, "ab")) {
+        std::fputs(line.c_str(), out);
+        std::fclose(out);
+    }
+}
+#endif
 
 }  // namespace
 
@@ -43,6 +73,9 @@ void Report(Event event, std::initializer_list<std::string_view> strings) noexce
                 return;
             }
         }
+#if defined(_WIN32)
+        Mirror(static_cast<std::uint16_t>(event), IsError(event), strings);
+#endif
         std::vector<std::wstring> wide;
         for (const std::string_view text : strings) {
             wide.push_back(pw::Widen(text, CP_ACP).value_or(L"?"));

@@ -11,6 +11,7 @@
 // registration (ProgID, CLSID, CoCreateInstance), when the class is registered; otherwise it
 // loads WinPipeway.dll from its own folder.
 #include "client_call.h"
+#include "event_file.h"
 #include "host_objects.h"
 #include "method_call.h"
 #include "pipeway_common.h"
@@ -439,13 +440,12 @@ std::string ClassText(const CLSID& clsid) {
 }
 
 // The events an operation made the provider report, printed as an administrator would see them
-// in the event log. The POSIX platform writes each reported event as a line of the file
-// "PIPEWAY_EVENTLOG" names; pipeway names one of its own when none is set. On Windows the
-// events go to the Application log, where Get-WinEvent -ProviderName WinPipeway reads them.
+// in the event log. Each reported event is also written as a line of the file
+// "PIPEWAY_EVENTLOG" names (by the POSIX platform; on Windows by the provider, which runs in
+// this process); pipeway names one of its own when none is set.
 class EventWatch : private pw::NoCopy {
   public:
     EventWatch() {
-#if !defined(_WIN32)
         const char* named = std::getenv("PIPEWAY_EVENTLOG");
         std::error_code error;
         if (named != nullptr && *named != '\0') {
@@ -459,7 +459,6 @@ class EventWatch : private pw::NoCopy {
             fs::remove(m_file, error);
             SetEnvironmentVariableA("PIPEWAY_EVENTLOG", m_file.string().c_str());
         }
-#endif
     }
     ~EventWatch() {
         if (m_own) {
@@ -473,30 +472,13 @@ class EventWatch : private pw::NoCopy {
         if (m_file.empty()) {
             return;
         }
-        std::ifstream in(m_file, std::ios::binary);
-        in.seekg(static_cast<std::streamoff>(m_start));
-        std::string line;
-        while (std::getline(in, line)) {
-            std::vector<std::string> fields(1);
-            for (std::size_t i = 0; i < line.size(); ++i) {
-                if (line[i] == '\t') {
-                    fields.emplace_back();
-                } else if (line[i] == '\\' && i + 1 < line.size()) {
-                    const char next = line[++i];
-                    fields.back() += next == 't' ? '\t' : next == 'n' ? '\n' : next;
-                } else {
-                    fields.back() += line[i];
-                }
-            }
-            if (fields.size() < 3) {
-                continue;
-            }
+        for (const host::LoggedEvent& event : host::ReadEvents(m_file, m_start)) {
             std::string strings;
-            for (std::size_t i = 3; i < fields.size(); ++i) {
-                strings += (i == 3 ? "" : " | ") + fields[i];
+            for (const std::string& text : event.strings) {
+                strings += (strings.empty() ? "" : " | ") + text;
             }
-            std::fprintf(stderr, "pipeway: event %s (%s): %s\n", fields[1].c_str(),
-                         fields[2].c_str(), strings.c_str());
+            std::fprintf(stderr, "pipeway: event %d (%s): %s\n", event.id, event.type.c_str(),
+                         strings.c_str());
         }
     }
 

@@ -152,8 +152,11 @@ int Install(const std::string& file, const fs::path& stack) {
     if (!WriteDurably(next, *read.content)) {
         return fail("cannot write " + next);
     }
-    if (fs::is_regular_file(live, error) &&
-        !fs::copy_file(live, previous, fs::copy_options::overwrite_existing, error)) {
+    // The current file is kept when it is one the provider would read; copied by hand, since
+    // the C++ library of mingw cannot overwrite a file it copies to.
+    const pw::stack::FileContent current =
+        pw::stack::ReadRegularFile(live, pw::stack::kExclusionFileLimit);
+    if (current.content && !WriteDurably(previous, *current.content)) {
         return fail("cannot keep the current file as " + previous);
     }
     if (!MoveOver(next, live)) {

@@ -4,6 +4,8 @@
 // platform's event calls write each event as a line of the file "PIPEWAY_EVENTLOG" names.
 #include "provider_fixture.h"
 
+#include "event_file.h"
+
 #include "pw/events.h"
 #include "pw/stack_layout.h"
 
@@ -18,11 +20,7 @@ namespace fs = std::filesystem;
 
 #if !defined(_WIN32)
 
-struct LoggedEvent {
-    int id = 0;
-    std::string type;
-    std::vector<std::string> strings;
-};
+using host::LoggedEvent;
 
 class EventLog : public CommandTest {
   protected:
@@ -35,28 +33,11 @@ class EventLog : public CommandTest {
         SetEnvironmentVariableA("PIPEWAY_EVENTLOG", "/dev/null");
     }
 
-    // The events written so far, each field's escapes undone.
+    // The events written so far.
     std::vector<LoggedEvent> Events() const {
-        std::vector<LoggedEvent> events;
-        for (const std::string& line : Lines(ReadFile(m_file))) {
-            if (line.empty()) {
-                continue;
-            }
-            std::vector<std::string> fields(1);
-            for (std::size_t i = 0; i < line.size(); ++i) {
-                if (line[i] == '\t') {
-                    fields.emplace_back();
-                } else if (line[i] == '\\' && i + 1 < line.size()) {
-                    const char next = line[++i];
-                    fields.back() += next == 't' ? '\t' : next == 'n' ? '\n' : next;
-                } else {
-                    fields.back() += line[i];
-                }
-            }
-            EXPECT_GE(fields.size(), 3u) << line;
-            EXPECT_EQ(fields[0], "WinPipeway") << line;
-            events.push_back(
-                LoggedEvent{std::stoi(fields[1]), fields[2], {fields.begin() + 3, fields.end()}});
+        std::vector<LoggedEvent> events = host::ReadEvents(m_file);
+        for (const LoggedEvent& event : events) {
+            EXPECT_EQ(event.source, "WinPipeway");
         }
         return events;
     }

@@ -9,6 +9,8 @@
 // Leaks are the leak checker's to find (asan preset).
 #include "provider_fixture.h"
 
+#include "event_file.h"
+
 #include <pw_fault.h>
 
 #include <iostream>
@@ -230,6 +232,37 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<std::tuple<Operation, Kinds>>& sweep) {
         return std::string(std::get<0>(sweep.param).what) + std::get<1>(sweep.param).what;
     });
+
+// Memory that runs out inside an entry point fails that call, and the administrator hears of
+// it once: the entry point and what it met, whichever allocation failed.
+class OutOfMemory : public CommandTest {};
+
+TEST_F(OutOfMemory, InAnEntryPointIsReportedOnce) {
+    const TempDir dir;
+    const std::filesystem::path events = dir.path() / "events.txt";
+    SetEnvironmentVariableA("PIPEWAY_EVENTLOG", events.string().c_str());
+    m_faultKinds = PW_FAULT_MEMORY;
+    m_failAt = 0;
+    ExecString(L"daname=lumda64 velcmd=getobject");
+    const long points = m_faultPoints;
+    int stopped = 0;
+    for (long k = 1; k <= points; ++k) {
+        m_failAt = k;
+        stopped += ExecString(L"daname=lumda64 velcmd=getobject").hr == Hr(WBEM_E_OUT_OF_MEMORY);
+        m_failAt.reset();
+    }
+    SetEnvironmentVariableA("PIPEWAY_EVENTLOG", "/dev/null");
+    std::vector<host::LoggedEvent> reported;
+    for (const host::LoggedEvent& event : host::ReadEvents(events)) {
+        if (event.id == 1007) {
+            reported.push_back(event);
+        }
+    }
+    EXPECT_GT(stopped, 1);
+    ASSERT_EQ(reported.size(), 1u) << pwtest::ReadFile(events);
+    EXPECT_EQ(reported[0].strings,
+              (std::vector<std::string>{"CWMIPipewayProvider::ExecMethodAsync", "out of memory"}));
+}
 
 }  // namespace
 }  // namespace pwtest
