@@ -73,6 +73,10 @@ struct Condition {
     std::vector<std::string> strings;
 };
 
+void PrintTo(const Condition& condition, std::ostream* os) {
+    *os << condition.what;
+}
+
 std::string Expand(std::string text, const fs::path& root) {
     for (const auto& [token, value] : {std::pair<std::string, std::string>{"{root}", root.string()},
                                        {"{dir}", DAFolder("good").string()}}) {
