@@ -71,7 +71,7 @@ ProviderUnderTest::ProviderUnderTest(const char* library, const char* program)
     HRESULT hr;
     {
         const pw::ComPtr<host::InitSink> initSink(new host::InitSink);
-        host::ClientCall client(L"HOST\\alice", RPC_C_IMP_LEVEL_IMPERSONATE);
+        host::ClientCall client(kClient, kImpersonate);
         hr = m_host->Initialize(m_provider.get(), initSink.get());
     }
     if (FAILED(hr)) {

@@ -28,6 +28,12 @@ bool Begin(int* argc, char** argv);
 // The end: the trace log detached and Google Benchmark shut down. Gives the exit status.
 int End();
 
+// The client of every benchmark call, at the impersonate level, and the one instance's path.
+inline constexpr DWORD kImpersonate = RPC_C_IMP_LEVEL_IMPERSONATE;
+inline const WCHAR* const kClient = L"HOST\\alice";
+inline const WCHAR* const kInstancePath =
+    L"ZOLM_OEM_DataAccessModule.InstanceID=\"ZOLM_OEM_DataAccessModule1\"";
+
 // The provider library loaded through the host and initialised by the client HOST\alice, as
 // the WMI service starts it. `program` names the caller in a message when it cannot start.
 class ProviderUnderTest {

@@ -23,10 +23,9 @@
 
 namespace {
 
-constexpr DWORD kImpersonate = 3;
-const WCHAR* const kClient = L"HOST\\alice";
-const WCHAR* const kInstancePath =
-    L"ZOLM_OEM_DataAccessModule.InstanceID=\"ZOLM_OEM_DataAccessModule1\"";
+using bench::kClient;
+using bench::kImpersonate;
+using bench::kInstancePath;
 
 host::ProviderHost* g_host = nullptr;
 IWbemServices* g_provider = nullptr;
