@@ -2,7 +2,7 @@
 // outside the provider.
 #pragma once
 
-#include "pipeway_common.h"
+#include "common.h"
 
 #include <CLI/CLI.hpp>
 

@@ -21,6 +21,12 @@ struct UsageError {
     std::string message;
 };
 
+// The folder pipeway runs from, the provider library beside it, and the stack it runs against
+// when none is named: the configured one, else the bundled sample stack.
+std::filesystem::path ProgramFolder();
+std::filesystem::path ProviderLibrary();
+std::filesystem::path DefaultStack();
+
 // What a ResultCode means, in a few plain words; empty for a code the provider never gives.
 const char* ResultText(std::int32_t code);
 // The table of every ResultCode and its meaning, one per line, for --help.
@@ -35,19 +41,10 @@ std::optional<std::vector<std::string>> CommandTokens(const std::vector<std::str
 std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,
                                       const std::string& name);
 
-// The process's library search path, "PATH".
-std::string LibrarySearchPath();
-
 // The file name of a stack library or DA module on this platform: "lumda64.so", "lumda64.dll".
 std::string LibraryFileName(const std::string& module);
 // The extension of such a file: ".so", ".dll".
 const char* LibraryExtension();
-
-// Writes `content` to the file `path` (replacing one there, never following a link) and flushes
-// it to the disk. False when it cannot.
-bool WriteDurably(const std::string& path, const std::string& content);
-// Moves the file `from` over `to` in one step, replacing it, and flushes the move to the disk.
-bool MoveOver(const std::string& from, const std::string& to);
 
 // A stack folder: the DA modules, the common-services library "kordo64" and the rights module
 // "rukda64", and the install root that kordo64 reports.
@@ -60,5 +57,18 @@ struct Stack {
 // library folder the provider loads the stack's libraries from (on Windows the registry must
 // already name it). Throws UsageError naming every missing part.
 Stack CheckStack(const std::filesystem::path& folder);
+
+// What differs between the platforms (common_posix.cpp, common_win.cpp).
+
+// The provider library's file name: "WinPipeway.so", "WinPipeway.dll".
+extern const char kProviderLibraryName[];
+// The stack the machine is set up for, when it names one: on Windows the folder the registry's
+// library value names.
+std::optional<std::filesystem::path> ConfiguredStack();
+// Makes `folder` the library folder the provider loads the stack's libraries from. Throws
+// UsageError when it cannot.
+void UseStack(const std::filesystem::path& folder);
+// Whether exec may name its client with --user: only where the host plays the client.
+extern const bool kUserOptionAvailable;
 
 }  // namespace pipeway

@@ -1,4 +1,4 @@
-#include "pipeway_module.h"
+#include "module_check.h"
 
 #include "module_exports.h"
 #include "pipeway_provider_impl.h"
@@ -6,9 +6,6 @@
 #include "pw/stack_layout.h"
 
 #include <windows.h>
-#if !defined(_WIN32)
-#include <dlfcn.h>
-#endif
 
 #include <algorithm>
 #include <cctype>
@@ -26,31 +23,6 @@ std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-// The loader's own words for why `file` does not load.
-std::string LoaderError([[maybe_unused]] const fs::path& file) {
-#if defined(_WIN32)
-    const DWORD code = GetLastError();
-    char* text = nullptr;
-    FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = text == nullptr ? "" : text;
-    LocalFree(text);
-    while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back()))) {
-        message.pop_back();
-    }
-    return (message.empty() ? "" : message + " ") + "(error " + std::to_string(code) + ")";
-#else
-    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle != nullptr) {
-        dlclose(handle);
-        return "the library loads on its own, but not by its bare name";
-    }
-    const char* text = dlerror();
-    return text == nullptr ? "unknown" : text;
-#endif
 }
 
 // How an export that is there differs from the one the provider looks for, or nothing when it
@@ -142,9 +114,7 @@ int RunModule(const ModuleOptions& options, const fs::path& stack) {
         return kExitResult;
     }
     std::printf("file: %s\n", file.string().c_str());
-#if defined(_WIN32)
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-#endif
+    QuietLoaderErrors();
     const pw::UniqueLibrary library(
         pw::stack::LoadLibraryFile(fs::absolute(file).lexically_normal().string()));
     if (library) {

@@ -1,7 +1,7 @@
 // pipeway's module command: whether the provider could use a DA module, and if not, why.
 #pragma once
 
-#include "pipeway_common.h"
+#include "common.h"
 
 #include <CLI/CLI.hpp>
 
@@ -23,5 +23,12 @@ void AddModuleCommand(CLI::App& pipeway, ModuleOptions& options);
 // appends to the search path), and reports the file, the loader's error, the two exports and
 // the name. Exit status 0 only when the provider could use the module.
 int RunModule(const ModuleOptions& options, const std::filesystem::path& stack);
+
+// What differs between the platforms (module_loader_posix.cpp, module_loader_win.cpp).
+
+// The loader's own words for why `file` did not load, right after the load failed.
+std::string LoaderError(const std::filesystem::path& file);
+// Keeps the loader from showing a dialog for a library that cannot be loaded.
+void QuietLoaderErrors();
 
 }  // namespace pipeway

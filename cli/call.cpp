@@ -1,0 +1,272 @@
+#include "call.h"
+
+#include "client_call.h"
+#include "common.h"
+#include "event_file.h"
+#include "output.h"
+#include "provider_host.h"
+#include "pw/resources.h"
+#include "pw/stack_layout.h"
+
+#include <wbemidl.h>
+#define SECURITY_WIN32
+#include <security.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace pipeway {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const WCHAR kProviderProgId[] = L"iPipewayProvider.WMIPipewayProvider";
+
+// Switches the trace log on for the run when asked, and prints what the run added.
+class TraceSwitch : private pw::NoCopy {
+  public:
+    TraceSwitch(bool enabled, const fs::path& installRoot)
+        : m_enabled(enabled), m_file(installRoot.string() + pw::stack::kTraceLogFile) {
+        if (!m_enabled) {
+            return;
+        }
+        std::error_code error;
+        m_created = !fs::exists(m_file, error);
+        if (m_created) {
+            fs::create_directories(m_file.parent_path(), error);
+            std::ofstream(m_file).flush();
+        }
+        m_start = fs::exists(m_file, error) ? fs::file_size(m_file, error) : 0;
+    }
+    ~TraceSwitch() {
+        if (!m_enabled) {
+            return;
+        }
+        std::ifstream in(m_file, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(m_start));
+        std::ostringstream added;
+        added << in.rdbuf();
+        in.close();
+        std::printf("--- trace ---\n%s", added.str().c_str());
+        if (m_created) {
+            std::error_code error;
+            fs::remove(m_file, error);
+        }
+    }
+
+  private:
+    bool m_enabled;
+    fs::path m_file;
+    bool m_created = false;
+    std::uintmax_t m_start = 0;
+};
+
+int PrintInstances(HRESULT hr, host::ObjectSink* sink, bool json) {
+    const std::vector<IWbemClassObject*> objects = sink->Objects();
+    if (FAILED(hr) || objects.empty()) {
+        return ReportFailure(FAILED(hr) ? hr : pw::Hr(WBEM_E_NOT_FOUND), json);
+    }
+    const WCHAR* properties[] = {L"InstanceID", L"KestroIPv4", L"KestroIPv6"};
+    for (IWbemClassObject* object : objects) {
+        nlohmann::ordered_json line = {{"hresult", HexResult(hr)}};
+        for (const WCHAR* property : properties) {
+            const std::optional<std::wstring> value = host::StringProperty(object, property);
+            if (json) {
+                if (value) {
+                    line[Narrow(property)] = Narrow(*value);
+                }
+            } else {
+                std::printf("%s: %s\n", Narrow(property).c_str(),
+                            value ? Narrow(*value).c_str() : "(not set)");
+            }
+        }
+        if (json) {
+            PrintJson(line);
+        }
+    }
+    return kExitOk;
+}
+
+// The process's own account as DOMAIN\user, the client when none is named.
+std::wstring CurrentAccount() {
+    ULONG size = 0;
+    GetUserNameExW(NameSamCompatible, nullptr, &size);
+    std::wstring name(size + 1, L'\0');
+    if (size == 0 || !GetUserNameExW(NameSamCompatible, name.data(), &size)) {
+        return L"";
+    }
+    name.resize(size);
+    return name;
+}
+
+// The exclusion file's scanner copies the file's line ends, and its parser a syntax error, to
+// standard output; while the provider runs they are collected and only messages are shown.
+class ParserOutput : private pw::NoCopy {
+  public:
+    ParserOutput() : m_saved(std::cout.rdbuf(m_captured.rdbuf())) {}
+    ~ParserOutput() {
+        std::cout.rdbuf(m_saved);
+        const std::string text = m_captured.str();
+        if (text.find_first_not_of(" \t\r\n") != std::string::npos) {
+            std::fprintf(stderr, "exclusion file: %s",
+                         text.c_str() + text.find_first_not_of(" \t\r\n"));
+        }
+    }
+
+  private:
+    std::ostringstream m_captured;
+    std::streambuf* m_saved;
+};
+
+// The library's own registration entry points, on the library beside pipeway.
+int Register(const std::string& command) {
+    host::ProviderHost host(ProviderLibrary().string());
+    if (!host.Loaded()) {
+        std::fprintf(stderr, "pipeway: the provider library %s cannot be loaded\n",
+                     ProviderLibrary().string().c_str());
+        return kExitCallFailed;
+    }
+    const HRESULT hr = command == "register" ? host.RegisterServer() : host.UnregisterServer();
+    if (FAILED(hr)) {
+        return ReportFailure(hr, false);
+    }
+    std::printf("%s: %s\n", command.c_str(), HexResult(hr).c_str());
+    return kExitOk;
+}
+
+std::string ClassText(const CLSID& clsid) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned long>(clsid.Data1), clsid.Data2, clsid.Data3, clsid.Data4[0],
+                  clsid.Data4[1], clsid.Data4[2], clsid.Data4[3], clsid.Data4[4], clsid.Data4[5],
+                  clsid.Data4[6], clsid.Data4[7]);
+    return text;
+}
+
+// The events an operation made the provider report, printed as an administrator would see them
+// in the event log. Each reported event is also written as a line of the file
+// "PIPEWAY_EVENTLOG" names (by the POSIX platform; on Windows by the provider, which runs in
+// this process); pipeway names one of its own when none is set.
+class EventWatch : private pw::NoCopy {
+  public:
+    EventWatch() {
+        const char* named = std::getenv("PIPEWAY_EVENTLOG");
+        std::error_code error;
+        if (named != nullptr && *named != '\0') {
+            m_file = named;
+            const std::uintmax_t size = fs::file_size(m_file, error);
+            m_start = error ? 0 : size;
+        } else {
+            m_file = fs::temp_directory_path(error) /
+                     ("pipeway-events-" + std::to_string(GetCurrentProcessId()) + ".txt");
+            m_own = true;
+            fs::remove(m_file, error);
+            SetEnvironmentVariableA("PIPEWAY_EVENTLOG", m_file.string().c_str());
+        }
+    }
+    ~EventWatch() {
+        if (m_own) {
+            std::error_code error;
+            fs::remove(m_file, error);
+        }
+    }
+
+    // One line on standard error per event: "pipeway: event ID (TYPE): STRING | STRING".
+    void Print() const {
+        if (m_file.empty()) {
+            return;
+        }
+        for (const host::LoggedEvent& event : host::ReadEvents(m_file, m_start)) {
+            std::string strings;
+            for (const std::string& text : event.strings) {
+                strings += (strings.empty() ? "" : " | ") + text;
+            }
+            std::fprintf(stderr, "pipeway: event %d (%s): %s\n", event.id, event.type.c_str(),
+                         strings.c_str());
+        }
+    }
+
+  private:
+    fs::path m_file;
+    std::uintmax_t m_start = 0;
+    bool m_own = false;
+};
+
+}  // namespace
+
+int RunCall(CallOptions options) {
+    if (options.user.empty()) {
+        options.user = CurrentAccount();
+    }
+    if (options.command == "register" || options.command == "unregister") {
+        return Register(options.command);
+    }
+    const pipeway::Stack stack = pipeway::CheckStack(options.stack);
+    ParserOutput parserOutput;
+    const EventWatch events;
+    host::ProviderHost host(kProviderProgId, ProviderLibrary().string());
+    if (!host.Loaded()) {
+        std::fprintf(stderr, "pipeway: the provider library %s cannot be loaded\n",
+                     ProviderLibrary().string().c_str());
+        return kExitCallFailed;
+    }
+    TraceSwitch trace(options.trace, stack.installRoot);
+    pw::ComPtr<IWbemServices> provider;
+    HRESULT hr = host.CreateProvider(provider.put());
+    if (FAILED(hr)) {
+        if (host.Registered()) {
+            std::fprintf(stderr, "pipeway: the registered class %s cannot be created\n",
+                         Narrow(kProviderProgId).c_str());
+        }
+        return ReportFailure(hr, options.json);
+    }
+    if (options.verbose) {
+        if (host.Registered()) {
+            std::fprintf(stderr, "pipeway: provider created through the registered class %s %s\n",
+                         Narrow(kProviderProgId).c_str(), ClassText(*host.Registered()).c_str());
+        } else {
+            std::fprintf(stderr,
+                         "pipeway: provider created from the library beside pipeway (the class "
+                         "is not registered)\n");
+        }
+        const std::string library = host::ImplementingLibrary(provider.get());
+        std::fprintf(stderr, "pipeway: served by %s\n",
+                     library.empty() ? "(a library that cannot be told)" : library.c_str());
+    }
+    {
+        const pw::ComPtr<host::InitSink> initSink(new host::InitSink);
+        host::ClientCall client(options.user, RPC_C_IMP_LEVEL_IMPERSONATE);
+        hr = host.Initialize(provider.get(), initSink.get());
+    }
+    int status = kExitCallFailed;
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "pipeway: the provider did not initialise: %s %s\n",
+                     HexResult(hr).c_str(), ResultName(hr).c_str());
+        status = ReportFailure(hr, options.json);
+    } else if (options.command == "exec") {
+        status = Exec(provider.get(), host.ClassDefinition(), options);
+    } else {
+        const pw::ComPtr<host::ObjectSink> sink(new host::ObjectSink);
+        {
+            host::ClientCall client(options.user, RPC_C_IMP_LEVEL_IMPERSONATE);
+            if (options.command == "enum") {
+                const pw::UniqueBstr className(L"ZOLM_OEM_DataAccessModule");
+                hr = provider->CreateInstanceEnumAsync(className.get(), 0, nullptr, sink.get());
+            } else {
+                const pw::UniqueBstr path(Widen(options.args[0]).c_str());
+                hr = provider->GetObjectAsync(path.get(), 0, nullptr, sink.get());
+            }
+        }
+        status = PrintInstances(hr, sink.get(), options.json);
+    }
+    if (options.command == "exec" || options.verbose) {
+        events.Print();
+    }
+    return status;
+}
+
+}  // namespace pipeway

@@ -1,0 +1,164 @@
+// pipeway: runs commands, enumerations and lookups through the real provider library, the way
+// the WMI service calls it, against a stack folder (by default the bundled sample stack).
+//
+// The commands and their options are declared in Parse (pipeway --help).
+//
+// A stack folder holds the DA module libraries and the common-services library (it is the
+// folder that "CorvaneLibPath" names) and the install root "root" inside it. On POSIX the
+// registry is the file "registry.txt" of the stack, which pipeway points at the stack.
+//
+// On Windows pipeway creates the provider as the WMI service does, through the class's
+// registration (ProgID, CLSID, CoCreateInstance), when the class is registered; otherwise it
+// loads WinPipeway.dll from its own folder.
+#include "call.h"
+#include "common.h"
+#include "module_check.h"
+#include "output.h"
+#include "policy.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using pipeway::kExitCallFailed;
+using pipeway::kExitOk;
+using pipeway::kExitUsage;
+using pipeway::UsageError;
+
+// Every command's options: the provider-calling ones (and pipeway's own), policy's, module's.
+struct Options {
+    pipeway::CallOptions call;
+    pipeway::PolicyOptions policy;
+    pipeway::ModuleOptions module;
+};
+
+// The end of every help text.
+std::string HelpFooter() {
+    return "ResultCode (exec):\n" + pipeway::ResultTable() +
+           "\nExit status: 0 the call succeeded with ResultCode 0; 1 another ResultCode (policy:\n"
+           "refused, or a broken file); 2 the WMI call failed; 64 a usage error.";
+}
+
+// Reads the command line into `options`. Throws CLI11's errors: CallForHelp after --help (the
+// help text is then in `help`), ParseError for a mistake.
+void Parse(int argc, char** argv, Options& options, std::string& help) {
+    CLI::App app(
+        "Runs commands, enumerations and lookups through the provider library, the way "
+        "the WMI service calls it, against a stack folder.",
+        "pipeway");
+    app.footer(HelpFooter());
+    // Options of pipeway itself may also follow the command; nothing is read as a "/x" option.
+    app.fallthrough();
+    app.allow_windows_style_options(false);
+    options.call.stack = pipeway::DefaultStack();
+    app.add_option("--stack", options.call.stack,
+                   "the stack to run against (default: on Windows the folder that "
+                   "CorvaneLibPath names, if set; otherwise the bundled sample stack)")
+        ->option_text("DIR")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("--trace", options.call.trace,
+                 "switch the trace log on for this run and print the entries it added");
+    app.add_flag("--verbose", options.call.verbose,
+                 "say how the provider was created (registered class or library beside "
+                 "pipeway) and which library served the call, on standard error");
+
+    CLI::App* exec = app.add_subcommand(
+        "exec",
+        "run a DA command: one ARG is the command-line string, several (or --array) are "
+        "one token each");
+    std::string user;
+    exec->add_option("--user", user, "the client account, DOMAIN\\user (POSIX only)");
+    const std::map<std::string, DWORD> levels = {{"identify", RPC_C_IMP_LEVEL_IDENTIFY},
+                                                 {"impersonate", RPC_C_IMP_LEVEL_IMPERSONATE},
+                                                 {"delegate", RPC_C_IMP_LEVEL_DELEGATE}};
+    std::string level = "impersonate";
+    exec->add_option("--level", level, "the client's impersonation level")
+        ->check(CLI::IsMember({"identify", "impersonate", "delegate"}))
+        ->option_text("identify|impersonate|delegate");
+    exec->add_flag("--array", options.call.array, "pass the tokens as an array");
+    exec->add_flag("--json", options.call.json, "print the answer as one JSON object");
+    exec->add_option("ARG", options.call.args, "the command line")->required();
+
+    CLI::App* enumerate =
+        app.add_subcommand("enum", "enumerate the class: the one instance with its addresses");
+    enumerate->add_flag("--json", options.call.json, "print the instance as one JSON object");
+    CLI::App* get = app.add_subcommand("get", "look the instance up by its object path");
+    get->add_option("OBJECTPATH", options.call.args, "the object path")->required()->expected(1);
+    get->add_flag("--json", options.call.json, "print the instance as one JSON object");
+    app.add_subcommand("register", "call the library's registration entry point");
+    app.add_subcommand("unregister", "call the library's unregistration entry point");
+    pipeway::AddPolicyCommand(app, options.policy);
+    pipeway::AddModuleCommand(app, options.module);
+    // Words no command takes come back to pipeway (fallthrough), which names them below.
+    app.allow_extras();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        help = app.help();
+        throw;
+    }
+    const std::vector<std::string> unknown = app.remaining();
+    if (!unknown.empty() && unknown.front().rfind('-', 0) == 0) {
+        throw UsageError{"unknown option '" + unknown.front() + "'"};
+    }
+    if (app.get_subcommands().empty()) {
+        throw UsageError{unknown.empty() ? "no command given"
+                                         : "unknown command '" + unknown.front() + "'"};
+    }
+    options.call.command = app.get_subcommands().front()->get_name();
+    if (options.call.command == "policy" &&
+        options.policy.action == pipeway::PolicyOptions::Action::kNone) {
+        throw UsageError{unknown.empty() ? "policy needs check or explain"
+                                         : "unknown policy command '" + unknown.front() +
+                                               "' (check or explain)"};
+    }
+    if (options.call.command == "module" && !options.module.check) {
+        throw UsageError{unknown.empty() ? "module needs check"
+                                         : "unknown module command '" + unknown.front() + "'"};
+    }
+    if (!unknown.empty()) {
+        throw UsageError{"unexpected argument '" + unknown.front() + "' for " +
+                         options.call.command};
+    }
+    options.call.level = levels.at(level);
+    options.call.user = pipeway::Widen(user);
+    if (!pipeway::kUserOptionAvailable && !options.call.user.empty()) {
+        throw UsageError{"--user is not available on Windows: the client is the current account"};
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string help;
+    try {
+        Parse(argc, argv, options, help);
+        if (options.call.command == "policy") {
+            return pipeway::RunPolicy(options.policy, options.call.stack);
+        }
+        if (options.call.command == "module") {
+            return pipeway::RunModule(options.module, options.call.stack);
+        }
+        return pipeway::RunCall(options.call);
+    } catch (const CLI::CallForHelp&) {
+        std::printf("%s", help.c_str());
+        return kExitOk;
+    } catch (const CLI::ParseError& error) {
+        std::fprintf(stderr, "pipeway: %s (pipeway --help)\n", error.what());
+        return kExitUsage;
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "pipeway: %s (pipeway --help)\n", error.message.c_str());
+        return kExitUsage;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "pipeway: %s\n", error.what());
+        return kExitCallFailed;
+    }
+}

@@ -1,0 +1,52 @@
+#include "policy_commands.h"
+
+#include "common.h"
+#include "policy_diagnosis.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace pipeway {
+
+namespace fs = std::filesystem;
+
+int Check(const std::string& path) {
+    if (!Readable(path)) {
+        std::fprintf(stderr, "pipeway: the exclusion file %s cannot be read\n", path.c_str());
+        return kExitResult;
+    }
+    const ParsedPolicy parsed = ReadPolicy(path);
+    for (const auto& duplicate : parsed.file.duplicates) {
+        std::fprintf(stderr, "%s", DescribeDuplicate(path, duplicate).c_str());
+    }
+    if (!parsed.file.accepted) {
+        const std::size_t kept = parsed.file.store->RoleTable().size();
+        if (parsed.file.syntaxError) {
+            std::ifstream in(path, std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(in)), {});
+            std::fprintf(stderr, "%s",
+                         DescribeSyntaxError(path, text, *parsed.file.syntaxError, kept).c_str());
+        } else {
+            std::fprintf(
+                stderr, "%s: %s\n", path.c_str(),
+                parsed.message.empty() ? "the file cannot be read" : parsed.message.c_str());
+        }
+        return kExitResult;
+    }
+    const auto& table = parsed.file.store->RoleTable();
+    std::size_t width = 3;
+    for (const auto& [key, role] : table) {
+        width = std::max(width, key.size());
+    }
+    std::printf("%-*s  %s  %s\n", static_cast<int>(width), "key", "role", "section");
+    for (const auto& [key, role] : table) {
+        std::printf("%-*s  %-4d  %s\n", static_cast<int>(width), key.c_str(), role,
+                    SectionOf(role));
+    }
+    std::printf("%zu entr%s\n", table.size(), table.size() == 1 ? "y" : "ies");
+    return kExitOk;
+}
+
+}  // namespace pipeway

@@ -1,0 +1,59 @@
+// What the policy commands share: reading a policy as the provider does, the names of roles,
+// and the command core for the rights module.
+#pragma once
+
+#include "auth_exception.h"
+#include "pipeway_provider_impl.h"
+#include "policy.h"
+#include "pw/resources.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace pipeway {
+
+// The section that assigns a role, and the name of the callers an effective role set stands
+// for.
+const char* SectionOf(int role);
+const char* RoleSetName(int effectiveSet);
+
+// A policy file read with the system's scanner and parser, with the parser's message, if any.
+struct ParsedPolicy {
+    CSingletonAuthExceptionImpl::PolicyFile file;
+    std::string message;
+};
+ParsedPolicy ReadPolicy(const std::string& path);
+// Whether `path` is a regular file pipeway can open.
+bool Readable(const std::string& path);
+// The exclusion file of the stack: under the install root that the stack's common-services
+// library reports.
+std::string InstalledPolicy(const std::filesystem::path& stack);
+// A --mask value. Throws UsageError.
+std::uint32_t ParseMask(const std::string& text);
+
+// Where a policy that the provider reads only in part breaks, with what that costs.
+void PrintBrokenWarning(const std::string& path,
+                        const CSingletonAuthExceptionImpl::PolicyFile& file);
+void PrintResult(std::int32_t code, const char* why);
+
+// The command core as the provider library has it between its attach and detach
+// notifications, for as long as the object lives: the rights module is loaded through its
+// module cache, which is emptied again at the end.
+class CoreAttached : private pw::NoCopy {
+  public:
+    CoreAttached() { CoreProcessAttach(); }
+    ~CoreAttached() {
+        CoreDropSharedState();
+        CoreProcessDetach();
+    }
+};
+
+// The subcommands, each in its own file.
+int Check(const std::string& path);
+int Install(const std::string& file, const std::filesystem::path& stack);
+int Explain(const PolicyOptions& options, std::uint32_t givenMask,
+            const std::filesystem::path& stack);
+int Test(const PolicyOptions& options, const std::filesystem::path& stack);
+
+}  // namespace pipeway

@@ -1,0 +1,97 @@
+#include "policy_commands.h"
+
+#include "common.h"
+#include "pw/stack_layout.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace pipeway {
+
+namespace fs = std::filesystem;
+
+const char* SectionOf(int role) {
+    switch (role) {
+        case ROLE_USER:
+            return "USER";
+        case ROLE_POWERUSER:
+            return "POWERUSER";
+        case ROLE_ADMIN:
+            return "ADMIN";
+        default:
+            return "(none)";
+    }
+}
+
+const char* RoleSetName(int effectiveSet) {
+    switch (effectiveSet) {
+        case ROLE_ADMIN:
+            return "administrator";
+        case ROLE_POWERUSER | ROLE_ADMIN:
+            return "power user";
+        case ROLE_USER | ROLE_POWERUSER | ROLE_ADMIN:
+            return "user";
+        default:
+            return "no role";
+    }
+}
+
+// The parse with the parser's standard output collected: the scanner copies the file's line
+// ends there and the parser its syntax error message.
+ParsedPolicy ReadPolicy(const std::string& path) {
+    std::ostringstream captured;
+    std::streambuf* saved = std::cout.rdbuf(captured.rdbuf());
+    ParsedPolicy parsed;
+    try {
+        parsed.file = CSingletonAuthExceptionImpl::ReadPolicyFile(path);
+    } catch (...) {
+        std::cout.rdbuf(saved);
+        throw;
+    }
+    std::cout.rdbuf(saved);
+    const std::string text = captured.str();
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first != std::string::npos) {
+        parsed.message = text.substr(first, text.find_last_not_of(" \t\r\n") + 1 - first);
+    }
+    return parsed;
+}
+
+bool Readable(const std::string& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error) && std::ifstream(path).is_open();
+}
+
+std::string InstalledPolicy(const fs::path& stack) {
+    return CheckStack(stack).installRoot.string() + pw::stack::kExclusionFile;
+}
+
+std::uint32_t ParseMask(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long mask = std::strtoull(text.c_str(), &end, 0);
+    if (text.empty() || text[0] == '-' || *end != '\0' || errno != 0 || mask > 0xFFFFFFFFull) {
+        throw UsageError{"--mask needs a 32-bit unsigned number, not '" + text + "'"};
+    }
+    return static_cast<std::uint32_t>(mask);
+}
+
+void PrintBrokenWarning(const std::string& path,
+                        const CSingletonAuthExceptionImpl::PolicyFile& file) {
+    if (!file.accepted && file.syntaxError) {
+        std::printf(
+            "warning: the file is broken at line %d, column %d: the provider keeps only the "
+            "entries before it (pipeway policy check %s)\n",
+            file.syntaxError->line, file.syntaxError->column, path.c_str());
+    }
+}
+
+void PrintResult(std::int32_t code, const char* why) {
+    std::printf("ResultCode: %d (%s): %s\n", static_cast<int>(code), ResultText(code), why);
+}
+
+}  // namespace pipeway

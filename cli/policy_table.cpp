@@ -1,0 +1,251 @@
+#include "policy_commands.h"
+
+#include "common.h"
+#include "pipeway_provider_impl.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace pipeway {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One column of a decision table: a user and the mask the decisions are made for; a user
+// without a mask of its own is asked of the stack's rights module, per local login.
+struct TableUser {
+    std::string name;
+    std::optional<std::uint32_t> mask;
+};
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) {
+            return parts;
+        }
+        start = end + 1;
+    }
+}
+
+std::string Trimmed(std::string text) {
+    TrimWhitespace(text);
+    return text;
+}
+
+std::vector<TableUser> TableUsers(const std::optional<std::string>& list) {
+    if (!list) {
+        return {{"user", 1u},
+                {"poweruser", 2u},
+                {"administrator", 4u},
+                {"trueadministrator", TRUE_ADMIN_MASK}};
+    }
+    std::vector<TableUser> users;
+    for (const std::string& item : Split(*list, ',')) {
+        const std::size_t equals = item.rfind('=');
+        if (equals == std::string::npos) {
+            users.push_back({Trimmed(item), std::nullopt});
+        } else {
+            users.push_back(
+                {Trimmed(item.substr(0, equals)), ParseMask(Trimmed(item.substr(equals + 1)))});
+        }
+        if (users.back().name.empty()) {
+            throw UsageError{"--users needs NAME or NAME=MASK items, comma-separated"};
+        }
+    }
+    return users;
+}
+
+// The command lines of a table: one per line of `file`, or one for each entry of the policy.
+std::vector<std::string> TableCommands(const std::optional<std::string>& file,
+                                       const CSingletonAuthExceptionImpl::PolicyFile& policy) {
+    std::vector<std::string> lines;
+    if (file) {
+        std::ifstream in(*file, std::ios::binary);
+        if (!in) {
+            throw UsageError{"the command file " + *file + " cannot be read"};
+        }
+        for (std::string line; std::getline(in, line);) {
+            line = Trimmed(line);
+            if (!line.empty() && line[0] != '#') {
+                lines.push_back(line);
+            }
+        }
+        return lines;
+    }
+    for (const CSingletonAuthExceptionImpl::PolicyEntry& entry : policy.entries) {
+        std::string line = "daname=lumda64 velcmd=" + entry.command;
+        if (!entry.parameter.empty()) {
+            line += " " + entry.parameter;
+        }
+        if (std::find(lines.begin(), lines.end(), line) == lines.end()) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+// A table whose rows and columns are named: command line, then user.
+using DecisionTable = std::map<std::string, std::map<std::string, std::string>>;
+
+// The masks the stack's rights module gave, by user and local-login token: asked once each.
+using RightsAnswers = std::map<std::pair<std::string, std::string>, std::optional<std::int32_t>>;
+
+// The decisions for one command line, a cell per user, as the provider reaches them: the line
+// is cut and validated once, then decided for each user's mask.
+std::vector<std::string> DecideRow(const CSingletonAuthExceptionImpl& store,
+                                   const std::string& commandLine,
+                                   const std::vector<TableUser>& users, RightsAnswers& asked) {
+    const std::optional<std::vector<std::string>> tokens = CommandTokens({commandLine}, false);
+    if (!tokens) {
+        return std::vector<std::string>(users.size(), "fails");
+    }
+    const PipewayProviderImpl request(PipewayProviderImpl::ValidationOnly{}, *tokens);
+    if (request.Status() != PipewayMgtData::kSuccess) {
+        return std::vector<std::string>(users.size(),
+                                        "invalid(" + std::to_string(request.Status()) + ")");
+    }
+    std::vector<std::string> cells;
+    for (const TableUser& user : users) {
+        std::optional<std::uint32_t> mask = user.mask;
+        if (!mask) {
+            const auto key = std::make_pair(user.name, request.LocalLogin());
+            if (asked.count(key) == 0) {
+                asked[key] = QueryUserRightsMask(user.name, request.LocalLogin());
+            }
+            if (const std::optional<std::int32_t>& answer = asked[key]) {
+                mask = static_cast<std::uint32_t>(*answer);
+            }
+        }
+        // Without a rights module the provider refuses everyone.
+        cells.push_back(mask && store.IsAuthorized(request.Command(), request.Args(), *mask)
+                            ? "allowed"
+                            : "refused");
+    }
+    return cells;
+}
+
+std::string Row(const std::vector<std::string>& cells, const std::vector<std::size_t>& widths) {
+    std::string row = "|";
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        row += " " + cells[i] + std::string(widths[i] - cells[i].size(), ' ') + " |";
+    }
+    return row + "\n";
+}
+
+// The rows of a table as pipeway prints it: "| command line | user | ... |", a rule, then one
+// row per command line. Rows that are rules or not rows are passed over.
+DecisionTable ReadTable(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw UsageError{"the expectation table " + file + " cannot be read"};
+    }
+    DecisionTable table;
+    std::vector<std::string> users;
+    for (std::string line; std::getline(in, line);) {
+        line = Trimmed(line);
+        if (line.size() < 2 || line.front() != '|' ||
+            line.find_first_not_of("|-: ") == std::string::npos) {
+            continue;
+        }
+        std::vector<std::string> cells = Split(line.substr(1, line.size() - 2), '|');
+        for (std::string& cell : cells) {
+            cell = Trimmed(cell);
+        }
+        if (users.empty()) {
+            users.assign(cells.begin() + 1, cells.end());
+            continue;
+        }
+        for (std::size_t i = 1; i < cells.size() && i <= users.size(); ++i) {
+            table[cells[0]][users[i - 1]] = cells[i];
+        }
+    }
+    return table;
+}
+
+}  // namespace
+
+int Test(const PolicyOptions& options, const fs::path& stack) {
+    const std::vector<TableUser> users = TableUsers(options.users);
+    const bool asksRights =
+        std::any_of(users.begin(), users.end(), [](const TableUser& user) { return !user.mask; });
+    const CoreAttached core;
+    if (asksRights) {
+        CheckStack(stack);  // the rights module is found as the provider finds it
+    }
+    const ParsedPolicy parsed = ReadPolicy(options.file);
+    if (!parsed.file.store->FileOpened()) {
+        std::fprintf(stderr, "pipeway: the exclusion file %s cannot be read\n",
+                     options.file.c_str());
+        return kExitResult;
+    }
+    const std::vector<std::string> commands = TableCommands(options.commands, parsed.file);
+
+    DecisionTable decided;
+    std::vector<std::size_t> widths = {std::string("command line").size()};
+    std::vector<std::string> header = {"command line"};
+    for (const TableUser& user : users) {
+        header.push_back(user.name);
+        widths.push_back(std::max<std::size_t>(user.name.size(), 12));
+    }
+    RightsAnswers asked;
+    for (const std::string& command : commands) {
+        widths[0] = std::max(widths[0], command.size());
+        const std::vector<std::string> cells = DecideRow(*parsed.file.store, command, users, asked);
+        for (std::size_t i = 0; i < users.size(); ++i) {
+            decided[command][users[i].name] = cells[i];
+        }
+    }
+    std::printf("policy: %s\n", options.file.c_str());
+    PrintBrokenWarning(options.file, parsed.file);
+    std::printf("%s", Row(header, widths).c_str());
+    std::vector<std::string> rule;
+    for (const std::size_t width : widths) {
+        rule.push_back(std::string(width, '-'));
+    }
+    std::printf("%s", Row(rule, widths).c_str());
+    for (const std::string& command : commands) {
+        std::vector<std::string> cells = {command};
+        for (const TableUser& user : users) {
+            cells.push_back(decided[command][user.name]);
+        }
+        std::printf("%s", Row(cells, widths).c_str());
+    }
+
+    int status = parsed.file.accepted ? kExitOk : kExitResult;
+    if (options.expect) {
+        int differences = 0;
+        int compared = 0;
+        for (const auto& [command, expectations] : ReadTable(*options.expect)) {
+            for (const auto& [user, expected] : expectations) {
+                ++compared;
+                const auto row = decided.find(command);
+                const std::string found = row == decided.end() || row->second.count(user) == 0
+                                              ? "not in the table"
+                                              : row->second.at(user);
+                if (found != expected) {
+                    ++differences;
+                    std::printf("difference: %s for %s: expected %s, found %s\n", command.c_str(),
+                                user.c_str(), expected.c_str(), found.c_str());
+                }
+            }
+        }
+        if (differences == 0 && compared > 0) {
+            std::printf("expected: all %d decisions\n", compared);
+        } else {
+            std::printf("expected: %d of %d decisions differ\n", differences, compared);
+            status = kExitResult;
+        }
+    }
+    return status;
+}
+
+}  // namespace pipeway
