@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <streambuf>
 #include <new>
 
 namespace {
@@ -46,10 +47,19 @@ std::string_view TokenSuffix(std::string_view token) {
 
 }  // namespace
 
-void CSingletonAuthExceptionImpl::TokenKey(const std::string& command, std::string_view token,
-                                           std::string& key) {
-    key.assign(command).append(TokenSuffix(token));
-}
+namespace {
+
+// Where a syntax error stopped the reading of the process's own store, for its event.
+struct ErrorPlace : CSingletonAuthExceptionImpl::PolicyListener {
+    int line = 0;
+    int column = 0;
+    void SyntaxErrorAt(const CSingletonAuthExceptionImpl::SyntaxError& error) override {
+        line = error.line;
+        column = error.column;
+    }
+};
+
+}  // namespace
 
 CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
     TraceLog("Inside  CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() \n");
@@ -59,37 +69,58 @@ CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
     } else {
         ReportNoInstallRoot();
     }
-    Read(path);
+    ErrorPlace place;
+    m_listener = &place;
+    const ReadResult read = Read(path, nullptr);
+    m_listener = nullptr;
+    // A store that refuses everyone, or allows what the rest of a broken file may refuse:
+    // an administrator must know.
+    if (!path.empty() && !read.refusal.empty()) {
+        pw::events::Report(pw::events::Event::kPolicyUnreadable, {path, read.refusal});
+    } else if (!read.accepted && fileOpened && place.line > 0) {
+        ReportBrokenFile(path, read.text, place.line, place.column);
+    }
 }
 
 CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicyFile(
-    const std::string& path) {
-    return ReadReported(nullptr, &path);
+    const std::string& path, PolicyListener* listener) {
+    return ReadChecked(nullptr, &path, listener);
 }
 
-CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadReported(
-    std::istream* in, const std::string* path) {
+CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicy(
+    std::istream& in, PolicyListener* listener) {
+    return ReadChecked(&in, nullptr, listener);
+}
+
+CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadChecked(
+    std::istream* in, const std::string* path, PolicyListener* listener) {
     PolicyFile policy;
     policy.store.reset(new CSingletonAuthExceptionImpl(Unread{}));
-    policy.store->m_report = &policy;
+    CSingletonAuthExceptionImpl& store = *policy.store;
+    // A listener hears the parser's message; nothing else is wanted of the copies. (A stream
+    // without a buffer would not do: the scanner falls back to standard output for it.)
+    struct Discard : std::streambuf {
+        int overflow(int c) override { return traits_type::not_eof(c); }
+    } discardBuffer;
+    std::ostream discard(&discardBuffer);
+    std::ostream* out = listener != nullptr ? &discard : nullptr;
+    store.m_listener = listener;
     try {
-        policy.accepted = path != nullptr ? policy.store->Read(*path) : policy.store->Parse(*in);
+        policy.accepted = path != nullptr ? store.Read(*path, out).accepted : store.Parse(*in, out);
     } catch (...) {
-        policy.store->m_report = nullptr;
+        store.m_listener = nullptr;
         throw;
     }
-    policy.store->m_report = nullptr;
+    store.m_listener = nullptr;
     return policy;
 }
 
 void CSingletonAuthExceptionImpl::NoteSyntaxError(const std::string& message,
                                                   const yy::CAuthExFileLexer& scanner) {
-    const yy::CAuthExFileLexer::Place place = scanner.TokenPlace();
-    m_errorLine = place.line;
-    m_errorColumn = place.column;
-    if (m_report != nullptr) {
-        m_report->syntaxError =
-            SyntaxError{place.line, place.column, scanner.TokenText(), scanner.Skipped(), message};
+    if (m_listener != nullptr) {
+        const yy::CAuthExFileLexer::Place place = scanner.TokenPlace();
+        m_listener->SyntaxErrorAt(
+            SyntaxError{place.line, place.column, scanner.TokenText(), scanner.Skipped(), message});
     }
 }
 
@@ -100,13 +131,13 @@ void ReportNoInstallRoot() {
                        {library, "the library cannot be loaded, or reports no install root"});
 }
 
-void CSingletonAuthExceptionImpl::ReportBrokenFile(const std::string& path,
-                                                   const std::string& text) const {
+void CSingletonAuthExceptionImpl::ReportBrokenFile(const std::string& path, const std::string& text,
+                                                   int line, int column) const {
     // The commands the entries after the error name are allowed to every role now; a few
     // are named, the rest counted.
     constexpr std::size_t kNamed = 20;
     const std::vector<std::string> allowed =
-        CommandsNamedFrom(text, ElementAtError(text, m_errorLine, m_errorColumn));
+        CommandsNamedFrom(text, ElementAtError(text, line, column));
     std::string names;
     for (std::size_t i = 0; i < allowed.size() && i < kNamed; ++i) {
         names += (i == 0 ? "" : ", ") + allowed[i];
@@ -115,11 +146,12 @@ void CSingletonAuthExceptionImpl::ReportBrokenFile(const std::string& path,
         names += " and " + std::to_string(allowed.size() - kNamed) + " more";
     }
     pw::events::Report(pw::events::Event::kPolicySyntaxError,
-                       {path, std::to_string(m_errorLine) + ":" + std::to_string(m_errorColumn),
+                       {path, std::to_string(line) + ":" + std::to_string(column),
                         names.empty() ? "(none named)" : names});
 }
 
-bool CSingletonAuthExceptionImpl::Read(const std::string& path) {
+CSingletonAuthExceptionImpl::ReadResult CSingletonAuthExceptionImpl::Read(const std::string& path,
+                                                                          std::ostream* out) {
     TraceLog("Opening file %s\n", path.c_str());
     // Read whole and as bytes: the scanner sees every byte as written (a text-mode read on
     // Windows would end at a 0x1A byte and fold CRLF pairs). Only a regular file of bounded
@@ -129,38 +161,29 @@ bool CSingletonAuthExceptionImpl::Read(const std::string& path) {
     pw::stack::FileContent file;
     if (!path.empty()) {
         file = pw::stack::ReadRegularFile(path, pw::stack::kExclusionFileLimit);
+    } else {
+        file.refusal = "cannot be opened";
     }
+    ReadResult result;
     if (file.content) {
         TraceLog("File opened Successfully \n");
+        result.text = std::move(*file.content);
     } else {
         if (!path.empty() && file.refusal != "cannot be opened") {
             TraceLog("Exclusion file refused: it %s\n", file.refusal.c_str());
         }
         TraceLog("File open Failed \n");
         fileOpened = false;
-        // The process's own store refuses everyone from now on: an administrator must know.
-        // A store read for a tool's check reports nothing.
-        if (m_report == nullptr && !path.empty()) {
-            pw::events::Report(pw::events::Event::kPolicyUnreadable, {path, file.refusal});
-        }
+        result.refusal = file.refusal;
     }
-    // A file that was not read reads as empty input: the parse reports it on standard output
-    // and records nothing.
-    const std::string text = file.content ? std::move(*file.content) : std::string();
-    std::istringstream in(text);
-    const bool accepted = Parse(in);
-    if (!accepted && fileOpened && m_errorLine > 0 && m_report == nullptr) {
-        ReportBrokenFile(path, text);
-    }
-    return accepted;
+    // A file that was not read reads as empty input: the parse reports it and records nothing.
+    std::istringstream in(result.text);
+    result.accepted = Parse(in, out);
+    return result;
 }
 
-CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicy(std::istream& in) {
-    return ReadReported(&in, nullptr);
-}
-
-bool CSingletonAuthExceptionImpl::Parse(std::istream& in) {
-    yy::CAuthExFileLexer scanner(&in, nullptr);
+bool CSingletonAuthExceptionImpl::Parse(std::istream& in, std::ostream* out) {
+    yy::CAuthExFileLexer scanner(&in, out);
     // The store knows the scanner for the length of the parse only.
     struct ScannerInUse {
         const yy::CAuthExFileLexer*& slot;
@@ -211,22 +234,22 @@ void CSingletonAuthExceptionImpl::DestroyInstance() {
     delete g_instance.exchange(nullptr, std::memory_order_acq_rel);
 }
 
-bool CSingletonAuthExceptionImpl::IsAuthorized(const std::string& command,
-                                               const pw::TokenList& tokens,
-                                               const std::uint32_t& rightsMask) const {
-    TraceLog("Insude CSingletonAuthExceptionImpl::IsAuthorized() \n");
-    TraceLog("Received USER Role = %d\n", static_cast<int>(rightsMask));
+CSingletonAuthExceptionImpl::Decision CSingletonAuthExceptionImpl::Decide(
+    const std::string& command, const pw::TokenList& tokens, std::uint32_t mask,
+    KeyObserver* observer) const {
+    using Rule = Decision::Rule;
+    const int effectiveSet = EffectiveRoleSet(mask);
     if (!fileOpened) {
-        TraceLog(" Returning FALSE (File Open Failed) -- Access Denied\n ");
-        return false;
+        return Decision{false, Rule::kFileNotOpened, {}, 0, effectiveSet};
     }
-    if (rightsMask == TRUE_ADMIN_MASK) {
-        TraceLog(" Returning TRUE (True Admin) -- Access Granted\n ");
-        return true;
+    if (mask == TRUE_ADMIN_MASK) {
+        return Decision{true, Rule::kTrueAdministrator, {}, 0, effectiveSet};
     }
-    const int effectiveSet = EffectiveRoleSet(rightsMask);
-    if (effectiveSet == 0 || Refuses(LookupRole(command), effectiveSet)) {
-        return false;
+    if (effectiveSet == 0) {
+        return Decision{false, Rule::kNoRole, {}, 0, effectiveSet};
+    }
+    if (const int role = LookupRole(command); Refuses(role, effectiveSet)) {
+        return Decision{false, Rule::kCommandKey, command, role, effectiveSet};
     }
     // A key longer than every key of the table cannot match, and the trace line shows no more
     // than kTraceKeyLimit characters of it: no key is built longer than both, so that the
@@ -240,15 +263,46 @@ bool CSingletonAuthExceptionImpl::IsAuthorized(const std::string& command,
         key.assign(shown).append(suffix.substr(0, limit - shown.size()));
         const bool mayMatch = command.size() + suffix.size() <= longestKey;
         const int required = mayMatch ? LookupRole(key) : 0;
-        TraceLog(" KEY  = %s -- REQ ROLE = %d & ACTUAL ROLE = %d\n", key.c_str(), required,
-                 effectiveSet);
+        if (observer != nullptr) {
+            observer->Looked(key, required, effectiveSet);
+        }
         if (Refuses(required, effectiveSet)) {
-            TraceLog(" Returning FALSE -- Access Denied\n ");
-            return false;
+            return Decision{false, Rule::kTokenKey, std::move(key), required, effectiveSet};
         }
     }
-    TraceLog(" Returning TRUE -- Access Granted\n ");
-    return true;
+    return Decision{true, Rule::kNoEntry, {}, 0, effectiveSet};
+}
+
+bool CSingletonAuthExceptionImpl::IsAuthorized(const std::string& command,
+                                               const pw::TokenList& tokens,
+                                               const std::uint32_t& rightsMask) const {
+    TraceLog("Insude CSingletonAuthExceptionImpl::IsAuthorized() \n");
+    TraceLog("Received USER Role = %d\n", static_cast<int>(rightsMask));
+    struct TraceKeys : KeyObserver {
+        void Looked(const std::string& key, int required, int effectiveSet) override {
+            TraceLog(" KEY  = %s -- REQ ROLE = %d & ACTUAL ROLE = %d\n", key.c_str(), required,
+                     effectiveSet);
+        }
+    } traceKeys;
+    const Decision decision = Decide(command, tokens, rightsMask, &traceKeys);
+    switch (decision.rule) {
+        case Decision::Rule::kFileNotOpened:
+            TraceLog(" Returning FALSE (File Open Failed) -- Access Denied\n ");
+            break;
+        case Decision::Rule::kTrueAdministrator:
+            TraceLog(" Returning TRUE (True Admin) -- Access Granted\n ");
+            break;
+        case Decision::Rule::kTokenKey:
+            TraceLog(" Returning FALSE -- Access Denied\n ");
+            break;
+        case Decision::Rule::kNoEntry:
+            TraceLog(" Returning TRUE -- Access Granted\n ");
+            break;
+        case Decision::Rule::kNoRole:
+        case Decision::Rule::kCommandKey:
+            break;
+    }
+    return decision.allowed;
 }
 
 int CSingletonAuthExceptionImpl::HandleTag(int kind, std::string value) {
@@ -318,16 +372,16 @@ int CSingletonAuthExceptionImpl::LookupRole(const std::string& key) const {
 
 void CSingletonAuthExceptionImpl::NoteEntry(const std::string& command,
                                             const std::string& parameter) {
-    if (m_report != nullptr) {
-        m_report->entries.push_back(PolicyEntry{command, parameter, currentRole});
+    if (m_listener != nullptr) {
+        m_listener->EntryRead(PolicyEntry{command, parameter, currentRole});
     }
 }
 
 void CSingletonAuthExceptionImpl::StoreRole(const std::string& key, int role) {
-    if (m_report != nullptr) {
+    if (m_listener != nullptr) {
         const auto earlier = roleTable.find(key);
         if (earlier != roleTable.end()) {
-            m_report->duplicates.push_back(DuplicateKey{
+            m_listener->KeyGivenTwice(DuplicateKey{
                 key, earlier->second, role, m_scanner == nullptr ? 0 : m_scanner->Position().line});
         }
     }

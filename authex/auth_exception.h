@@ -47,15 +47,12 @@ class CSingletonAuthExceptionImpl {
     // Drops the store; the next GetInstance reads the file again. No request may still use it.
     static void DestroyInstance();
 
-    // A store of its own, read from any exclusion file; the process's store is not touched.
-    // For checking a policy before it is installed: besides the store it tells where a syntax
-    // error ended the reading, and which keys the file gives twice.
-    struct SyntaxError {
-        int line = 0;
-        int column = 0;
-        std::string text;     // the token found there; empty at the end of the file
-        std::string skipped;  // bytes no scanner rule took just before it
-        std::string message;  // the parser's own
+    // What a reading of an exclusion file finds, for a policy check: an entry stored, a key the
+    // file gives again (the later entry stands), and the syntax error that ended the reading.
+    struct PolicyEntry {
+        std::string command;
+        std::string parameter;  // empty for an entry of the command alone
+        int role = 0;
     };
     struct DuplicateKey {
         std::string key;
@@ -63,32 +60,73 @@ class CSingletonAuthExceptionImpl {
         int laterRole = 0;  // the one that stands
         int line = 0;       // where the later entry ends
     };
-    struct PolicyEntry {
-        std::string command;
-        std::string parameter;  // empty for an entry of the command alone
-        int role = 0;
+    struct SyntaxError {
+        int line = 0;
+        int column = 0;
+        std::string text;     // the token found there; empty at the end of the file
+        std::string skipped;  // bytes no scanner rule took just before it
+        std::string message;  // the parser's own
     };
+    // Told, in file order, what a reading finds. Implemented by whoever checks a policy; the
+    // process's store is read without one.
+    class PolicyListener {
+      public:
+        virtual void EntryRead(const PolicyEntry&) {}
+        virtual void KeyGivenTwice(const DuplicateKey&) {}
+        virtual void SyntaxErrorAt(const SyntaxError&) {}
+
+      protected:
+        ~PolicyListener() = default;
+    };
+
+    // A store of its own, read from any exclusion file; the process's store is not touched and
+    // nothing is reported to the event log. With a listener the scanner's copies and the
+    // parser's message go to the listener, not to standard output.
     struct PolicyFile {
         std::unique_ptr<CSingletonAuthExceptionImpl> store;
         bool accepted = false;  // the parse reached the end without a syntax error
-        std::optional<SyntaxError> syntaxError;
-        std::vector<DuplicateKey> duplicates;
-        std::vector<PolicyEntry> entries;  // every entry stored, in file order
     };
-    static PolicyFile ReadPolicyFile(const std::string& path);
+    static PolicyFile ReadPolicyFile(const std::string& path, PolicyListener* listener = nullptr);
     // The same from a stream. Input that fails part-way leaves an empty store that refuses
     // everyone, as a file that cannot be opened does.
-    static PolicyFile ReadPolicy(std::istream& in);
+    static PolicyFile ReadPolicy(std::istream& in, PolicyListener* listener = nullptr);
 
+    // A decision and the rule that settled it. `key` and `role` are the refusing entry's, for
+    // the two key rules.
+    struct Decision {
+        enum class Rule {
+            kFileNotOpened,      // no exclusion file was read: everyone is refused
+            kTrueAdministrator,  // the mask is exactly the true administrator's
+            kNoRole,             // the mask holds none of the role bits
+            kCommandKey,         // the command's own entry refuses
+            kTokenKey,           // the entry of the command with one token refuses
+            kNoEntry,            // nothing refuses
+        };
+        bool allowed = false;
+        Rule rule = Rule::kNoEntry;
+        std::string key;
+        int role = 0;
+        int effectiveSet = 0;  // the role set the mask stands for (EffectiveRoleSet)
+    };
+    // Told each command-and-token key a decision looks up, in order, with the role it requires.
+    class KeyObserver {
+      public:
+        virtual void Looked(const std::string& key, int required, int effectiveSet) = 0;
+
+      protected:
+        ~KeyObserver() = default;
+    };
     // Whether the policy lets a caller with this user-rights mask run the command with these
-    // argument tokens.
+    // argument tokens, and why.
+    Decision Decide(const std::string& command, const pw::TokenList& tokens, std::uint32_t mask,
+                    KeyObserver* observer = nullptr) const;
+    // The decision's verdict, with its trace lines.
     bool IsAuthorized(const std::string& command, const pw::TokenList& tokens,
                       const std::uint32_t& rightsMask) const;
 
     // Called by the parser's actions while the file is read: 0, or -1 for an unknown kind.
     int HandleTag(int kind, std::string value);
-    // Called by the parser on a syntax error, with the scanner there. Only a policy file read
-    // for checking keeps it.
+    // Called by the parser on a syntax error, with the scanner there.
     void NoteSyntaxError(const std::string& message, const yy::CAuthExFileLexer& scanner);
     // The role stored for the key, or 0.
     int LookupRole(const std::string& key) const;
@@ -98,14 +136,11 @@ class CSingletonAuthExceptionImpl {
     // Whether the exclusion file could be opened; a store without one refuses everyone.
     bool FileOpened() const { return fileOpened; }
 
-    // The pieces of a decision. The role set whose entries apply to a mask, by its highest
-    // role bit (4, 6 or 7), or 0 when it holds none of them.
+    // The role set whose entries apply to a mask, by its highest role bit (4, 6 or 7), or 0
+    // when it holds none of them.
     static int EffectiveRoleSet(std::uint32_t mask);
     // Whether an entry with this required role refuses a caller with this role set.
     static bool Refuses(int requiredRole, int effectiveSet);
-    // The key a request token is looked up under: the command followed by the token, less a
-    // leading four-character "__" marker.
-    static void TokenKey(const std::string& command, std::string_view token, std::string& key);
     // How much of a key a decision's trace line can show: the log cuts a message at 1,024
     // characters.
     static constexpr std::size_t kTraceKeyLimit = 1024;
@@ -121,24 +156,32 @@ class CSingletonAuthExceptionImpl {
     CSingletonAuthExceptionImpl();
     struct Unread {};
     explicit CSingletonAuthExceptionImpl(Unread) {}
-    // Opens and parses one file into the role table; true when the parse accepted it.
-    bool Read(const std::string& path);
+    // What reading one file gave: whether the parse accepted it, why the file was not read
+    // (empty when it was), and its text.
+    struct ReadResult {
+        bool accepted = false;
+        std::string refusal;
+        std::string text;
+    };
+    // Opens and parses one file into the role table; `out` takes the scanner's copies and the
+    // parser's message (null: standard output).
+    ReadResult Read(const std::string& path, std::ostream* out);
     // Parses the exclusion file's text into the role table; true when the parse accepted it.
-    bool Parse(std::istream& in);
-    // Reports the syntax error that stopped the parse of `text`, the file at `path`.
-    void ReportBrokenFile(const std::string& path, const std::string& text) const;
-    // Records an entry just stored for a policy check's report.
+    bool Parse(std::istream& in, std::ostream* out);
+    // Reports the syntax error at `line`:`column` that stopped the parse of `text`, the file at
+    // `path`.
+    void ReportBrokenFile(const std::string& path, const std::string& text, int line,
+                          int column) const;
+    // Tells the listener, if any, of an entry just stored.
     void NoteEntry(const std::string& command, const std::string& parameter);
-    // Reads into a new store that reports to `policy`.
-    static PolicyFile ReadReported(std::istream* in, const std::string* path);
+    // Reads into a new store that tells `listener`.
+    static PolicyFile ReadChecked(std::istream* in, const std::string* path,
+                                  PolicyListener* listener);
 
-    // A policy check's report while its file is read, and the scanner reading it; both null for
-    // the process's store, which keeps nothing of the kind.
-    PolicyFile* m_report = nullptr;
+    // Only while a file is read: the scanner reading it, and who is told what the reading finds
+    // (null for the process's store, which keeps nothing of the kind).
     const yy::CAuthExFileLexer* m_scanner = nullptr;
-    // Where the parse stopped on a syntax error; 0 when it did not.
-    int m_errorLine = 0;
-    int m_errorColumn = 0;
+    PolicyListener* m_listener = nullptr;
 
     std::map<std::string, int, std::less<>> roleTable;
     // The length of the longest key in the table: a longer key cannot match.

@@ -51,6 +51,8 @@ class CAuthExFileLexer : public AuthorizationFlexLexer {
     const char* TokenText() const { return m_tokenText; }
     const char* Skipped() const { return m_skipped; }
     Place Position() const { return m_position; }
+    // Where the scanner copies text no rule takes (flex's default action).
+    std::ostream& Output() { return yyout; }
     static constexpr std::size_t kKept = 63;
 
   private:

@@ -18,20 +18,18 @@ int Check(const std::string& path) {
         return kExitResult;
     }
     const ParsedPolicy parsed = ReadPolicy(path);
-    for (const auto& duplicate : parsed.file.duplicates) {
+    for (const auto& duplicate : parsed.duplicates) {
         std::fprintf(stderr, "%s", DescribeDuplicate(path, duplicate).c_str());
     }
     if (!parsed.file.accepted) {
         const std::size_t kept = parsed.file.store->RoleTable().size();
-        if (parsed.file.syntaxError) {
+        if (parsed.syntaxError) {
             std::ifstream in(path, std::ios::binary);
             const std::string text((std::istreambuf_iterator<char>(in)), {});
             std::fprintf(stderr, "%s",
-                         DescribeSyntaxError(path, text, *parsed.file.syntaxError, kept).c_str());
+                         DescribeSyntaxError(path, text, *parsed.syntaxError, kept).c_str());
         } else {
-            std::fprintf(
-                stderr, "%s: %s\n", path.c_str(),
-                parsed.message.empty() ? "the file cannot be read" : parsed.message.c_str());
+            std::fprintf(stderr, "%s: the file cannot be read\n", path.c_str());
         }
         return kExitResult;
     }

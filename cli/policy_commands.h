@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace pipeway {
 
@@ -18,10 +20,22 @@ namespace pipeway {
 const char* SectionOf(int role);
 const char* RoleSetName(int effectiveSet);
 
-// A policy file read with the system's scanner and parser, with the parser's message, if any.
-struct ParsedPolicy {
+// A policy file read with the system's scanner and parser, and what the reading found.
+struct ParsedPolicy final : CSingletonAuthExceptionImpl::PolicyListener {
     CSingletonAuthExceptionImpl::PolicyFile file;
-    std::string message;
+    std::optional<CSingletonAuthExceptionImpl::SyntaxError> syntaxError;
+    std::vector<CSingletonAuthExceptionImpl::DuplicateKey> duplicates;
+    std::vector<CSingletonAuthExceptionImpl::PolicyEntry> entries;  // in file order
+
+    void EntryRead(const CSingletonAuthExceptionImpl::PolicyEntry& entry) override {
+        entries.push_back(entry);
+    }
+    void KeyGivenTwice(const CSingletonAuthExceptionImpl::DuplicateKey& duplicate) override {
+        duplicates.push_back(duplicate);
+    }
+    void SyntaxErrorAt(const CSingletonAuthExceptionImpl::SyntaxError& error) override {
+        syntaxError = error;
+    }
 };
 ParsedPolicy ReadPolicy(const std::string& path);
 // Whether `path` is a regular file pipeway can open.
@@ -33,8 +47,7 @@ std::string InstalledPolicy(const std::filesystem::path& stack);
 std::uint32_t ParseMask(const std::string& text);
 
 // Where a policy that the provider reads only in part breaks, with what that costs.
-void PrintBrokenWarning(const std::string& path,
-                        const CSingletonAuthExceptionImpl::PolicyFile& file);
+void PrintBrokenWarning(const std::string& path, const ParsedPolicy& file);
 void PrintResult(std::int32_t code, const char* why);
 
 // The command core as the provider library has it between its attach and detach

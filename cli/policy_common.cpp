@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
-#include <sstream>
 
 namespace pipeway {
 
@@ -40,24 +38,9 @@ const char* RoleSetName(int effectiveSet) {
     }
 }
 
-// The parse with the parser's standard output collected: the scanner copies the file's line
-// ends there and the parser its syntax error message.
 ParsedPolicy ReadPolicy(const std::string& path) {
-    std::ostringstream captured;
-    std::streambuf* saved = std::cout.rdbuf(captured.rdbuf());
     ParsedPolicy parsed;
-    try {
-        parsed.file = CSingletonAuthExceptionImpl::ReadPolicyFile(path);
-    } catch (...) {
-        std::cout.rdbuf(saved);
-        throw;
-    }
-    std::cout.rdbuf(saved);
-    const std::string text = captured.str();
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    if (first != std::string::npos) {
-        parsed.message = text.substr(first, text.find_last_not_of(" \t\r\n") + 1 - first);
-    }
+    parsed.file = CSingletonAuthExceptionImpl::ReadPolicyFile(path, &parsed);
     return parsed;
 }
 
@@ -80,9 +63,8 @@ std::uint32_t ParseMask(const std::string& text) {
     return static_cast<std::uint32_t>(mask);
 }
 
-void PrintBrokenWarning(const std::string& path,
-                        const CSingletonAuthExceptionImpl::PolicyFile& file) {
-    if (!file.accepted && file.syntaxError) {
+void PrintBrokenWarning(const std::string& path, const ParsedPolicy& file) {
+    if (!file.file.accepted && file.syntaxError) {
         std::printf(
             "warning: the file is broken at line %d, column %d: the provider keeps only the "
             "entries before it (pipeway policy check %s)\n",

@@ -13,29 +13,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The reason for a decision: the rule or the key that settled it.
-std::string Reason(const CSingletonAuthExceptionImpl& store, std::uint32_t mask,
-                   const std::string& command, const pw::TokenList& tokens) {
-    const int effectiveSet = CSingletonAuthExceptionImpl::EffectiveRoleSet(mask);
-    if (!store.FileOpened()) {
-        return "the exclusion file cannot be opened: everyone is refused";
-    }
-    if (mask == TRUE_ADMIN_MASK) {
-        return "the true administrator is never refused";
-    }
-    if (effectiveSet == 0) {
-        return "the mask holds none of the role bits 1, 2 and 4";
-    }
-    std::string key = command;
-    for (std::size_t i = 0; i <= tokens.size(); ++i) {
-        if (i > 0) {
-            CSingletonAuthExceptionImpl::TokenKey(command, tokens[i - 1], key);
-        }
-        const int role = store.LookupRole(key);
-        if (CSingletonAuthExceptionImpl::Refuses(role, effectiveSet)) {
-            return "refused by key " + key + " (role " + std::to_string(role) + ", " +
-                   SectionOf(role) + " section)";
-        }
+using Decision = CSingletonAuthExceptionImpl::Decision;
+
+// The rule or the key that settled a decision.
+std::string Reason(const Decision& decision) {
+    switch (decision.rule) {
+        case Decision::Rule::kFileNotOpened:
+            return "the exclusion file cannot be opened: everyone is refused";
+        case Decision::Rule::kTrueAdministrator:
+            return "the true administrator is never refused";
+        case Decision::Rule::kNoRole:
+            return "the mask holds none of the role bits 1, 2 and 4";
+        case Decision::Rule::kCommandKey:
+        case Decision::Rule::kTokenKey:
+            return "refused by key " + decision.key + " (role " + std::to_string(decision.role) +
+                   ", " + SectionOf(decision.role) + " section)";
+        case Decision::Rule::kNoEntry:
+            break;
     }
     return "no entry refuses the command or its tokens";
 }
@@ -46,22 +40,19 @@ std::string Reason(const CSingletonAuthExceptionImpl& store, std::uint32_t mask,
 void PrintMangledWarning(const CSingletonAuthExceptionImpl& store, std::uint32_t mask,
                          const PipewayProviderImpl& request) {
     std::string decoded;
-    if (request.Argc() < 3 || DecodeMangledEntry(request.Argv()[2], decoded) != Mangled::kDecoded ||
-        mask == TRUE_ADMIN_MASK || !store.FileOpened()) {
+    if (request.Argc() < 3 || DecodeMangledEntry(request.Argv()[2], decoded) != Mangled::kDecoded) {
         return;
     }
-    std::string key;
-    CSingletonAuthExceptionImpl::TokenKey(request.Command(), decoded, key);
-    const int role = store.LookupRole(key);
-    if (!CSingletonAuthExceptionImpl::Refuses(
-            role, CSingletonAuthExceptionImpl::EffectiveRoleSet(mask))) {
+    const Decision asDecoded = store.Decide(request.Command(), {decoded}, mask);
+    if (asDecoded.rule != Decision::Rule::kTokenKey) {
         return;
     }
     std::printf(
         "warning: the token %s reaches the module decoded, as %s, which the entry %s (role %d, "
         "%s section) refuses: the policy decides on tokens as written and never sees a "
         "$$manglevalue token decoded\n",
-        request.Argv()[2], decoded.c_str(), key.c_str(), role, SectionOf(role));
+        request.Argv()[2], decoded.c_str(), asDecoded.key.c_str(), asDecoded.role,
+        SectionOf(asDecoded.role));
 }
 
 }  // namespace
@@ -101,31 +92,29 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
     const std::string path = options.file.empty() ? InstalledPolicy(stack) : options.file;
     const ParsedPolicy parsed = ReadPolicy(path);
     const CSingletonAuthExceptionImpl& store = *parsed.file.store;
-    const bool authorized =
-        !rightsProblem && store.IsAuthorized(request.Command(), request.Args(), mask);
+    const Decision decision = store.Decide(request.Command(), request.Args(), mask);
+    const bool authorized = !rightsProblem && decision.allowed;
     const bool broken = !parsed.file.accepted;
 
     std::printf("policy: %s\n", path.c_str());
     if (store.FileOpened()) {
-        PrintBrokenWarning(path, parsed.file);
+        PrintBrokenWarning(path, parsed);
     }
     std::printf("command: %s\n", request.Command().c_str());
     if (options.user) {
         std::printf("user: %s\n", options.user->c_str());
     }
-    const int effectiveSet = CSingletonAuthExceptionImpl::EffectiveRoleSet(mask);
     if (!rightsProblem) {
-        std::printf("mask: %u (%s)%s\n", static_cast<unsigned>(mask),
-                    mask == TRUE_ADMIN_MASK ? "true administrator" : RoleSetName(effectiveSet),
-                    options.user ? ", from the rights module" : "");
+        std::printf(
+            "mask: %u (%s)%s\n", static_cast<unsigned>(mask),
+            mask == TRUE_ADMIN_MASK ? "true administrator" : RoleSetName(decision.effectiveSet),
+            options.user ? ", from the rights module" : "");
     }
     std::printf("decision: %s\n", authorized ? "authorized" : "refused");
     if (authorized) {
         PrintMangledWarning(store, mask, request);
     }
-    std::printf("reason: %s\n",
-                rightsProblem ? rightsProblem->c_str()
-                              : Reason(store, mask, request.Command(), request.Args()).c_str());
+    std::printf("reason: %s\n", rightsProblem ? rightsProblem->c_str() : Reason(decision).c_str());
     if (authorized) {
         std::printf(
             "result: the provider runs the command; the module's run gives its "

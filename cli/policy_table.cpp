@@ -66,7 +66,7 @@ std::vector<TableUser> TableUsers(const std::optional<std::string>& list) {
 
 // The command lines of a table: one per line of `file`, or one for each entry of the policy.
 std::vector<std::string> TableCommands(const std::optional<std::string>& file,
-                                       const CSingletonAuthExceptionImpl::PolicyFile& policy) {
+                                       const ParsedPolicy& policy) {
     std::vector<std::string> lines;
     if (file) {
         std::ifstream in(*file, std::ios::binary);
@@ -126,7 +126,7 @@ std::vector<std::string> DecideRow(const CSingletonAuthExceptionImpl& store,
             }
         }
         // Without a rights module the provider refuses everyone.
-        cells.push_back(mask && store.IsAuthorized(request.Command(), request.Args(), *mask)
+        cells.push_back(mask && store.Decide(request.Command(), request.Args(), *mask).allowed
                             ? "allowed"
                             : "refused");
     }
@@ -187,7 +187,7 @@ int Test(const PolicyOptions& options, const fs::path& stack) {
                      options.file.c_str());
         return kExitResult;
     }
-    const std::vector<std::string> commands = TableCommands(options.commands, parsed.file);
+    const std::vector<std::string> commands = TableCommands(options.commands, parsed);
 
     DecisionTable decided;
     std::vector<std::size_t> widths = {std::string("command line").size()};
@@ -205,7 +205,7 @@ int Test(const PolicyOptions& options, const fs::path& stack) {
         }
     }
     std::printf("policy: %s\n", options.file.c_str());
-    PrintBrokenWarning(options.file, parsed.file);
+    PrintBrokenWarning(options.file, parsed);
     std::printf("%s", Row(header, widths).c_str());
     std::vector<std::string> rule;
     for (const std::size_t width : widths) {

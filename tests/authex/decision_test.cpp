@@ -36,6 +36,46 @@ class Decision : public PolicyFixture {
     const CSingletonAuthExceptionImpl* m_store = nullptr;
 };
 
+// What settled each decision: the rule, and for a refusing entry its key and role.
+TEST_F(Decision, NamesTheRuleAndTheRefusingEntry) {
+    using Rule = CSingletonAuthExceptionImpl::Decision::Rule;
+    struct Case {
+        const char* command;
+        Tokens tokens;
+        std::uint32_t mask;
+        bool allowed;
+        Rule rule;
+        const char* key;
+        int role;
+    };
+    const Case cases[] = {
+        {"usercmd", {}, TRUE_ADMIN_MASK, true, Rule::kTrueAdministrator, "", 0},
+        {"usercmd", {}, 8, false, Rule::kNoRole, "", 0},
+        {"usercmd", {"a=1"}, 1, false, Rule::kCommandKey, "usercmd", 1},
+        {"getchildlist",
+         {"a=1", "__x_byobjtype=322"},
+         1,
+         false,
+         Rule::kTokenKey,
+         "getchildlistbyobjtype=322",
+         1},
+        {"getchildlist", {"a=1", "byobjtype=322"}, 2, true, Rule::kNoEntry, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        const CSingletonAuthExceptionImpl::Decision decision =
+            m_store->Decide(c.command, c.tokens, c.mask);
+        EXPECT_EQ(decision.allowed, c.allowed);
+        EXPECT_EQ(decision.rule, c.rule);
+        EXPECT_EQ(decision.key, c.key);
+        EXPECT_EQ(decision.role, c.role);
+        EXPECT_EQ(decision.allowed, Allows(c.command, c.tokens, c.mask));
+    }
+    const CSingletonAuthExceptionImpl::PolicyFile none =
+        CSingletonAuthExceptionImpl::ReadPolicyFile("");
+    EXPECT_EQ(none.store->Decide("usercmd", {}, TRUE_ADMIN_MASK).rule, Rule::kFileNotOpened);
+}
+
 struct RoleCase {
     const char* what;
     const char* command;
