@@ -9,14 +9,20 @@
 #include "trace_log.h"
 
 #include <algorithm>
+#include <utility>
 #include <sstream>
 #include <streambuf>
 #include <new>
 
 namespace {
 
-std::atomic<CSingletonAuthExceptionImpl*> g_instance{nullptr};
+StoreSlot g_defaultSlot;
+thread_local StoreSlot* t_slot = nullptr;
 CriticalSection g_instanceLock;
+
+StoreSlot& SlotInUse() {
+    return t_slot != nullptr ? *t_slot : g_defaultSlot;
+}
 
 }  // namespace
 
@@ -201,8 +207,13 @@ bool CSingletonAuthExceptionImpl::Parse(std::istream& in, std::ostream* out) {
     }
 }
 
+StoreSlot* CSingletonAuthExceptionImpl::UseStoreSlot(StoreSlot* slot) noexcept {
+    return std::exchange(t_slot, slot);
+}
+
 CSingletonAuthExceptionImpl* CSingletonAuthExceptionImpl::GetInstance() {
-    CSingletonAuthExceptionImpl* instance = g_instance.load(std::memory_order_acquire);
+    std::atomic<CSingletonAuthExceptionImpl*>& slot = SlotInUse().instance;
+    CSingletonAuthExceptionImpl* instance = slot.load(std::memory_order_acquire);
     if (instance != nullptr) {
         return instance;
     }
@@ -211,7 +222,7 @@ CSingletonAuthExceptionImpl* CSingletonAuthExceptionImpl::GetInstance() {
         TraceLog("CSingletonAuthExceptionImpl::GetInstance() - Failed to synchronize\n");
         return nullptr;
     }
-    instance = g_instance.load(std::memory_order_relaxed);
+    instance = slot.load(std::memory_order_relaxed);
     if (instance == nullptr) {
         try {
             instance = new CSingletonAuthExceptionImpl();
@@ -220,18 +231,22 @@ CSingletonAuthExceptionImpl* CSingletonAuthExceptionImpl::GetInstance() {
             TraceLog("CSingletonAuthExceptionImpl::GetInstance() - Out of memory\n");
             return nullptr;
         }
-        g_instance.store(instance, std::memory_order_release);
+        slot.store(instance, std::memory_order_release);
     }
     return instance;
 }
 
 void CSingletonAuthExceptionImpl::DestroyInstance() {
+    DestroyInstance(SlotInUse());
+}
+
+void CSingletonAuthExceptionImpl::DestroyInstance(StoreSlot& slot) {
     ScopedLock lock(g_instanceLock);
     if (!lock.IsLocked()) {
         TraceLog("CSingletonAuthExceptionImpl::DestroyInstance() - Failed to synchronize\n");
         return;
     }
-    delete g_instance.exchange(nullptr, std::memory_order_acq_rel);
+    delete slot.instance.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 CSingletonAuthExceptionImpl::Decision CSingletonAuthExceptionImpl::Decide(

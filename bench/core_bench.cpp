@@ -4,6 +4,7 @@
 #include "bench_stack.h"
 
 #include "auth_exception.h"
+#include "lifecycle.h"
 #include "pipeway_provider_impl.h"
 #include "trace_log.h"
 
@@ -46,7 +47,8 @@ void BM_FloorRunDACmd(benchmark::State& state) {
     ModuleCall call;
     std::string answer;
     for (auto _ : state) {
-        RunDACmd(*call.info, static_cast<std::int32_t>(call.argv.size()), call.argv.data(), answer);
+        pw::core::RunDACmd(*call.info, static_cast<std::int32_t>(call.argv.size()),
+                           call.argv.data(), answer);
         benchmark::DoNotOptimize(answer.data());
     }
 }
@@ -159,12 +161,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     // The core's attach notification, then the state an initialised provider leaves.
-    CoreProcessAttach();
+    pw::core::ProcessAttach();
     g_traceLogPath.Set(bench::TraceLogFile().string());
 
     benchmark::RunSpecifiedBenchmarks();
 
     PipewayProviderImpl::CleanUpDAInfo();
-    CoreProcessDetach();
+    pw::core::ProcessDetach();
     return bench::End();
 }

@@ -76,7 +76,7 @@ std::optional<std::vector<std::string>> CommandTokens(const std::vector<std::str
         return words;
     }
     std::string text = words[0];
-    TrimWhitespace(text);
+    pw::core::TrimWhitespace(text);
     pw::TokenList tokens;
     if (PipewayProviderImpl::ConvertStrToVec(text, tokens).code != kSuccess) {
         return std::nullopt;

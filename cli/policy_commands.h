@@ -3,6 +3,7 @@
 #pragma once
 
 #include "auth_exception.h"
+#include "lifecycle.h"
 #include "pipeway_provider_impl.h"
 #include "policy.h"
 #include "pw/resources.h"
@@ -55,10 +56,10 @@ void PrintResult(std::int32_t code, const char* why);
 // module cache, which is emptied again at the end.
 class CoreAttached : private pw::NoCopy {
   public:
-    CoreAttached() { CoreProcessAttach(); }
+    CoreAttached() { pw::core::ProcessAttach(); }
     ~CoreAttached() {
-        CoreDropSharedState();
-        CoreProcessDetach();
+        pw::core::DropSharedState();
+        pw::core::ProcessDetach();
     }
 };
 

@@ -40,7 +40,8 @@ std::string Reason(const Decision& decision) {
 void PrintMangledWarning(const CSingletonAuthExceptionImpl& store, std::uint32_t mask,
                          const PipewayProviderImpl& request) {
     std::string decoded;
-    if (request.Argc() < 3 || DecodeMangledEntry(request.Argv()[2], decoded) != Mangled::kDecoded) {
+    if (request.Argc() < 3 ||
+        pw::core::DecodeMangledEntry(request.Argv()[2], decoded) != pw::core::Mangled::kDecoded) {
         return;
     }
     const Decision asDecoded = store.Decide(request.Command(), {decoded}, mask);
@@ -79,7 +80,7 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
     if (options.user) {
         CheckStack(stack);  // the rights module is found as the provider finds it
         const std::optional<std::int32_t> asked =
-            QueryUserRightsMask(*options.user, request.LocalLogin());
+            pw::core::QueryUserRightsMask(*options.user, request.LocalLogin());
         if (asked) {
             mask = static_cast<std::uint32_t>(*asked);
         } else {

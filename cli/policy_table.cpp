@@ -37,7 +37,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }
 
 std::string Trimmed(std::string text) {
-    TrimWhitespace(text);
+    pw::core::TrimWhitespace(text);
     return text;
 }
 
@@ -119,7 +119,7 @@ std::vector<std::string> DecideRow(const CSingletonAuthExceptionImpl& store,
         if (!mask) {
             const auto key = std::make_pair(user.name, request.LocalLogin());
             if (asked.count(key) == 0) {
-                asked[key] = QueryUserRightsMask(user.name, request.LocalLogin());
+                asked[key] = pw::core::QueryUserRightsMask(user.name, request.LocalLogin());
             }
             if (const std::optional<std::int32_t>& answer = asked[key]) {
                 mask = static_cast<std::uint32_t>(*answer);

@@ -1,3 +1,6 @@
+#include "address_queries.h"
+
+#include "da_cache.h"
 #include "pipeway_provider_impl.h"
 
 #include <algorithm>
@@ -29,15 +32,17 @@ bool TagText(const std::string& answer, std::string_view open, std::string_view 
 
 // Runs one fixed address query through "tarda64" and returns the answer.
 std::string QueryAddressModule(const char* objectType) {
-    const DAInfo tarda = *PipewayProviderImpl::getDAInfo("tarda64");
+    const DAInfo& tarda = *PipewayProviderImpl::getDAInfo("tarda64");
     std::string query[] = {"velcmd=getchildlist", "ons=Root", objectType};
     char* argv[] = {query[0].data(), query[1].data(), query[2].data()};
     std::string answer;
-    RunDACmd(tarda, 3, argv, answer);
+    pw::core::RunDACmd(tarda, 3, argv, answer);
     return answer;
 }
 
 }  // namespace
+
+namespace pw::core {
 
 char* GetIPv4Address() {
     const std::string answer = QueryAddressModule("byobjtype=322");
@@ -72,3 +77,5 @@ char* GetIPv6Addresses() {
     }
     return buffer;
 }
+
+}  // namespace pw::core

@@ -33,11 +33,13 @@ std::int32_t ReadRightsMask(const std::string& answer) {
 
 }  // namespace
 
+namespace pw::core {
+
 std::optional<std::int32_t> QueryUserRightsMask(const std::string& userName,
                                                 const std::string& localLogin) {
-    DAInfo rights;
+    const DAInfo* rights = nullptr;
     try {
-        rights = *PipewayProviderImpl::getDAInfo("rukda64");
+        rights = PipewayProviderImpl::getDAInfo("rukda64");
     } catch (const PPImplStatus& failure) {
         TraceLog("PipewayProviderImpl::IsAuthorized() - Unable to load rukda : %s\n",
                  failure.text.c_str());
@@ -53,7 +55,7 @@ std::optional<std::int32_t> QueryUserRightsMask(const std::string& userName,
     // client's. Either call may fail (no client call context): the query goes ahead.
     CoRevertToSelf();
     try {
-        RunDACmd(rights, 6, argv, answer);
+        RunDACmd(*rights, 6, argv, answer);
     } catch (...) {
         CoImpersonateClient();
         throw;
@@ -62,8 +64,11 @@ std::optional<std::int32_t> QueryUserRightsMask(const std::string& userName,
     return answer.empty() ? 0 : ReadRightsMask(answer);
 }
 
+}  // namespace pw::core
+
 bool PipewayProviderImpl::IsAuthorized() {
-    const std::optional<std::int32_t> mask = QueryUserRightsMask(m_userName, m_localLogin);
+    const std::optional<std::int32_t> mask =
+        pw::core::QueryUserRightsMask(m_userName, m_localLogin);
     if (!mask) {
         return false;
     }

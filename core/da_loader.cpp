@@ -1,6 +1,5 @@
+#include "da_cache.h"
 #include "pipeway_provider_impl.h"
-
-#include "auth_exception.h"
 
 #include "pw/events.h"
 #include "pw/resources.h"
@@ -9,17 +8,22 @@
 #include "trace_log.h"
 
 #include <list>
+#include <utility>
 
 using PipewayMgtData::PPImplStatus;
 using namespace PipewayMgtData;  // the result codes
 
 namespace {
 
-// Entries are handed out by pointer and used after the lock is released while other threads
-// append: a list never moves its elements. Unlike a deque, an empty list allocates nothing, so
-// loading the library cannot fail for want of memory here.
-std::list<DAInfo> g_daInfoCache;
+// Every cache's entries are guarded by one lock, held only while a cache is searched or
+// changed.
 CriticalSection g_daInfoLock;
+pw::core::DACache g_defaultCache;
+thread_local pw::core::DACache* t_cache = nullptr;
+
+pw::core::DACache& CacheInUse() {
+    return t_cache != nullptr ? *t_cache : g_defaultCache;
+}
 
 // Tells the administrator that a module cannot be used: the rights module refuses everyone,
 // any other module every call naming it; without a usable library folder no module loads.
@@ -70,7 +74,7 @@ DAInfo LoadDAModule(const std::string& name) {
         TraceLog("Error resolving freeData: %d\n", static_cast<int>(error));
         Unusable(name, "freeData not found", error);
     }
-    info.module = library.release();
+    info.module = std::move(library);
     return info;
 }
 
@@ -83,43 +87,43 @@ DAInfo* PipewayProviderImpl::getDAInfo(const std::string& name) {
         TraceLog("PipewayProviderImpl::getDAInfo - Failed to synchronize threads\n");
         throw PPImplStatus(kCacheLockFailed, "PwyImpl: Failed to synchronize in getDAInfo");
     }
-    for (DAInfo& entry : g_daInfoCache) {
+    std::list<DAInfo>& entries = CacheInUse().entries;
+    for (DAInfo& entry : entries) {
         if (entry.name == name) {
             return &entry;
         }
     }
+    // A module the list cannot take is unloaded again with `loaded`.
     DAInfo loaded = LoadDAModule(name);
-    pw::UniqueLibrary module(loaded.module);  // unloaded again unless the cache takes it
-    g_daInfoCache.push_back(std::move(loaded));
-    module.release();
-    return &g_daInfoCache.back();
+    entries.push_back(std::move(loaded));
+    return &entries.back();
 }
 
 void PipewayProviderImpl::CleanUpDAInfo() {
+    pw::core::ReleaseModules(CacheInUse());
+}
+
+namespace pw::core {
+
+DACache* UseDACache(DACache* cache) noexcept {
+    return std::exchange(t_cache, cache);
+}
+
+void ReleaseModules(DACache& cache) noexcept {
     ScopedLock lock(g_daInfoLock);
     if (!lock.IsLocked()) {
         TraceLog("PipewayProviderImpl::CleanUpDAInfo() - Failed to synchronize\n");
         return;
     }
-    for (const DAInfo& entry : g_daInfoCache) {
-        const pw::UniqueLibrary unload(entry.module);  // the cache's own reference
-    }
-    g_daInfoCache.clear();
+    cache.entries.clear();  // each entry unloads its library
 }
 
-void CoreProcessAttach() {
+void AttachModuleCache() {
     g_daInfoLock.Create();
-    AuthExProcessAttach();
 }
 
-void CoreProcessDetach() {
-    AuthExProcessDetach();
+void DetachModuleCache() {
     g_daInfoLock.Destroy();
 }
 
-void CoreDropSharedState() noexcept {
-    PipewayProviderImpl::CleanUpDAInfo();
-    CSingletonAuthExceptionImpl::DestroyInstance();
-    // The next request starts a new provider load: what it meets is reported again.
-    pw::events::NewProviderLoad();
-}
+}  // namespace pw::core

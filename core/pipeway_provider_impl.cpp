@@ -56,7 +56,7 @@ PPImplStatus PipewayProviderImpl::ExecuteMethod(std::string& answer) {
     try {
         TraceLog("PipewayProviderImpl::ExecuteMethod() - About to invoke sendCmd()\n");
         const DAInfo* info = getDAInfo(m_daName);
-        RunDACmd(*info, static_cast<std::int32_t>(m_argc), m_argv, answer);
+        pw::core::RunDACmd(*info, static_cast<std::int32_t>(m_argc), m_argv, answer);
         return PPImplStatus(kSuccess);
     } catch (const PPImplStatus& failure) {
         TraceLog("PipewayProviderImpl::ExecuteMethod() - Error executing DA Command : %s\n",

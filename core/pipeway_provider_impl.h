@@ -1,30 +1,17 @@
-// The command core: one request per WMI method call, the DA module loader and cache, and the
-// routine that runs a command through a DA module.
+// The request: one per WMI method call. It validates the command line, authorizes the caller
+// and runs the command through its DA module.
 #pragma once
 
-#include "da_contract.h"
+#include "da_cache.h"
 #include "pp_status.h"
 #include "pw/token_list.h"
 
 #include <windows.h>
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
-
-// One loaded DA module.
-struct DAInfo {
-    std::string name;  // as it was asked for, byte for byte
-    HMODULE module = nullptr;
-    DASendCmdFn sendCmd = nullptr;
-    DAFreeDataFn freeData = nullptr;
-};
-
-// The DA modules a client may name, in search order.
-extern const std::array<std::string_view, 6> g_validDANames;
 
 class PipewayProviderImpl {
   public:
@@ -89,22 +76,13 @@ class PipewayProviderImpl {
     bool m_authorized = false;
 };
 
-// Runs one argument array through a DA module and puts its answer into `answer` (empty when
-// the module gave none). A third entry "$$manglevalue=<digit triplets>" is decoded in place
-// into "value=<bytes>" first, so that entry must be writable.
-void RunDACmd(const DAInfo& info, std::int32_t argc, char** argv, std::string& answer);
+namespace pw::core {
 
 // The user-rights mask that the rights module "rukda64" gives the user, asked as a request asks
 // it (with the request's local-login token); 0 when it answers no mask, nothing when the module
 // cannot be used.
 std::optional<std::int32_t> QueryUserRightsMask(const std::string& userName,
                                                 const std::string& localLogin);
-
-// What the third argument "$$manglevalue=<digit triplets>" becomes before a module sees it
-// (RunDACmd): kDecoded puts "value=<bytes>" into `decoded`, up to a decoded zero byte;
-// kInvalid is one whose encoded part is too long or not a multiple of 3, passed unchanged.
-enum class Mangled { kNot, kInvalid, kDecoded };
-Mangled DecodeMangledEntry(std::string_view entry, std::string& decoded);
 
 // Carriage return, line feed and tab become blanks; then leading and trailing blanks go.
 void TrimWhitespace(std::string& text);
@@ -114,19 +92,4 @@ std::string TrimString(const std::string& text, const std::string& characters, i
 // True when `entry` is `value`, or `value` followed by "64"; byte-exact.
 bool MatchesDAName(const std::string& value, std::string_view entry);
 
-// The management controller's addresses, read through the address module "tarda64" under
-// the caller's identity. Each returns a zero-filled calloc block the caller frees, or null
-// when it cannot be allocated; both throw PPImplStatus when the module cannot be used.
-// GetIPv4Address: the IPv4 address, at most 254 characters.
-char* GetIPv4Address();
-// GetIPv6Addresses: the first address, ";" and the second, at most 255 characters together
-// (the ";" only when the second is there).
-char* GetIPv6Addresses();
-
-// The library's process attach and detach notifications for the command core and the
-// exclusion store it consults: the DA cache's and the store's locks exist only between them.
-void CoreProcessAttach();
-void CoreProcessDetach();
-// Drops what the command core keeps between requests, the loaded DA modules and the exclusion
-// store; the next request loads them again.
-void CoreDropSharedState() noexcept;
+}  // namespace pw::core

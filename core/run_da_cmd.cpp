@@ -16,6 +16,8 @@ constexpr std::size_t kMaxEncodedLength = (kWorkBufferSize - kDecodedPrefixLengt
 
 }  // namespace
 
+namespace pw::core {
+
 Mangled DecodeMangledEntry(std::string_view entry, std::string& decoded) {
     if (entry.substr(0, kManglePrefixLength) != kManglePrefix) {
         return Mangled::kNot;
@@ -70,3 +72,5 @@ void RunDACmd(const DAInfo& info, std::int32_t argc, char** argv, std::string& a
     }
     info.freeData(response);
 }
+
+}  // namespace pw::core

@@ -76,7 +76,7 @@ bool PipewayProviderImpl::ProcessArgument(std::string& text, const std::string& 
         }
         return true;
     }
-    text = TrimString(text, " ", 2);
+    text = pw::core::TrimString(text, " ", 2);
     if (!isName) {
         return true;
     }

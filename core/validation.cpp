@@ -25,6 +25,8 @@ void LowerCaseAscii(std::string& text) {
 
 }  // namespace
 
+namespace pw::core {
+
 void TrimWhitespace(std::string& text) {
     for (char& c : text) {
         if (c == '\r' || c == '\n' || c == '\t') {
@@ -70,6 +72,11 @@ bool MatchesDAName(const std::string& value, std::string_view entry) {
     return entry.size() == value.size() + 2 && entry.substr(0, value.size()) == value &&
            entry.substr(value.size()) == "64";
 }
+
+}  // namespace pw::core
+
+using pw::core::MatchesDAName;
+using pw::core::TrimWhitespace;
 
 void PipewayProviderImpl::NormalizeDAName(std::string& name) {
     if (name.find("64") == std::string::npos) {

@@ -85,8 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     std::string answer = "untouched";
-    RunDACmd(*g_info, static_cast<std::int32_t>(array.entries.size()), array.entries.data(),
-             answer);
+    pw::core::RunDACmd(*g_info, static_cast<std::int32_t>(array.entries.size()),
+                       array.entries.data(), answer);
 
     std::string echo;
     for (std::size_t i = 0; i < expected.size(); ++i) {

@@ -4,6 +4,7 @@
 #include "registration.h"
 #include "wmi_provider.h"
 
+#include "lifecycle.h"
 #include "pipeway_provider_impl.h"
 #include "trace_log.h"
 
@@ -20,7 +21,7 @@ bool g_moduleReady = false;
 bool ProcessAttach() {
     try {
         TraceLogProcessAttach();
-        CoreProcessAttach();
+        pw::core::ProcessAttach();
         g_moduleReady = true;
     } catch (...) {
         g_moduleReady = false;
@@ -30,7 +31,7 @@ bool ProcessAttach() {
 
 void ProcessDetach() {
     ReleaseCachedClassFactory();
-    CoreProcessDetach();
+    pw::core::ProcessDetach();
     TraceLogProcessDetach();
 }
 

@@ -4,7 +4,7 @@
 #include <security.h>
 
 #include "pipeway_provider_impl.h"
-#include "shared_state.h"
+#include "lifecycle.h"
 #include "trace_log.h"
 
 #include <wmiutils.h>
@@ -170,7 +170,7 @@ HRESULT TokensFromInput(pw::UniqueVariant& value, pw::TokenList& tokens) {
         if (text.size() > kMaxCommandLine) {
             return CommandLineTooLong();
         }
-        TrimWhitespace(text);
+        pw::core::TrimWhitespace(text);
         TraceLog("Pwy: %s CommanAndArguments=%s\n", kFunctionName, text.c_str());
         const PPImplStatus status = PipewayProviderImpl::ConvertStrToVec(text, tokens);
         if (status.code != PipewayMgtData::kSuccess) {
@@ -228,7 +228,7 @@ HRESULT TokensFromInput(pw::UniqueVariant& value, pw::TokenList& tokens) {
         if (total > kMaxCommandLine) {
             return CommandLineTooLong();
         }
-        TrimWhitespace(token);
+        pw::core::TrimWhitespace(token);
         TraceLog("Pwy: %s CommanAndArguments[index]=%s\n", kFunctionName, token.c_str());
         tokens.push_back(token);
     }

@@ -1,7 +1,8 @@
 #include "wmi_provider.h"
 
+#include "address_queries.h"
 #include "pipeway_provider_impl.h"
-#include "shared_state.h"
+#include "lifecycle.h"
 #include "trace_log.h"
 
 #include <wmiutils.h>
@@ -88,8 +89,8 @@ HRESULT CWMIPipewayProvider::EnumerateAsClient(IWbemObjectSink* sink) {
     pw::UniqueBstr ipv4;
     pw::UniqueBstr ipv6;
     {
-        const AddressText ipv4Text(GetIPv4Address());
-        const AddressText ipv6Text(GetIPv6Addresses());
+        const AddressText ipv4Text(pw::core::GetIPv4Address());
+        const AddressText ipv6Text(pw::core::GetIPv6Addresses());
         ipv4 = AddressToBstr(ipv4Text.get());
         ipv6 = AddressToBstr(ipv6Text.get());
     }

@@ -3,7 +3,7 @@
 #include "module.h"
 #include "pw/events.h"
 #include "pipeway_provider_impl.h"
-#include "shared_state.h"
+#include "lifecycle.h"
 
 #include <exception>
 #include <new>
@@ -31,7 +31,7 @@ CWMIPipewayProvider::CWMIPipewayProvider() {
 CWMIPipewayProvider::~CWMIPipewayProvider() {
     g_module.Unlock();
     m_providerHelper.reset();
-    DropSharedState();
+    pw::core::DropSharedState();
     m_pathParserFactory.reset();
     m_classDef.reset();
     m_namespace.reset();

@@ -9,7 +9,7 @@
 #include "pw/wbem_services.h"
 #include "impersonation.h"
 #include "provider_helper.h"
-#include "shared_state.h"
+#include "lifecycle.h"
 #include "trace_log.h"
 
 #include <wbemidl.h>
@@ -52,7 +52,7 @@ struct ClientOperation {
 template <typename Work>
 HRESULT ServeAsClient(const ClientOperation& operation, Work work) {
     return GuardedEntry(operation.name, pw::kWbemFailures, [&] {
-        std::optional<SharedStateUse> sharedState;
+        std::optional<pw::core::SharedStateUse> sharedState;
         if (operation.usesSharedState) {
             sharedState.emplace();
         }

@@ -3,6 +3,7 @@
 #include "pw/program_folder.h"
 
 #include "auth_exception.h"
+#include "lifecycle.h"
 #include "pipeway_provider_impl.h"
 #include "pw/resources.h"
 #include "pw/stack_layout.h"
@@ -50,7 +51,7 @@ void UseTestDAModules() {
 
 void AttachCore() {
     TraceLogProcessAttach();
-    CoreProcessAttach();
+    pw::core::ProcessAttach();
 }
 
 void TraceToNull() {

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include "address_queries.h"
 #include "pipeway_provider_impl.h"
 
 #include <cstdlib>
@@ -40,7 +41,7 @@ class IPv4Table : public AddressQueries, public ::testing::WithParamInterface<Ad
 
 TEST_P(IPv4Table, CutsTheAddressOutOfTheAnswer) {
     m_tarda->Answer(GetParam().answer);
-    const Text address(GetIPv4Address());
+    const Text address(pw::core::GetIPv4Address());
     ASSERT_NE(address, nullptr);
     EXPECT_EQ(std::string(address.get()), GetParam().expected);
 }
@@ -61,7 +62,7 @@ class IPv6Table : public AddressQueries, public ::testing::WithParamInterface<Ad
 
 TEST_P(IPv6Table, JoinsBothAddresses) {
     m_tarda->Answer(GetParam().answer);
-    const Text addresses(GetIPv6Addresses());
+    const Text addresses(pw::core::GetIPv6Addresses());
     ASSERT_NE(addresses, nullptr);
     EXPECT_EQ(std::string(addresses.get()), GetParam().expected);
 }
@@ -87,18 +88,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(AddressQueries, QueriesCarryTheirThreeTokens) {
     m_tarda->Answer("");
-    std::free(GetIPv4Address());
+    std::free(pw::core::GetIPv4Address());
     EXPECT_EQ(m_tarda->LastArgs(),
               (std::vector<std::string>{"velcmd=getchildlist", "ons=Root", "byobjtype=322"}));
-    std::free(GetIPv6Addresses());
+    std::free(pw::core::GetIPv6Addresses());
     EXPECT_EQ(m_tarda->LastArgs(),
               (std::vector<std::string>{"velcmd=getchildlist", "ons=Root", "byobjtype=417"}));
 }
 
 TEST_F(AddressQueries, NullAnswerGivesEmptyTexts) {
     m_tarda->AnswerNull();
-    const Text ipv4(GetIPv4Address());
-    const Text ipv6(GetIPv6Addresses());
+    const Text ipv4(pw::core::GetIPv4Address());
+    const Text ipv6(pw::core::GetIPv6Addresses());
     EXPECT_STREQ(ipv4.get(), "");
     EXPECT_STREQ(ipv6.get(), "");
 }
@@ -107,7 +108,7 @@ TEST_F(AddressQueries, MissingModuleRaisesTheLoaderFailure) {
     m_tarda.reset();
     UseLibraryFolder(DAFolder("missing"));
     try {
-        std::free(GetIPv4Address());
+        std::free(pw::core::GetIPv4Address());
         FAIL() << "no failure raised";
     } catch (const PPImplStatus& failure) {
         EXPECT_EQ(failure.code, 105);

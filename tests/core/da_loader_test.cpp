@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include "lifecycle.h"
 #include "pipeway_provider_impl.h"
 
 #include <set>
@@ -36,7 +37,7 @@ TEST_F(DALoader, SecondRequestReturnsTheCachedEntryWithoutLoadingAgain) {
     DAInfo* second = PipewayProviderImpl::getDAInfo("tarda64");
     EXPECT_EQ(first, second);
     EXPECT_EQ(first->name, "tarda64");
-    EXPECT_NE(first->module, nullptr);
+    EXPECT_NE(first->module.get(), nullptr);
     EXPECT_NE(first->sendCmd, nullptr);
     EXPECT_NE(first->freeData, nullptr);
     EXPECT_EQ(trace.Count("LoadLibrary for tarda64 Succeeded - "), 1);
@@ -136,10 +137,10 @@ TEST_F(DALoader, LoaderDoesNotCheckTheValidList) {
 
 TEST_F(DALoader, MissingLockRaises8) {
     TraceCapture trace;
-    CoreProcessDetach();
+    pw::core::ProcessDetach();
     const PPImplStatus failure = FailureFor("tarda64");
     PipewayProviderImpl::CleanUpDAInfo();
-    CoreProcessAttach();
+    pw::core::ProcessAttach();
     EXPECT_EQ(failure.code, 8);
     EXPECT_EQ(failure.text, "PwyImpl: Failed to synchronize in getDAInfo");
     EXPECT_TRUE(trace.Has("PipewayProviderImpl::getDAInfo - Failed to synchronize threads\n"));

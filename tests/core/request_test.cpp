@@ -48,7 +48,7 @@ class RunDACmdTest : public ::testing::Test {
     // Runs the tokens through the echo module and returns what it received, one per line.
     std::string Echo(ArgArray& args) {
         std::string answer = "previous";
-        RunDACmd(*m_info, args.argc(), args.argv(), answer);
+        pw::core::RunDACmd(*m_info, args.argc(), args.argv(), answer);
         return answer;
     }
 

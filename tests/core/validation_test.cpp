@@ -224,7 +224,7 @@ class TrimStringTable : public ::testing::TestWithParam<TrimCase> {};
 
 TEST_P(TrimStringTable, RemovesTheCharactersFromTheGivenSide) {
     const TrimCase& c = GetParam();
-    EXPECT_EQ(TrimString(c.text, c.characters, c.side), c.expected);
+    EXPECT_EQ(pw::core::TrimString(c.text, c.characters, c.side), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -237,23 +237,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(TrimWhitespace, ControlCharactersBecomeBlanksAndOuterBlanksGo) {
     std::string text = "\t get\r\nobject \n";
-    TrimWhitespace(text);
+    pw::core::TrimWhitespace(text);
     EXPECT_EQ(text, "get  object");
     std::string blanks = " \t\r\n ";
-    TrimWhitespace(blanks);
+    pw::core::TrimWhitespace(blanks);
     EXPECT_EQ(blanks, "");
     std::string other = "\va\f";  // only CR, LF and tab are replaced
-    TrimWhitespace(other);
+    pw::core::TrimWhitespace(other);
     EXPECT_EQ(other, "\va\f");
 }
 
 TEST(MatchesDAName, ExactOrWithSuffixAndCaseSensitive) {
-    EXPECT_TRUE(MatchesDAName("tarda64", "tarda64"));
-    EXPECT_TRUE(MatchesDAName("tarda", "tarda64"));
-    EXPECT_FALSE(MatchesDAName("Tarda", "tarda64"));
-    EXPECT_FALSE(MatchesDAName("tard", "tarda64"));
-    EXPECT_FALSE(MatchesDAName("tarda6464", "tarda64"));
-    EXPECT_FALSE(MatchesDAName("", "tarda64"));
+    EXPECT_TRUE(pw::core::MatchesDAName("tarda64", "tarda64"));
+    EXPECT_TRUE(pw::core::MatchesDAName("tarda", "tarda64"));
+    EXPECT_FALSE(pw::core::MatchesDAName("Tarda", "tarda64"));
+    EXPECT_FALSE(pw::core::MatchesDAName("tard", "tarda64"));
+    EXPECT_FALSE(pw::core::MatchesDAName("tarda6464", "tarda64"));
+    EXPECT_FALSE(pw::core::MatchesDAName("", "tarda64"));
 }
 
 }  // namespace

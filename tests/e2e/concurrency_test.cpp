@@ -161,6 +161,49 @@ TEST_F(Concurrency, TeardownLeavesModulesToTheCallsInFlight) {
     EXPECT_EQ(Log().Count("Opening file "), 2);
 }
 
+// Calls keep overlapping a release: one from before it is still inside its module when calls
+// from after it start and run. The later calls get fresh shared state (they read an edited
+// exclusion file again), and the state from before the release goes as soon as its own last
+// call has left, while a later call still runs.
+TEST_F(Concurrency, TeardownEndsWhileLaterCallsOverlapIt) {
+    pw::ComPtr<IWbemServices> other;
+    ASSERT_EQ(StartAnotherProvider(other), S_OK);
+    m_lumda->CloseGate();
+    auto early = std::make_shared<CallResult>();
+    std::thread earlyClient(
+        [this, early] { *early = ExecStringOn(m_provider.get(), L"daname=lumda64 velcmd=x"); });
+    m_lumda->WaitForCallAtGate();
+    m_lumda.reset();  // from here only the early call's shared state holds the module
+    m_root->WriteExclusionFile(
+        "<AUTHEXLIST><ADMIN><COMMAND name=\"edited\"/></ADMIN></AUTHEXLIST>");
+    other.reset();
+
+    const CallResult refused = ExecString(L"daname=lumda64 velcmd=edited");
+    EXPECT_EQ(refused.resultCode, std::optional<std::wstring>(L"200"));
+    EXPECT_EQ(Log().Count("Opening file "), 2);
+
+    TestDA pexda("pexda64");
+    pexda.CloseGate();
+    auto late = std::make_shared<CallResult>();
+    std::thread lateClient(
+        [this, late] { *late = ExecStringOn(m_provider.get(), L"daname=pexda64 velcmd=y"); });
+    pexda.WaitForCallAtGate();
+
+    auto lumda = std::make_unique<TestDA>("lumda64");
+    lumda->OpenGate();
+    earlyClient.join();
+    EXPECT_TRUE(EndedOnce(*early));
+    lumda.reset();
+    EXPECT_FALSE(IsModuleLoaded("lumda64"))
+        << "the shared state from before the release waits for a call that came after it";
+
+    pexda.OpenGate();
+    lateClient.join();
+    EXPECT_TRUE(EndedOnce(*late));
+    EXPECT_EQ(late->returnValue,
+              std::optional<std::wstring>(L"daname=pexda64\nvelcmd=y\nlocalLogin=TRUE"));
+}
+
 // Provider objects come and go while clients call another one: each teardown drops the shared
 // state at once or after the calls in flight, and no call notices.
 TEST_F(Concurrency, ProviderObjectsComeAndGoWhileClientsCall) {

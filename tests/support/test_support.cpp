@@ -4,6 +4,7 @@
 #include "pw/stack_layout.h"
 
 #include "auth_exception.h"
+#include "lifecycle.h"
 #include "pipeway_provider_impl.h"
 #include "trace_log.h"
 
@@ -324,11 +325,11 @@ class ProcessAttachEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
         TraceLogProcessAttach();
-        CoreProcessAttach();
+        pw::core::ProcessAttach();
     }
     void TearDown() override {
         PipewayProviderImpl::CleanUpDAInfo();
-        CoreProcessDetach();
+        pw::core::ProcessDetach();
         TraceLogProcessDetach();
     }
 };

@@ -1,0 +1,105 @@
+#include "lifecycle.h"
+
+#include "auth_exception.h"
+#include "da_cache.h"
+#include "pipeway_provider_impl.h"
+#include "pw/events.h"
+
+#include <mutex>
+
+namespace pw::core {
+
+// One generation of shared state: its modules and its store, the operations that joined it,
+// and whether a teardown has retired it.
+struct Generation {
+    DACache modules;
+    StoreSlot store;
+    long calls = 0;
+    bool retired = false;
+};
+
+namespace {
+
+// A plain mutex rather than the platform's critical section: it needs no creation at process
+// attach, so a provider object can be torn down after the library's detach notification. It
+// guards the current generation and every generation's count, never a drop.
+std::mutex g_mutex;
+Generation* g_current = nullptr;
+
+void Drop(Generation* generation) noexcept {
+    ReleaseModules(generation->modules);
+    CSingletonAuthExceptionImpl::DestroyInstance(generation->store);
+    delete generation;
+}
+
+// What tools and tests use outside any operation, whatever this thread is pointed at.
+void DropDefaultState() noexcept {
+    DACache* const cache = UseDACache(nullptr);
+    StoreSlot* const slot = CSingletonAuthExceptionImpl::UseStoreSlot(nullptr);
+    PipewayProviderImpl::CleanUpDAInfo();
+    CSingletonAuthExceptionImpl::DestroyInstance();
+    UseDACache(cache);
+    CSingletonAuthExceptionImpl::UseStoreSlot(slot);
+}
+
+}  // namespace
+
+void ProcessAttach() {
+    AttachModuleCache();
+    AuthExProcessAttach();
+}
+
+void ProcessDetach() {
+    AuthExProcessDetach();
+    DetachModuleCache();
+}
+
+SharedStateUse::SharedStateUse() {
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_current == nullptr) {
+            g_current = new Generation;
+        }
+        m_generation = g_current;
+        ++m_generation->calls;
+    }
+    m_previousCache = UseDACache(&m_generation->modules);
+    m_previousStore = CSingletonAuthExceptionImpl::UseStoreSlot(&m_generation->store);
+}
+
+SharedStateUse::~SharedStateUse() {
+    UseDACache(static_cast<DACache*>(m_previousCache));
+    CSingletonAuthExceptionImpl::UseStoreSlot(static_cast<StoreSlot*>(m_previousStore));
+    Generation* ended = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (--m_generation->calls == 0 && m_generation->retired) {
+            ended = m_generation;
+        }
+    }
+    if (ended != nullptr) {
+        Drop(ended);
+    }
+}
+
+void DropSharedState() noexcept {
+    Generation* idle = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_current != nullptr) {
+            g_current->retired = true;
+            if (g_current->calls == 0) {
+                idle = g_current;
+            }
+            g_current = nullptr;
+        }
+    }
+    if (idle != nullptr) {
+        Drop(idle);
+    }
+    DropDefaultState();
+    // The next request starts a new provider load: what it meets is reported again.
+    pw::events::NewProviderLoad();
+}
+
+}  // namespace pw::core
