@@ -174,34 +174,24 @@ TEST_P(DecisionTrace, ShowsEachKeyLookedUpAndTheVerdict) {
     EXPECT_EQ(DecisionLines(trace), c.lines) << trace.Text();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, DecisionTrace,
-    ::testing::Values(
-        TraceCase{"RefusalStopsAtTheRefusingKey",
-                  "getchildlist",
-                  {"daname=tarda64", "byobjtype=322", "ons=Root"},
-                  1,
-                  false,
-                  {"Received USER Role = 1\n",
-                   " KEY  = getchildlistdaname=tarda64 -- REQ ROLE = 0 & ACTUAL ROLE = 7\n",
-                   " KEY  = getchildlistbyobjtype=322 -- REQ ROLE = 1 & ACTUAL ROLE = 7\n",
-                   " Returning FALSE -- Access Denied\n "}},
-        TraceCase{"GrantWritesEveryKey",
-                  "getchildlist",
-                  {"byobjtype=417"},
-                  4,
-                  true,
-                  {"Received USER Role = 4\n",
-                   " KEY  = getchildlistbyobjtype=417 -- REQ ROLE = 0 & ACTUAL ROLE = 4\n",
-                   " Returning TRUE -- Access Granted\n "}},
-        // Refused by the command's own key: neither a key line nor a verdict is written.
-        TraceCase{"RefusalByCommandKey",
-                  "usercmd",
-                  {"velcmd=usercmd"},
-                  1,
-                  false,
-                  {"Received USER Role = 1\n"}}),
-    pwtest::CaseName());
+// clang-format off
+const TraceCase kTraces[] = {
+    {"RefusalStopsAtTheRefusingKey", "getchildlist",
+     {"daname=tarda64", "byobjtype=322", "ons=Root"}, 1, false,
+     {"Received USER Role = 1\n",
+      " KEY  = getchildlistdaname=tarda64 -- REQ ROLE = 0 & ACTUAL ROLE = 7\n",
+      " KEY  = getchildlistbyobjtype=322 -- REQ ROLE = 1 & ACTUAL ROLE = 7\n",
+      " Returning FALSE -- Access Denied\n "}},
+    {"GrantWritesEveryKey", "getchildlist", {"byobjtype=417"}, 4, true,
+     {"Received USER Role = 4\n",
+      " KEY  = getchildlistbyobjtype=417 -- REQ ROLE = 0 & ACTUAL ROLE = 4\n",
+      " Returning TRUE -- Access Granted\n "}},
+    // Refused by the command's own key: neither a key line nor a verdict is written.
+    {"RefusalByCommandKey", "usercmd", {"velcmd=usercmd"}, 1, false, {"Received USER Role = 1\n"}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Table, DecisionTrace, ::testing::ValuesIn(kTraces), pwtest::CaseName());
 
 // A key longer than every key of the table cannot match: it is looked up no further, and the
 // trace line shows what the log keeps of it (a message is cut at 1,024 characters).
@@ -394,10 +384,6 @@ TEST(HandleTag, UnassignedKindsAreRefusedAndChangeNothing) {
     EXPECT_EQ(store->HandleTag(TAG_PARAM_END, ""), 0);
     EXPECT_EQ(store->HandleTag(TAG_COMMAND_SINGLE, ""), 0);
     EXPECT_TRUE(store->RoleTable().empty());
-    store->StoreRole("k", 2);
-    store->StoreRole("k", 1);
-    EXPECT_EQ(store->LookupRole("k"), 1);
-    EXPECT_EQ(store->LookupRole("K"), 0);
     CSingletonAuthExceptionImpl::DestroyInstance();
 }
 

@@ -65,38 +65,31 @@ TEST_P(GrammarAccepts, RecordsItsEntries) {
     EXPECT_EQ(parserOutput, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, GrammarAccepts,
-    ::testing::Values(AcceptedCase{"RootOnly", "<AUTHEXLIST></AUTHEXLIST>", {}},
-                      AcceptedCase{"EmptySection", "<AUTHEXLIST><ADMIN></ADMIN></AUTHEXLIST>", {}},
-                      AcceptedCase{"SectionsInAnyOrderAndRepeated",
-                                   "<AUTHEXLIST><USER><COMMAND name=\"a\"/></USER>"
-                                   "<ADMIN><COMMAND name=\"b\"/></ADMIN>"
-                                   "<USER><COMMAND name=\"c\"/></USER></AUTHEXLIST>",
-                                   {{"a", 1}, {"b", 4}, {"c", 1}}},
-                      AcceptedCase{"LastEntryWins",
-                                   "<AUTHEXLIST><USER><COMMAND name=\"x\"/></USER>"
-                                   "<ADMIN><COMMAND name=\"x\"/></ADMIN></AUTHEXLIST>",
-                                   {{"x", 4}}},
-                      AcceptedCase{"AttributeWithoutEquals",
-                                   "<AUTHEXLIST><USER><COMMAND name \"x\"/></USER></AUTHEXLIST>",
-                                   {{"x", 1}}},
-                      AcceptedCase{"BlanksInsideTheQuotes",
-                                   "<AUTHEXLIST><USER><COMMAND name=\" x \"/></USER></AUTHEXLIST>",
-                                   {{"x", 1}}},
-                      AcceptedCase{
-                          "EmptyCommandElementStoresItsName",
-                          "<AUTHEXLIST><POWERUSER><COMMAND name=\"y\"></COMMAND></POWERUSER>"
-                          "</AUTHEXLIST>",
-                          {{"y", 2}}},
-                      // A command with parameters excludes only those, never itself, also when
-                      // each parameter is written as a start tag and an end tag.
-                      AcceptedCase{"CommandWithOnlyStartAndEndParams",
-                                   "<AUTHEXLIST><USER><COMMAND name=\"z\">"
-                                   "<PARAM name=\"a=1\"></PARAM><PARAM name=\"b=2\"></PARAM>"
-                                   "</COMMAND></USER></AUTHEXLIST>",
-                                   {{"za=1", 1}, {"zb=2", 1}}}),
-    pwtest::CaseName());
+// The tables are laid out by hand, a case to a line or two.
+// clang-format off
+const AcceptedCase kAccepted[] = {
+    {"RootOnly", "<AUTHEXLIST></AUTHEXLIST>", {}},
+    {"EmptySection", "<AUTHEXLIST><ADMIN></ADMIN></AUTHEXLIST>", {}},
+    {"SectionsInAnyOrderAndRepeated", "<AUTHEXLIST><USER><COMMAND name=\"a\"/></USER>"
+     "<ADMIN><COMMAND name=\"b\"/></ADMIN><USER><COMMAND name=\"c\"/></USER></AUTHEXLIST>",
+     {{"a", 1}, {"b", 4}, {"c", 1}}},
+    {"LastEntryWins", "<AUTHEXLIST><USER><COMMAND name=\"x\"/></USER>"
+     "<ADMIN><COMMAND name=\"x\"/></ADMIN></AUTHEXLIST>", {{"x", 4}}},
+    {"AttributeWithoutEquals", "<AUTHEXLIST><USER><COMMAND name \"x\"/></USER></AUTHEXLIST>",
+     {{"x", 1}}},
+    {"BlanksInsideTheQuotes", "<AUTHEXLIST><USER><COMMAND name=\" x \"/></USER></AUTHEXLIST>",
+     {{"x", 1}}},
+    {"EmptyCommandElementStoresItsName",
+     "<AUTHEXLIST><POWERUSER><COMMAND name=\"y\"></COMMAND></POWERUSER></AUTHEXLIST>", {{"y", 2}}},
+    // A command with parameters excludes only those, never itself, also when each parameter is
+    // written as a start tag and an end tag.
+    {"CommandWithOnlyStartAndEndParams", "<AUTHEXLIST><USER><COMMAND name=\"z\">"
+     "<PARAM name=\"a=1\"></PARAM><PARAM name=\"b=2\"></PARAM></COMMAND></USER></AUTHEXLIST>",
+     {{"za=1", 1}, {"zb=2", 1}}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Table, GrammarAccepts, ::testing::ValuesIn(kAccepted), pwtest::CaseName());
 
 struct ErrorCase {
     const char* what;
@@ -115,71 +108,42 @@ TEST_P(GrammarRejects, StopsWithItsMessageKeepingWhatCameBefore) {
     EXPECT_EQ(store.RoleTable(), c.entries);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, GrammarRejects,
-    ::testing::Values(
-        ErrorCase{"EmptyFile", "", "syntax error, unexpected $end, expecting LT", {}},
-        ErrorCase{"CommandInsideRoot",
-                  "<AUTHEXLIST><COMMAND name=\"x\"/></AUTHEXLIST>",
-                  "syntax error, unexpected COMMAND, expecting ADMIN or POWERUSER or USER",
-                  {}},
-        ErrorCase{"ParamInsideSection",
-                  "<AUTHEXLIST><USER><PARAM name=\"x\"/></USER></AUTHEXLIST>",
-                  "syntax error, unexpected PARAMETER, expecting COMMAND",
-                  {}},
-        ErrorCase{"CommandInsideCommand",
-                  "<AUTHEXLIST><USER><COMMAND name=\"a\"><COMMAND name=\"b\"/></COMMAND>"
-                  "</USER></AUTHEXLIST>",
-                  "syntax error, unexpected COMMAND, expecting PARAMETER",
-                  {}},
-        ErrorCase{"SectionClosedByTheWrongKind",
-                  "<AUTHEXLIST><ADMIN><COMMAND name=\"a\"/></USER></AUTHEXLIST>",
-                  "syntax error, unexpected USER, expecting ADMIN",
-                  {{"a", 4}}},
-        ErrorCase{"NameBetweenParamTags",
-                  "<AUTHEXLIST><USER><COMMAND name=\"a\"><PARAM name=\"p\">x</PARAM>"
-                  "</COMMAND></USER></AUTHEXLIST>",
-                  "syntax error, unexpected NAME, expecting LTSLASH",
-                  {}},
-        ErrorCase{"SecondAttribute",
-                  "<AUTHEXLIST><USER><COMMAND name=\"a\" id=\"b\"/></USER></AUTHEXLIST>",
-                  "syntax error, unexpected NAME, expecting GT or SLASH",
-                  {}},
-        ErrorCase{"EmptyName",
-                  "<AUTHEXLIST><USER><COMMAND name=\"\"/></USER></AUTHEXLIST>",
-                  "syntax error, unexpected QUOT, expecting NAME",
-                  {}},
-        ErrorCase{"KeywordAsName",
-                  "<AUTHEXLIST><USER><COMMAND name=\"User\"/></USER></AUTHEXLIST>",
-                  "syntax error, unexpected USER, expecting NAME",
-                  {}},
-        ErrorCase{"SecondRootEndTag",
-                  "<AUTHEXLIST></AUTHEXLIST></AUTHEXLIST>",
-                  "syntax error, unexpected LTSLASH, expecting $end",
-                  {}},
-        ErrorCase{"NameAfterRootEndTag",
-                  "<AUTHEXLIST><USER><COMMAND name=\"a\"/></USER></AUTHEXLIST>x",
-                  "syntax error, unexpected NAME, expecting $end",
-                  {{"a", 1}}},
-        ErrorCase{"CommandWithoutName",
-                  "<AUTHEXLIST><USER><COMMAND /></USER></AUTHEXLIST>",
-                  "syntax error, unexpected SLASH, expecting ANAME",
-                  {}},
-        ErrorCase{"BlankBetweenNameAndEquals",
-                  "<AUTHEXLIST><USER><COMMAND name =\"a\"/></USER></AUTHEXLIST>",
-                  "syntax error, unexpected EQ, expecting QUOT",
-                  {}},
-        ErrorCase{"XmlDeclaration",
-                  "<?xml version=\"1.0\"?><AUTHEXLIST></AUTHEXLIST>",
-                  "syntax error, unexpected NAME, expecting AUTH",
-                  {},
-                  "?"},
-        ErrorCase{"ErrorInTheMiddleKeepsEarlierEntriesOnly",
-                  "<AUTHEXLIST><USER><COMMAND name=\"before\"/><COMMAND name=\"bad\" x/>"
-                  "<COMMAND name=\"after\"/></USER></AUTHEXLIST>",
-                  "syntax error, unexpected NAME, expecting GT or SLASH",
-                  {{"before", 1}}}),
-    pwtest::CaseName());
+// clang-format off
+const ErrorCase kRejected[] = {
+    {"EmptyFile", "", "syntax error, unexpected $end, expecting LT", {}},
+    {"CommandInsideRoot", "<AUTHEXLIST><COMMAND name=\"x\"/></AUTHEXLIST>",
+     "syntax error, unexpected COMMAND, expecting ADMIN or POWERUSER or USER", {}},
+    {"ParamInsideSection", "<AUTHEXLIST><USER><PARAM name=\"x\"/></USER></AUTHEXLIST>",
+     "syntax error, unexpected PARAMETER, expecting COMMAND", {}},
+    {"CommandInsideCommand", "<AUTHEXLIST><USER><COMMAND name=\"a\"><COMMAND name=\"b\"/></COMMAND>"
+     "</USER></AUTHEXLIST>", "syntax error, unexpected COMMAND, expecting PARAMETER", {}},
+    {"SectionClosedByTheWrongKind", "<AUTHEXLIST><ADMIN><COMMAND name=\"a\"/></USER></AUTHEXLIST>",
+     "syntax error, unexpected USER, expecting ADMIN", {{"a", 4}}},
+    {"NameBetweenParamTags", "<AUTHEXLIST><USER><COMMAND name=\"a\"><PARAM name=\"p\">x</PARAM>"
+     "</COMMAND></USER></AUTHEXLIST>", "syntax error, unexpected NAME, expecting LTSLASH", {}},
+    {"SecondAttribute", "<AUTHEXLIST><USER><COMMAND name=\"a\" id=\"b\"/></USER></AUTHEXLIST>",
+     "syntax error, unexpected NAME, expecting GT or SLASH", {}},
+    {"EmptyName", "<AUTHEXLIST><USER><COMMAND name=\"\"/></USER></AUTHEXLIST>",
+     "syntax error, unexpected QUOT, expecting NAME", {}},
+    {"KeywordAsName", "<AUTHEXLIST><USER><COMMAND name=\"User\"/></USER></AUTHEXLIST>",
+     "syntax error, unexpected USER, expecting NAME", {}},
+    {"SecondRootEndTag", "<AUTHEXLIST></AUTHEXLIST></AUTHEXLIST>",
+     "syntax error, unexpected LTSLASH, expecting $end", {}},
+    {"NameAfterRootEndTag", "<AUTHEXLIST><USER><COMMAND name=\"a\"/></USER></AUTHEXLIST>x",
+     "syntax error, unexpected NAME, expecting $end", {{"a", 1}}},
+    {"CommandWithoutName", "<AUTHEXLIST><USER><COMMAND /></USER></AUTHEXLIST>",
+     "syntax error, unexpected SLASH, expecting ANAME", {}},
+    {"BlankBetweenNameAndEquals", "<AUTHEXLIST><USER><COMMAND name =\"a\"/></USER></AUTHEXLIST>",
+     "syntax error, unexpected EQ, expecting QUOT", {}},
+    {"XmlDeclaration", "<?xml version=\"1.0\"?><AUTHEXLIST></AUTHEXLIST>",
+     "syntax error, unexpected NAME, expecting AUTH", {}, "?"},
+    {"ErrorInTheMiddleKeepsEarlierEntriesOnly", "<AUTHEXLIST><USER><COMMAND name=\"before\"/>"
+     "<COMMAND name=\"bad\" x/><COMMAND name=\"after\"/></USER></AUTHEXLIST>",
+     "syntax error, unexpected NAME, expecting GT or SLASH", {{"before", 1}}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Table, GrammarRejects, ::testing::ValuesIn(kRejected), pwtest::CaseName());
 
 TEST_F(Grammar, MissingFileRecordsNothingAndReportsEndOfInput) {
     pwtest::TraceCapture trace;

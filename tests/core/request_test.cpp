@@ -126,46 +126,30 @@ std::string Repeat(const std::string& piece, std::size_t times) {
     return text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, MangledValue,
-    ::testing::Values(
-        MangleCase{"Hello",
-                   {"a=1", "b=2", "$$manglevalue=072101108108111", "d=4"},
-                   "a=1\nb=2\nvalue=Hello\nd=4",
-                   -1},
-        MangleCase{"Empty", {"a=1", "b=2", "$$manglevalue="}, "a=1\nb=2\nvalue=", -1},
-        MangleCase{"Longest",
-                   {"a", "b", "$$manglevalue=" + Repeat("065", 249)},
-                   "a\nb\nvalue=" + std::string(249, 'A'),
-                   -1},
-        MangleCase{"TooLong",
-                   {"a", "b", "$$manglevalue=" + Repeat("065", 249) + "066"},
-                   "a\nb\n$$manglevalue=" + Repeat("065", 249) + "066",
-                   750},
-        MangleCase{"NotAMultipleOfThree",
-                   {"a", "b", "$$manglevalue=07210"},
-                   "a\nb\n$$manglevalue=07210",
-                   5},
-        MangleCase{"Length748",
-                   {"a", "b", "$$manglevalue=" + std::string(748, '1')},
-                   "a\nb\n$$manglevalue=" + std::string(748, '1'),
-                   748},
-        MangleCase{"ArithmeticIsModulo256",
-                   {"a", "b", "$$manglevalue=321999"},
-                   // 321 % 256 = 65 'A'; 999 % 256 = 231
-                   "a\nb\nvalue=A\xE7",
-                   -1},
-        MangleCase{
-            "DecodedZeroEndsTheValue", {"a", "b", "$$manglevalue=072000105"}, "a\nb\nvalue=H", -1},
-        MangleCase{"OnlyTheThirdEntry",
-                   {"$$manglevalue=072", "$$manglevalue=072", "c=3", "$$manglevalue=072"},
-                   "$$manglevalue=072\n$$manglevalue=072\nc=3\n$$manglevalue=072",
-                   -1},
-        MangleCase{"NotWithFewerThanThreeEntries",
-                   {"a=1", "$$manglevalue=072"},
-                   "a=1\n$$manglevalue=072",
-                   -1}),
-    pwtest::CaseName());
+const std::string kMangle = "$$manglevalue=";
+
+// The table is laid out by hand, a case to a line or two.
+// clang-format off
+const MangleCase kMangled[] = {
+    {"Hello", {"a=1", "b=2", kMangle + "072101108108111", "d=4"}, "a=1\nb=2\nvalue=Hello\nd=4", -1},
+    {"Empty", {"a=1", "b=2", kMangle}, "a=1\nb=2\nvalue=", -1},
+    {"Longest", {"a", "b", kMangle + Repeat("065", 249)}, "a\nb\nvalue=" + std::string(249, 'A'),
+     -1},
+    {"TooLong", {"a", "b", kMangle + Repeat("065", 249) + "066"},
+     "a\nb\n" + kMangle + Repeat("065", 249) + "066", 750},
+    {"NotAMultipleOfThree", {"a", "b", kMangle + "07210"}, "a\nb\n" + kMangle + "07210", 5},
+    {"Length748", {"a", "b", kMangle + std::string(748, '1')},
+     "a\nb\n" + kMangle + std::string(748, '1'), 748},
+    // 321 % 256 = 65 'A'; 999 % 256 = 231
+    {"ArithmeticIsModulo256", {"a", "b", kMangle + "321999"}, "a\nb\nvalue=A\xE7", -1},
+    {"DecodedZeroEndsTheValue", {"a", "b", kMangle + "072000105"}, "a\nb\nvalue=H", -1},
+    {"OnlyTheThirdEntry", {kMangle + "072", kMangle + "072", "c=3", kMangle + "072"},
+     kMangle + "072\n" + kMangle + "072\nc=3\n" + kMangle + "072", -1},
+    {"NotWithFewerThanThreeEntries", {"a=1", kMangle + "072"}, "a=1\n" + kMangle + "072", -1},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Table, MangledValue, ::testing::ValuesIn(kMangled), pwtest::CaseName());
 
 TEST_F(RunDACmdTest, DecodingRewritesTheCallersEntry) {
     ArgArray args({"a", "b", "$$manglevalue=072105"});

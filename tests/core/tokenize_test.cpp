@@ -39,110 +39,68 @@ const char k1429[] = "PipewayProviderImpl::ConvertStrToVec(1429) - Invalid Argum
 const char kCertificateLine[] =
     "velcmd=setUploadVandryCertificate CertificateStringLength=5 CertificateString=AB=CD "
     "daname=kordo64";
+const std::string kUpload = "velcmd=setUploadVandryCertificate";
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, SplitCommandLine,
-    ::testing::Values(
-        SplitCase{"TwoTokens",
-                  "daname=lumda64 velcmd=getobject",
-                  0,
-                  {"daname=lumda64", "velcmd=getobject"},
-                  "PipewayProviderImpl::ConvertStrToVec() - Argument is daname=lumda64\n"},
-        SplitCase{"ValueWithBlanks",
-                  "velcmd=set name=My Server objtype=2",
-                  0,
-                  {"velcmd=set", "name=My Server", "objtype=2"},
-                  nullptr},
-        SplitCase{"BlanksBeforeTheNextName", "a=b  c =d", 0, {"a=b", "c=d"}, nullptr},
-        SplitCase{"BlanksAroundEquals", "a = b", 0, {"a=b"}, nullptr},
-        SplitCase{"OnlyTheFirstNameHoldsABlank", "my name=x", 0, {"my name=x"}, nullptr},
-        SplitCase{"EmptyLastValue", "a=", 0, {"a="}, nullptr},
-        SplitCase{"ValueIsCleaned", "a= b  c=d", 0, {"a=b", "c=d"}, nullptr},
-        SplitCase{"PrefixedName", "__01daname=tarda64", 0, {"daname=tarda64"}, nullptr},
-        SplitCase{"InnerPrefixIsDropped", "ab__xycd=1", 0, {"abcd=1"}, nullptr},
-        SplitCase{"ValueCannotHoldEquals", "a=x=y b=c", 0, {"a=", "x=y", "b=c"}, nullptr},
-        SplitCase{"OneWordSegmentBecomesTheNextName", "a=bc=d", 0, {"a=", "bc=d"}, nullptr},
-        SplitCase{"OneWordSegmentWithTrailingBlanks", "a=bc  =d", 0, {"a=", "bc=d"}, nullptr},
-        SplitCase{"DoubleEquals", "a==b", 7, {"a="}, k1322},
-        SplitCase{"BlanksOnlySegment", "a=   =b", 7, {"a="}, k1322},
-        SplitCase{"EmptyFirstName", "=b", 7, {}, k1322},
-        SplitCase{"NoEqualsAnywhere", "abc", 7, {}, k1429},
-        SplitCase{
-            "EmptyText", "", 7, {}, "PipewayProviderImpl::ConvertStrToVec() - Empty Argument\n"},
-        SplitCase{"PrefixOnlyName", "__ab=x", 7, {}, k1338},
-        SplitCase{"PrefixAtTheEndOfALongerName", "abc__=x", 7, {}, k1338},
-        SplitCase{"PrefixCutShortByTheEnd", "ok=1 ab__x=y", 7, {"ok=1"}, k1338},
-        SplitCase{"CertificateKeepsEqualsAndBlanks",
-                  kCertificateLine,
-                  0,
-                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=5",
-                   "CertificateString=AB=CD", "daname=kordo64"},
-                  "PipewayProviderImpl::ConvertStrToVec Certificate string Upload Progress in "
-                  "Pwy provider"},
-        SplitCase{"CertificateWithBlanksInside",
-                  "velcmd=setUploadVandryCertificate CertificateStringLength=7 "
-                  "CertificateString=A B = C daname=kordo64",
-                  0,
-                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=7",
-                   "CertificateString=A B = C", "daname=kordo64"},
-                  nullptr},
-        SplitCase{"TextAfterTheCertificateWithoutEqualsIsDropped",
-                  "velcmd=setUploadVandryCertificate CertificateStringLength=2 "
-                  "CertificateString=AB trailing words",
-                  0,
-                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=2",
-                   "CertificateString=AB"},
-                  nullptr},
-        SplitCase{"CertificateLengthMinusOne",
-                  "velcmd=setUploadVandryCertificate CertificateStringLength=-1 "
-                  "CertificateString=AB=CD daname=kordo64",
-                  7,
-                  {},
-                  "PipewayProviderImpl::ConvertStrToVec() - Error in the Certificate String "
-                  "length \n"},
-        SplitCase{"CertificateLengthOtherNegative",
-                  "velcmd=setUploadVandryCertificate CertificateStringLength=-7 "
-                  "CertificateString=AB=CD daname=kordo64",
-                  7,
-                  {},
-                  nullptr},
-        SplitCase{"CertificateLongerThanTheText",
-                  "velcmd=setUploadVandryCertificate CertificateStringLength=99 "
-                  "CertificateString=AB=CD daname=kordo64",
-                  7,
-                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=99"},
-                  nullptr},
-        SplitCase{"CertificateEndingTheLine",
-                  "velcmd=setUploadVandryCertificate CertificateStringLength=5 "
-                  "CertificateString=AB=CD",
-                  7,
-                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=5"},
-                  nullptr},
-        SplitCase{"CertificateWithoutSeparator",
-                  "velcmd=setUploadVandryCertificate CertificateStringLength=4 "
-                  "CertificateString=AB=CD daname=kordo64",
-                  7,
-                  {"velcmd=setUploadVandryCertificate", "CertificateStringLength=4"},
-                  nullptr},
-        SplitCase{"CertificateLengthWithNothingAfterIt",
-                  "velcmd=setUploadVandryCertificate CertificateStringLength",
-                  7,
-                  {},
-                  nullptr},
-        SplitCase{
-            "CertificateLengthHuge",
-            "velcmd=setUploadVandryCertificate CertificateStringLength=99999999999999999999 "
-            "CertificateString=AB daname=kordo64",
-            7,
-            {"velcmd=setUploadVandryCertificate", "CertificateStringLength=99999999999999999999"},
-            nullptr},
-        SplitCase{
-            "CertificateStringWithoutUploadCommandIsAnOrdinaryName",
-            "velcmd=other CertificateStringLength=5 CertificateString=AB CD=EF x=y",
-            0,
-            {"velcmd=other", "CertificateStringLength=5", "CertificateString=AB", "CD=EF", "x=y"},
-            nullptr}),
-    pwtest::CaseName());
+// The upload command followed by "CertificateStringLength=" and `rest`.
+std::string Upload(const std::string& rest) {
+    return kUpload + " CertificateStringLength=" + rest;
+}
+
+// The table is laid out by hand, a case to a line or two.
+// clang-format off
+const SplitCase kSplits[] = {
+    {"TwoTokens", "daname=lumda64 velcmd=getobject", 0, {"daname=lumda64", "velcmd=getobject"},
+     "PipewayProviderImpl::ConvertStrToVec() - Argument is daname=lumda64\n"},
+    {"ValueWithBlanks", "velcmd=set name=My Server objtype=2", 0,
+     {"velcmd=set", "name=My Server", "objtype=2"}, nullptr},
+    {"BlanksBeforeTheNextName", "a=b  c =d", 0, {"a=b", "c=d"}, nullptr},
+    {"BlanksAroundEquals", "a = b", 0, {"a=b"}, nullptr},
+    {"OnlyTheFirstNameHoldsABlank", "my name=x", 0, {"my name=x"}, nullptr},
+    {"EmptyLastValue", "a=", 0, {"a="}, nullptr},
+    {"ValueIsCleaned", "a= b  c=d", 0, {"a=b", "c=d"}, nullptr},
+    {"PrefixedName", "__01daname=tarda64", 0, {"daname=tarda64"}, nullptr},
+    {"InnerPrefixIsDropped", "ab__xycd=1", 0, {"abcd=1"}, nullptr},
+    {"ValueCannotHoldEquals", "a=x=y b=c", 0, {"a=", "x=y", "b=c"}, nullptr},
+    {"OneWordSegmentBecomesTheNextName", "a=bc=d", 0, {"a=", "bc=d"}, nullptr},
+    {"OneWordSegmentWithTrailingBlanks", "a=bc  =d", 0, {"a=", "bc=d"}, nullptr},
+    {"DoubleEquals", "a==b", 7, {"a="}, k1322},
+    {"BlanksOnlySegment", "a=   =b", 7, {"a="}, k1322},
+    {"EmptyFirstName", "=b", 7, {}, k1322},
+    {"NoEqualsAnywhere", "abc", 7, {}, k1429},
+    {"EmptyText", "", 7, {}, "PipewayProviderImpl::ConvertStrToVec() - Empty Argument\n"},
+    {"PrefixOnlyName", "__ab=x", 7, {}, k1338},
+    {"PrefixAtTheEndOfALongerName", "abc__=x", 7, {}, k1338},
+    {"PrefixCutShortByTheEnd", "ok=1 ab__x=y", 7, {"ok=1"}, k1338},
+    {"CertificateKeepsEqualsAndBlanks", kCertificateLine, 0,
+     {kUpload, "CertificateStringLength=5", "CertificateString=AB=CD", "daname=kordo64"},
+     "PipewayProviderImpl::ConvertStrToVec Certificate string Upload Progress in Pwy provider"},
+    {"CertificateWithBlanksInside", Upload("7 CertificateString=A B = C daname=kordo64"), 0,
+     {kUpload, "CertificateStringLength=7", "CertificateString=A B = C", "daname=kordo64"},
+     nullptr},
+    {"TextAfterTheCertificateWithoutEqualsIsDropped",
+     Upload("2 CertificateString=AB trailing words"), 0,
+     {kUpload, "CertificateStringLength=2", "CertificateString=AB"}, nullptr},
+    {"CertificateLengthMinusOne", Upload("-1 CertificateString=AB=CD daname=kordo64"), 7, {},
+     "PipewayProviderImpl::ConvertStrToVec() - Error in the Certificate String length \n"},
+    {"CertificateLengthOtherNegative", Upload("-7 CertificateString=AB=CD daname=kordo64"), 7, {},
+     nullptr},
+    {"CertificateLongerThanTheText", Upload("99 CertificateString=AB=CD daname=kordo64"), 7,
+     {kUpload, "CertificateStringLength=99"}, nullptr},
+    {"CertificateEndingTheLine", Upload("5 CertificateString=AB=CD"), 7,
+     {kUpload, "CertificateStringLength=5"}, nullptr},
+    {"CertificateWithoutSeparator", Upload("4 CertificateString=AB=CD daname=kordo64"), 7,
+     {kUpload, "CertificateStringLength=4"}, nullptr},
+    {"CertificateLengthWithNothingAfterIt", kUpload + " CertificateStringLength", 7, {}, nullptr},
+    {"CertificateLengthHuge", Upload("99999999999999999999 CertificateString=AB daname=kordo64"), 7,
+     {kUpload, "CertificateStringLength=99999999999999999999"}, nullptr},
+    {"CertificateStringWithoutUploadCommandIsAnOrdinaryName",
+     "velcmd=other CertificateStringLength=5 CertificateString=AB CD=EF x=y", 0,
+     {"velcmd=other", "CertificateStringLength=5", "CertificateString=AB", "CD=EF", "x=y"},
+     nullptr},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Table, SplitCommandLine, ::testing::ValuesIn(kSplits), pwtest::CaseName());
 
 TEST(ConvertStrToVec, CertificateIsNotWrittenToTheTrace) {
     TraceCapture trace;

@@ -9,10 +9,14 @@
 namespace pwtest {
 namespace {
 
-const char kClassKey[] = "CLSID\\{6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}";
-const char kProgId[] = "iPipewayProvider.WMIPipewayProvider.1";
-const char kIndependentProgId[] = "iPipewayProvider.WMIPipewayProvider";
-const char kAppIdKey[] = "AppID\\{3C9F1A2B-7D4E-4B61-8A5F-2E6D9C0B7A13}";
+const std::string kClsid = "{6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}";
+const std::string kAppId = "{3C9F1A2B-7D4E-4B61-8A5F-2E6D9C0B7A13}";
+const std::string kLibId = "{A4D2E8F1-5B3C-4E7A-9D16-8F0C2B5E7A39}";
+const std::string kClassKey = "CLSID\\" + kClsid;
+const std::string kAppIdKey = "AppID\\" + kAppId;
+const std::string kProgId = "iPipewayProvider.WMIPipewayProvider.1";
+const std::string kIndependentProgId = "iPipewayProvider.WMIPipewayProvider";
+const std::string kDescription = "WMIPipewayProvider Class";
 
 // A string value under the classes root (`name` null: the default value), or nothing.
 std::optional<std::string> ClassesRootValue(const std::string& keyPath, const char* name) {
@@ -149,30 +153,36 @@ TEST_F(Registration, WritesTheClassAndAppIdEntries) {
     ASSERT_EQ(m_host->RegisterServer(), S_OK);
     EXPECT_EQ(GetThreadLocale(), static_cast<LCID>(0x0409));
 
-    const std::string classKey = kClassKey;
-    EXPECT_EQ(ClassesRootValue(kProgId, nullptr), Value("WMIPipewayProvider Class"));
-    EXPECT_EQ(ClassesRootValue(std::string(kProgId) + "\\CLSID", nullptr),
-              Value("{6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}"));
-    EXPECT_EQ(ClassesRootValue(kIndependentProgId, nullptr), Value("WMIPipewayProvider Class"));
-    EXPECT_EQ(ClassesRootValue(std::string(kIndependentProgId) + "\\CurVer", nullptr),
-              Value(kProgId));
-    EXPECT_EQ(ClassesRootValue(classKey, nullptr), Value("WMIPipewayProvider Class"));
-    EXPECT_EQ(ClassesRootValue(classKey, "AppID"),
-              Value("{{3C9F1A2B-7D4E-4B61-8A5F-2E6D9C0B7A13}}"));
-    EXPECT_EQ(ClassesRootValue(classKey + "\\ProgID", nullptr), Value(kProgId));
-    EXPECT_EQ(ClassesRootValue(classKey + "\\VersionIndependentProgID", nullptr),
-              Value(kIndependentProgId));
-    const Value server = ClassesRootValue(classKey + "\\InprocServer32", nullptr);
+    // The registration as the server's two registry scripts and its type library write it, a
+    // value to a row: key under the classes root, value name (null: the default value), text.
+    const struct {
+        std::string key;
+        const char* name;
+        std::string value;
+    } rows[] = {
+        {kAppIdKey, nullptr, "iPipewayProvider"},
+        {"AppID\\iPipewayProvider.DLL", "AppID", kAppId},
+        {kProgId, nullptr, kDescription},
+        {kProgId + "\\CLSID", nullptr, kClsid},
+        {kIndependentProgId, nullptr, kDescription},
+        {kIndependentProgId + "\\CLSID", nullptr, kClsid},
+        {kIndependentProgId + "\\CurVer", nullptr, kProgId},
+        {kClassKey, nullptr, kDescription},
+        {kClassKey, "AppID", "{" + kAppId + "}"},
+        {kClassKey + "\\ProgID", nullptr, kProgId},
+        {kClassKey + "\\VersionIndependentProgID", nullptr, kIndependentProgId},
+        {kClassKey + "\\InprocServer32", "ThreadingModel", "Both"},
+        {kClassKey + "\\TypeLib", nullptr, kLibId},
+        {"TypeLib\\" + kLibId + "\\1.0", nullptr, "iPipewayProvider 1.0 Type Library"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(ClassesRootValue(row.key, row.name), Value(row.value))
+            << row.key << " " << (row.name == nullptr ? "(default)" : row.name);
+    }
+    // The server's own path, however the platform spells it.
+    const Value server = ClassesRootValue(kClassKey + "\\InprocServer32", nullptr);
     ASSERT_TRUE(server.has_value());
     EXPECT_TRUE(std::filesystem::equivalent(*server, ProviderLibraryPath())) << *server;
-    EXPECT_EQ(ClassesRootValue(classKey + "\\InprocServer32", "ThreadingModel"), Value("Both"));
-    EXPECT_EQ(ClassesRootValue(classKey + "\\TypeLib", nullptr),
-              Value("{A4D2E8F1-5B3C-4E7A-9D16-8F0C2B5E7A39}"));
-    EXPECT_EQ(ClassesRootValue(kAppIdKey, nullptr), Value("iPipewayProvider"));
-    EXPECT_EQ(ClassesRootValue("AppID\\iPipewayProvider.DLL", "AppID"),
-              Value("{3C9F1A2B-7D4E-4B61-8A5F-2E6D9C0B7A13}"));
-    EXPECT_EQ(ClassesRootValue("TypeLib\\{A4D2E8F1-5B3C-4E7A-9D16-8F0C2B5E7A39}\\1.0", nullptr),
-              Value("iPipewayProvider 1.0 Type Library"));
 }
 
 TEST_F(Registration, UnregisteringRemovesTheClassButNotTheRoots) {

@@ -124,12 +124,10 @@ TEST_P(EventConditions, AreReportedOncePerProviderLoad) {
     EXPECT_EQ(events[1].strings, expected);
 }
 
+// clang-format off
 const Condition kConditions[] = {
-    {"PolicyUnreadable",
-     [](EventConditions& test) { fs::remove(test.Root().ExclusionFile()); },
-     "daname=lumda64 velcmd=getobject",
-     1001,
-     "error",
+    {"PolicyUnreadable", [](EventConditions& test) { fs::remove(test.Root().ExclusionFile()); },
+     "daname=lumda64 velcmd=getobject", 1001, "error",
      {"{root}/svx/pipeway/bin/authexclusion.xml", "cannot be opened"}},
     {"PolicySyntaxError",
      [](EventConditions& test) {
@@ -137,18 +135,14 @@ const Condition kConditions[] = {
              "<AUTHEXLIST><USER><COMMAND name=\"getauditlog\"/>\n"
              "<COMMAND name='getobject'/><COMMAND name=\"setobject\"/></USER></AUTHEXLIST>\n");
      },
-     "daname=lumda64 velcmd=getobject",
-     1002,
-     "warning",
+     "daname=lumda64 velcmd=getobject", 1002, "warning",
      {"{root}/svx/pipeway/bin/authexclusion.xml", "2:16", "getobject, setobject"}},
     {"RightsModuleUnusable",
      [](EventConditions& test) {
          test.DropRights();
          SetLibraryDirectory(DAFolder("missing").string());
      },
-     "daname=lumda64 velcmd=getobject",
-     1005,
-     "error",
+     "daname=lumda64 velcmd=getobject", 1005, "error",
      {"rukda64", "Unable to load the DA (error 126)"}},
     {"ModuleUnusable",
      [](EventConditions& test) {
@@ -156,20 +150,17 @@ const Condition kConditions[] = {
          test.Request(L"daname=lumda64 velcmd=getobject");
          SetLibraryDirectory(DAFolder("nosend").string());
      },
-     "daname=pexda64 velcmd=getobject",
-     1006,
-     "error",
+     "daname=pexda64 velcmd=getobject", 1006, "error",
      {"pexda64", "Unable to load the DA (error 126)"}},
     {"LibraryFolderMissing",
      [](EventConditions& test) {
          test.DropRights();
          SetLibraryDirectory(std::nullopt);
      },
-     "daname=lumda64 velcmd=getobject",
-     1003,
-     "error",
+     "daname=lumda64 velcmd=getobject", 1003, "error",
      {"HKLM\\SOFTWARE\\Halvern Computer Corporation\\Corvane\\Shared\\CorvaneLibPath"}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Table, EventConditions, ::testing::ValuesIn(kConditions), CaseName());
 

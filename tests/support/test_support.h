@@ -52,35 +52,29 @@ class TestDA : private pw::NoCopy {
     explicit TestDA(const std::string& name);
     ~TestDA();
 
-    void Echo() { m_control(static_cast<int>(TestDARequest::kSetEcho), nullptr); }
-    void AnswerNull() { m_control(static_cast<int>(TestDARequest::kSetNull), nullptr); }
-    void Answer(const std::string& text) {
-        m_control(static_cast<int>(TestDARequest::kSetFixed), text.c_str());
-    }
-    long SendCount() { return m_control(static_cast<int>(TestDARequest::kSendCount), nullptr); }
-    long FreeCount() { return m_control(static_cast<int>(TestDARequest::kFreeCount), nullptr); }
-    long BadFreeCount() {
-        return m_control(static_cast<int>(TestDARequest::kBadFreeCount), nullptr);
-    }
-    long Outstanding() { return m_control(static_cast<int>(TestDARequest::kOutstanding), nullptr); }
-    long ImpersonatingCalls() {
-        return m_control(static_cast<int>(TestDARequest::kImpersonatingCalls), nullptr);
-    }
-    bool LoadedImpersonating() {
-        return m_control(static_cast<int>(TestDARequest::kLoadedImpersonating), nullptr) == 1;
-    }
+    void Echo() { Ask(TestDARequest::kSetEcho); }
+    void AnswerNull() { Ask(TestDARequest::kSetNull); }
+    void Answer(const std::string& text) { Ask(TestDARequest::kSetFixed, text.c_str()); }
+    long SendCount() { return Ask(TestDARequest::kSendCount); }
+    long FreeCount() { return Ask(TestDARequest::kFreeCount); }
+    long BadFreeCount() { return Ask(TestDARequest::kBadFreeCount); }
+    long Outstanding() { return Ask(TestDARequest::kOutstanding); }
+    long ImpersonatingCalls() { return Ask(TestDARequest::kImpersonatingCalls); }
+    bool LoadedImpersonating() { return Ask(TestDARequest::kLoadedImpersonating) == 1; }
     // The tokens of the module's last call.
     std::vector<std::string> LastArgs();
     // With the gate closed, sendCmd calls wait inside the module until it opens.
-    void CloseGate() { m_control(static_cast<int>(TestDARequest::kCloseGate), nullptr); }
-    void OpenGate() { m_control(static_cast<int>(TestDARequest::kOpenGate), nullptr); }
+    void CloseGate() { Ask(TestDARequest::kCloseGate); }
+    void OpenGate() { Ask(TestDARequest::kOpenGate); }
     // Waits, without a time limit, until a call waits at the gate (a call that never comes is
     // the test's timeout); returns the calls waiting there.
-    long WaitForCallAtGate() {
-        return m_control(static_cast<int>(TestDARequest::kWaiting), nullptr);
-    }
+    long WaitForCallAtGate() { return Ask(TestDARequest::kWaiting); }
 
   private:
+    long Ask(TestDARequest request, const char* text = nullptr) {
+        return m_control(static_cast<int>(request), text);
+    }
+
     pw::UniqueLibrary m_module;
     TestDAControlFn m_control;
 };
