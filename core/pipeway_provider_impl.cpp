@@ -18,31 +18,11 @@ PipewayProviderImpl::PipewayProviderImpl(const std::string& userName, pw::TokenL
 }
 
 PipewayProviderImpl::PipewayProviderImpl(ValidationOnly, pw::TokenList args)
-    : m_argv(nullptr),
-      m_argc(static_cast<unsigned>(args.size())),
-      m_args(std::move(args)),
-      m_status(kSuccess),
-      m_authorized(false) {
-    // The argument array is not a member with an owner of its own: release it here when
-    // validation throws, since the destructor will not run.
-    try {
-        m_status = IsValidOperation();
-    } catch (...) {
-        FreeArgv();
-        throw;
-    }
+    : m_args(std::move(args)), m_status(kSuccess), m_authorized(false) {
+    m_status = IsValidOperation();
 }
 
-PipewayProviderImpl::~PipewayProviderImpl() {
-    FreeArgv();
-}
-
-void PipewayProviderImpl::FreeArgv() noexcept {
-    std::free(m_argvText);
-    std::free(m_argv);
-    m_argv = nullptr;
-    m_argvText = nullptr;
-}
+PipewayProviderImpl::~PipewayProviderImpl() = default;
 
 PPImplStatus PipewayProviderImpl::ExecuteMethod(std::string& answer) {
     if (m_status != kSuccess) {
@@ -56,7 +36,7 @@ PPImplStatus PipewayProviderImpl::ExecuteMethod(std::string& answer) {
     try {
         TraceLog("PipewayProviderImpl::ExecuteMethod() - About to invoke sendCmd()\n");
         const DAInfo* info = getDAInfo(m_daName);
-        pw::core::RunDACmd(*info, static_cast<std::int32_t>(m_argc), m_argv, answer);
+        pw::core::RunDACmd(*info, static_cast<std::int32_t>(Argc()), m_arguments->Argv(), answer);
         return PPImplStatus(kSuccess);
     } catch (const PPImplStatus& failure) {
         TraceLog("PipewayProviderImpl::ExecuteMethod() - Error executing DA Command : %s\n",

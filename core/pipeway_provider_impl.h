@@ -2,6 +2,7 @@
 // and runs the command through its DA module.
 #pragma once
 
+#include "argument_array.h"
 #include "da_cache.h"
 #include "pp_status.h"
 #include "pw/token_list.h"
@@ -45,8 +46,8 @@ class PipewayProviderImpl {
 
     // Read access to what validation and authorization settled.
     const std::string& UserName() const { return m_userName; }
-    char* const* Argv() const { return m_argv; }
-    unsigned Argc() const { return m_argc; }
+    char* const* Argv() const { return m_arguments ? m_arguments->Argv() : nullptr; }
+    unsigned Argc() const { return m_arguments ? m_arguments->Argc() : 0; }
     const std::string& DAName() const { return m_daName; }
     const std::string& Command() const { return m_command; }
     const std::string& LocalLogin() const { return m_localLogin; }
@@ -54,20 +55,21 @@ class PipewayProviderImpl {
     std::int32_t Status() const { return m_status; }
     bool IsAuthorizedRequest() const { return m_authorized; }
 
+    // Validation's pieces (validation.cpp).
+    struct TokenParts;
+    struct Seen;
+
   private:
     std::int32_t IsValidOperation();
+    std::int32_t TakeToken(const TokenParts& parts, Seen& seen);
+    std::int32_t TakeDAName(std::string_view value);
+    std::int32_t FinishValidation(const Seen& seen);
     bool IsAuthorized();
     void NormalizeDAName(std::string& name);
-    void FreeArgv() noexcept;
 
     std::string m_userName;
-    // The argument array: one calloc block of pointers, with room for an appended local-login
-    // token, into one calloc block holding every entry's text and room for that token
-    // (m_argvText). Separate blocks per entry would cost a command line of short tokens some
-    // forty bytes a token; a module cannot tell the difference, as it owns none of them.
-    char** m_argv = nullptr;
-    char* m_argvText = nullptr;
-    unsigned m_argc = 0;
+    // The argument array, once validation has made it.
+    std::optional<pw::core::ArgumentArray> m_arguments;
     std::string m_daName;
     std::string m_command;
     std::string m_localLogin;

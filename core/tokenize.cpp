@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 using PipewayMgtData::PPImplStatus;
 using namespace PipewayMgtData;  // the result codes
@@ -39,6 +40,12 @@ int ParseLikeAtoi(std::string_view text) {
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
+// The step numbers the trace names for a text that cannot be cut: a name missing before an
+// "=", a name the cleaning refuses, and a text without any "=".
+constexpr int kStepEmptyName = 1322;
+constexpr int kStepRefusedName = 1338;
+constexpr int kStepNoEquals = 1429;
+
 PPImplStatus InvalidArgument(int step) {
     TraceLog("PipewayProviderImpl::ConvertStrToVec(%d) - Invalid Argument\n", step);
     return PPImplStatus(kNoTokens);
@@ -63,6 +70,91 @@ SegmentSplit SplitSegment(std::string_view segment) {
         return {0, 0};
     }
     return {spaceBeforeWord, spaceBeforeWord + 1};
+}
+
+// The length that "CertificateStringLength=" gives, when the text is a certificate upload
+// that names one: then "CertificateString=" takes exactly that many bytes. False, with its
+// trace line, when the length is missing or negative.
+bool ReadCertificateLength(const std::string& text, std::optional<std::size_t>& length) {
+    const std::size_t lengthName = text.find(kCertificateCommand) == std::string::npos
+                                       ? std::string::npos
+                                       : text.find(kCertificateLengthName);
+    if (lengthName == std::string::npos) {
+        return true;
+    }
+    const std::size_t numberStart = lengthName + kCertificateLengthName.size() + 1;
+    if (numberStart >= text.size()) {
+        TraceLog("PipewayProviderImpl::ConvertStrToVec() - Certificate String length missing\n");
+        return false;
+    }
+    const std::size_t numberEnd = text.find(' ', numberStart);
+    const int number = ParseLikeAtoi(std::string_view(text).substr(
+        numberStart, numberEnd == std::string::npos ? std::string::npos : numberEnd - numberStart));
+    if (number == -1) {
+        TraceLog(
+            "PipewayProviderImpl::ConvertStrToVec() - Error in the Certificate String length \n");
+        return false;
+    }
+    if (number < 0) {
+        TraceLog("PipewayProviderImpl::ConvertStrToVec() - Negative Certificate String length %d\n",
+                 number);
+        return false;
+    }
+    length = static_cast<std::size_t>(number);
+    return true;
+}
+
+// The certificate's value at `pos`: exactly `length` bytes, then a blank. False, with its
+// trace line, when the text is shorter or no blank follows.
+bool TakeCertificate(std::string_view text, std::size_t& pos, std::size_t length,
+                     pw::TokenList& args) {
+    const std::size_t remaining = text.size() - pos;
+    if (length > remaining) {
+        TraceLog(
+            "PipewayProviderImpl::ConvertStrToVec() - Certificate String shorter than its length "
+            "%zu\n",
+            length);
+        return false;
+    }
+    if (length == remaining || text[pos + length] != ' ') {
+        TraceLog(
+            "PipewayProviderImpl::ConvertStrToVec() - No separator after the Certificate String "
+            "of length %zu\n",
+            length);
+        return false;
+    }
+    args.push_back(kCertificateName, "=", text.substr(pos, length));
+    pos += length + 1;
+    TraceLog(
+        "PipewayProviderImpl::ConvertStrToVec Certificate string Upload Progress in Pwy provider");
+    return true;
+}
+
+// The value of `name` at `pos`: up to the last blank before the next "=" (whose word is the
+// next name), or the rest of the text. Returns whether it was the last value.
+bool TakeNamedValue(std::string_view text, std::size_t& pos, const std::string& name,
+                    pw::TokenList& args) {
+    const std::size_t nextEquals = text.find('=', pos);
+    std::string_view value;
+    const bool last = nextEquals == std::string_view::npos;
+    if (last) {
+        value = text.substr(pos);
+        pos = text.size();
+    } else {
+        const SegmentSplit split = SplitSegment(text.substr(pos, nextEquals - pos));
+        value = text.substr(pos, split.valueLength);
+        pos += split.nextNameStart;
+    }
+    // A value is cleaned as ProcessArgument cleans one: blanks off both ends. Taken as a view:
+    // the value may be most of the command line.
+    const std::size_t first = value.find_first_not_of(' ');
+    value = first == std::string_view::npos
+                ? std::string_view()
+                : value.substr(first, value.find_last_not_of(' ') - first + 1);
+    TraceLog("PipewayProviderImpl::ConvertStrToVec() - Argument is %s=%.*s\n", name.c_str(),
+             static_cast<int>(value.size()), value.data());
+    args.push_back(name, "=", value);
+    return last;
 }
 
 }  // namespace
@@ -114,39 +206,9 @@ PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text, pw::TokenLi
     // Every token holds one '=' of the text and no more characters than the text: room for
     // them all at once, so that filling the list never moves it.
     args.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '=')), text.size());
-
-    bool certificateMode = false;
-    std::size_t certificateLength = 0;
-    if (text.find(kCertificateCommand) != std::string::npos) {
-        const std::size_t lengthName = text.find(kCertificateLengthName);
-        if (lengthName != std::string::npos) {
-            const std::size_t numberStart = lengthName + kCertificateLengthName.size() + 1;
-            if (numberStart >= text.size()) {
-                TraceLog(
-                    "PipewayProviderImpl::ConvertStrToVec() - Certificate String length "
-                    "missing\n");
-                return PPImplStatus(kNoTokens);
-            }
-            const std::size_t numberEnd = text.find(' ', numberStart);
-            const int length = ParseLikeAtoi(std::string_view(text).substr(
-                numberStart,
-                numberEnd == std::string::npos ? std::string::npos : numberEnd - numberStart));
-            if (length == -1) {
-                TraceLog(
-                    "PipewayProviderImpl::ConvertStrToVec() - Error in the Certificate String "
-                    "length \n");
-                return PPImplStatus(kNoTokens);
-            }
-            if (length < 0) {
-                TraceLog(
-                    "PipewayProviderImpl::ConvertStrToVec() - Negative Certificate String "
-                    "length %d\n",
-                    length);
-                return PPImplStatus(kNoTokens);
-            }
-            certificateMode = true;
-            certificateLength = static_cast<std::size_t>(length);
-        }
+    std::optional<std::size_t> certificateLength;
+    if (!ReadCertificateLength(text, certificateLength)) {
+        return PPImplStatus(kNoTokens);
     }
 
     // `pos` marks the unread text; it is cut off the front once, on the way out.
@@ -164,66 +226,22 @@ PPImplStatus PipewayProviderImpl::ConvertStrToVec(std::string& text, pw::TokenLi
         equalsSeen = true;
         std::string name = text.substr(pos, equals - pos);
         if (name.empty()) {
-            return consume(InvalidArgument(1322));
+            return consume(InvalidArgument(kStepEmptyName));
         }
         if (!ProcessArgument(name, "NAME")) {
-            return consume(InvalidArgument(1338));
+            return consume(InvalidArgument(kStepRefusedName));
         }
         pos = equals + 1;
-
-        if (certificateMode && name == kCertificateName) {
-            const std::size_t remaining = text.size() - pos;
-            if (certificateLength > remaining) {
-                TraceLog(
-                    "PipewayProviderImpl::ConvertStrToVec() - Certificate String shorter than "
-                    "its length %zu\n",
-                    certificateLength);
+        if (certificateLength && name == kCertificateName) {
+            if (!TakeCertificate(text, pos, *certificateLength, args)) {
                 return consume(PPImplStatus(kNoTokens));
             }
-            if (certificateLength == remaining || text[pos + certificateLength] != ' ') {
-                TraceLog(
-                    "PipewayProviderImpl::ConvertStrToVec() - No separator after the "
-                    "Certificate String of length %zu\n",
-                    certificateLength);
-                return consume(PPImplStatus(kNoTokens));
-            }
-            args.push_back(kCertificateName, "=",
-                           std::string_view(text).substr(pos, certificateLength));
-            pos += certificateLength + 1;
-            TraceLog(
-                "PipewayProviderImpl::ConvertStrToVec Certificate string Upload Progress in "
-                "Pwy provider");
-            continue;
-        }
-
-        const std::size_t nextEquals = text.find('=', pos);
-        std::string_view value;
-        bool last = false;
-        if (nextEquals == std::string::npos) {
-            value = std::string_view(text).substr(pos);
-            pos = text.size();
-            last = true;
-        } else {
-            const SegmentSplit split =
-                SplitSegment(std::string_view(text).substr(pos, nextEquals - pos));
-            value = std::string_view(text).substr(pos, split.valueLength);
-            pos += split.nextNameStart;
-        }
-        // A value is cleaned as ProcessArgument cleans one: blanks off both ends. Taken as a
-        // view: the value may be most of the command line.
-        const std::size_t first = value.find_first_not_of(' ');
-        value = first == std::string_view::npos
-                    ? std::string_view()
-                    : value.substr(first, value.find_last_not_of(' ') - first + 1);
-        TraceLog("PipewayProviderImpl::ConvertStrToVec() - Argument is %s=%.*s\n", name.c_str(),
-                 static_cast<int>(value.size()), value.data());
-        args.push_back(name, "=", value);
-        if (last) {
+        } else if (TakeNamedValue(text, pos, name, args)) {
             break;
         }
     }
     if (!equalsSeen) {
-        return consume(InvalidArgument(1429));
+        return consume(InvalidArgument(kStepNoEquals));
     }
     return consume(PPImplStatus(kSuccess));
 }

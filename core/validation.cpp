@@ -2,10 +2,6 @@
 
 #include "trace_log.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <new>
-
 using namespace PipewayMgtData;  // the result codes
 
 const std::array<std::string_view, 6> g_validDANames = {"lumda64", "rukda64", "kordo64",
@@ -84,115 +80,138 @@ void PipewayProviderImpl::NormalizeDAName(std::string& name) {
     }
 }
 
+// One token as validation reads it, past its "__" prefix: where its text starts in the
+// argument array's copy, its name lowered and trimmed, and its value as written.
+struct PipewayProviderImpl::TokenParts {
+    std::string_view token;
+    std::size_t start = 0;
+    std::string name;
+    std::string_view value;
+};
+
+// The tokens validation has met so far.
+struct PipewayProviderImpl::Seen {
+    bool daName = false;
+    bool command = false;
+    bool localLogin = false;
+};
+
+namespace {
+
+std::string Trimmed(std::string_view text) {
+    std::string copy(text);
+    TrimWhitespace(copy);
+    return copy;
+}
+
+// Cuts the token that starts at `start` of the tokens' text into its parts; kSuccess, or
+// kSyntaxError with its trace line.
+std::int32_t SplitToken(std::string_view token, std::size_t start,
+                        PipewayProviderImpl::TokenParts& parts) {
+    if (token.substr(0, 2) == "__") {
+        // The four-character prefix cannot be dropped from a shorter entry.
+        if (token.size() < 4) {
+            TraceLog(
+                "PipewayProviderImpl::IsValidOperation() : (Syntax error) Incomplete prefix\n");
+            return kSyntaxError;
+        }
+        token.remove_prefix(4);
+        start += 4;
+    }
+    const std::size_t equals = token.find('=');
+    if (token.empty() || equals == std::string_view::npos) {
+        TraceLog("PipewayProviderImpl::IsValidOperation() : (Syntax error) = not found\n");
+        return kSyntaxError;
+    }
+    parts.token = token;
+    parts.start = start;
+    parts.name.assign(token.substr(0, equals));
+    LowerCaseAscii(parts.name);
+    TrimWhitespace(parts.name);
+    parts.value = token.substr(equals + 1);
+    return kSuccess;
+}
+
+}  // namespace
+
 std::int32_t PipewayProviderImpl::IsValidOperation() {
-    if (m_argc == 0) {
+    if (m_args.size() == 0) {
         TraceLog("PipewayProviderImpl::IsValidOperation() : Not enough arguments\n");
         return kNotEnoughArguments;
     }
-    FreeArgv();
     // The entries point into a copy of the tokens' text (each token already ends with a NUL),
     // with room after it for the local-login token that may be appended.
-    const std::string& text = m_args.Text();
-    m_argv = static_cast<char**>(std::calloc(m_argc + 1, sizeof(char*)));
-    m_argvText = static_cast<char*>(std::calloc(text.size() + sizeof kLocalLoginToken, 1));
-    if (m_argv == nullptr || m_argvText == nullptr) {
-        FreeArgv();
-        throw std::bad_alloc();
-    }
-    std::memcpy(m_argvText, text.data(), text.size());
-
-    bool daNameSeen = false;
-    bool commandSeen = false;
-    bool localLoginSeen = false;
+    m_arguments.reset();
+    m_arguments.emplace(m_args.Text(), m_args.size(), sizeof kLocalLoginToken);
+    Seen seen;
+    TokenParts parts;
     for (std::size_t i = 0; i < m_args.size(); ++i) {
-        std::string_view token = m_args[i];
-        std::size_t start = m_args.Start(i);
-        if (token.substr(0, 2) == "__") {
-            // The four-character prefix cannot be dropped from a shorter entry.
-            if (token.size() < 4) {
-                TraceLog(
-                    "PipewayProviderImpl::IsValidOperation() : (Syntax error) Incomplete "
-                    "prefix\n");
-                return kSyntaxError;
-            }
-            token.remove_prefix(4);
-            start += 4;
+        std::int32_t status = SplitToken(m_args[i], m_args.Start(i), parts);
+        if (status == kSuccess) {
+            status = TakeToken(parts, seen);
         }
-        const std::size_t equals = token.find('=');
-        if (token.empty() || equals == std::string_view::npos) {
-            TraceLog("PipewayProviderImpl::IsValidOperation() : (Syntax error) = not found\n");
+        if (status != kSuccess) {
+            return status;
+        }
+        m_arguments->Point(i, parts.start);
+    }
+    return FinishValidation(seen);
+}
+
+std::int32_t PipewayProviderImpl::TakeToken(const TokenParts& parts, Seen& seen) {
+    if (parts.name == "daname") {
+        if (seen.daName) {
+            TraceLog(
+                "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate DA Name\n");
             return kSyntaxError;
         }
-        std::string name(token.substr(0, equals));
-        LowerCaseAscii(name);
-        TrimWhitespace(name);
-        // Only the values of the two tokens that validation reads are copied.
-        const auto value = [&token, equals] {
-            std::string copy(token.substr(equals + 1));
-            TrimWhitespace(copy);
-            return copy;
-        };
-
-        if (name == "daname") {
-            if (daNameSeen) {
-                TraceLog(
-                    "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate DA "
-                    "Name\n");
-                return kSyntaxError;
-            }
-            daNameSeen = true;
-            std::string daName = value();
-            NormalizeDAName(daName);
-            const std::string_view* match = nullptr;
-            for (const std::string_view& entry : g_validDANames) {
-                if (MatchesDAName(daName, entry)) {
-                    match = &entry;
-                    break;
-                }
-            }
-            if (match == nullptr) {
-                TraceLog(
-                    "PipewayProviderImpl::IsValidOperation() : (Syntax error) Invalid DA "
-                    "Name\n");
-                return kUnknownDaName;
-            }
-            m_daName = *match;
-        } else if (name == "velcmd") {
-            if (commandSeen) {
-                TraceLog(
-                    "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate VEL "
-                    "Command\n");
-                return kSyntaxError;
-            }
-            commandSeen = true;
-            m_command = value();
-        } else if (name == "locallogin") {
-            if (localLoginSeen) {
-                TraceLog(
-                    "PipewayProviderImpl::IsValidOperation() : Duplicate localLogin..Ignored\n");
-            } else {
-                localLoginSeen = true;
-                m_localLogin = token;
-            }
-        }
-        m_argv[i] = m_argvText + start;
+        seen.daName = true;
+        return TakeDAName(parts.value);
     }
+    if (parts.name == "velcmd") {
+        if (seen.command) {
+            TraceLog(
+                "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate VEL Command\n");
+            return kSyntaxError;
+        }
+        seen.command = true;
+        m_command = Trimmed(parts.value);
+    } else if (parts.name == "locallogin") {
+        if (seen.localLogin) {
+            TraceLog("PipewayProviderImpl::IsValidOperation() : Duplicate localLogin..Ignored\n");
+        } else {
+            seen.localLogin = true;
+            m_localLogin = parts.token;
+        }
+    }
+    return kSuccess;
+}
 
-    if (!daNameSeen) {
+std::int32_t PipewayProviderImpl::TakeDAName(std::string_view value) {
+    std::string daName = Trimmed(value);
+    NormalizeDAName(daName);
+    for (const std::string_view& entry : g_validDANames) {
+        if (MatchesDAName(daName, entry)) {
+            m_daName = entry;
+            return kSuccess;
+        }
+    }
+    TraceLog("PipewayProviderImpl::IsValidOperation() : (Syntax error) Invalid DA Name\n");
+    return kUnknownDaName;
+}
+
+std::int32_t PipewayProviderImpl::FinishValidation(const Seen& seen) {
+    if (!seen.daName) {
         TraceLog("PipewayProviderImpl::IsValidOperation() : (Syntax error) DA Name not found\n");
         return kNoDaName;
     }
-    if (!commandSeen) {
+    if (!seen.command) {
         TraceLog("PipewayProviderImpl::IsValidOperation() : (Syntax error) VELCommand not found\n");
         return kNoVelCommand;
     }
-    if (localLoginSeen) {
-        return kSuccess;
+    if (!seen.localLogin) {
+        m_arguments->Append(std::string_view(kLocalLoginToken, sizeof kLocalLoginToken - 1));
+        m_localLogin = kLocalLoginToken;
     }
-    char* appended = m_argvText + text.size();
-    std::memcpy(appended, kLocalLoginToken, sizeof kLocalLoginToken);
-    m_argv[m_argc] = appended;
-    ++m_argc;
-    m_localLogin = kLocalLoginToken;
     return kSuccess;
 }

@@ -156,6 +156,31 @@ HRESULT ArrayElement(SAFEARRAY* array, LONG index, pw::UniqueBstr& element) {
                                : pw::Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
 }
 
+// The tokens of a string array of more than one element, one element each.
+HRESULT ArrayTokens(SAFEARRAY* array, LONG lower, LONG upper, pw::TokenList& tokens) {
+    pw::UniqueBstr element;
+    // Counted in 64 bits: an upper bound of LONG_MAX ends the walk instead of wrapping around.
+    std::size_t total = 0;
+    for (long long index = lower; index <= upper; ++index) {
+        const HRESULT hr = ArrayElement(array, static_cast<LONG>(index), element);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        if (WideTooLong(element.get())) {
+            return CommandLineTooLong();
+        }
+        std::string token = ToAnsi(element.get());
+        total += token.size();
+        if (total > kMaxCommandLine) {
+            return CommandLineTooLong();
+        }
+        pw::core::TrimWhitespace(token);
+        TraceLog("Pwy: %s CommanAndArguments[index]=%s\n", kFunctionName, token.c_str());
+        tokens.push_back(token);
+    }
+    return pw::Hr(WBEM_S_NO_ERROR);
+}
+
 // The token vector from the "CommandAndArguments" value; fails with the call's HRESULT. The
 // value is released as soon as a command-line string has been converted: the wide text need
 // not wait beside its tokens.
@@ -213,29 +238,64 @@ HRESULT TokensFromInput(pw::UniqueVariant& value, pw::TokenList& tokens) {
             value.reset();
         });
     }
-    // Counted in 64 bits: an upper bound of LONG_MAX ends the walk instead of wrapping around.
-    std::size_t total = 0;
-    for (long long index = lower; index <= upper; ++index) {
-        const HRESULT hr = ArrayElement(array, static_cast<LONG>(index), element);
-        if (FAILED(hr)) {
-            return hr;
-        }
-        if (WideTooLong(element.get())) {
-            return CommandLineTooLong();
-        }
-        std::string token = ToAnsi(element.get());
-        total += token.size();
-        if (total > kMaxCommandLine) {
-            return CommandLineTooLong();
-        }
-        pw::core::TrimWhitespace(token);
-        TraceLog("Pwy: %s CommanAndArguments[index]=%s\n", kFunctionName, token.c_str());
-        tokens.push_back(token);
-    }
-    return pw::Hr(WBEM_S_NO_ERROR);
+    return ArrayTokens(array, lower, upper, tokens);
 }
 
 }  // namespace
+
+HRESULT CWMIPipewayProvider::CheckClassPath(const BSTR path) {
+    pw::UniqueBstr className(g_className);
+    if (!className) {
+        TraceLog("Error : Out of Memory!\n");
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    const HRESULT hr = m_providerHelper
+                           ? m_providerHelper->ValidateInstancePath(
+                                 m_pathParserFactory.get(), path, className.get(),
+                                 WBEMPATH_INFO_IS_CLASS_REF | WBEMPATH_INFO_IS_INST_REF)
+                           : pw::Hr(WBEM_E_INVALID_PARAMETER);
+    if (FAILED(hr)) {
+        TraceLog("Error : Invalid Class Name\n");
+    }
+    return hr;
+}
+
+HRESULT CWMIPipewayProvider::OutParamsFor(const BSTR method,
+                                          pw::ComPtr<IWbemClassObject>& outParams) {
+    pw::ComPtr<IWbemClassObject> outSignature;
+    HRESULT hr = m_classDef ? m_classDef->GetMethod(method, 0, nullptr, outSignature.put())
+                            : pw::Hr(WBEM_E_INVALID_METHOD);
+    if (FAILED(hr) || !outSignature) {
+        TraceLog("Error: Invalid Method Name\n");
+        return pw::Hr(WBEM_E_INVALID_METHOD);
+    }
+    hr = outSignature->SpawnInstance(0, outParams.put());
+    if (FAILED(hr) || !outParams) {
+        return FAILED(hr) ? hr : pw::Hr(WBEM_E_FAILED);
+    }
+    return hr;
+}
+
+HRESULT CWMIPipewayProvider::RunRequest(ClientImpersonation& client, const std::string& userName,
+                                        pw::TokenList tokens, IWbemClassObject* outParams) {
+    PipewayProviderImpl request(userName, std::move(tokens));
+    std::string answer;
+    HRESULT hr = client.Revert();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const PPImplStatus status = request.ExecuteMethod(answer);
+    hr = client.Resume();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (status.code != PipewayMgtData::kSuccess) {
+        FillOutParams(outParams, nullptr, status.code);
+    } else if (FillOutParams(outParams, answer.c_str(), 0) == -1) {
+        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
+    }
+    return S_OK;
+}
 
 HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, const BSTR path,
                                                 const BSTR method, IWbemClassObject* inParams,
@@ -244,20 +304,10 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
     if (sink == nullptr) {
         return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
-    pw::UniqueBstr className(g_className);
-    if (!className) {
-        TraceLog("Error : Out of Memory!\n");
-        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
-    }
-    HRESULT hr = m_providerHelper ? m_providerHelper->ValidateInstancePath(
-                                        m_pathParserFactory.get(), path, className.get(),
-                                        WBEMPATH_INFO_IS_CLASS_REF | WBEMPATH_INFO_IS_INST_REF)
-                                  : pw::Hr(WBEM_E_INVALID_PARAMETER);
+    HRESULT hr = CheckClassPath(path);
     if (FAILED(hr)) {
-        TraceLog("Error : Invalid Class Name\n");
         return hr;
     }
-
     pw::UniqueVariant input;
     hr = inParams != nullptr
              ? inParams->Get(L"CommandAndArguments", 0, input.get(), nullptr, nullptr)
@@ -266,14 +316,12 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
         TraceLog("Error : CommandAndArguments not found as part of input\n");
         return hr;
     }
-
     const pw::UniqueFree<char> callerName(GetCallerUserName());
     if (!callerName) {
         TraceLog("Error : Couldn't get Username from the current Thread context\n");
         return pw::Hr(WBEM_E_FAILED);
     }
     const std::string userName = callerName.get();
-
     pw::TokenList tokens;
     hr = TokensFromInput(input, tokens);
     if (FAILED(hr)) {
@@ -287,36 +335,13 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
         TraceLog("Error: Invalid Object Path\n");
         return hr;
     }
-
-    pw::ComPtr<IWbemClassObject> outSignature;
-    hr = m_classDef ? m_classDef->GetMethod(method, 0, nullptr, outSignature.put())
-                    : pw::Hr(WBEM_E_INVALID_METHOD);
-    if (FAILED(hr) || !outSignature) {
-        TraceLog("Error: Invalid Method Name\n");
-        return pw::Hr(WBEM_E_INVALID_METHOD);
-    }
     pw::ComPtr<IWbemClassObject> outParams;
-    hr = outSignature->SpawnInstance(0, outParams.put());
-    if (FAILED(hr) || !outParams) {
-        return FAILED(hr) ? hr : pw::Hr(WBEM_E_FAILED);
+    hr = OutParamsFor(method, outParams);
+    if (SUCCEEDED(hr)) {
+        hr = RunRequest(client, userName, std::move(tokens), outParams.get());
     }
-
-    PipewayProviderImpl request(userName, std::move(tokens));
-    std::string answer;
-    hr = client.Revert();
     if (FAILED(hr)) {
         return hr;
-    }
-    const PPImplStatus status = request.ExecuteMethod(answer);
-    hr = client.Resume();
-    if (FAILED(hr)) {
-        return hr;
-    }
-
-    if (status.code != PipewayMgtData::kSuccess) {
-        FillOutParams(outParams.get(), nullptr, status.code);
-    } else if (FillOutParams(outParams.get(), answer.c_str(), 0) == -1) {
-        return pw::Hr(WBEM_E_OUT_OF_MEMORY);
     }
     IWbemClassObject* indicated = outParams.get();
     const HRESULT indicateResult = sink->Indicate(1, &indicated);

@@ -5,6 +5,7 @@
 #include "pw/hresult.h"
 #include "pw/resources.h"
 #include "pw/text.h"
+#include "pw/token_list.h"
 #include "pw/unknown.h"
 #include "pw/wbem_services.h"
 #include "impersonation.h"
@@ -114,6 +115,12 @@ class CWMIPipewayProvider : public pw::ComObject<pw::UnsupportedWbemServices, IW
 
     HRESULT InitializeAsClient(IWbemServices* services, IWbemContext* context,
                                IWbemProviderInitSink* initSink);
+    // ExecMethodAsClient's steps: the path names this class; the out-parameters of the method;
+    // the request run with the provider's own identity and its answer put in `outParams`.
+    HRESULT CheckClassPath(const BSTR path);
+    HRESULT OutParamsFor(const BSTR method, pw::ComPtr<IWbemClassObject>& outParams);
+    HRESULT RunRequest(ClientImpersonation& client, const std::string& userName,
+                       pw::TokenList tokens, IWbemClassObject* outParams);
     HRESULT ExecMethodAsClient(ClientImpersonation& client, const BSTR path, const BSTR method,
                                IWbemClassObject* inParams, IWbemObjectSink* sink);
     HRESULT EnumerateAsClient(IWbemObjectSink* sink);
