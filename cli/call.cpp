@@ -196,6 +196,38 @@ class EventWatch : private pw::NoCopy {
     bool m_own = false;
 };
 
+// How the provider was created and which library serves it, on standard error.
+void PrintCreation(const host::ProviderHost& host, IWbemServices* provider) {
+    if (host.Registered()) {
+        std::fprintf(stderr, "pipeway: provider created through the registered class %s %s\n",
+                     Narrow(kProviderProgId).c_str(), ClassText(*host.Registered()).c_str());
+    } else {
+        std::fprintf(stderr,
+                     "pipeway: provider created from the library beside pipeway (the class "
+                     "is not registered)\n");
+    }
+    const std::string library = host::ImplementingLibrary(provider);
+    std::fprintf(stderr, "pipeway: served by %s\n",
+                 library.empty() ? "(a library that cannot be told)" : library.c_str());
+}
+
+// enum and get: the instances the provider hands its sink, printed.
+int EnumerateOrGet(IWbemServices* provider, const CallOptions& options) {
+    const pw::ComPtr<host::ObjectSink> sink(new host::ObjectSink);
+    HRESULT hr = S_OK;
+    {
+        host::ClientCall client(options.user, RPC_C_IMP_LEVEL_IMPERSONATE);
+        if (options.command == "enum") {
+            const pw::UniqueBstr className(L"ZOLM_OEM_DataAccessModule");
+            hr = provider->CreateInstanceEnumAsync(className.get(), 0, nullptr, sink.get());
+        } else {
+            const pw::UniqueBstr path(Widen(options.args[0]).c_str());
+            hr = provider->GetObjectAsync(path.get(), 0, nullptr, sink.get());
+        }
+    }
+    return PrintInstances(hr, sink.get(), options.json);
+}
+
 }  // namespace
 
 int RunCall(CallOptions options) {
@@ -225,17 +257,7 @@ int RunCall(CallOptions options) {
         return ReportFailure(hr, options.json);
     }
     if (options.verbose) {
-        if (host.Registered()) {
-            std::fprintf(stderr, "pipeway: provider created through the registered class %s %s\n",
-                         Narrow(kProviderProgId).c_str(), ClassText(*host.Registered()).c_str());
-        } else {
-            std::fprintf(stderr,
-                         "pipeway: provider created from the library beside pipeway (the class "
-                         "is not registered)\n");
-        }
-        const std::string library = host::ImplementingLibrary(provider.get());
-        std::fprintf(stderr, "pipeway: served by %s\n",
-                     library.empty() ? "(a library that cannot be told)" : library.c_str());
+        PrintCreation(host, provider.get());
     }
     {
         const pw::ComPtr<host::InitSink> initSink(new host::InitSink);
@@ -250,18 +272,7 @@ int RunCall(CallOptions options) {
     } else if (options.command == "exec") {
         status = Exec(provider.get(), host.ClassDefinition(), options);
     } else {
-        const pw::ComPtr<host::ObjectSink> sink(new host::ObjectSink);
-        {
-            host::ClientCall client(options.user, RPC_C_IMP_LEVEL_IMPERSONATE);
-            if (options.command == "enum") {
-                const pw::UniqueBstr className(L"ZOLM_OEM_DataAccessModule");
-                hr = provider->CreateInstanceEnumAsync(className.get(), 0, nullptr, sink.get());
-            } else {
-                const pw::UniqueBstr path(Widen(options.args[0]).c_str());
-                hr = provider->GetObjectAsync(path.get(), 0, nullptr, sink.get());
-            }
-        }
-        status = PrintInstances(hr, sink.get(), options.json);
+        status = EnumerateOrGet(provider.get(), options);
     }
     if (options.command == "exec" || options.verbose) {
         events.Print();

@@ -45,65 +45,39 @@ std::string HelpFooter() {
            "refused, or a broken file); 2 the WMI call failed; 64 a usage error.";
 }
 
-// Reads the command line into `options`. Throws CLI11's errors: CallForHelp after --help (the
-// help text is then in `help`), ParseError for a mistake.
-void Parse(int argc, char** argv, Options& options, std::string& help) {
-    CLI::App app(
-        "Runs commands, enumerations and lookups through the provider library, the way "
-        "the WMI service calls it, against a stack folder.",
-        "pipeway");
-    app.footer(HelpFooter());
-    // Options of pipeway itself may also follow the command; nothing is read as a "/x" option.
-    app.fallthrough();
-    app.allow_windows_style_options(false);
-    options.call.stack = pipeway::DefaultStack();
-    app.add_option("--stack", options.call.stack,
-                   "the stack to run against (default: on Windows the folder that "
-                   "CorvaneLibPath names, if set; otherwise the bundled sample stack)")
-        ->option_text("DIR")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_flag("--trace", options.call.trace,
-                 "switch the trace log on for this run and print the entries it added");
-    app.add_flag("--verbose", options.call.verbose,
-                 "say how the provider was created (registered class or library beside "
-                 "pipeway) and which library served the call, on standard error");
+// The words of exec's --user and --level, read into the options once the line is parsed.
+struct CallWords {
+    std::string user;
+    std::string level = "impersonate";
+};
 
+// exec, enum and get, and the library's own register and unregister.
+void AddCallCommands(CLI::App& app, pipeway::CallOptions& call, CallWords& words) {
     CLI::App* exec = app.add_subcommand(
         "exec",
         "run a DA command: one ARG is the command-line string, several (or --array) are "
         "one token each");
-    std::string user;
-    exec->add_option("--user", user, "the client account, DOMAIN\\user (POSIX only)");
-    const std::map<std::string, DWORD> levels = {{"identify", RPC_C_IMP_LEVEL_IDENTIFY},
-                                                 {"impersonate", RPC_C_IMP_LEVEL_IMPERSONATE},
-                                                 {"delegate", RPC_C_IMP_LEVEL_DELEGATE}};
-    std::string level = "impersonate";
-    exec->add_option("--level", level, "the client's impersonation level")
+    exec->add_option("--user", words.user, "the client account, DOMAIN\\user (POSIX only)");
+    exec->add_option("--level", words.level, "the client's impersonation level")
         ->check(CLI::IsMember({"identify", "impersonate", "delegate"}))
         ->option_text("identify|impersonate|delegate");
-    exec->add_flag("--array", options.call.array, "pass the tokens as an array");
-    exec->add_flag("--json", options.call.json, "print the answer as one JSON object");
-    exec->add_option("ARG", options.call.args, "the command line")->required();
+    exec->add_flag("--array", call.array, "pass the tokens as an array");
+    exec->add_flag("--json", call.json, "print the answer as one JSON object");
+    exec->add_option("ARG", call.args, "the command line")->required();
 
     CLI::App* enumerate =
         app.add_subcommand("enum", "enumerate the class: the one instance with its addresses");
-    enumerate->add_flag("--json", options.call.json, "print the instance as one JSON object");
+    enumerate->add_flag("--json", call.json, "print the instance as one JSON object");
     CLI::App* get = app.add_subcommand("get", "look the instance up by its object path");
-    get->add_option("OBJECTPATH", options.call.args, "the object path")->required()->expected(1);
-    get->add_flag("--json", options.call.json, "print the instance as one JSON object");
+    get->add_option("OBJECTPATH", call.args, "the object path")->required()->expected(1);
+    get->add_flag("--json", call.json, "print the instance as one JSON object");
     app.add_subcommand("register", "call the library's registration entry point");
     app.add_subcommand("unregister", "call the library's unregistration entry point");
-    pipeway::AddPolicyCommand(app, options.policy);
-    pipeway::AddModuleCommand(app, options.module);
-    // Words no command takes come back to pipeway (fallthrough), which names them below.
-    app.allow_extras();
+}
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        help = app.help();
-        throw;
-    }
+// Names what the parse left over or missed: an unknown option or command, a policy or module
+// command without its subcommand, a word no command takes. Throws UsageError.
+void CheckCommand(const CLI::App& app, Options& options) {
     const std::vector<std::string> unknown = app.remaining();
     if (!unknown.empty() && unknown.front().rfind('-', 0) == 0) {
         throw UsageError{"unknown option '" + unknown.front() + "'"};
@@ -127,8 +101,48 @@ void Parse(int argc, char** argv, Options& options, std::string& help) {
         throw UsageError{"unexpected argument '" + unknown.front() + "' for " +
                          options.call.command};
     }
-    options.call.level = levels.at(level);
-    options.call.user = pipeway::Widen(user);
+}
+
+// Reads the command line into `options`. Throws CLI11's errors: CallForHelp after --help (the
+// help text is then in `help`), ParseError for a mistake; and UsageError.
+void Parse(int argc, char** argv, Options& options, std::string& help) {
+    CLI::App app(
+        "Runs commands, enumerations and lookups through the provider library, the way "
+        "the WMI service calls it, against a stack folder.",
+        "pipeway");
+    app.footer(HelpFooter());
+    // Options of pipeway itself may also follow the command; nothing is read as a "/x" option.
+    app.fallthrough();
+    app.allow_windows_style_options(false);
+    options.call.stack = pipeway::DefaultStack();
+    app.add_option("--stack", options.call.stack,
+                   "the stack to run against (default: on Windows the folder that "
+                   "CorvaneLibPath names, if set; otherwise the bundled sample stack)")
+        ->option_text("DIR")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("--trace", options.call.trace,
+                 "switch the trace log on for this run and print the entries it added");
+    app.add_flag("--verbose", options.call.verbose,
+                 "say how the provider was created (registered class or library beside "
+                 "pipeway) and which library served the call, on standard error");
+    CallWords words;
+    AddCallCommands(app, options.call, words);
+    pipeway::AddPolicyCommand(app, options.policy);
+    pipeway::AddModuleCommand(app, options.module);
+    // Words no command takes come back to pipeway (fallthrough), which names them below.
+    app.allow_extras();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        help = app.help();
+        throw;
+    }
+    CheckCommand(app, options);
+    const std::map<std::string, DWORD> levels = {{"identify", RPC_C_IMP_LEVEL_IDENTIFY},
+                                                 {"impersonate", RPC_C_IMP_LEVEL_IMPERSONATE},
+                                                 {"delegate", RPC_C_IMP_LEVEL_DELEGATE}};
+    options.call.level = levels.at(words.level);
+    options.call.user = pipeway::Widen(words.user);
     if (!pipeway::kUserOptionAvailable && !options.call.user.empty()) {
         throw UsageError{"--user is not available on Windows: the client is the current account"};
     }

@@ -68,79 +68,99 @@ void AddModuleCommand(CLI::App& pipeway, ModuleOptions& options) {
     check->callback([&options] { options.check = true; });
 }
 
+namespace {
+
+// Whether `name` is one a daname may give, printed.
+bool CheckName(const std::string& name) {
+    if (IsValidName(name)) {
+        std::printf("name: valid\n");
+        return true;
+    }
+    std::printf("name: not valid: a daname must name one of %s\n", ValidNames().c_str());
+    if (name.rfind("lib", 0) == 0 && IsValidName(name.substr(3))) {
+        std::printf("  the file has a \"lib\" prefix: the provider loads %s\n",
+                    LibraryFileName(name.substr(3)).c_str());
+    }
+    return false;
+}
+
+// The module's file as the provider finds it: by full path from the stack's folder, and from
+// nowhere else. Nothing (with the reason printed) when it is not there.
+std::optional<fs::path> FindInStack(const std::string& name, const fs::path& stack) {
+    const fs::path folder = fs::absolute(stack).lexically_normal();
+    const std::string fileName = LibraryFileName(name);
+    const std::optional<std::string> path = pw::stack::LibraryPathIn(folder.string(), name);
+    std::error_code error;
+    if (path && fs::is_regular_file(*path, error)) {
+        return fs::path(*path);
+    }
+    std::printf("file: not found: %s was looked for in\n  %s\n", fileName.c_str(),
+                folder.string().c_str());
+    if (fs::is_regular_file(folder / ("lib" + fileName), error)) {
+        std::printf("found instead: %s (the provider loads %s, without \"lib\")\n",
+                    (folder / ("lib" + fileName)).string().c_str(), fileName.c_str());
+    }
+    return std::nullopt;
+}
+
+// Whether the two exports the provider looks for are there, printed, with near misses.
+bool CheckExports(const std::string& name, const fs::path& file, HMODULE library) {
+    const std::optional<std::vector<std::string>> exported = ExportedNames(file);
+    bool found = true;
+    for (const char* suffix : {"_sendCmd", "_freeData"}) {
+        const std::string wanted = name + suffix;
+        const bool there = library != nullptr
+                               ? GetProcAddress(library, wanted.c_str()) != nullptr
+                               : exported && std::find(exported->begin(), exported->end(),
+                                                       wanted) != exported->end();
+        std::printf("export %s: %s\n", wanted.c_str(), there ? "found" : "missing");
+        if (there) {
+            continue;
+        }
+        found = false;
+        for (const std::string& other : exported.value_or(std::vector<std::string>())) {
+            if (const std::optional<std::string> miss = NearMiss(other, wanted, suffix)) {
+                std::printf("  found instead: %s\n", miss->c_str());
+            }
+        }
+    }
+    return found;
+}
+
+int Verdict(bool usable, const std::string& name) {
+    std::printf("verdict: the provider %s %s\n", usable ? "can use" : "cannot use", name.c_str());
+    return usable ? kExitOk : kExitResult;
+}
+
+}  // namespace
+
 int RunModule(const ModuleOptions& options, const fs::path& stack) {
     const fs::path given(options.target);
     const bool isFile = options.target.find_first_of("/\\") != std::string::npos ||
                         given.extension() == LibraryExtension();
     const std::string name = isFile ? given.stem().string() : options.target;
-    const std::string fileName = LibraryFileName(name);
-    bool usable = true;
-
     std::printf("module: %s\n", name.c_str());
-    if (IsValidName(name)) {
-        std::printf("name: valid\n");
-    } else {
-        usable = false;
-        std::printf("name: not valid: a daname must name one of %s\n", ValidNames().c_str());
-        if (name.rfind("lib", 0) == 0 && IsValidName(name.substr(3))) {
-            std::printf("  the file has a \"lib\" prefix: the provider loads %s\n",
-                        LibraryFileName(name.substr(3)).c_str());
-        }
-    }
-
-    // The provider loads a stack library by full path from the stack's folder, and from
-    // nowhere else.
-    const fs::path folder = fs::absolute(stack).lexically_normal();
-    fs::path file = given;
-    if (!isFile) {
-        const std::optional<std::string> path = pw::stack::LibraryPathIn(folder.string(), name);
-        std::error_code error;
-        if (!path || !fs::is_regular_file(*path, error)) {
-            std::printf("file: not found: %s was looked for in\n  %s\n", fileName.c_str(),
-                        folder.string().c_str());
-            if (fs::is_regular_file(folder / ("lib" + fileName), error)) {
-                std::printf("found instead: %s (the provider loads %s, without \"lib\")\n",
-                            (folder / ("lib" + fileName)).string().c_str(), fileName.c_str());
-            }
-            std::printf("verdict: the provider cannot use %s\n", name.c_str());
-            return kExitResult;
-        }
-        file = *path;
-    }
+    bool usable = CheckName(name);
+    const std::optional<fs::path> file = isFile ? given : FindInStack(name, stack);
     std::error_code error;
-    if (!fs::is_regular_file(file, error)) {
-        std::printf("file: %s does not exist\n", file.string().c_str());
-        std::printf("verdict: the provider cannot use %s\n", name.c_str());
-        return kExitResult;
+    if (file && !fs::is_regular_file(*file, error)) {
+        std::printf("file: %s does not exist\n", file->string().c_str());
     }
-    std::printf("file: %s\n", file.string().c_str());
+    if (!file || !fs::is_regular_file(*file, error)) {
+        return Verdict(false, name);
+    }
+    std::printf("file: %s\n", file->string().c_str());
     QuietLoaderErrors();
     const pw::UniqueLibrary library(
-        pw::stack::LoadLibraryFile(fs::absolute(file).lexically_normal().string()));
+        pw::stack::LoadLibraryFile(fs::absolute(*file).lexically_normal().string()));
     if (library) {
         std::printf("load: ok\n");
     } else {
         usable = false;
-        std::printf("load: failed: %s\n", LoaderError(file).c_str());
+        std::printf("load: failed: %s\n", LoaderError(*file).c_str());
     }
-    const std::optional<std::vector<std::string>> exported = ExportedNames(file);
-    for (const char* suffix : {"_sendCmd", "_freeData"}) {
-        const std::string wanted = name + suffix;
-        const bool found = library ? GetProcAddress(library.get(), wanted.c_str()) != nullptr
-                                   : exported && std::find(exported->begin(), exported->end(),
-                                                           wanted) != exported->end();
-        std::printf("export %s: %s\n", wanted.c_str(), found ? "found" : "missing");
-        if (!found) {
-            usable = false;
-            for (const std::string& other : exported.value_or(std::vector<std::string>())) {
-                if (const std::optional<std::string> miss = NearMiss(other, wanted, suffix)) {
-                    std::printf("  found instead: %s\n", miss->c_str());
-                }
-            }
-        }
-    }
-    std::printf("verdict: the provider %s %s\n", usable ? "can use" : "cannot use", name.c_str());
-    return usable ? kExitOk : kExitResult;
+    usable = CheckExports(name, *file, library.get()) && usable;
+    return Verdict(usable, name);
 }
 
 }  // namespace pipeway

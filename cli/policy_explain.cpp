@@ -56,6 +56,24 @@ void PrintMangledWarning(const CSingletonAuthExceptionImpl& store, std::uint32_t
         SectionOf(asDecoded.role));
 }
 
+// The caller's mask: given, or asked of the stack's rights module for a user. When the rights
+// module cannot be used, `problem` says so (the provider then refuses everyone).
+std::uint32_t CallerMask(const PolicyOptions& options, std::uint32_t givenMask,
+                         const PipewayProviderImpl& request, const fs::path& stack,
+                         std::optional<std::string>& problem) {
+    if (!options.user) {
+        return givenMask;
+    }
+    CheckStack(stack);  // the rights module is found as the provider finds it
+    const std::optional<std::int32_t> asked =
+        pw::core::QueryUserRightsMask(*options.user, request.LocalLogin());
+    if (!asked) {
+        problem = "the rights module rukda64 cannot be used: everyone is refused";
+        return 0;
+    }
+    return static_cast<std::uint32_t>(*asked);
+}
+
 }  // namespace
 
 // The provider's path for one command line: its tokens, validation, the caller's mask (given,
@@ -74,21 +92,9 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
         return kExitResult;
     }
 
-    std::uint32_t mask = 0;
-    std::optional<std::string> rightsProblem;
     const CoreAttached core;
-    if (options.user) {
-        CheckStack(stack);  // the rights module is found as the provider finds it
-        const std::optional<std::int32_t> asked =
-            pw::core::QueryUserRightsMask(*options.user, request.LocalLogin());
-        if (asked) {
-            mask = static_cast<std::uint32_t>(*asked);
-        } else {
-            rightsProblem = "the rights module rukda64 cannot be used: everyone is refused";
-        }
-    } else {
-        mask = givenMask;
-    }
+    std::optional<std::string> rightsProblem;
+    const std::uint32_t mask = CallerMask(options, givenMask, request, stack, rightsProblem);
 
     const std::string path = options.file.empty() ? InstalledPolicy(stack) : options.file;
     const ParsedPolicy parsed = ReadPolicy(path);

@@ -173,6 +173,64 @@ DecisionTable ReadTable(const std::string& file) {
 
 }  // namespace
 
+namespace {
+
+// Prints the table: a header of users, a rule, then one row per command line.
+void PrintTable(const std::vector<std::string>& commands, const std::vector<TableUser>& users,
+                DecisionTable& decided) {
+    std::vector<std::size_t> widths = {std::string("command line").size()};
+    std::vector<std::string> header = {"command line"};
+    for (const TableUser& user : users) {
+        header.push_back(user.name);
+        widths.push_back(std::max<std::size_t>(user.name.size(), 12));
+    }
+    for (const std::string& command : commands) {
+        widths[0] = std::max(widths[0], command.size());
+    }
+    std::printf("%s", Row(header, widths).c_str());
+    std::vector<std::string> rule;
+    for (const std::size_t width : widths) {
+        rule.push_back(std::string(width, '-'));
+    }
+    std::printf("%s", Row(rule, widths).c_str());
+    for (const std::string& command : commands) {
+        std::vector<std::string> cells = {command};
+        for (const TableUser& user : users) {
+            cells.push_back(decided[command][user.name]);
+        }
+        std::printf("%s", Row(cells, widths).c_str());
+    }
+}
+
+// Compares the decisions with the expectation table in `file`, printing each difference; true
+// when at least one decision was compared and none differs.
+bool MatchesExpected(const DecisionTable& decided, const std::string& file) {
+    int differences = 0;
+    int compared = 0;
+    for (const auto& [command, expectations] : ReadTable(file)) {
+        for (const auto& [user, expected] : expectations) {
+            ++compared;
+            const auto row = decided.find(command);
+            const std::string found = row == decided.end() || row->second.count(user) == 0
+                                          ? "not in the table"
+                                          : row->second.at(user);
+            if (found != expected) {
+                ++differences;
+                std::printf("difference: %s for %s: expected %s, found %s\n", command.c_str(),
+                            user.c_str(), expected.c_str(), found.c_str());
+            }
+        }
+    }
+    if (differences == 0 && compared > 0) {
+        std::printf("expected: all %d decisions\n", compared);
+        return true;
+    }
+    std::printf("expected: %d of %d decisions differ\n", differences, compared);
+    return false;
+}
+
+}  // namespace
+
 int Test(const PolicyOptions& options, const fs::path& stack) {
     const std::vector<TableUser> users = TableUsers(options.users);
     const bool asksRights =
@@ -188,17 +246,9 @@ int Test(const PolicyOptions& options, const fs::path& stack) {
         return kExitResult;
     }
     const std::vector<std::string> commands = TableCommands(options.commands, parsed);
-
     DecisionTable decided;
-    std::vector<std::size_t> widths = {std::string("command line").size()};
-    std::vector<std::string> header = {"command line"};
-    for (const TableUser& user : users) {
-        header.push_back(user.name);
-        widths.push_back(std::max<std::size_t>(user.name.size(), 12));
-    }
     RightsAnswers asked;
     for (const std::string& command : commands) {
-        widths[0] = std::max(widths[0], command.size());
         const std::vector<std::string> cells = DecideRow(*parsed.file.store, command, users, asked);
         for (std::size_t i = 0; i < users.size(); ++i) {
             decided[command][users[i].name] = cells[i];
@@ -206,46 +256,9 @@ int Test(const PolicyOptions& options, const fs::path& stack) {
     }
     std::printf("policy: %s\n", options.file.c_str());
     PrintBrokenWarning(options.file, parsed);
-    std::printf("%s", Row(header, widths).c_str());
-    std::vector<std::string> rule;
-    for (const std::size_t width : widths) {
-        rule.push_back(std::string(width, '-'));
-    }
-    std::printf("%s", Row(rule, widths).c_str());
-    for (const std::string& command : commands) {
-        std::vector<std::string> cells = {command};
-        for (const TableUser& user : users) {
-            cells.push_back(decided[command][user.name]);
-        }
-        std::printf("%s", Row(cells, widths).c_str());
-    }
-
-    int status = parsed.file.accepted ? kExitOk : kExitResult;
-    if (options.expect) {
-        int differences = 0;
-        int compared = 0;
-        for (const auto& [command, expectations] : ReadTable(*options.expect)) {
-            for (const auto& [user, expected] : expectations) {
-                ++compared;
-                const auto row = decided.find(command);
-                const std::string found = row == decided.end() || row->second.count(user) == 0
-                                              ? "not in the table"
-                                              : row->second.at(user);
-                if (found != expected) {
-                    ++differences;
-                    std::printf("difference: %s for %s: expected %s, found %s\n", command.c_str(),
-                                user.c_str(), expected.c_str(), found.c_str());
-                }
-            }
-        }
-        if (differences == 0 && compared > 0) {
-            std::printf("expected: all %d decisions\n", compared);
-        } else {
-            std::printf("expected: %d of %d decisions differ\n", differences, compared);
-            status = kExitResult;
-        }
-    }
-    return status;
+    PrintTable(commands, users, decided);
+    const bool asExpected = !options.expect || MatchesExpected(decided, *options.expect);
+    return parsed.file.accepted && asExpected ? kExitOk : kExitResult;
 }
 
 }  // namespace pipeway
