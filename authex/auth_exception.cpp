@@ -1,12 +1,12 @@
-#include "auth_exception.h"
+#include "authex/auth_exception.h"
 
-#include "authex_lexer.h"
-#include "policy_text.h"
+#include "authex/authex_lexer.h"
+#include "authex/policy_text.h"
 #include "pw/events.h"
 #include "pw/scoped_lock.h"
 #include "pw/stack_files.h"
 #include "pw/stack_layout.h"
-#include "trace_log.h"
+#include "log/trace_log.h"
 
 #include <algorithm>
 #include <utility>

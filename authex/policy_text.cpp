@@ -1,4 +1,4 @@
-#include "policy_text.h"
+#include "authex/policy_text.h"
 
 #include <algorithm>
 #include <cctype>

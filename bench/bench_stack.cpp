@@ -1,9 +1,9 @@
-#include "bench_stack.h"
+#include "bench/bench_stack.h"
 
-#include "client_call.h"
-#include "host_objects.h"
+#include "host/client_call.h"
+#include "host/host_objects.h"
 #include "pw/stack_layout.h"
-#include "trace_log.h"
+#include "log/trace_log.h"
 
 #include <benchmark/benchmark.h>
 

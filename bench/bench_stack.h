@@ -2,7 +2,7 @@
 // install root with an exclusion file and a log folder, and the registry that names it.
 #pragma once
 
-#include "provider_host.h"
+#include "host/provider_host.h"
 #include "pw/resources.h"
 
 #include <wbemidl.h>

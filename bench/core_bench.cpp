@@ -1,12 +1,12 @@
 // The command core in process: the floor (a bare DA call), one whole request, tokenising by
 // input size, and the exclusion store by table size. Tracing is off as in production: the log
 // path is set and no file lies there, so every trace call costs its file-status query.
-#include "bench_stack.h"
+#include "bench/bench_stack.h"
 
-#include "auth_exception.h"
-#include "lifecycle.h"
-#include "pipeway_provider_impl.h"
-#include "trace_log.h"
+#include "authex/auth_exception.h"
+#include "core/lifecycle.h"
+#include "core/pipeway_provider_impl.h"
+#include "log/trace_log.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,14 +3,14 @@
 // and from two threads. Beside them, one trace call with tracing off (the file-status query
 // that every trace call of a request makes), so that the provider's own work can be told
 // apart from what it is required to do.
-#include "bench_stack.h"
+#include "bench/bench_stack.h"
 
-#include "client_call.h"
-#include "host_objects.h"
-#include "method_call.h"
-#include "provider_host.h"
+#include "host/client_call.h"
+#include "host/host_objects.h"
+#include "host/method_call.h"
+#include "host/provider_host.h"
 #include "pw/resources.h"
-#include "trace_log.h"
+#include "log/trace_log.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,12 +7,12 @@
 // realloc and the aligned forms, which operator new also reaches), and the share is the highest
 // count during the call above the count just before it, when the host already holds the call's
 // in-parameters.
-#include "bench_stack.h"
+#include "bench/bench_stack.h"
 
-#include "client_call.h"
-#include "host_objects.h"
-#include "method_call.h"
-#include "provider_host.h"
+#include "host/client_call.h"
+#include "host/host_objects.h"
+#include "host/method_call.h"
+#include "host/provider_host.h"
 #include "pw/resources.h"
 
 #include <benchmark/benchmark.h>

@@ -1,10 +1,10 @@
-#include "call.h"
+#include "cli/call.h"
 
-#include "client_call.h"
-#include "common.h"
-#include "event_file.h"
-#include "output.h"
-#include "provider_host.h"
+#include "host/client_call.h"
+#include "cli/common.h"
+#include "host/event_file.h"
+#include "cli/output.h"
+#include "host/provider_host.h"
 #include "pw/resources.h"
 #include "pw/stack_layout.h"
 

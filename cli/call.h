@@ -2,7 +2,7 @@
 // the library's own register and unregister.
 #pragma once
 
-#include "host_objects.h"
+#include "host/host_objects.h"
 
 #include <windows.h>
 #include <wbemidl.h>

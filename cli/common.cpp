@@ -1,7 +1,7 @@
-#include "common.h"
+#include "cli/common.h"
 
-#include "pipeway_provider_impl.h"
-#include "pp_status.h"
+#include "core/pipeway_provider_impl.h"
+#include "core/pp_status.h"
 #include "pw/program_folder.h"
 #include "pw/stack_layout.h"
 

@@ -1,4 +1,4 @@
-#include "common.h"
+#include "cli/common.h"
 
 #include "pw/stack_layout.h"
 

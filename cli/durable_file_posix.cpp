@@ -1,4 +1,4 @@
-#include "durable_file.h"
+#include "cli/durable_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>

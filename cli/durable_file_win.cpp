@@ -1,4 +1,4 @@
-#include "durable_file.h"
+#include "cli/durable_file.h"
 
 #include "pw/resources.h"
 #include "pw/text.h"

@@ -1,9 +1,9 @@
-#include "call.h"
+#include "cli/call.h"
 
-#include "common.h"
-#include "method_call.h"
-#include "output.h"
-#include "pp_status.h"
+#include "cli/common.h"
+#include "host/method_call.h"
+#include "cli/output.h"
+#include "core/pp_status.h"
 #include "pw/resources.h"
 
 #include <cstdio>

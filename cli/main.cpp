@@ -10,11 +10,11 @@
 // On Windows pipeway creates the provider as the WMI service does, through the class's
 // registration (ProgID, CLSID, CoCreateInstance), when the class is registered; otherwise it
 // loads WinPipeway.dll from its own folder.
-#include "call.h"
-#include "common.h"
-#include "module_check.h"
-#include "output.h"
-#include "policy.h"
+#include "cli/call.h"
+#include "cli/common.h"
+#include "cli/module_check.h"
+#include "cli/output.h"
+#include "cli/policy.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,7 +1,7 @@
-#include "module_check.h"
+#include "cli/module_check.h"
 
-#include "module_exports.h"
-#include "pipeway_provider_impl.h"
+#include "cli/module_exports.h"
+#include "core/pipeway_provider_impl.h"
 #include "pw/resources.h"
 #include "pw/stack_layout.h"
 

@@ -1,7 +1,7 @@
 // pipeway's module command: whether the provider could use a DA module, and if not, why.
 #pragma once
 
-#include "common.h"
+#include "cli/common.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,4 +1,4 @@
-#include "module_exports.h"
+#include "cli/module_exports.h"
 
 #include <cstdint>
 #include <cstring>

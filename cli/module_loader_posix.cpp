@@ -1,4 +1,4 @@
-#include "module_check.h"
+#include "cli/module_check.h"
 
 #include <dlfcn.h>
 

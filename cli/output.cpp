@@ -1,6 +1,6 @@
-#include "output.h"
+#include "cli/output.h"
 
-#include "common.h"
+#include "cli/common.h"
 #include "pw/resources.h"
 #include "pw/text.h"
 

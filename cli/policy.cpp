@@ -1,6 +1,6 @@
-#include "policy.h"
+#include "cli/policy.h"
 
-#include "policy_commands.h"
+#include "cli/policy_commands.h"
 
 namespace pipeway {
 

@@ -2,7 +2,7 @@
 // outside the provider.
 #pragma once
 
-#include "common.h"
+#include "cli/common.h"
 
 #include <CLI/CLI.hpp>
 

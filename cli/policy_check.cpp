@@ -1,7 +1,7 @@
-#include "policy_commands.h"
+#include "cli/policy_commands.h"
 
-#include "common.h"
-#include "policy_diagnosis.h"
+#include "cli/common.h"
+#include "cli/policy_diagnosis.h"
 
 #include <algorithm>
 #include <cstdio>

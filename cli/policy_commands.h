@@ -2,10 +2,10 @@
 // and the command core for the rights module.
 #pragma once
 
-#include "auth_exception.h"
-#include "lifecycle.h"
-#include "pipeway_provider_impl.h"
-#include "policy.h"
+#include "authex/auth_exception.h"
+#include "core/lifecycle.h"
+#include "core/pipeway_provider_impl.h"
+#include "cli/policy.h"
 #include "pw/resources.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "policy_commands.h"
+#include "cli/policy_commands.h"
 
-#include "common.h"
+#include "cli/common.h"
 #include "pw/stack_layout.h"
 
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "policy_diagnosis.h"
+#include "cli/policy_diagnosis.h"
 
-#include "policy_text.h"
+#include "authex/policy_text.h"
 
 #include <algorithm>
 #include <map>

@@ -2,7 +2,7 @@
 // about it, and what the provider would make of the file.
 #pragma once
 
-#include "auth_exception.h"
+#include "authex/auth_exception.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
-#include "policy_commands.h"
+#include "cli/policy_commands.h"
 
-#include "common.h"
-#include "durable_file.h"
+#include "cli/common.h"
+#include "cli/durable_file.h"
 #include "pw/stack_files.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
-#include "policy_commands.h"
+#include "cli/policy_commands.h"
 
-#include "common.h"
-#include "pipeway_provider_impl.h"
+#include "cli/common.h"
+#include "core/pipeway_provider_impl.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
-#include "address_queries.h"
+#include "core/address_queries.h"
 
-#include "da_cache.h"
-#include "pipeway_provider_impl.h"
+#include "core/da_cache.h"
+#include "core/pipeway_provider_impl.h"
 
 #include <algorithm>
 #include <cstdlib>

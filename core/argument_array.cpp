@@ -1,4 +1,4 @@
-#include "argument_array.h"
+#include "core/argument_array.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "pipeway_provider_impl.h"
+#include "core/pipeway_provider_impl.h"
 
-#include "auth_exception.h"
-#include "trace_log.h"
+#include "authex/auth_exception.h"
+#include "log/trace_log.h"
 
 #include <sstream>
 

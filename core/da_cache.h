@@ -3,7 +3,7 @@
 // routine that runs a command through a loaded module.
 #pragma once
 
-#include "da_contract.h"
+#include "core/da_contract.h"
 #include "pw/resources.h"
 
 #include <windows.h>

@@ -1,11 +1,11 @@
-#include "da_cache.h"
-#include "pipeway_provider_impl.h"
+#include "core/da_cache.h"
+#include "core/pipeway_provider_impl.h"
 
 #include "pw/events.h"
 #include "pw/resources.h"
 #include "pw/scoped_lock.h"
 #include "pw/stack_layout.h"
-#include "trace_log.h"
+#include "log/trace_log.h"
 
 #include <list>
 #include <utility>

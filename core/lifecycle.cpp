@@ -1,8 +1,8 @@
-#include "lifecycle.h"
+#include "core/lifecycle.h"
 
-#include "auth_exception.h"
-#include "da_cache.h"
-#include "pipeway_provider_impl.h"
+#include "authex/auth_exception.h"
+#include "core/da_cache.h"
+#include "core/pipeway_provider_impl.h"
 #include "pw/events.h"
 
 #include <mutex>

@@ -2,9 +2,9 @@
 // and runs the command through its DA module.
 #pragma once
 
-#include "argument_array.h"
-#include "da_cache.h"
-#include "pp_status.h"
+#include "core/argument_array.h"
+#include "core/da_cache.h"
+#include "core/pp_status.h"
 #include "pw/token_list.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
-#include "pipeway_provider_impl.h"
+#include "core/pipeway_provider_impl.h"
 
-#include "trace_log.h"
+#include "log/trace_log.h"
 
 using namespace PipewayMgtData;  // the result codes
 

@@ -1,8 +1,8 @@
 // The exclusion file: arbitrary bytes written to a real file, read by the scanner and parser
 // into a store of its own, then decisions for every role against what the store holds.
-#include "fuzz_support.h"
+#include "fuzz/support/fuzz_support.h"
 
-#include "auth_exception.h"
+#include "authex/auth_exception.h"
 
 #include <array>
 

@@ -4,7 +4,7 @@
 // Input: the first byte's bit 0 makes an array (elements end at line feeds), bit 1 reads the
 // text as 16-bit code units, bits 2 to 4 choose the caller's user-rights mask, bit 5 the
 // method; the rest is the text.
-#include "provider_session.h"
+#include "fuzz/support/provider_session.h"
 
 #include <array>
 

@@ -3,7 +3,7 @@
 //
 // Input: the first byte's low bit reads the rest as 16-bit code units instead of one
 // character per byte.
-#include "provider_session.h"
+#include "fuzz/support/provider_session.h"
 
 #include <algorithm>
 #include <cwctype>

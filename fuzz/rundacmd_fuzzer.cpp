@@ -3,9 +3,9 @@
 //
 // Input: the first byte's low bit puts "$$manglevalue=" in front of the third entry; the rest
 // is the array, its entries separated by line feeds.
-#include "fuzz_support.h"
+#include "fuzz/support/fuzz_support.h"
 
-#include "pipeway_provider_impl.h"
+#include "core/pipeway_provider_impl.h"
 
 #include <cstdlib>
 #include <cstring>

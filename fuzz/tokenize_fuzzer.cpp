@@ -1,7 +1,7 @@
 // Command-line tokenising on arbitrary text, certificate uploads included.
-#include "fuzz_support.h"
+#include "fuzz/support/fuzz_support.h"
 
-#include "pipeway_provider_impl.h"
+#include "core/pipeway_provider_impl.h"
 
 #include <algorithm>
 

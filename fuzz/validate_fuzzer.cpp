@@ -3,9 +3,9 @@
 //
 // Input: the first byte separates the tokens of the rest; the second chooses the caller's
 // user-rights mask.
-#include "fuzz_support.h"
+#include "fuzz/support/fuzz_support.h"
 
-#include "pipeway_provider_impl.h"
+#include "core/pipeway_provider_impl.h"
 
 #include <pw_call_context.h>
 

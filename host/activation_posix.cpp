@@ -1,6 +1,6 @@
 // POSIX has no COM activation of registered classes: the host always loads the provider
 // library itself.
-#include "provider_host.h"
+#include "host/provider_host.h"
 
 #include <dlfcn.h>
 

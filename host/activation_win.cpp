@@ -1,5 +1,5 @@
 // COM activation of the provider's registered class, as the WMI service creates providers.
-#include "provider_host.h"
+#include "host/provider_host.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "client_call.h"
+#include "host/client_call.h"
 
 #include <pw_call_context.h>
 

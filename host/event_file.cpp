@@ -1,4 +1,4 @@
-#include "event_file.h"
+#include "host/event_file.h"
 
 #include <fstream>
 

@@ -1,4 +1,4 @@
-#include "host_objects.h"
+#include "host/host_objects.h"
 
 #include "pw/resources.h"
 #include "pw/unknown.h"

@@ -1,6 +1,6 @@
-#include "method_call.h"
+#include "host/method_call.h"
 
-#include "client_call.h"
+#include "host/client_call.h"
 
 namespace host {
 

@@ -2,7 +2,7 @@
 // sees of it. Used by pipeway, the end-to-end tests, the fuzz targets and the benchmarks.
 #pragma once
 
-#include "host_objects.h"
+#include "host/host_objects.h"
 #include "pw/resources.h"
 
 #include <wbemidl.h>

@@ -1,4 +1,4 @@
-#include "provider_host.h"
+#include "host/provider_host.h"
 
 #include "pw/resources.h"
 

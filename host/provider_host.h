@@ -3,7 +3,7 @@
 // class definition, under a client call.
 #pragma once
 
-#include "host_objects.h"
+#include "host/host_objects.h"
 #include "pw/resources.h"
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "local_time.h"
+#include "log/local_time.h"
 
 #include <chrono>
 #include <ctime>

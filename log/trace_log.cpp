@@ -1,6 +1,6 @@
-#include "trace_log.h"
+#include "log/trace_log.h"
 
-#include "local_time.h"
+#include "log/local_time.h"
 #include "pw/scoped_lock.h"
 #include "pw/stack_files.h"
 

@@ -1,7 +1,7 @@
-#include "class_factory.h"
+#include "provider/class_factory.h"
 
-#include "module.h"
-#include "wmi_provider.h"
+#include "provider/module.h"
+#include "provider/wmi_provider.h"
 
 #include <mutex>
 #include <new>

@@ -1,12 +1,12 @@
 // The library's entry points: process attach and detach, and the COM exports.
-#include "class_factory.h"
-#include "module.h"
-#include "registration.h"
-#include "wmi_provider.h"
+#include "provider/class_factory.h"
+#include "provider/module.h"
+#include "provider/registration.h"
+#include "provider/wmi_provider.h"
 
-#include "lifecycle.h"
-#include "pipeway_provider_impl.h"
-#include "trace_log.h"
+#include "core/lifecycle.h"
+#include "core/pipeway_provider_impl.h"
+#include "log/trace_log.h"
 
 #include <windows.h>
 

@@ -1,11 +1,11 @@
-#include "wmi_provider.h"
+#include "provider/wmi_provider.h"
 
 #define SECURITY_WIN32
 #include <security.h>
 
-#include "pipeway_provider_impl.h"
-#include "lifecycle.h"
-#include "trace_log.h"
+#include "core/pipeway_provider_impl.h"
+#include "core/lifecycle.h"
+#include "log/trace_log.h"
 
 #include <wmiutils.h>
 

@@ -1,4 +1,4 @@
-#include "impersonation.h"
+#include "provider/impersonation.h"
 
 #include "pw/resources.h"
 

@@ -1,9 +1,9 @@
-#include "wmi_provider.h"
+#include "provider/wmi_provider.h"
 
-#include "address_queries.h"
-#include "pipeway_provider_impl.h"
-#include "lifecycle.h"
-#include "trace_log.h"
+#include "core/address_queries.h"
+#include "core/pipeway_provider_impl.h"
+#include "core/lifecycle.h"
+#include "log/trace_log.h"
 
 #include <wmiutils.h>
 

@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "identifiers.h"
+#include "provider/identifiers.h"
 
 class CiPipewayProviderModule {
   public:

@@ -1,4 +1,4 @@
-#include "provider_helper.h"
+#include "provider/provider_helper.h"
 
 #include <wmiutils.h>
 

@@ -1,9 +1,9 @@
-#include "wmi_provider.h"
+#include "provider/wmi_provider.h"
 
-#include "module.h"
+#include "provider/module.h"
 #include "pw/events.h"
-#include "pipeway_provider_impl.h"
-#include "lifecycle.h"
+#include "core/pipeway_provider_impl.h"
+#include "core/lifecycle.h"
 
 #include <exception>
 #include <new>

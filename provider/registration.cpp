@@ -1,6 +1,6 @@
-#include "registration.h"
+#include "provider/registration.h"
 
-#include "identifiers.h"
+#include "provider/identifiers.h"
 #include "pw/resources.h"
 
 #include <initializer_list>

@@ -1,8 +1,8 @@
 // The POSIX parts of registration: the library's own path, and the type library entries that
 // the platform's type library registration writes, written directly.
-#include "registration.h"
+#include "provider/registration.h"
 
-#include "identifiers.h"
+#include "provider/identifiers.h"
 
 #include <dlfcn.h>
 

@@ -1,7 +1,7 @@
 // The Windows parts of registration: the library's own path and the type library.
-#include "registration.h"
+#include "provider/registration.h"
 
-#include "identifiers.h"
+#include "provider/identifiers.h"
 #include "pw/resources.h"
 #include "pw/text.h"
 

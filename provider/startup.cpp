@@ -1,9 +1,9 @@
-#include "wmi_provider.h"
+#include "provider/wmi_provider.h"
 
-#include "auth_exception.h"
+#include "authex/auth_exception.h"
 #include "pw/events.h"
 #include "pw/stack_layout.h"
-#include "trace_log.h"
+#include "log/trace_log.h"
 
 #include <wmiutils.h>
 

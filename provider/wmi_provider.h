@@ -8,10 +8,10 @@
 #include "pw/token_list.h"
 #include "pw/unknown.h"
 #include "pw/wbem_services.h"
-#include "impersonation.h"
-#include "provider_helper.h"
-#include "lifecycle.h"
-#include "trace_log.h"
+#include "provider/impersonation.h"
+#include "provider/provider_helper.h"
+#include "core/lifecycle.h"
+#include "log/trace_log.h"
 
 #include <wbemidl.h>
 

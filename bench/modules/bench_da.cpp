@@ -2,7 +2,7 @@
 // no bookkeeping, so that a call through it costs what the contract itself costs (one
 // allocation and one copy of a short text). With BENCH_ROOT_INSTALL_PATH it is also the
 // common-services library and reports that folder as the install root.
-#include "da_contract.h"
+#include <pipeway/da_contract.h>
 
 #include <cstdlib>
 #include <cstring>

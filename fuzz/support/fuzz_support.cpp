@@ -1,14 +1,14 @@
-#include "fuzz_support.h"
+#include "fuzz/support/fuzz_support.h"
 
 #include "pw/program_folder.h"
 
-#include "auth_exception.h"
-#include "lifecycle.h"
-#include "pipeway_provider_impl.h"
+#include "authex/auth_exception.h"
+#include "core/lifecycle.h"
+#include "core/pipeway_provider_impl.h"
 #include "pw/resources.h"
 #include "pw/stack_layout.h"
-#include "test_da_control.h"
-#include "trace_log.h"
+#include "tests/modules/test_da_control.h"
+#include "log/trace_log.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "provider_session.h"
+#include "fuzz/support/provider_session.h"
 
-#include "client_call.h"
+#include "host/client_call.h"
 
 #include <filesystem>
 #include <stdexcept>

@@ -4,11 +4,11 @@
 
 #include "pw/resources.h"
 
-#include "fuzz_support.h"
+#include "fuzz/support/fuzz_support.h"
 
-#include "host_objects.h"
-#include "method_call.h"
-#include "provider_host.h"
+#include "host/host_objects.h"
+#include "host/method_call.h"
+#include "host/provider_host.h"
 
 #include <wbemidl.h>
 

@@ -4,8 +4,8 @@
 // the BSTR points at the first character. A safe array's descriptor is preceded by its element
 // VARTYPE, as on Windows, and its elements lie in one block, the first dimension varying
 // fastest.
-#include "no_throw.h"
-#include "fault.h"
+#include "platform/src/no_throw.h"
+#include "platform/src/fault.h"
 #include <windows.h>
 
 #include <cstddef>

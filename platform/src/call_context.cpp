@@ -1,12 +1,12 @@
 // The client call context of each thread (what COM keeps for a call on Windows), and what
 // answers from it: impersonation, the thread's token and the user name.
 #define SECURITY_WIN32
-#include "no_throw.h"
-#include "fault.h"
+#include "platform/src/no_throw.h"
+#include "platform/src/fault.h"
 #include <pw_call_context.h>
 #include <security.h>
 
-#include "text.h"
+#include "platform/src/text.h"
 
 #include <pwd.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
 // The COM runtime calls: apartment bookkeeping, class objects, task memory.
-#include "no_throw.h"
+#include "platform/src/no_throw.h"
 #include <wmiutils.h>
 
-#include "wbem_path.h"
+#include "platform/wbempath/wbem_path.h"
 
 #include <cctype>
 #include <cstdio>

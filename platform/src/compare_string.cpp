@@ -4,8 +4,8 @@
 // primary weight (symbols, then digits, then letters, each group in the order of its lower-case
 // code points) and strings compare by those first; only strings equal in them compare by case,
 // lower case first. Non-ASCII letters sort after the ASCII ones, by code point.
-#include "no_throw.h"
-#include "text.h"
+#include "platform/src/no_throw.h"
+#include "platform/src/text.h"
 
 #include <cwchar>
 #include <string_view>

@@ -1,8 +1,8 @@
 // Code-page conversion. Every ANSI code page is UTF-8 here, and wide strings are UTF-32, so the
 // work is UTF-8 <-> UTF-32 with the Windows size protocol and error codes around it.
-#include "no_throw.h"
-#include "fault.h"
-#include "text.h"
+#include "platform/src/no_throw.h"
+#include "platform/src/fault.h"
+#include "platform/src/text.h"
 
 #include <climits>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "no_throw.h"
-#include "fault.h"
-#include "text.h"
+#include "platform/src/no_throw.h"
+#include "platform/src/fault.h"
+#include "platform/src/text.h"
 #include <windows.h>
 
 #include <dlfcn.h>

@@ -1,7 +1,7 @@
 // The event log: syslog, and for tests a file of one line per event.
-#include "fault.h"
-#include "no_throw.h"
-#include "text.h"
+#include "platform/src/fault.h"
+#include "platform/src/no_throw.h"
+#include "platform/src/text.h"
 
 #include <windows.h>
 

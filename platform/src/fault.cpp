@@ -1,4 +1,4 @@
-#include "fault.h"
+#include "platform/src/fault.h"
 
 #include <atomic>
 

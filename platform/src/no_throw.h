@@ -3,7 +3,7 @@
 // that function reports, as Windows would for want of memory.
 #pragma once
 
-#include "fault.h"
+#include "platform/src/fault.h"
 
 #include <windows.h>
 

@@ -19,9 +19,9 @@
 // Hives are HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_USERS (the short
 // forms HKCR, HKCU, HKLM and HKU are read too). Every key has a section of its own, also one
 // without values; keys and values compare without regard to case.
-#include "no_throw.h"
-#include "fault.h"
-#include "text.h"
+#include "platform/src/no_throw.h"
+#include "platform/src/fault.h"
+#include "platform/src/text.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "text.h"
+#include "platform/src/text.h"
 
 namespace pwplatform {
 

@@ -1,5 +1,5 @@
 // Key values as the key list hands them out.
-#include "wbem_path_values.h"
+#include "platform/wbempath/wbem_path_values.h"
 
 #include <wbemidl.h>
 

@@ -4,7 +4,7 @@
 //   velcmd=setUploadVandryCertificate     stores the value of CertificateString under the
 //                                         install root, svx/pipeway/cert/vandry.crt, and
 //                                         answers <Certificate><Path/><Size/></Certificate>
-#include "sample_module.h"
+#include "samples/modules/sample_module.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -6,7 +6,7 @@
 // Any other command gets <Error>unknown command</Error>: a module that ran or echoed what it
 // does not know would answer commands that no policy entry was written for. Commands are
 // matched exactly, byte for byte, as the exclusion policy matches them.
-#include "sample_module.h"
+#include "samples/modules/sample_module.h"
 
 #if !defined(_WIN32)
 #include <sys/sysinfo.h>

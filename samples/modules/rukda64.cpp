@@ -6,7 +6,7 @@
 // "ACCOUNT MASK"; "*" gives the default; '#' starts a comment. Without the file, or without a
 // line for the account and no "*" line, the mask is 1 (user). Any other command gets an error.
 // Clients can send this query too: the sample policy refuses it to users and power users.
-#include "sample_module.h"
+#include "samples/modules/sample_module.h"
 
 #include <cctype>
 #include <fstream>

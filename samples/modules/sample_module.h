@@ -2,7 +2,7 @@
 // the DA module contract (core/da_contract.h), not production code.
 #pragma once
 
-#include "da_contract.h"
+#include <pipeway/da_contract.h>
 
 #include <cstdlib>
 #include <cstring>

@@ -4,7 +4,7 @@
 // the first global and the first link-local IPv6 address. Anything else gets an error: the
 // exclusion policy refuses by command and token, so a module that answered a token under any
 // command would give what the policy refuses under the command it names.
-#include "sample_module.h"
+#include "samples/modules/sample_module.h"
 
 #if defined(_WIN32)
 #include <winsock2.h>

@@ -2,7 +2,7 @@
 //   velcmd=getversion   <Version module="NAME">1.0.0</Version>
 //   velcmd=ping         <Pong module="NAME"/>
 // Any other command gets <Error>unknown command</Error>.
-#include "sample_module.h"
+#include "samples/modules/sample_module.h"
 
 #define PW_SAMPLE_PASTE2(a, b) a##b
 #define PW_SAMPLE_PASTE(a, b) PW_SAMPLE_PASTE2(a, b)

@@ -1,4 +1,4 @@
-#include "policy_support.h"
+#include "tests/authex/policy_support.h"
 
 #include "pw/stack_files.h"
 

@@ -1,4 +1,4 @@
-#include "policy_support.h"
+#include "tests/authex/policy_support.h"
 
 using pwtest::PolicyFixture;
 using pwtest::RoleTable;

@@ -1,6 +1,6 @@
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "authex_lexer.h"
+#include "authex/authex_lexer.h"
 
 #include <fstream>
 #include <iostream>

@@ -1,9 +1,9 @@
 // Builds the exclusion store from a real file under a temporary install root.
 #pragma once
 
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "auth_exception.h"
+#include "authex/auth_exception.h"
 
 #include <iostream>
 #include <memory>

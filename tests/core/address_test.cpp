@@ -1,7 +1,7 @@
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "address_queries.h"
-#include "pipeway_provider_impl.h"
+#include "core/address_queries.h"
+#include "core/pipeway_provider_impl.h"
 
 #include <cstdlib>
 #include <memory>

@@ -1,9 +1,9 @@
 // Authorization of whole requests: the rights query through a real "rukda64" test module and
 // the verdict of an exclusion store read from a real file.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "auth_exception.h"
-#include "pipeway_provider_impl.h"
+#include "authex/auth_exception.h"
+#include "core/pipeway_provider_impl.h"
 
 #if !defined(_WIN32)
 #include <pw_call_context.h>

@@ -1,7 +1,7 @@
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "lifecycle.h"
-#include "pipeway_provider_impl.h"
+#include "core/lifecycle.h"
+#include "core/pipeway_provider_impl.h"
 
 #include <set>
 #include <thread>

@@ -1,6 +1,6 @@
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "pipeway_provider_impl.h"
+#include "core/pipeway_provider_impl.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // The provider library as a COM server: its class object, its unload rule, registration, and
 // activation through the registry the way the platform's COM runtime does it.
-#include "provider_fixture.h"
+#include "tests/e2e/provider_fixture.h"
 
 #include <atomic>
 #include <set>

@@ -2,7 +2,7 @@
 // provider: every call ends with exactly one final status and its own answer, modules load
 // once per name, no thread stays impersonating, and the teardown of one provider object never
 // pulls the DA modules or the exclusion store from under a call on another.
-#include "provider_fixture.h"
+#include "tests/e2e/provider_fixture.h"
 
 #include <atomic>
 #include <filesystem>

@@ -2,9 +2,9 @@
 // load, however many requests meet it, with a stable ID and the strings that say what to fix;
 // the happy path reports nothing, and a report that fails changes no result. On POSIX the
 // platform's event calls write each event as a line of the file "PIPEWAY_EVENTLOG" names.
-#include "provider_fixture.h"
+#include "tests/e2e/provider_fixture.h"
 
-#include "event_file.h"
+#include "host/event_file.h"
 
 #include "pw/events.h"
 #include "pw/stack_layout.h"

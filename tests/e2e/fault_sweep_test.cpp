@@ -7,9 +7,9 @@
 // nothing told to the sink, or with success and exactly one final status; leave the thread not
 // impersonating; leave no answer unfreed; and leave the provider serving the next normal call.
 // Leaks are the leak checker's to find (asan preset).
-#include "provider_fixture.h"
+#include "tests/e2e/provider_fixture.h"
 
-#include "event_file.h"
+#include "host/event_file.h"
 
 #include <pw_fault.h>
 

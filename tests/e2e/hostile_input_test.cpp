@@ -2,7 +2,7 @@
 // ends with a defined HRESULT or "ResultCode", no answer text is lost or left unfreed, no thread
 // stays impersonating, the trace log stays made of whole, bounded entries, and the provider
 // serves the next call as usual.
-#include "provider_fixture.h"
+#include "tests/e2e/provider_fixture.h"
 
 #include <limits>
 

@@ -1,7 +1,7 @@
 // The removal MOF against the MOF that installs the class: every instance the one creates, the
 // other deletes, by an object path that parses and names the same provider. The object paths
 // are read with the object-path parser (CLSID_WbemDefPath), as WMI reads them.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include "pw/resources.h"
 

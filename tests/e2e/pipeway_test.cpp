@@ -1,6 +1,6 @@
 // The pipeway tool run as a process against a temporary copy of the sample stack.
-#include "child_process.h"
-#include "provider_fixture.h"
+#include "tests/support/child_process.h"
+#include "tests/e2e/provider_fixture.h"
 
 #include <nlohmann/json.hpp>
 

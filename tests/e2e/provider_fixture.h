@@ -2,12 +2,12 @@
 // temporary install root and registry, and the provider's own trace log file.
 #pragma once
 
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "client_call.h"
-#include "host_objects.h"
-#include "method_call.h"
-#include "provider_host.h"
+#include "host/client_call.h"
+#include "host/host_objects.h"
+#include "host/method_call.h"
+#include "host/provider_host.h"
 #include "pw/resources.h"
 
 #include <wbemidl.h>

@@ -1,7 +1,7 @@
 // The stack's libraries come from the library folder the registry names, by full path, and from
 // nowhere else: a library of the same name in the program's folder, the current folder or on
 // "PATH" is never loaded.
-#include "provider_fixture.h"
+#include "tests/e2e/provider_fixture.h"
 
 #include "pw/stack_layout.h"
 

@@ -1,4 +1,4 @@
-#include "provider_fixture.h"
+#include "tests/e2e/provider_fixture.h"
 
 #include <atomic>
 #include <thread>

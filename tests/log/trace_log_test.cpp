@@ -1,7 +1,7 @@
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "local_time.h"
-#include "trace_log.h"
+#include "log/local_time.h"
+#include "log/trace_log.h"
 
 #if !defined(_WIN32)
 #include <sys/stat.h>

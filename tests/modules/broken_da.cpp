@@ -2,7 +2,7 @@
 // (see CMakeLists.txt): exports in another case (BROKEN_CASE), exports without C linkage
 // (BROKEN_LINKAGE), or a call into something the loader cannot resolve (BROKEN_UNRESOLVED).
 // Built without a variant it is a good module, which the build names with a "lib" prefix.
-#include "da_contract.h"
+#include <pipeway/da_contract.h>
 
 #include <cstdlib>
 #include <cstring>

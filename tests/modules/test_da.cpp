@@ -6,10 +6,10 @@
 //
 // Besides the contract's two exports the module exports <name>_testControl, through which the
 // test chooses the answer and reads what the module saw (see test_da_control.h).
-#include "da_contract.h"
-#include "test_da_control.h"
+#include <pipeway/da_contract.h>
+#include "tests/modules/test_da_control.h"
 
-#include "thread_identity.h"
+#include "tests/modules/thread_identity.h"
 
 #include <atomic>
 #include <condition_variable>

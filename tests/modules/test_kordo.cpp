@@ -1,9 +1,9 @@
 // Stand-in for the stack's common-services library "kordo64": reports the install root that
 // the test sets through kordo64_testSetRoot (null: no root), and counts the roots it handed
 // out that were not given back through ZevGenericFree.
-#include "da_contract.h"
+#include <pipeway/da_contract.h>
 
-#include "thread_identity.h"
+#include "tests/modules/thread_identity.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // BSTR, VARIANT and SAFEARRAY ownership and shape, as the provider relies on them. Built for
 // Windows too, where the same expectations run against the real API.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <cstring>
 #include <string>

@@ -1,6 +1,6 @@
 // CompareStringW as the path check uses it, and the thread locale. Built for Windows too, where
 // the same expectations run against the real API.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <thread>
 

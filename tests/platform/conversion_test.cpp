@@ -1,7 +1,7 @@
 // Code-page conversion as the provider uses it. Built for Windows too, where the same
 // expectations run against the real API: wide strings are UTF-16 there and UTF-32 here, so
 // expected wide texts come from wide literals.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <string>
 

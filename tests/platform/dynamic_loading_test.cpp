@@ -1,6 +1,6 @@
 // The dynamic-loading calls, as the loader sees them. Built for Windows too, where they run
 // against the real API: the same expectations hold for the POSIX stand-in and for Windows.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <filesystem>
 #include <thread>

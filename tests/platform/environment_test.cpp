@@ -1,6 +1,6 @@
 // The environment calls with the Windows size conventions that the provider's "PATH" handling
 // relies on. Built for Windows too, where they run against the real API.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

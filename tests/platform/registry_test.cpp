@@ -1,7 +1,7 @@
 // The registry calls with the Windows rules the provider and its registration rely on. Built
 // for Windows too, where the same expectations run against the real registry under a test key
 // of HKEY_CURRENT_USER; what concerns the registry file is POSIX only.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include "pw/resources.h"
 

@@ -2,7 +2,7 @@
 // Windows too: there the thread impersonates itself (ImpersonateSelf), here a client of the
 // host's call context, and the same expectations hold for both.
 #define SECURITY_WIN32
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <security.h>
 #if !defined(_WIN32)

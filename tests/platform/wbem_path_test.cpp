@@ -2,7 +2,7 @@
 // CLSID_WbemDefPath. On POSIX that is the parser inside pwplatform; on Windows (under Wine) it
 // is the same parser served by pwwbempath.dll, which tests/wbempath/register-in-prefix must have
 // registered in the Wine prefix.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include "pw/resources.h"
 

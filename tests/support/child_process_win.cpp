@@ -1,4 +1,4 @@
-#include "child_process.h"
+#include "tests/support/child_process.h"
 
 #include <windows.h>
 

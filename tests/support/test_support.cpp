@@ -1,12 +1,12 @@
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include "pw/program_folder.h"
 #include "pw/stack_layout.h"
 
-#include "auth_exception.h"
-#include "lifecycle.h"
-#include "pipeway_provider_impl.h"
-#include "trace_log.h"
+#include "authex/auth_exception.h"
+#include "core/lifecycle.h"
+#include "core/pipeway_provider_impl.h"
+#include "log/trace_log.h"
 
 #include <atomic>
 #include <cstdlib>

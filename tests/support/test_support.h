@@ -2,7 +2,7 @@
 // DA module folders, and the library's process attach/detach around every test program.
 #pragma once
 
-#include "test_da_control.h"
+#include "tests/modules/test_da_control.h"
 
 #include <windows.h>
 
