@@ -1,7 +1,7 @@
 // POSIX stand-in for <wmiutils.h>: the WMI object-path parser.
 //
 // CoGetClassObject(CLSID_WbemDefPath, ...) gives the factory of this project's own parser
-// (platform/wbempath), which Windows builds can load as a COM server too.
+// (wbempath/), which Windows builds can load as a COM server too.
 #pragma once
 
 #include <windows.h>

@@ -2,7 +2,7 @@
 #include "platform/src/no_throw.h"
 #include <wmiutils.h>
 
-#include "platform/wbempath/wbem_path.h"
+#include <dlfcn.h>
 
 #include <cctype>
 #include <cstdio>
@@ -64,6 +64,27 @@ HRESULT RegisteredClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
     return getClassObject(clsid, riid, ppv);
 }
 
+// The object-path parser is one of the system's own servers, as on Windows: the library
+// pwwbempath.so beside this one, loaded on first use and kept, and asked for its class object.
+HRESULT SystemPathParser(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
+    static void* const library = [] {
+        Dl_info self{};
+        if (::dladdr(reinterpret_cast<void*>(&CoGetClassObject), &self) == 0 ||
+            self.dli_fname == nullptr) {
+            return static_cast<void*>(nullptr);
+        }
+        std::string path(self.dli_fname);
+        path.erase(path.rfind('/') + 1);
+        return ::dlopen((path + "pwwbempath.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    }();
+    void* proc = library == nullptr ? nullptr : ::dlsym(library, "DllGetClassObject");
+    if (proc == nullptr) {
+        return library == nullptr ? CO_E_DLLNOTFOUND : CO_E_ERRORINDLL;
+    }
+    using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, LPVOID*);
+    return reinterpret_cast<GetClassObjectFn>(proc)(clsid, riid, ppv);
+}
+
 // A class ID in its registry form, {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
 HRESULT ClsidFromText(const std::string& text, LPCLSID clsid) {
     constexpr std::string_view kForm = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
@@ -120,7 +141,7 @@ HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvRe
         }
         *ppv = nullptr;
         if (rclsid == CLSID_WbemDefPath && (dwClsContext & CLSCTX_INPROC_SERVER) != 0) {
-            return pwwbempath::GetClassObject(riid, ppv);
+            return SystemPathParser(rclsid, riid, ppv);
         }
         if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) {
             return REGDB_E_CLASSNOTREG;

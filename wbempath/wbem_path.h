@@ -1,7 +1,8 @@
 // This project's WMI object-path parser: a COM object with IWbemPath and IWbemPathKeyList, and
-// its class factory. Written once against the Windows API, it serves CLSID_WbemDefPath inside
-// pwplatform on POSIX and in the test DLL pwwbempath.dll on Windows (Wine's own parser lacks
-// IWbemPathKeyList::GetKey2).
+// its class factory. Written once against the Windows API, it serves CLSID_WbemDefPath from the
+// library pwwbempath: on POSIX the platform's COM runtime loads it from beside itself, as
+// Windows loads its own parser; on Windows the test runs register it under Wine, whose own
+// parser lacks IWbemPathKeyList::GetKey2.
 //
 // It reads a path (wbem_path_syntax.cpp) and answers its class name, its GetInfo flags and its
 // keys (wbem_path_values.cpp); a key value is a quoted string (\" and \\ escaped), a decimal

@@ -1,7 +1,7 @@
 // The syntax of object paths: what a path text holds, and what GetInfo says of it.
 #pragma once
 
-#include "platform/wbempath/wbem_path_values.h"
+#include "wbempath/wbem_path_values.h"
 
 #include <string>
 #include <string_view>

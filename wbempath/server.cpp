@@ -1,6 +1,6 @@
-// The COM entry points of pwwbempath.dll, which serves CLSID_WbemDefPath with this project's
+// The COM entry points of pwwbempath (.dll, .so), which serves CLSID_WbemDefPath with this project's
 // object-path parser.
-#include "platform/wbempath/wbem_path.h"
+#include "wbempath/wbem_path.h"
 
 #include <wbemidl.h>
 #include <wmiutils.h>

@@ -1,5 +1,5 @@
 // Key values as the key list hands them out.
-#include "platform/wbempath/wbem_path_values.h"
+#include "wbempath/wbem_path_values.h"
 
 #include <wbemidl.h>
 

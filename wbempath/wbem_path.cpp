@@ -1,8 +1,8 @@
 // The COM objects of the object-path parser: the path, its key list and their class factory.
 // The methods the system does not call answer E_NOTIMPL.
-#include "platform/wbempath/wbem_path.h"
+#include "wbempath/wbem_path.h"
 
-#include "platform/wbempath/wbem_path_syntax.h"
+#include "wbempath/wbem_path_syntax.h"
 
 #include <wbemidl.h>
 #include <wmiutils.h>

@@ -1,6 +1,6 @@
 // Object-path syntax: [\\server\]namespace\...:Class[.Key=value[,Key=value...] | =@ | =value],
 // with '/' as a separator too, a bare class name, or a namespace path alone.
-#include "platform/wbempath/wbem_path_syntax.h"
+#include "wbempath/wbem_path_syntax.h"
 
 #include <wmiutils.h>
 
