@@ -51,6 +51,19 @@ fs::path DefaultStack() {
     return ConfiguredStack().value_or(ProgramFolder().parent_path() / "samples" / "stack");
 }
 
+std::string PipewayCommand(const fs::path& stack, const std::vector<std::string>& words) {
+    // Appended piece by piece: GCC 12 warns falsely of overlapping copies (-Wrestrict) at -O3
+    // for a chain of concatenations.
+    std::string command = ShellQuote((ProgramFolder() / kProgramName).string());
+    command += " --stack ";
+    command += ShellQuote(fs::absolute(stack).lexically_normal().string());
+    for (const std::string& word : words) {
+        command += ' ';
+        command += ShellQuote(word);
+    }
+    return command;
+}
+
 const char* ResultText(std::int32_t code) {
     for (const Meaning& meaning : kMeanings) {
         if (meaning.code == code) {

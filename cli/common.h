@@ -27,6 +27,11 @@ std::filesystem::path ProgramFolder();
 std::filesystem::path ProviderLibrary();
 std::filesystem::path DefaultStack();
 
+// The command that runs this pipeway (by its full path) on `stack` with `words`, each quoted
+// as this platform's shell needs it, so that it works when pasted.
+std::string PipewayCommand(const std::filesystem::path& stack,
+                           const std::vector<std::string>& words);
+
 // What a ResultCode means, in a few plain words; empty for a code the provider never gives.
 const char* ResultText(std::int32_t code);
 // The table of every ResultCode and its meaning, one per line, for --help.
@@ -60,8 +65,12 @@ Stack CheckStack(const std::filesystem::path& folder);
 
 // What differs between the platforms (common_posix.cpp, common_win.cpp).
 
-// The provider library's file name: "WinPipeway.so", "WinPipeway.dll".
+// The provider library's file name: "WinPipeway.so", "WinPipeway.dll"; pipeway's own.
 extern const char kProviderLibraryName[];
+extern const char kProgramName[];
+// One word as the platform's shell reads it back unchanged: as it stands when it holds nothing
+// the shell would take apart, quoted otherwise.
+std::string ShellQuote(const std::string& word);
 // The stack the machine is set up for, when it names one: on Windows the folder the registry's
 // library value names.
 std::optional<std::filesystem::path> ConfiguredStack();

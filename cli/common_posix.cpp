@@ -7,6 +7,7 @@
 namespace pipeway {
 
 const char kProviderLibraryName[] = "WinPipeway.so";
+const char kProgramName[] = "pipeway";
 const bool kUserOptionAvailable = true;
 
 std::optional<std::filesystem::path> ConfiguredStack() {
@@ -20,6 +21,22 @@ void UseStack(const std::filesystem::path& folder) {
     if (!pw::stack::SetLibraryFolder(folder.string())) {
         throw UsageError{"the stack's registry " + registry.string() + " cannot be written"};
     }
+}
+
+// Single quotes keep every byte but the single quote itself, which is closed, escaped and
+// reopened.
+std::string ShellQuote(const std::string& word) {
+    if (!word.empty() &&
+        word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789_-./=:,@+%") == std::string::npos) {
+        return word;
+    }
+    std::string quoted = "'";
+    for (const char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    quoted += '\'';
+    return quoted;
 }
 
 }  // namespace pipeway

@@ -7,6 +7,7 @@
 namespace pipeway {
 
 const char kProviderLibraryName[] = "WinPipeway.dll";
+const char kProgramName[] = "pipeway.exe";
 // The client is the current account: the host cannot play another one.
 const bool kUserOptionAvailable = false;
 
@@ -32,6 +33,28 @@ void UseStack(const std::filesystem::path& folder) {
                          *named + ", not " + folder.string() +
                          ": the provider loads the stack's libraries from that folder only"};
     }
+}
+
+// Double quotes as the C runtime reads a command line: a quote inside is escaped, and so are the
+// backslashes just before a quote (or before the closing one).
+std::string ShellQuote(const std::string& word) {
+    if (!word.empty() && word.find_first_of(" \t\"&|<>^%!()") == std::string::npos) {
+        return word;
+    }
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : word) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    quoted += '"';
+    return quoted;
 }
 
 }  // namespace pipeway

@@ -25,22 +25,22 @@ std::int32_t ResultNumber(const std::wstring& code) {
     return static_cast<std::int32_t>(std::stol(code));
 }
 
-// Where to look next after a module or policy refusal, on standard error.
+// Where to look next after a module or policy refusal, on standard error: a command that works
+// when pasted, on the same stack and for the same client.
 void PrintHint(std::int32_t code, const CallOptions& options) {
     const bool asArray = options.array || options.args.size() > 1;
     const std::optional<std::vector<std::string>> tokens = CommandTokens(options.args, asArray);
     if (code == PipewayMgtData::kModuleUnusable) {
         const std::optional<std::string> module =
             tokens ? TokenValue(*tokens, "daname") : std::nullopt;
-        std::fprintf(stderr, "pipeway: to see why, run: pipeway module check %s\n",
-                     module ? module->c_str() : "NAME");
+        std::fprintf(
+            stderr, "pipeway: to see why, run: %s\n",
+            PipewayCommand(options.stack, {"module", "check", module.value_or("NAME")}).c_str());
     } else if (code == PipewayMgtData::kNotAuthorized) {
-        std::string command = "pipeway policy explain --user \"" + Narrow(options.user) + "\"";
-        for (const std::string& arg : options.args) {
-            command += " \"" + arg + "\"";
-        }
+        std::vector<std::string> words = {"policy", "explain", "--user", Narrow(options.user)};
+        words.insert(words.end(), options.args.begin(), options.args.end());
         std::fprintf(stderr, "pipeway: to see which policy entry refuses it, run: %s\n",
-                     command.c_str());
+                     PipewayCommand(options.stack, words).c_str());
     }
 }
 

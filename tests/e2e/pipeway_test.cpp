@@ -143,18 +143,86 @@ TEST_F(Pipeway, RefusedCommandExitsWithOneAndNoAnswer) {
         << run.output;
 }
 
-TEST_F(Pipeway, MissingModuleIsReportedInTheResultCodeWithWhereToLook) {
-    fs::remove(Stack() / LibraryFile("lumda64"));
-    const ProgramRun run = Pipe({"exec", "daname=lumda64 velcmd=getobject"});
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "ResultCode: 105 (the DA module cannot be used)\n"))
-        << run.output;
-    EXPECT_TRUE(Contains(run.output, "run: pipeway module check lumda64\n")) << run.output;
+// The words of a command line as a shell gives them to the program: single quotes keep every
+// byte, double quotes every byte but an escaped quote (as the C runtime reads them).
+std::vector<std::string> ShellWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == ' ') {
+            if (inWord) {
+                words.push_back(word);
+            }
+            word.clear();
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == '\'') {
+            const std::size_t close = line.find('\'', i + 1);
+            word += line.substr(i + 1, close - i - 1);
+            i = close;
+        } else if (c == '"') {
+            for (++i; i < line.size() && line[i] != '"'; ++i) {
+                const bool escaped = line[i] == '\\' && i + 1 < line.size() && line[i + 1] == '"';
+                word += escaped ? line[++i] : line[i];
+            }
+        } else if (c == '\\' && i + 1 < line.size() && line[i + 1] == '\'') {
+            word += line[++i];
+        } else {
+            word += c;
+        }
+    }
+    if (inWord) {
+        words.push_back(word);
+    }
+    return words;
 }
 
-TEST_F(Pipeway, RefusalPointsToPolicyExplainAndHelpListsTheCodes) {
-    const ProgramRun refused = Pipe({"exec", "--json", "daname=lumda64 velcmd=setobject"});
-    EXPECT_TRUE(Contains(refused.output, "run: pipeway policy explain --user ")) << refused.output;
+// The command a hint line of `output` gives after "run: ", split into its words.
+std::vector<std::string> HintCommand(const std::string& output) {
+    const std::size_t run = output.find("run: ");
+    if (run == std::string::npos) {
+        return {};
+    }
+    const std::size_t end = output.find('\n', run);
+    return ShellWords(output.substr(run + 5, end - run - 5));
+}
+
+// After a module or policy refusal, exec names a command that works when pasted: this program
+// by its path, the same stack (here one whose folder needs quoting) and the same client.
+TEST_F(Pipeway, HintsAreCommandsThatAnswerAboutTheSameStack) {
+    const fs::path stack = m_stack.path() / "a stack's copy";
+    fs::rename(Stack(), stack);
+#if defined(_WIN32)
+    SetLibraryDirectory(stack.string());
+#endif
+    fs::remove(stack / LibraryFile("lumda64"));
+    const ProgramRun unusable = PipeIn(stack, {"exec", "daname=lumda64 velcmd=getobject"});
+    EXPECT_TRUE(Contains(unusable.output, "ResultCode: 105 (the DA module cannot be used)\n"))
+        << unusable.output;
+    const std::vector<std::string> check = HintCommand(unusable.output);
+    ASSERT_GE(check.size(), 2u) << unusable.output;
+    const ProgramRun checked = RunProgram(check[0], {check.begin() + 1, check.end()});
+    EXPECT_TRUE(Contains(checked.output, "file: not found: " + LibraryFile("lumda64") +
+                                             " was looked for in\n  " + stack.string() + "\n"))
+        << Words(check) << "\n"
+        << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "verdict: the provider cannot use lumda64\n"))
+        << checked.output;
+
+    const ProgramRun refused = PipeIn(stack, {"exec", "daname=lumda64 velcmd=setobject"});
+    const std::vector<std::string> explain = HintCommand(refused.output);
+    ASSERT_GE(explain.size(), 2u) << refused.output;
+    const ProgramRun explained = RunProgram(explain[0], {explain.begin() + 1, explain.end()});
+    EXPECT_TRUE(Contains(explained.output, "policy: " + stack.string())) << explained.output;
+    EXPECT_TRUE(Contains(explained.output, "decision: refused\n")) << explained.output;
+    EXPECT_EQ(explained.status, 1) << explained.output;
+}
+
+TEST_F(Pipeway, HelpListsTheResultCodes) {
     const ProgramRun help = Pipe({"--help"});
     EXPECT_TRUE(Contains(help.output, "  105  the DA module cannot be used\n")) << help.output;
 }
