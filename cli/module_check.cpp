@@ -70,18 +70,42 @@ void AddModuleCommand(CLI::App& pipeway, ModuleOptions& options) {
 
 namespace {
 
-// Whether `name` is one a daname may give, printed.
-bool CheckName(const std::string& name) {
+// What the name check settled: the module the provider would load, and the name its exports
+// must carry.
+struct NameCheck {
+    bool valid = false;
+    std::string module;
+};
+
+// The module a daname value names, as exec's validation settles it: "pexda" is "pexda64".
+std::optional<std::string> ModuleNamed(const std::string& value) {
+    const PipewayProviderImpl request(PipewayProviderImpl::ValidationOnly{},
+                                      std::vector<std::string>{"daname=" + value, "velcmd=x"});
+    if (request.Status() != PipewayMgtData::kSuccess) {
+        return std::nullopt;
+    }
+    return request.DAName();
+}
+
+// Whether `name` names a module the provider loads, printed. A name given on its own may be one
+// validation completes; a file's name must be the module's own, and a "lib" prefix is named as
+// the one problem of a file that is otherwise right.
+NameCheck CheckName(const std::string& name, bool isFile) {
+    if (const std::optional<std::string> module = isFile ? std::nullopt : ModuleNamed(name)) {
+        std::printf(*module == name ? "name: valid\n" : "name: valid (as %s)\n", module->c_str());
+        return {true, *module};
+    }
     if (IsValidName(name)) {
         std::printf("name: valid\n");
-        return true;
+        return {true, name};
+    }
+    if (isFile && name.rfind("lib", 0) == 0 && IsValidName(name.substr(3))) {
+        std::printf("name: the file has a \"lib\" prefix: the provider loads %s\n",
+                    LibraryFileName(name.substr(3)).c_str());
+        return {false, name.substr(3)};
     }
     std::printf("name: not valid: a daname must name one of %s\n", ValidNames().c_str());
-    if (name.rfind("lib", 0) == 0 && IsValidName(name.substr(3))) {
-        std::printf("  the file has a \"lib\" prefix: the provider loads %s\n",
-                    LibraryFileName(name.substr(3)).c_str());
-    }
-    return false;
+    return {false, name};
 }
 
 // The module's file as the provider finds it: by full path from the stack's folder, and from
@@ -140,14 +164,15 @@ int RunModule(const ModuleOptions& options, const fs::path& stack) {
                         given.extension() == LibraryExtension();
     const std::string name = isFile ? given.stem().string() : options.target;
     std::printf("module: %s\n", name.c_str());
-    bool usable = CheckName(name);
-    const std::optional<fs::path> file = isFile ? given : FindInStack(name, stack);
+    const NameCheck check = CheckName(name, isFile);
+    bool usable = check.valid;
+    const std::optional<fs::path> file = isFile ? given : FindInStack(check.module, stack);
     std::error_code error;
     if (file && !fs::is_regular_file(*file, error)) {
         std::printf("file: %s does not exist\n", file->string().c_str());
     }
     if (!file || !fs::is_regular_file(*file, error)) {
-        return Verdict(false, name);
+        return Verdict(false, check.module);
     }
     std::printf("file: %s\n", file->string().c_str());
     QuietLoaderErrors();
@@ -159,8 +184,8 @@ int RunModule(const ModuleOptions& options, const fs::path& stack) {
         usable = false;
         std::printf("load: failed: %s\n", LoaderError(*file).c_str());
     }
-    usable = CheckExports(name, *file, library.get()) && usable;
-    return Verdict(usable, name);
+    usable = CheckExports(check.module, *file, library.get()) && usable;
+    return Verdict(usable, check.module);
 }
 
 }  // namespace pipeway

@@ -759,7 +759,16 @@ TEST_F(Pipeway, ModuleCheckSaysWhyTheProviderCannotUseAModule) {
     EXPECT_TRUE(Contains(prefixed.output, "the file has a \"lib\" prefix: the provider loads " +
                                               LibraryFile("pexda64") + "\n"))
         << prefixed.output;
-    const ProgramRun invalid = Pipe({"module", "check", "lumda"});
+    // The prefix is the one problem: the exports carry the module's own name.
+    EXPECT_TRUE(Contains(prefixed.output, "export pexda64_sendCmd: found\n")) << prefixed.output;
+    EXPECT_FALSE(Contains(prefixed.output, "missing")) << prefixed.output;
+    // A short name that validation completes, as exec accepts it.
+    const ProgramRun shortName = Pipe({"module", "check", "lumda"});
+    EXPECT_EQ(shortName.status, 0) << shortName.output;
+    EXPECT_TRUE(Contains(shortName.output, "name: valid (as lumda64)\n")) << shortName.output;
+    EXPECT_TRUE(Contains(shortName.output, "verdict: the provider can use lumda64\n"))
+        << shortName.output;
+    const ProgramRun invalid = Pipe({"module", "check", "lum64"});
     EXPECT_EQ(invalid.status, 1) << invalid.output;
     EXPECT_TRUE(Contains(invalid.output,
                          "name: not valid: a daname must name one of lumda64, "
