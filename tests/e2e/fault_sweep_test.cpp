@@ -52,17 +52,9 @@ class FaultSweep : public CommandTest,
     CallResult Start() {
         StopProvider();
         CallResult result;
-        result.hr = m_host->CreateProvider(m_provider.put());
-        if (FAILED(result.hr)) {
-            m_provider.detach();  // a failed creation hands out nothing to release
-            return result;
-        }
-        const pw::ComPtr<host::InitSink> sink(new host::InitSink);
-        {
-            host::ClientCall client(L"HOST\\alice", kImpersonate);
-            result.hr = Armed([&] { return m_host->Initialize(m_provider.get(), sink.get()); });
-        }
-        for (const LONG status : sink->Statuses()) {
+        std::vector<LONG> statuses;
+        result.hr = StartAnotherProvider(m_provider, &statuses);
+        for (const LONG status : statuses) {
             result.statuses.push_back({static_cast<LONG>(WBEM_STATUS_COMPLETE), status});
         }
         if (FAILED(result.hr)) {

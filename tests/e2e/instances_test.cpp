@@ -32,23 +32,26 @@ TEST_F(Instances, EnumerationGivesTheOneInstanceWithItsAddresses) {
     EXPECT_EQ(result.statuses[0].result, S_OK);
     // The address queries run as the client.
     EXPECT_EQ(m_tarda->ImpersonatingCalls(), 2);
-}
 
-TEST_F(Instances, AnswerWithoutTagsGivesEmptyAddresses) {
+    // An answer without the tags gives empty addresses.
     m_tarda->Answer("<Obj/>");
-    const CallResult result = Enumerate();
-    EXPECT_EQ(result.hr, S_OK);
-    EXPECT_EQ(result.ipv4, std::optional<std::wstring>(L""));
-    EXPECT_EQ(result.ipv6, std::optional<std::wstring>(L""));
+    const CallResult empty = Enumerate();
+    EXPECT_EQ(empty.hr, S_OK);
+    EXPECT_EQ(empty.ipv4, std::optional<std::wstring>(L""));
+    EXPECT_EQ(empty.ipv6, std::optional<std::wstring>(L""));
 }
 
-TEST_F(Instances, IdentifyLevelIsRefusedWithOnlyTheEntryLine) {
+// At the identify level an enumeration logs only its entry line, a lookup its own failure.
+TEST_F(Instances, IdentifyLevelIsRefusedWithItsLogLine) {
     WriteFile(LogFile(), "");  // only this call's lines
-    const CallResult result = Enumerate(kIdentify);
-    EXPECT_EQ(result.hr, Hr(WBEM_E_ACCESS_DENIED));
-    EXPECT_EQ(result.objects, 0u);
+    const CallResult listed = Enumerate(kIdentify);
+    EXPECT_EQ(listed.hr, Hr(WBEM_E_ACCESS_DENIED));
+    EXPECT_EQ(listed.objects, 0u);
     EXPECT_EQ(Log().Messages(),
               std::vector<std::string>{"--> CWMIPipewayProvider::CreateInstanceEnumAsync\n"});
+    EXPECT_EQ(Lookup(kInstancePath, kIdentify).hr, Hr(WBEM_E_ACCESS_DENIED));
+    EXPECT_TRUE(Log().Has(
+        "Pwy: CWMIPipewayProvider::GetObjectAsync GetCurrentImpersonationlevel Failed : &d\n"));
 }
 
 TEST_F(Instances, MissingAddressModuleFailsTheEnumeration) {
@@ -82,13 +85,6 @@ TEST_F(Instances, LookupByClassPathOrOtherClassIsAnInvalidParameter) {
         EXPECT_EQ(result.objects, 0u);
         EXPECT_TRUE(result.statuses.empty());
     }
-}
-
-TEST_F(Instances, LookupAtIdentifyLevelLogsItsLine) {
-    const CallResult result = Lookup(kInstancePath, kIdentify);
-    EXPECT_EQ(result.hr, Hr(WBEM_E_ACCESS_DENIED));
-    EXPECT_TRUE(Log().Has(
-        "Pwy: CWMIPipewayProvider::GetObjectAsync GetCurrentImpersonationlevel Failed : &d\n"));
 }
 
 struct UnsupportedCase {
