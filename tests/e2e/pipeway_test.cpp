@@ -94,6 +94,19 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// The run's output holds each of `parts`.
+void ExpectOutput(const ProgramRun& run, const std::vector<std::string>& parts) {
+    for (const std::string& part : parts) {
+        EXPECT_TRUE(Contains(run.output, part)) << part << " in:\n" << run.output;
+    }
+}
+
+// The run ended with `status`, and its output holds each of `parts`.
+void ExpectRun(const ProgramRun& run, int status, const std::vector<std::string>& parts = {}) {
+    EXPECT_EQ(run.status, status) << run.output;
+    ExpectOutput(run, parts);
+}
+
 // The JSON object on the last line of a run's output that holds one; null when none parses.
 nlohmann::json JsonLine(const std::string& output) {
     std::size_t end = output.size();
@@ -145,11 +158,9 @@ TEST_F(Pipeway, RefusedCommandExitsWithOneAndNoAnswer) {
 
 TEST_F(Pipeway, MissingModuleIsReportedInTheResultCodeWithWhereToLook) {
     fs::remove(Stack() / LibraryFile("lumda64"));
-    const ProgramRun run = Pipe({"exec", "daname=lumda64 velcmd=getobject"});
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "ResultCode: 105 (the DA module cannot be used)\n"))
-        << run.output;
-    EXPECT_TRUE(Contains(run.output, "run: pipeway module check lumda64\n")) << run.output;
+    ExpectRun(Pipe({"exec", "daname=lumda64 velcmd=getobject"}), 1,
+              {"ResultCode: 105 (the DA module cannot be used)\n",
+               "run: pipeway module check lumda64\n"});
 }
 
 TEST_F(Pipeway, RefusalPointsToPolicyExplainAndHelpListsTheCodes) {
@@ -163,26 +174,19 @@ TEST_F(Pipeway, FolderThatIsNotAStackIsAUsageErrorAndStaysUntouched) {
     const fs::path empty = m_stack.path() / "empty";
     fs::create_directories(empty);
     const ProgramRun run = PipeIn(empty, {"--trace", "exec", "daname=lumda64 velcmd=getobject"});
-    EXPECT_EQ(run.status, 64) << run.output;
-    EXPECT_TRUE(Contains(run.output, "is not a stack: it lacks the common-services library " +
-                                         LibraryFile("kordo64") + " and the rights module " +
-                                         LibraryFile("rukda64")))
-        << run.output;
+    ExpectRun(run, 64,
+              {"is not a stack: it lacks the common-services library " + LibraryFile("kordo64") +
+               " and the rights module " + LibraryFile("rukda64")});
     EXPECT_TRUE(fs::is_empty(empty));
 
     fs::remove_all(Stack() / "root");
-    const ProgramRun rootless = Pipe({"--trace", "enum"});
-    EXPECT_EQ(rootless.status, 64) << rootless.output;
-    EXPECT_TRUE(Contains(rootless.output, "it lacks the install root ")) << rootless.output;
+    ExpectRun(Pipe({"--trace", "enum"}), 64, {"it lacks the install root "});
     EXPECT_FALSE(fs::exists(Stack() / "root"));
 }
 
 TEST_F(Pipeway, TraceShowsTheRequestsLinesAndSwitchesOffAgain) {
-    const ProgramRun run = Pipe({"--trace", "exec", "daname=lumda64 velcmd=setobject"});
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "--- trace ---")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "-->PipewayProviderImpl::ExecuteMethod() - Unauthorised user"))
-        << run.output;
+    ExpectRun(Pipe({"--trace", "exec", "daname=lumda64 velcmd=setobject"}), 1,
+              {"--- trace ---", "-->PipewayProviderImpl::ExecuteMethod() - Unauthorised user"});
     EXPECT_FALSE(fs::exists(Stack() / "root" / "svx" / "pipeway" / "log" / "WinPipeway.log"));
 }
 
@@ -195,9 +199,7 @@ TEST_F(Pipeway, EnumerationAndLookupPrintTheInstance) {
     EXPECT_EQ(lookup.status, 0) << lookup.output;
     EXPECT_EQ(JsonLine(lookup.output).value("InstanceID", ""), "ZOLM_OEM_DataAccessModule1")
         << lookup.output;
-    const ProgramRun classPath = Pipe({"get", "ZOLM_OEM_DataAccessModule"});
-    EXPECT_EQ(classPath.status, 2) << classPath.output;
-    EXPECT_TRUE(Contains(classPath.output, "WBEM_E_INVALID_PARAMETER")) << classPath.output;
+    ExpectRun(Pipe({"get", "ZOLM_OEM_DataAccessModule"}), 2, {"WBEM_E_INVALID_PARAMETER"});
 }
 
 TEST_F(Pipeway, UsageErrorsExitWith64AndHelpWithZero) {
@@ -213,8 +215,7 @@ TEST_F(Pipeway, UsageErrorsExitWith64AndHelpWithZero) {
     }
     const ProgramRun help = Pipe({"exec", "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(Contains(help.output, "Usage: pipeway exec")) << help.output;
-    EXPECT_TRUE(Contains(help.output, "--level")) << help.output;
+    ExpectOutput(help, {"Usage: pipeway exec", "--level"});
 }
 
 // The path after "served by " in a --verbose run.
@@ -231,9 +232,7 @@ fs::path ServingLibrary(const std::string& output) {
 TEST_F(Pipeway, VerboseSaysHowTheProviderWasCreatedAndWhichLibraryServed) {
     const fs::path beside = ProviderLibraryPath();
     const ProgramRun loaded = Pipe({"--verbose", "exec", "daname=lumda64 velcmd=getobject"});
-    EXPECT_EQ(loaded.status, 0) << loaded.output;
-    EXPECT_TRUE(Contains(loaded.output, "provider created from the library beside pipeway"))
-        << loaded.output;
+    ExpectRun(loaded, 0, {"provider created from the library beside pipeway"});
     std::error_code error;
     EXPECT_TRUE(fs::equivalent(ServingLibrary(loaded.output), beside, error)) << loaded.output;
 #if defined(_WIN32)
@@ -241,12 +240,10 @@ TEST_F(Pipeway, VerboseSaysHowTheProviderWasCreatedAndWhichLibraryServed) {
     ASSERT_EQ(Pipe({"register"}).status, 0);
     const ProgramRun registered = Pipe({"--verbose", "exec", "daname=lumda64 velcmd=getobject"});
     EXPECT_EQ(Pipe({"unregister"}).status, 0);
-    EXPECT_EQ(registered.status, 0) << registered.output;
-    EXPECT_TRUE(Contains(registered.output,
-                         "provider created through the registered class "
-                         "iPipewayProvider.WMIPipewayProvider "
-                         "{6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}"))
-        << registered.output;
+    ExpectRun(registered, 0,
+              {"provider created through the registered class "
+               "iPipewayProvider.WMIPipewayProvider "
+               "{6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}"});
     EXPECT_TRUE(fs::equivalent(ServingLibrary(registered.output), beside, error))
         << registered.output;
 #endif
@@ -254,9 +251,7 @@ TEST_F(Pipeway, VerboseSaysHowTheProviderWasCreatedAndWhichLibraryServed) {
 
 TEST_F(Pipeway, UnreadableStackIsNamed) {
     fs::remove_all(Stack());
-    const ProgramRun run = Pipe({"enum"});
-    EXPECT_EQ(run.status, 64) << run.output;
-    EXPECT_TRUE(Contains(run.output, "cannot be read")) << run.output;
+    ExpectRun(Pipe({"enum"}), 64, {"cannot be read"});
 }
 
 // Runs that end with a status and print a text (and not another): every result code with its
@@ -340,25 +335,21 @@ TEST_F(Pipeway, RightsFileDecidesWhoMayUploadACertificate) {
     fs::remove(certificate);  // left in the built stack by a manual run
     WriteFile(Stack() / "userrights.txt", "# everyone a power user\n*  2\n");
     ProgramRun run = Pipe({"exec", upload});
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "ResultCode: 200")) << run.output;
+    ExpectRun(run, 1, {"ResultCode: 200"});
     EXPECT_FALSE(fs::exists(certificate));
 
     WriteFile(Stack() / "userrights.txt", "*  4\n");
-    run = Pipe({"exec", upload});
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "<Size>11</Size>")) << run.output;
+    ExpectRun(Pipe({"exec", upload}), 0, {"<Size>11</Size>"});
     EXPECT_EQ(ReadFile(certificate), "AB CD=EF GH");
 }
 
 TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
     const fs::path policy = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
     ProgramRun run = Pipe({"policy", "check", policy.string()});
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "key                         role  section\n")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "getchildlistbyobjtype=322   1     USER\n")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "setobjectobjtype=firmware   4     ADMIN\n")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "9 entries\n")) << run.output;
+    ExpectRun(
+        run, 0,
+        {"key                         role  section\n", "getchildlistbyobjtype=322   1     USER\n",
+         "setobjectobjtype=firmware   4     ADMIN\n", "9 entries\n"});
 
     const struct {
         const char* file;
@@ -409,16 +400,11 @@ TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
     WriteFile(twice,
               "<AUTHEXLIST>\n<USER><COMMAND name=\"a\"/></USER>\n"
               "<ADMIN><COMMAND name=\"a\"/></ADMIN>\n</AUTHEXLIST>\n");
-    run = Pipe({"policy", "check", twice.string()});
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, twice.string() +
-                                         ":3: warning: the key 'a' is given again (role 1 before, "
-                                         "role 4 here): this later entry is the one that stands"))
-        << run.output;
+    ExpectRun(Pipe({"policy", "check", twice.string()}), 0,
+              {twice.string() + ":3: warning: the key 'a' is given again (role 1 before, "
+                                "role 4 here): this later entry is the one that stands"});
 
-    run = Pipe({"policy", "check", (Stack() / "missing.xml").string()});
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "cannot be read")) << run.output;
+    ExpectRun(Pipe({"policy", "check", (Stack() / "missing.xml").string()}), 1, {"cannot be read"});
 }
 
 // A policy whose second line breaks it at column 16, after one entry.
@@ -457,15 +443,12 @@ TEST_F(Pipeway, PolicyExplainNamesTheRefusingKey) {
     const ProgramRun missing =
         Pipe({"policy", "explain", "--file", (Stack() / "missing.xml").string(), "--mask",
               "0x40007", "daname=lumda64 velcmd=getobject"});
-    EXPECT_EQ(missing.status, 1) << missing.output;
-    EXPECT_TRUE(Contains(missing.output, "everyone is refused")) << missing.output;
+    ExpectRun(missing, 1, {"everyone is refused"});
     const ProgramRun broken =
         Pipe({"policy", "explain", "--file", WriteBrokenPolicy(Stack()).string(), "--mask", "1",
               "daname=lumda64 velcmd=getobject"});
-    EXPECT_EQ(broken.status, 1) << broken.output;
-    EXPECT_TRUE(Contains(broken.output, "decision: authorized\n")) << broken.output;
-    EXPECT_TRUE(Contains(broken.output, "warning: the file is broken at line 2, column 16"))
-        << broken.output;
+    ExpectRun(broken, 1,
+              {"decision: authorized\n", "warning: the file is broken at line 2, column 16"});
     const std::vector<std::string> usageErrors[] = {
         {"policy"},
         {"policy", "list"},
@@ -489,13 +472,12 @@ TEST_F(Pipeway, PolicyExplainWarnsOfADecodedValueThePolicyWouldRefuse) {
     const std::string mangled = "$$manglevalue=115101099114101116";  // "secret"
     const std::string line = "daname=lumda64 velcmd=setobject " + mangled;
     ProgramRun run = Pipe({"policy", "explain", "--file", policy.string(), "--mask", "1", line});
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "decision: authorized\n")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "warning: the token " + mangled +
-                                         " reaches the module decoded, as value=secret, which "
-                                         "the entry setobjectvalue=secret (role 1, USER section) "
-                                         "refuses"))
-        << run.output;
+    ExpectRun(
+        run, 0,
+        {"decision: authorized\n", "warning: the token " + mangled +
+                                       " reaches the module decoded, as value=secret, which "
+                                       "the entry setobjectvalue=secret (role 1, USER section) "
+                                       "refuses"});
     // The same value written plainly is refused; a power user is not refused either way.
     run = Pipe({"policy", "explain", "--file", policy.string(), "--mask", "1",
                 "daname=lumda64 velcmd=setobject value=secret"});
@@ -511,8 +493,8 @@ TEST_F(Pipeway, ExecShowsTheEventsTheProviderReported) {
     EXPECT_FALSE(Contains(Pipe({"exec", "daname=lumda64 velcmd=echo"}).output, "event"));
     WriteFile(live, ReadFile(WriteBrokenPolicy(Stack())));
     const ProgramRun run = Pipe({"exec", "daname=lumda64 velcmd=echo"});
-    EXPECT_TRUE(Contains(run.output, "pipeway: event 1002 (warning): ")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "authexclusion.xml | 2:16 | getobject\n")) << run.output;
+    ExpectOutput(run,
+                 {"pipeway: event 1002 (warning): ", "authexclusion.xml | 2:16 | getobject\n"});
 }
 
 // A new policy replaces the live one in one step, and only when it passes the check.
@@ -521,8 +503,7 @@ TEST_F(Pipeway, PolicyInstallReplacesTheLiveFileOnlyWithACheckedOne) {
     const std::string before = ReadFile(live);
     const fs::path broken = WriteBrokenPolicy(Stack());
     ProgramRun run = Pipe({"policy", "install", broken.string()});
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "is not installed")) << run.output;
+    ExpectRun(run, 1, {"is not installed"});
     EXPECT_EQ(ReadFile(live), before);
     EXPECT_FALSE(fs::exists(live.string() + ".new"));
     EXPECT_FALSE(fs::exists(live.string() + ".previous"));
@@ -532,9 +513,8 @@ TEST_F(Pipeway, PolicyInstallReplacesTheLiveFileOnlyWithACheckedOne) {
         "<AUTHEXLIST><USER><COMMAND name=\"gethostname\"/></USER></AUTHEXLIST>\n";
     WriteFile(next, policy);
     EXPECT_EQ(Pipe({"exec", "daname=lumda64 velcmd=gethostname"}).status, 0);
-    run = Pipe({"policy", "install", next.string()});
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "takes effect: at the next provider load")) << run.output;
+    ExpectRun(Pipe({"policy", "install", next.string()}), 0,
+              {"takes effect: at the next provider load"});
     EXPECT_EQ(ReadFile(live), policy);
     EXPECT_EQ(ReadFile(live.string() + ".previous"), before);
     EXPECT_FALSE(fs::exists(live.string() + ".new"));
@@ -578,24 +558,19 @@ TEST_F(Pipeway, PolicyTestComparesTheDecisionTableWithExpectations) {
         "--commands", commands.string(), "--expect", expected.string()};
     // clang-format on
     ProgramRun run = Pipe(arguments);
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "expected: all 12 decisions\n")) << run.output;
-    EXPECT_TRUE(Contains(run.output,
-                         "| daname=lumda64 velcmd=setobject objtype=firmware | "
-                         "refused      | refused      | allowed      |\n"))
-        << run.output;
+    ExpectRun(run, 0,
+              {"expected: all 12 decisions\n",
+               "| daname=lumda64 velcmd=setobject objtype=firmware | "
+               "refused      | refused      | allowed      |\n"});
 
     std::string changed = table;
     changed.replace(changed.find("| allowed | refused | allowed |"), 31,
                     "| allowed | allowed | allowed |");
     WriteFile(expected, changed);
-    run = Pipe(arguments);
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output,
-                         "difference: daname=lumda64 velcmd=setobject for "
-                         "HOST\\someone: expected allowed, found refused\n"))
-        << run.output;
-    EXPECT_TRUE(Contains(run.output, "expected: 1 of 12 decisions differ\n")) << run.output;
+    ExpectRun(Pipe(arguments), 1,
+              {"difference: daname=lumda64 velcmd=setobject for "
+               "HOST\\someone: expected allowed, found refused\n",
+               "expected: 1 of 12 decisions differ\n"});
 }
 
 // What the provider gives a command line, by exec, and what policy explain says of it, for the
@@ -687,16 +662,12 @@ TEST_F(Pipeway, ModuleCheckSaysWhyTheProviderCannotUseAModule) {
     }
     const ProgramRun prefixed =
         Pipe({"module", "check", (broken / "libprefix" / LibraryFile("libpexda64")).string()});
-    EXPECT_EQ(prefixed.status, 1) << prefixed.output;
-    EXPECT_TRUE(Contains(prefixed.output, "the file has a \"lib\" prefix: the provider loads " +
-                                              LibraryFile("pexda64") + "\n"))
-        << prefixed.output;
-    const ProgramRun invalid = Pipe({"module", "check", "lumda"});
-    EXPECT_EQ(invalid.status, 1) << invalid.output;
-    EXPECT_TRUE(Contains(invalid.output,
-                         "name: not valid: a daname must name one of lumda64, "
-                         "rukda64, kordo64, tarda64, mivda64, pexda64\n"))
-        << invalid.output;
+    ExpectRun(
+        prefixed, 1,
+        {"the file has a \"lib\" prefix: the provider loads " + LibraryFile("pexda64") + "\n"});
+    ExpectRun(Pipe({"module", "check", "lumda"}), 1,
+              {"name: not valid: a daname must name one of lumda64, "
+               "rukda64, kordo64, tarda64, mivda64, pexda64\n"});
 }
 
 // The module in C that the README shows, built with pipeway_add_da_module.
