@@ -92,6 +92,9 @@ TEST_P(MangledValue, ThirdEntryIsDecodedInPlaceOrLeftAlone) {
     TraceCapture trace;
     ArgArray args(c.tokens);
     EXPECT_EQ(Echo(args), c.received);
+    if (c.tokens.size() >= 3) {  // the caller's entry is rewritten in place
+        EXPECT_EQ(args[2], pwtest::Lines(c.received)[2]);
+    }
     const int logged = trace.Count("Count Value exceeds Buffer/ not multiple of 3 :");
     if (c.loggedLength < 0) {
         EXPECT_EQ(logged, 0);
@@ -134,12 +137,6 @@ const MangleCase kMangled[] = {
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Table, MangledValue, ::testing::ValuesIn(kMangled), pwtest::CaseName());
-
-TEST_F(RunDACmdTest, DecodingRewritesTheCallersEntry) {
-    ArgArray args({"a", "b", "$$manglevalue=072105"});
-    Echo(args);
-    EXPECT_EQ(args[2], "value=Hi");
-}
 
 // Requests through ExecuteMethod. Until the exclusion policy authorizes, only the refusals can
 // be reached; the module is never touched by them.

@@ -49,21 +49,21 @@ pw::UniqueBstr Allocate(const std::optional<std::wstring>& text) {
     return text ? pw::UniqueBstr(text->data(), static_cast<UINT>(text->size())) : pw::UniqueBstr();
 }
 
-// The answer of the echoing test module for these tokens.
-std::wstring Echo(const std::vector<std::wstring>& tokens) {
-    std::wstring answer;
+// The tokens with `separator` after each but the last.
+std::wstring Joined(const std::vector<std::wstring>& tokens, const wchar_t* separator) {
+    std::wstring text;
     for (const std::wstring& token : tokens) {
-        answer += answer.empty() ? L"" : L"\n";
-        answer += token;
+        text += text.empty() ? L"" : separator;
+        text += token;
     }
-    return answer;
+    return text;
 }
 
 // The answer for a command line without a local-login token: the one validation appends comes
 // last.
 std::wstring Ran(std::vector<std::wstring> tokens) {
     tokens.emplace_back(L"localLogin=TRUE");
-    return Echo(tokens);
+    return Joined(tokens, L"\n");  // the echoing test module's answer
 }
 
 // A well-formed command with one more token, as an array, and what the module then receives.
@@ -183,20 +183,10 @@ std::vector<HostileCase> Cases() {
         Completed("NonCharacters", [] { return String(L"daname=lumda64 velcmd=\xFFFF\xFFFE"); },
                   "0"),
         // Sizes.
-        Completed("ThousandsOfTokens",
-                  [] {
-                      std::wstring line;
-                      for (const std::wstring& token : ManyTokens()) {
-                          line += token + L" ";
-                      }
-                      return String(line);
-                  },
-                  "0", nullptr, [] { return Ran(ManyTokens()); }),
+        Completed("ThousandsOfTokens", [] { return String(Joined(ManyTokens(), L" ")); }, "0",
+                  nullptr, [] { return Ran(ManyTokens()); }),
         Completed("ThousandsOfElements",
-                  [] {
-                      const std::vector<std::wstring> tokens = ManyTokens();
-                      return Array({tokens.begin(), tokens.end()});
-                  },
+                  [] { const auto tokens = ManyTokens(); return Array({tokens.begin(), tokens.end()}); },
                   "0", nullptr, [] { return Ran(ManyTokens()); }),
         Completed("MebibyteValue",
                   [] { return String(L"daname=lumda64 velcmd=x big=" + Big(L'a')); }, "0",

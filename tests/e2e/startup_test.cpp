@@ -123,13 +123,5 @@ TEST_F(Startup, TeardownUnloadsTheModulesAndDropsTheStore) {
     EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"200"));
 }
 
-TEST_F(Startup, LibraryCanUnloadOnlyWithoutLiveObjects) {
-    EXPECT_EQ(m_host->CanUnloadNow(), S_OK);
-    ASSERT_EQ(StartProvider(), S_OK);
-    EXPECT_EQ(m_host->CanUnloadNow(), S_FALSE);
-    StopProvider();
-    EXPECT_EQ(m_host->CanUnloadNow(), S_OK);
-}
-
 }  // namespace
 }  // namespace pwtest
