@@ -46,28 +46,26 @@ using Value = std::optional<std::string>;
 
 class ComServer : public ProviderTest {};
 
-TEST_F(ComServer, OtherClassIdentifierAndNullOutPointerAreRefused) {
+TEST_F(ComServer, OtherClassAggregationAndOtherInterfacesAreRefused) {
     IClassFactory* factory = nullptr;
     EXPECT_EQ(m_host->GetClassObject(IID_IWbemServices, IID_IClassFactory,
                                      reinterpret_cast<void**>(&factory)),
               CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(factory, nullptr);
     EXPECT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory, nullptr), E_POINTER);
-}
 
-TEST_F(ComServer, AggregationIsRefused) {
-    pw::ComPtr<IClassFactory> factory;
-    ASSERT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory, factory.put_void()),
+    // Aggregation and interfaces other than the provider's are refused too.
+    pw::ComPtr<IClassFactory> held;
+    ASSERT_EQ(m_host->GetClassObject(host::kProviderClsid, IID_IClassFactory, held.put_void()),
               S_OK);
     IUnknown* object = nullptr;
-    EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory.get()), IID_IUnknown,
-                                      reinterpret_cast<void**>(&object)),
+    EXPECT_EQ(held->CreateInstance(reinterpret_cast<IUnknown*>(held.get()), IID_IUnknown,
+                                   reinterpret_cast<void**>(&object)),
               CLASS_E_NOAGGREGATION);
     EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(
-        factory->CreateInstance(nullptr, IID_IClassFactory, reinterpret_cast<void**>(&object)),
-        E_NOINTERFACE);
-    factory.reset();
+    EXPECT_EQ(held->CreateInstance(nullptr, IID_IClassFactory, reinterpret_cast<void**>(&object)),
+              E_NOINTERFACE);
+    held.reset();
     EXPECT_EQ(m_host->CanUnloadNow(), S_OK);  // the refused objects are gone again
 }
 
