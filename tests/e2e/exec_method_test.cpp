@@ -114,41 +114,68 @@ TEST_F(ExecMethod, IdentifyLevelClientIsRefused) {
         << Log().Text();
 }
 
-struct CallFailureCase {
+// A call refused before any command runs, telling the sink nothing: a wrong object path or
+// method, or an in-parameter of the wrong shape.
+struct RefusalCase {
     const char* what;
     const WCHAR* path;
     const WCHAR* method;
+    VARTYPE type;       // of the in-parameter; VT_EMPTY: left unset
+    const WCHAR* text;  // of a VT_BSTR in-parameter
     HRESULT expected;
     const char* message;
 };
 
 // Cases print by name: their padding bytes are never set.
-void PrintTo(const CallFailureCase& c, std::ostream* os) {
+void PrintTo(const RefusalCase& c, std::ostream* os) {
     *os << c.what;
 }
 
-class ExecMethodFailure : public ExecMethod,
-                          public ::testing::WithParamInterface<CallFailureCase> {};
+class ExecMethodRefusal : public ExecMethod, public ::testing::WithParamInterface<RefusalCase> {};
 
-TEST_P(ExecMethodFailure, FailsTheCallWithoutTellingTheSink) {
-    const CallFailureCase& c = GetParam();
+TEST_P(ExecMethodRefusal, FailsTheCallWithoutTellingTheSink) {
+    const RefusalCase& c = GetParam();
     pw::UniqueVariant input;
-    host::SetStringInput(input, L"daname=lumda64 velcmd=x");
-    const CallResult result = Exec(input.get(), kImpersonate, c.path, c.method);
+    if (c.type == VT_BSTR) {
+        host::SetStringInput(input, c.text);
+    } else if (c.type == VT_I4) {
+        input.get()->vt = VT_I4;
+        input.get()->lVal = 5;
+    } else if (c.type == (VT_ARRAY | VT_BSTR)) {
+        SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
+        input.get()->vt = VT_ARRAY | VT_BSTR;
+        input.get()->parray = SafeArrayCreate(VT_BSTR, 2, bounds);
+    }
+    const CallResult result =
+        Exec(c.type == VT_EMPTY ? nullptr : input.get(), kImpersonate, c.path, c.method);
     ExpectRefused(result, c.expected);
     EXPECT_TRUE(Log().Has(c.message)) << Log().Text();
     EXPECT_EQ(m_lumda->SendCount(), 0);
 }
 
+const WCHAR kCommand[] = L"daname=lumda64 velcmd=x";
+constexpr HRESULT kBadParameters = Hr(WBEM_E_INVALID_METHOD_PARAMETERS);
+
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
-    Table, ExecMethodFailure,
-    ::testing::Values(CallFailureCase{"OtherClass", L"Win32_Process.Handle=\"1\"", nullptr,
-                                      Hr(WBEM_E_NOT_FOUND), "Error : Invalid Class Name\n"},
-                      CallFailureCase{"ClassPath", L"ZOLM_OEM_DataAccessModule", nullptr,
-                                      Hr(WBEM_E_INVALID_PARAMETER), "Error: Invalid Object Path\n"},
-                      CallFailureCase{"UndeclaredMethod", kInstancePath, L"Reboot",
-                                      Hr(WBEM_E_INVALID_METHOD), "Error: Invalid Method Name\n"}),
+    Table, ExecMethodRefusal,
+    ::testing::Values(
+        RefusalCase{"OtherClass", L"Win32_Process.Handle=\"1\"", nullptr, VT_BSTR, kCommand,
+                    Hr(WBEM_E_NOT_FOUND), "Error : Invalid Class Name\n"},
+        RefusalCase{"ClassPath", L"ZOLM_OEM_DataAccessModule", nullptr, VT_BSTR, kCommand,
+                    Hr(WBEM_E_INVALID_PARAMETER), "Error: Invalid Object Path\n"},
+        RefusalCase{"UndeclaredMethod", kInstancePath, L"Reboot", VT_BSTR, kCommand,
+                    Hr(WBEM_E_INVALID_METHOD), "Error: Invalid Method Name\n"},
+        RefusalCase{"BlankString", kInstancePath, nullptr, VT_BSTR, L"   ", kBadParameters,
+                    "Error : Formatting input arguments\n"},
+        RefusalCase{"OtherType", kInstancePath, nullptr, VT_I4, nullptr, kBadParameters,
+                    "Unknown VT_TYPE : 3\n"},
+        RefusalCase{"TwoDimensions", kInstancePath, nullptr, VT_ARRAY | VT_BSTR, nullptr,
+                    kBadParameters, "Error: Invalid Array dimension\n"},
+        RefusalCase{"NotSet", kInstancePath, nullptr, VT_EMPTY, nullptr, kBadParameters,
+                    "Unknown VT_TYPE : 1\n"}),
     CaseName());
+// clang-format on
 
 TEST_F(ExecMethod, ClassPathFailsAfterTheTokensWereBuilt) {
     pw::UniqueVariant input;
@@ -164,51 +191,6 @@ TEST_F(ExecMethod, ClassPathFailsAfterTheTokensWereBuilt) {
     ASSERT_NE(failure, messages.end());
     EXPECT_LT(tokens, failure);
 }
-
-struct InputFailureCase {
-    const char* what;
-    VARTYPE type;  // VT_EMPTY: the in-parameter is left unset
-    HRESULT expected;
-    const char* message;
-};
-
-void PrintTo(const InputFailureCase& c, std::ostream* os) {
-    *os << c.what;
-}
-
-class ExecMethodBadInput : public ExecMethod,
-                           public ::testing::WithParamInterface<InputFailureCase> {};
-
-TEST_P(ExecMethodBadInput, IsRefusedWithItsCode) {
-    const InputFailureCase& c = GetParam();
-    pw::UniqueVariant input;
-    if (c.type == VT_BSTR) {
-        host::SetStringInput(input, L"   ");
-    } else if (c.type == VT_I4) {
-        input.get()->vt = VT_I4;
-        input.get()->lVal = 5;
-    } else if (c.type == (VT_ARRAY | VT_BSTR)) {
-        SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
-        input.get()->vt = VT_ARRAY | VT_BSTR;
-        input.get()->parray = SafeArrayCreate(VT_BSTR, 2, bounds);
-    }
-    const CallResult result = Exec(c.type == VT_EMPTY ? nullptr : input.get());
-    ExpectRefused(result, c.expected);
-    EXPECT_TRUE(Log().Has(c.message)) << Log().Text();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ExecMethodBadInput,
-    ::testing::Values(InputFailureCase{"BlankString", VT_BSTR, Hr(WBEM_E_INVALID_METHOD_PARAMETERS),
-                                       "Error : Formatting input arguments\n"},
-                      InputFailureCase{"OtherType", VT_I4, Hr(WBEM_E_INVALID_METHOD_PARAMETERS),
-                                       "Unknown VT_TYPE : 3\n"},
-                      InputFailureCase{"TwoDimensions", VT_ARRAY | VT_BSTR,
-                                       Hr(WBEM_E_INVALID_METHOD_PARAMETERS),
-                                       "Error: Invalid Array dimension\n"},
-                      InputFailureCase{"NotSet", VT_EMPTY, Hr(WBEM_E_INVALID_METHOD_PARAMETERS),
-                                       "Unknown VT_TYPE : 1\n"}),
-    CaseName());
 
 TEST_F(ExecMethod, MissingInParameterObjectOrSinkIsAnInvalidParameter) {
     EXPECT_EQ(Exec(nullptr, kImpersonate, kInstancePath, nullptr, false).hr,
