@@ -31,6 +31,10 @@ fs::path ProviderLibraryPath() {
 #endif
 }
 
+std::string LibraryFile(const std::string& module) {
+    return module + pw::stack::kLibraryExtension;
+}
+
 std::string MaskAnswer(int mask) {
     return "<UserRights><UserRightsMask>" + std::to_string(mask) + "</UserRightsMask></UserRights>";
 }

@@ -96,6 +96,8 @@ class CommandTest : public ProviderTest {
 
 // The provider library's file.
 std::filesystem::path ProviderLibraryPath();
+// A stack library's file name on this platform.
+std::string LibraryFile(const std::string& module);
 
 // The test DA modules' default answers: rights mask 4 (administrator), echo for commands,
 // and addresses for the address queries.
