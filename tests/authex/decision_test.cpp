@@ -226,14 +226,6 @@ TEST_F(Decision, TrueAdminIsGrantedBeforeAnyKey) {
 
 class MissingPolicy : public PolicyFixture {};
 
-TEST_F(MissingPolicy, NoFileRefusesEveryoneEvenTheTrueAdmin) {
-    pwtest::TraceCapture trace;
-    const CSingletonAuthExceptionImpl& store = Rebuild();
-    EXPECT_FALSE(store.IsAuthorized("anything", {}, TRUE_ADMIN_MASK));
-    EXPECT_FALSE(store.IsAuthorized("anything", {}, 4));
-    EXPECT_EQ(trace.Count(" Returning FALSE (File Open Failed) -- Access Denied\n "), 2);
-}
-
 TEST_F(MissingPolicy, NoInstallRootRefusesEveryone) {
     pwtest::TraceCapture trace;
     m_root->WriteExclusionFile("<AUTHEXLIST></AUTHEXLIST>");
@@ -275,8 +267,9 @@ std::string ManyEntries(int count) {
     return text;
 }
 
-// What lies at the exclusion file's path when it is not a regular file (or is too large): each
-// is refused like a file that cannot be opened, at once, without reading it.
+// Nothing at the exclusion file's path, or what is not a regular file (or is too large): each
+// is refused like a file that cannot be opened, at once, without reading it, and the store
+// refuses everyone.
 struct TrapFile {
     const char* what;
     void (*make)(const std::filesystem::path& at);
@@ -284,6 +277,7 @@ struct TrapFile {
 };
 
 const TrapFile kTrapFiles[] = {
+    {"Missing", [](const std::filesystem::path&) {}, ""},
 #if defined(_WIN32)
     // Windows refuses to open a folder as a file at all.
     {"Folder", [](const std::filesystem::path& at) { std::filesystem::create_directory(at); }, ""},
@@ -316,6 +310,8 @@ TEST_P(TrapPolicy, IsRefusedAndRefusesEveryoneEvenTheTrueAdmin) {
     EXPECT_FALSE(store.FileOpened());
     EXPECT_TRUE(store.RoleTable().empty());
     EXPECT_FALSE(store.IsAuthorized("anything", {}, TRUE_ADMIN_MASK));
+    EXPECT_FALSE(store.IsAuthorized("anything", {}, 4));
+    EXPECT_EQ(trace.Count(" Returning FALSE (File Open Failed) -- Access Denied\n "), 2);
     EXPECT_TRUE(trace.Has("File open Failed \n")) << trace.Text();
     if (*GetParam().why != '\0') {
         EXPECT_TRUE(trace.Has(GetParam().why)) << trace.Text();

@@ -24,7 +24,10 @@ const char kExampleFile[] =
 
 class Grammar : public PolicyFixture {};
 
-TEST_F(Grammar, ExampleFileRecordsExactlyItsEntries) {
+// The example file records exactly its entries, and the parser's actions reach the store in
+// the file's order.
+TEST_F(Grammar, ExampleFileRecordsExactlyItsEntriesInFileOrder) {
+    pwtest::TraceCapture trace;
     const CSingletonAuthExceptionImpl& store = Load(kExampleFile);
     const RoleTable expected = {{"getchildlistbyobjtype=322", 1},
                                 {"getchildlistbyobjtype=417", 1},
@@ -34,12 +37,7 @@ TEST_F(Grammar, ExampleFileRecordsExactlyItsEntries) {
     EXPECT_EQ(store.RoleTable(), expected);
     // Only the file's line ends reach standard output: the parse accepted the file.
     EXPECT_EQ(parserOutput, std::string(15, '\n'));
-}
-
-TEST_F(Grammar, ActionsReachTheStoreInFileOrder) {
-    pwtest::TraceCapture trace;
-    Load(kExampleFile);
-    const std::vector<std::string> expected = {
+    const std::vector<std::string> actions = {
         "Inside  CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() \n",
         // The install root and the file's place under it are joined as they stand.
         "Opening file " + m_root->path().string() + "/svx/pipeway/bin/authexclusion.xml\n",
@@ -47,7 +45,7 @@ TEST_F(Grammar, ActionsReachTheStoreInFileOrder) {
         "Inside PARAM tag single: getchildlistbyobjtype=322 role 1\n",
         "Inside Close Cmd tag: getobject Role 1 \n", "Inside admin tag....... ROLE = 4\n",
         "Inside PARAM tag single: getobjectshowobjhead=true role 4\n"};
-    EXPECT_EQ(trace.Messages(), expected);
+    EXPECT_EQ(trace.Messages(), actions);
 }
 
 struct AcceptedCase {

@@ -33,73 +33,61 @@ class AddressQueries : public ::testing::Test {
 
 struct AddressCase {
     const char* what;
+    char* (*query)();  // the text it gives is the caller's to free
     std::string answer;
     std::string expected;
 };
 
-class IPv4Table : public AddressQueries, public ::testing::WithParamInterface<AddressCase> {};
+class AddressTable : public AddressQueries, public ::testing::WithParamInterface<AddressCase> {};
 
-TEST_P(IPv4Table, CutsTheAddressOutOfTheAnswer) {
+TEST_P(AddressTable, CutsTheAddressesOutOfTheAnswer) {
     m_tarda->Answer(GetParam().answer);
-    const Text address(pw::core::GetIPv4Address());
+    const Text address(GetParam().query());
     ASSERT_NE(address, nullptr);
     EXPECT_EQ(std::string(address.get()), GetParam().expected);
 }
 
+// The IPv4 query gives its one address; the IPv6 query joins both.
+constexpr auto kIPv4 = pw::core::GetIPv4Address;
+constexpr auto kIPv6 = pw::core::GetIPv6Addresses;
+
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
-    Table, IPv4Table,
+    Table, AddressTable,
     ::testing::Values(
-        AddressCase{"Dotted", "<Obj><IPAddress>192.168.0.7</IPAddress></Obj>", "192.168.0.7"},
-        AddressCase{"BlanksKept", "<IPAddress> 10.0.0.1 </IPAddress>", " 10.0.0.1 "},
-        AddressCase{"NoTag", "<Obj>10.0.0.1</Obj>", ""},
-        AddressCase{"NoClosingTag", "<IPAddress>10.0.0.1", "10.0.0.1"},
-        AddressCase{"Empty", "", ""},
-        AddressCase{"CutAt254", "<IPAddress>" + std::string(300, '1') + "</IPAddress>",
-                    std::string(254, '1')}),
-    pwtest::CaseName());
-
-class IPv6Table : public AddressQueries, public ::testing::WithParamInterface<AddressCase> {};
-
-TEST_P(IPv6Table, JoinsBothAddresses) {
-    m_tarda->Answer(GetParam().answer);
-    const Text addresses(pw::core::GetIPv6Addresses());
-    ASSERT_NE(addresses, nullptr);
-    EXPECT_EQ(std::string(addresses.get()), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, IPv6Table,
-    ::testing::Values(
-        AddressCase{"Both", "<GLAddress>fd00::1</GLAddress><SLAddress>fe80::1</SLAddress>",
+        AddressCase{"Dotted", kIPv4, "<Obj><IPAddress>192.168.0.7</IPAddress></Obj>", "192.168.0.7"},
+        AddressCase{"BlanksKept", kIPv4, "<IPAddress> 10.0.0.1 </IPAddress>", " 10.0.0.1 "},
+        AddressCase{"NoTag", kIPv4, "<Obj>10.0.0.1</Obj>", ""},
+        AddressCase{"NoClosingTag", kIPv4, "<IPAddress>10.0.0.1", "10.0.0.1"},
+        AddressCase{"Empty", kIPv4, "", ""},
+        AddressCase{"CutAt254", kIPv4, "<IPAddress>" + std::string(300, '1') + "</IPAddress>",
+                    std::string(254, '1')},
+        AddressCase{"Both", kIPv6, "<GLAddress>fd00::1</GLAddress><SLAddress>fe80::1</SLAddress>",
                     "fd00::1;fe80::1"},
-        AddressCase{"FirstOnly", "<GLAddress>fd00::1</GLAddress>", "fd00::1"},
-        AddressCase{"SecondOnly", "<SLAddress>fe80::1</SLAddress>", ";fe80::1"},
-        AddressCase{"Neither", "<Obj/>", ""},
-        AddressCase{"First255StaysWholeAndSecondIsDropped",
+        AddressCase{"FirstOnly", kIPv6, "<GLAddress>fd00::1</GLAddress>", "fd00::1"},
+        AddressCase{"SecondOnly", kIPv6, "<SLAddress>fe80::1</SLAddress>", ";fe80::1"},
+        AddressCase{"Neither", kIPv6, "<Obj/>", ""},
+        AddressCase{"First255StaysWholeAndSecondIsDropped", kIPv6,
                     "<GLAddress>" + std::string(255, 'a') + "</GLAddress><SLAddress>b</SLAddress>",
                     std::string(255, 'a') + ";"},
-        AddressCase{"SecondCutAt255InAll",
+        AddressCase{"SecondCutAt255InAll", kIPv6,
                     "<GLAddress>" + std::string(250, 'a') + "</GLAddress><SLAddress>" +
                         std::string(20, 'b') + "</SLAddress>",
                     std::string(250, 'a') + ";" + std::string(4, 'b')},
-        AddressCase{"FirstCutAt255", "<GLAddress>" + std::string(300, 'a') + "</GLAddress>",
+        AddressCase{"FirstCutAt255", kIPv6, "<GLAddress>" + std::string(300, 'a') + "</GLAddress>",
                     std::string(255, 'a')}),
     pwtest::CaseName());
+// clang-format on
 
-TEST_F(AddressQueries, QueriesCarryTheirThreeTokens) {
-    m_tarda->Answer("");
-    std::free(pw::core::GetIPv4Address());
-    EXPECT_EQ(m_tarda->LastArgs(),
-              (std::vector<std::string>{"velcmd=getchildlist", "ons=Root", "byobjtype=322"}));
-    std::free(pw::core::GetIPv6Addresses());
-    EXPECT_EQ(m_tarda->LastArgs(),
-              (std::vector<std::string>{"velcmd=getchildlist", "ons=Root", "byobjtype=417"}));
-}
-
-TEST_F(AddressQueries, NullAnswerGivesEmptyTexts) {
+// Each query carries its three tokens; a null answer gives empty texts.
+TEST_F(AddressQueries, QueriesCarryTheirThreeTokensAndNullGivesEmptyTexts) {
     m_tarda->AnswerNull();
     const Text ipv4(pw::core::GetIPv4Address());
+    EXPECT_EQ(m_tarda->LastArgs(),
+              (std::vector<std::string>{"velcmd=getchildlist", "ons=Root", "byobjtype=322"}));
     const Text ipv6(pw::core::GetIPv6Addresses());
+    EXPECT_EQ(m_tarda->LastArgs(),
+              (std::vector<std::string>{"velcmd=getchildlist", "ons=Root", "byobjtype=417"}));
     EXPECT_STREQ(ipv4.get(), "");
     EXPECT_STREQ(ipv6.get(), "");
 }

@@ -12,7 +12,7 @@ struct SplitCase {
     std::string text;
     std::int32_t code;
     Tokens tokens;
-    const char* message;  // a trace message the split must write, or null
+    std::string message;  // a trace message the split must write, or ""
 };
 
 class SplitCommandLine : public ::testing::TestWithParam<SplitCase> {};
@@ -26,7 +26,7 @@ TEST_P(SplitCommandLine, GivesItsTokensAndCode) {
     EXPECT_EQ(status.code, c.code);
     EXPECT_EQ(status.text, "");
     EXPECT_EQ(tokens.ToVector(), c.tokens);
-    if (c.message != nullptr) {
+    if (!c.message.empty()) {
         EXPECT_TRUE(trace.Has(c.message)) << trace.Text();
     }
 }
@@ -35,6 +35,10 @@ TEST_P(SplitCommandLine, GivesItsTokensAndCode) {
 const char k1322[] = "PipewayProviderImpl::ConvertStrToVec(1322) - Invalid Argument\n";
 const char k1338[] = "PipewayProviderImpl::ConvertStrToVec(1338) - Invalid Argument\n";
 const char k1429[] = "PipewayProviderImpl::ConvertStrToVec(1429) - Invalid Argument\n";
+
+const std::string kCertificate = "PipewayProviderImpl::ConvertStrToVec() - ";
+const std::string kNoSeparator =
+    kCertificate + "No separator after the Certificate String of length ";
 
 const char kCertificateLine[] =
     "velcmd=setUploadVandryCertificate CertificateStringLength=5 CertificateString=AB=CD "
@@ -52,17 +56,17 @@ const SplitCase kSplits[] = {
     {"TwoTokens", "daname=lumda64 velcmd=getobject", 0, {"daname=lumda64", "velcmd=getobject"},
      "PipewayProviderImpl::ConvertStrToVec() - Argument is daname=lumda64\n"},
     {"ValueWithBlanks", "velcmd=set name=My Server objtype=2", 0,
-     {"velcmd=set", "name=My Server", "objtype=2"}, nullptr},
-    {"BlanksBeforeTheNextName", "a=b  c =d", 0, {"a=b", "c=d"}, nullptr},
-    {"BlanksAroundEquals", "a = b", 0, {"a=b"}, nullptr},
-    {"OnlyTheFirstNameHoldsABlank", "my name=x", 0, {"my name=x"}, nullptr},
-    {"EmptyLastValue", "a=", 0, {"a="}, nullptr},
-    {"ValueIsCleaned", "a= b  c=d", 0, {"a=b", "c=d"}, nullptr},
-    {"PrefixedName", "__01daname=tarda64", 0, {"daname=tarda64"}, nullptr},
-    {"InnerPrefixIsDropped", "ab__xycd=1", 0, {"abcd=1"}, nullptr},
-    {"ValueCannotHoldEquals", "a=x=y b=c", 0, {"a=", "x=y", "b=c"}, nullptr},
-    {"OneWordSegmentBecomesTheNextName", "a=bc=d", 0, {"a=", "bc=d"}, nullptr},
-    {"OneWordSegmentWithTrailingBlanks", "a=bc  =d", 0, {"a=", "bc=d"}, nullptr},
+     {"velcmd=set", "name=My Server", "objtype=2"}, ""},
+    {"BlanksBeforeTheNextName", "a=b  c =d", 0, {"a=b", "c=d"}, ""},
+    {"BlanksAroundEquals", "a = b", 0, {"a=b"}, ""},
+    {"OnlyTheFirstNameHoldsABlank", "my name=x", 0, {"my name=x"}, ""},
+    {"EmptyLastValue", "a=", 0, {"a="}, ""},
+    {"ValueIsCleaned", "a= b  c=d", 0, {"a=b", "c=d"}, ""},
+    {"PrefixedName", "__01daname=tarda64", 0, {"daname=tarda64"}, ""},
+    {"InnerPrefixIsDropped", "ab__xycd=1", 0, {"abcd=1"}, ""},
+    {"ValueCannotHoldEquals", "a=x=y b=c", 0, {"a=", "x=y", "b=c"}, ""},
+    {"OneWordSegmentBecomesTheNextName", "a=bc=d", 0, {"a=", "bc=d"}, ""},
+    {"OneWordSegmentWithTrailingBlanks", "a=bc  =d", 0, {"a=", "bc=d"}, ""},
     {"DoubleEquals", "a==b", 7, {"a="}, k1322},
     {"BlanksOnlySegment", "a=   =b", 7, {"a="}, k1322},
     {"EmptyFirstName", "=b", 7, {}, k1322},
@@ -76,27 +80,32 @@ const SplitCase kSplits[] = {
      "PipewayProviderImpl::ConvertStrToVec Certificate string Upload Progress in Pwy provider"},
     {"CertificateWithBlanksInside", Upload("7 CertificateString=A B = C daname=kordo64"), 0,
      {kUpload, "CertificateStringLength=7", "CertificateString=A B = C", "daname=kordo64"},
-     nullptr},
+     ""},
     {"TextAfterTheCertificateWithoutEqualsIsDropped",
      Upload("2 CertificateString=AB trailing words"), 0,
-     {kUpload, "CertificateStringLength=2", "CertificateString=AB"}, nullptr},
+     {kUpload, "CertificateStringLength=2", "CertificateString=AB"}, ""},
     {"CertificateLengthMinusOne", Upload("-1 CertificateString=AB=CD daname=kordo64"), 7, {},
      "PipewayProviderImpl::ConvertStrToVec() - Error in the Certificate String length \n"},
     {"CertificateLengthOtherNegative", Upload("-7 CertificateString=AB=CD daname=kordo64"), 7, {},
-     nullptr},
+     kCertificate + "Negative Certificate String length -7\n"},
+    {"CertificateLengthMostNegative", Upload("-2147483648 CertificateString=AB=CD daname=kordo64"),
+     7, {}, kCertificate + "Negative Certificate String length -2147483648\n"},
     {"CertificateLongerThanTheText", Upload("99 CertificateString=AB=CD daname=kordo64"), 7,
-     {kUpload, "CertificateStringLength=99"}, nullptr},
+     {kUpload, "CertificateStringLength=99"},
+     kCertificate + "Certificate String shorter than its length 99\n"},
     {"CertificateEndingTheLine", Upload("5 CertificateString=AB=CD"), 7,
-     {kUpload, "CertificateStringLength=5"}, nullptr},
+     {kUpload, "CertificateStringLength=5"}, kNoSeparator + "5\n"},
     {"CertificateWithoutSeparator", Upload("4 CertificateString=AB=CD daname=kordo64"), 7,
-     {kUpload, "CertificateStringLength=4"}, nullptr},
-    {"CertificateLengthWithNothingAfterIt", kUpload + " CertificateStringLength", 7, {}, nullptr},
+     {kUpload, "CertificateStringLength=4"}, kNoSeparator + "4\n"},
+    {"CertificateLengthWithNothingAfterIt", kUpload + " CertificateStringLength", 7, {},
+     kCertificate + "Certificate String length missing\n"},
     {"CertificateLengthHuge", Upload("99999999999999999999 CertificateString=AB daname=kordo64"), 7,
-     {kUpload, "CertificateStringLength=99999999999999999999"}, nullptr},
+     {kUpload, "CertificateStringLength=99999999999999999999"},
+     kCertificate + "Certificate String shorter than its length 2147483647\n"},
     {"CertificateStringWithoutUploadCommandIsAnOrdinaryName",
      "velcmd=other CertificateStringLength=5 CertificateString=AB CD=EF x=y", 0,
      {"velcmd=other", "CertificateStringLength=5", "CertificateString=AB", "CD=EF", "x=y"},
-     nullptr},
+     ""},
 };
 // clang-format on
 
@@ -167,11 +176,11 @@ INSTANTIATE_TEST_SUITE_P(Table, ProcessArgumentTable,
                          ::testing::Values(ProcessCase{"__01daname", "NAME", true, "daname"},
                                            ProcessCase{"ab__xycd", "NAME", true, "abcd"},
                                            ProcessCase{"  name  ", "NAME", true, "name"},
-                                           ProcessCase{"__ab", "NAME", false, nullptr},
-                                           ProcessCase{"ab__", "NAME", false, nullptr},
-                                           ProcessCase{" __ab ", "NAME", false, nullptr},
-                                           ProcessCase{"abc__", "NAME", false, nullptr},
-                                           ProcessCase{"", "NAME", false, nullptr},
+                                           ProcessCase{"__ab", "NAME", false, ""},
+                                           ProcessCase{"ab__", "NAME", false, ""},
+                                           ProcessCase{" __ab ", "NAME", false, ""},
+                                           ProcessCase{"abc__", "NAME", false, ""},
+                                           ProcessCase{"", "NAME", false, ""},
                                            ProcessCase{"", "VALUE", true, ""},
                                            ProcessCase{" a__b ", "VALUE", true, "a__b"},
                                            ProcessCase{" a__b ", "anything", true, "a__b"},

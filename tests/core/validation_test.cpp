@@ -112,7 +112,7 @@ const InvalidCase kInvalid[] = {
     {"PrefixOnly", {"__ab", "daname=lumda64", "velcmd=x"}, 104, kNoEquals, {kNull, kNull, kNull}},
     {"PrefixCutShort", {"daname=lumda64", "__a", "velcmd=x"}, 104,
      "(Syntax error) Incomplete prefix\n", {"daname=lumda64", kNull, kNull}},
-    {"DuplicateDANameEvenWhenBothAreValid", {"daname=lumda64", "daname=lumda64", "velcmd=x"}, 104,
+    {"DuplicateDANameEvenWhenBothAreValid", {"daname=lumda64", "DANAME=lumda64", "velcmd=x"}, 104,
      "(Syntax error) Duplicate DA Name\n", {"daname=lumda64", kNull, kNull}},
     {"DuplicateCommand", {"velcmd=a", "daname=lumda64", "VELCMD=b"}, 104,
      "(Syntax error) Duplicate VEL Command\n", {"velcmd=a", "daname=lumda64", kNull}},

@@ -43,26 +43,18 @@ struct Kinds {
 class FaultSweep : public CommandTest,
                    public ::testing::WithParamInterface<std::tuple<Operation, Kinds>> {
   public:
-    CallResult String(const std::wstring& text) { return ExecString(text); }
-    CallResult Array(const std::vector<std::wstring>& elements) { return ExecArray(elements); }
-    CallResult Enumeration() { return Enumerate(); }
-    CallResult Instance() { return Lookup(kInstancePath); }
+    using CommandTest::Enumerate;
+    using CommandTest::ExecArray;
+    using CommandTest::ExecString;
+    using CommandTest::Lookup;
     // A new provider object initialised: its one status is the init sink's, counted as final.
     // One whose Initialize failed is released, as the WMI service does.
     CallResult Start() {
         StopProvider();
         CallResult result;
-        result.hr = m_host->CreateProvider(m_provider.put());
-        if (FAILED(result.hr)) {
-            m_provider.detach();  // a failed creation hands out nothing to release
-            return result;
-        }
-        const pw::ComPtr<host::InitSink> sink(new host::InitSink);
-        {
-            host::ClientCall client(L"HOST\\alice", kImpersonate);
-            result.hr = Armed([&] { return m_host->Initialize(m_provider.get(), sink.get()); });
-        }
-        for (const LONG status : sink->Statuses()) {
+        std::vector<LONG> statuses;
+        result.hr = StartAnotherProvider(m_provider, &statuses);
+        for (const LONG status : statuses) {
             result.statuses.push_back({static_cast<LONG>(WBEM_STATUS_COMPLETE), status});
         }
         if (FAILED(result.hr)) {
@@ -211,19 +203,21 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(
         ::testing::Values(
             Operation{"Initialize", [](FaultSweep& sweep) { return sweep.Start(); }},
-            Operation{
-                "CommandThatRuns",
-                [](FaultSweep& sweep) { return sweep.String(L"daname=lumda64 velcmd=getobject"); }},
+            Operation{"CommandThatRuns",
+                      [](FaultSweep& sweep) {
+                          return sweep.ExecString(L"daname=lumda64 velcmd=getobject");
+                      }},
             Operation{"CommandThatIsRefused",
                       [](FaultSweep& sweep) {
-                          return sweep.String(L"daname=lumda64 velcmd=resetcontroller");
+                          return sweep.ExecString(L"daname=lumda64 velcmd=resetcontroller");
                       }},
-            Operation{"ArrayInput",
-                      [](FaultSweep& sweep) {
-                          return sweep.Array({L"daname=lumda64", L" velcmd=getobject ", L"a=b"});
-                      }},
-            Operation{"Enumeration", [](FaultSweep& sweep) { return sweep.Enumeration(); }},
-            Operation{"Lookup", [](FaultSweep& sweep) { return sweep.Instance(); }},
+            Operation{
+                "ArrayInput",
+                [](FaultSweep& sweep) {
+                    return sweep.ExecArray({L"daname=lumda64", L" velcmd=getobject ", L"a=b"});
+                }},
+            Operation{"Enumeration", [](FaultSweep& sweep) { return sweep.Enumerate(); }},
+            Operation{"Lookup", [](FaultSweep& sweep) { return sweep.Lookup(kInstancePath); }},
             Operation{"Register", [](FaultSweep& sweep) { return sweep.Register(); }},
             Operation{"Unregister", [](FaultSweep& sweep) { return sweep.Unregister(); }},
             Operation{"ClassFactory", [](FaultSweep& sweep) { return sweep.ClassFactory(); }}),

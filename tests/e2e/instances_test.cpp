@@ -32,23 +32,26 @@ TEST_F(Instances, EnumerationGivesTheOneInstanceWithItsAddresses) {
     EXPECT_EQ(result.statuses[0].result, S_OK);
     // The address queries run as the client.
     EXPECT_EQ(m_tarda->ImpersonatingCalls(), 2);
-}
 
-TEST_F(Instances, AnswerWithoutTagsGivesEmptyAddresses) {
+    // An answer without the tags gives empty addresses.
     m_tarda->Answer("<Obj/>");
-    const CallResult result = Enumerate();
-    EXPECT_EQ(result.hr, S_OK);
-    EXPECT_EQ(result.ipv4, std::optional<std::wstring>(L""));
-    EXPECT_EQ(result.ipv6, std::optional<std::wstring>(L""));
+    const CallResult empty = Enumerate();
+    EXPECT_EQ(empty.hr, S_OK);
+    EXPECT_EQ(empty.ipv4, std::optional<std::wstring>(L""));
+    EXPECT_EQ(empty.ipv6, std::optional<std::wstring>(L""));
 }
 
-TEST_F(Instances, IdentifyLevelIsRefusedWithOnlyTheEntryLine) {
+// At the identify level an enumeration logs only its entry line, a lookup its own failure.
+TEST_F(Instances, IdentifyLevelIsRefusedWithItsLogLine) {
     WriteFile(LogFile(), "");  // only this call's lines
-    const CallResult result = Enumerate(kIdentify);
-    EXPECT_EQ(result.hr, Hr(WBEM_E_ACCESS_DENIED));
-    EXPECT_EQ(result.objects, 0u);
+    const CallResult listed = Enumerate(kIdentify);
+    EXPECT_EQ(listed.hr, Hr(WBEM_E_ACCESS_DENIED));
+    EXPECT_EQ(listed.objects, 0u);
     EXPECT_EQ(Log().Messages(),
               std::vector<std::string>{"--> CWMIPipewayProvider::CreateInstanceEnumAsync\n"});
+    EXPECT_EQ(Lookup(kInstancePath, kIdentify).hr, Hr(WBEM_E_ACCESS_DENIED));
+    EXPECT_TRUE(Log().Has(
+        "Pwy: CWMIPipewayProvider::GetObjectAsync GetCurrentImpersonationlevel Failed : &d\n"));
 }
 
 TEST_F(Instances, MissingAddressModuleFailsTheEnumeration) {
@@ -84,13 +87,6 @@ TEST_F(Instances, LookupByClassPathOrOtherClassIsAnInvalidParameter) {
     }
 }
 
-TEST_F(Instances, LookupAtIdentifyLevelLogsItsLine) {
-    const CallResult result = Lookup(kInstancePath, kIdentify);
-    EXPECT_EQ(result.hr, Hr(WBEM_E_ACCESS_DENIED));
-    EXPECT_TRUE(Log().Has(
-        "Pwy: CWMIPipewayProvider::GetObjectAsync GetCurrentImpersonationlevel Failed : &d\n"));
-}
-
 struct UnsupportedCase {
     const char* what;
     HRESULT (*call)(IWbemServices*);
@@ -110,33 +106,23 @@ TEST_P(Unsupported, AnswersAtOnce) {
     EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
 }
 
+// The table is laid out by hand, a call to a line.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Table, Unsupported,
     ::testing::Values(
-        UnsupportedCase{
-            "GetObject",
-            [](IWbemServices* p) { return p->GetObject(nullptr, 0, nullptr, nullptr, nullptr); },
-            Hr(WBEM_E_NOT_SUPPORTED)},
-        UnsupportedCase{
-            "PutInstanceAsync",
-            [](IWbemServices* p) { return p->PutInstanceAsync(nullptr, 0, nullptr, nullptr); },
-            Hr(WBEM_E_PROVIDER_NOT_CAPABLE)},
-        UnsupportedCase{
-            "DeleteInstanceAsync",
-            [](IWbemServices* p) { return p->DeleteInstanceAsync(nullptr, 0, nullptr, nullptr); },
-            Hr(WBEM_E_PROVIDER_NOT_CAPABLE)},
-        UnsupportedCase{"ExecQueryAsync",
-                        [](IWbemServices* p) {
-                            return p->ExecQueryAsync(nullptr, nullptr, 0, nullptr, nullptr);
-                        },
+        UnsupportedCase{"GetObject", [](IWbemServices* p) { return p->GetObject(nullptr, 0, nullptr, nullptr, nullptr); },
                         Hr(WBEM_E_NOT_SUPPORTED)},
-        UnsupportedCase{"ExecMethod",
-                        [](IWbemServices* p) {
-                            return p->ExecMethod(nullptr, nullptr, 0, nullptr, nullptr, nullptr,
-                                                 nullptr);
-                        },
+        UnsupportedCase{"PutInstanceAsync", [](IWbemServices* p) { return p->PutInstanceAsync(nullptr, 0, nullptr, nullptr); },
+                        Hr(WBEM_E_PROVIDER_NOT_CAPABLE)},
+        UnsupportedCase{"DeleteInstanceAsync", [](IWbemServices* p) { return p->DeleteInstanceAsync(nullptr, 0, nullptr, nullptr); },
+                        Hr(WBEM_E_PROVIDER_NOT_CAPABLE)},
+        UnsupportedCase{"ExecQueryAsync", [](IWbemServices* p) { return p->ExecQueryAsync(nullptr, nullptr, 0, nullptr, nullptr); },
+                        Hr(WBEM_E_NOT_SUPPORTED)},
+        UnsupportedCase{"ExecMethod", [](IWbemServices* p) { return p->ExecMethod(nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr); },
                         Hr(WBEM_E_NOT_SUPPORTED)}),
     CaseName());
+// clang-format on
 
 }  // namespace
 }  // namespace pwtest

@@ -65,15 +65,6 @@ class Pipeway : public ::testing::Test {
     TempDir m_stack;
 };
 
-// A stack library's file name on this platform.
-std::string LibraryFile(const std::string& module) {
-#if defined(_WIN32)
-    return module + ".dll";
-#else
-    return module + ".so";
-#endif
-}
-
 // Arguments as one line, for a failure message.
 std::string Words(const std::vector<std::string>& arguments) {
     std::string line;
@@ -92,6 +83,19 @@ std::vector<std::string> Then(std::vector<std::string> head, const std::vector<s
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// The run's output holds each of `parts`.
+void ExpectOutput(const ProgramRun& run, const std::vector<std::string>& parts) {
+    for (const std::string& part : parts) {
+        EXPECT_TRUE(Contains(run.output, part)) << part << " in:\n" << run.output;
+    }
+}
+
+// The run ended with `status`, and its output holds each of `parts`.
+void ExpectRun(const ProgramRun& run, int status, const std::vector<std::string>& parts = {}) {
+    EXPECT_EQ(run.status, status) << run.output;
+    ExpectOutput(run, parts);
 }
 
 // The JSON object on the last line of a run's output that holds one; null when none parses.
@@ -133,14 +137,16 @@ TEST_F(Pipeway, JsonKeepsEveryCharacterOfTheAnswer) {
 }
 #endif
 
-TEST_F(Pipeway, RefusedCommandExitsWithOneAndNoAnswer) {
+// A refused command exits with 1, no answer, and where to look; help lists the codes.
+TEST_F(Pipeway, RefusedCommandExitsWithOneAndNoAnswerAndPointsToPolicyExplain) {
     const ProgramRun run = Pipe({"exec", "--json", "daname=lumda64 velcmd=setobject"});
-    EXPECT_EQ(run.status, 1) << run.output;
+    ExpectRun(run, 1, {" policy explain --user "});
     EXPECT_EQ(JsonLine(run.output),
               nlohmann::json({{"hresult", "0x00000000"},
                               {"resultCode", "200"},
                               {"resultText", "the caller is not authorized to run the command"}}))
         << run.output;
+    ExpectOutput(Pipe({"--help"}), {"  105  the DA module cannot be used\n"});
 }
 
 // The words of a command line as a shell gives them to the program: single quotes keep every
@@ -222,35 +228,23 @@ TEST_F(Pipeway, HintsAreCommandsThatAnswerAboutTheSameStack) {
     EXPECT_EQ(explained.status, 1) << explained.output;
 }
 
-TEST_F(Pipeway, HelpListsTheResultCodes) {
-    const ProgramRun help = Pipe({"--help"});
-    EXPECT_TRUE(Contains(help.output, "  105  the DA module cannot be used\n")) << help.output;
-}
-
 TEST_F(Pipeway, FolderThatIsNotAStackIsAUsageErrorAndStaysUntouched) {
     const fs::path empty = m_stack.path() / "empty";
     fs::create_directories(empty);
     const ProgramRun run = PipeIn(empty, {"--trace", "exec", "daname=lumda64 velcmd=getobject"});
-    EXPECT_EQ(run.status, 64) << run.output;
-    EXPECT_TRUE(Contains(run.output, "is not a stack: it lacks the common-services library " +
-                                         LibraryFile("kordo64") + " and the rights module " +
-                                         LibraryFile("rukda64")))
-        << run.output;
+    ExpectRun(run, 64,
+              {"is not a stack: it lacks the common-services library " + LibraryFile("kordo64") +
+               " and the rights module " + LibraryFile("rukda64")});
     EXPECT_TRUE(fs::is_empty(empty));
 
     fs::remove_all(Stack() / "root");
-    const ProgramRun rootless = Pipe({"--trace", "enum"});
-    EXPECT_EQ(rootless.status, 64) << rootless.output;
-    EXPECT_TRUE(Contains(rootless.output, "it lacks the install root ")) << rootless.output;
+    ExpectRun(Pipe({"--trace", "enum"}), 64, {"it lacks the install root "});
     EXPECT_FALSE(fs::exists(Stack() / "root"));
 }
 
 TEST_F(Pipeway, TraceShowsTheRequestsLinesAndSwitchesOffAgain) {
-    const ProgramRun run = Pipe({"--trace", "exec", "daname=lumda64 velcmd=setobject"});
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "--- trace ---")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "-->PipewayProviderImpl::ExecuteMethod() - Unauthorised user"))
-        << run.output;
+    ExpectRun(Pipe({"--trace", "exec", "daname=lumda64 velcmd=setobject"}), 1,
+              {"--- trace ---", "-->PipewayProviderImpl::ExecuteMethod() - Unauthorised user"});
     EXPECT_FALSE(fs::exists(Stack() / "root" / "svx" / "pipeway" / "log" / "WinPipeway.log"));
 }
 
@@ -263,16 +257,17 @@ TEST_F(Pipeway, EnumerationAndLookupPrintTheInstance) {
     EXPECT_EQ(lookup.status, 0) << lookup.output;
     EXPECT_EQ(JsonLine(lookup.output).value("InstanceID", ""), "ZOLM_OEM_DataAccessModule1")
         << lookup.output;
-    const ProgramRun classPath = Pipe({"get", "ZOLM_OEM_DataAccessModule"});
-    EXPECT_EQ(classPath.status, 2) << classPath.output;
-    EXPECT_TRUE(Contains(classPath.output, "WBEM_E_INVALID_PARAMETER")) << classPath.output;
+    ExpectRun(Pipe({"get", "ZOLM_OEM_DataAccessModule"}), 2, {"WBEM_E_INVALID_PARAMETER"});
 }
 
 TEST_F(Pipeway, UsageErrorsExitWith64AndHelpWithZero) {
     // clang-format off
     const std::vector<std::string> usageErrors[] = {
         {}, {"bogus"}, {"exec"}, {"exec", "--level", "high", "a=b"}, {"get"}, {"enum", "extra"},
-        {"--frobnicate", "enum"}, {"exec", "--bogus", "a=b"}, {"register", "now"}, {"--stack"}};
+        {"--frobnicate", "enum"}, {"exec", "--bogus", "a=b"}, {"register", "now"}, {"--stack"},
+        {"policy"}, {"policy", "list"}, {"policy", "check"}, {"policy", "explain", "a=b"},
+        {"policy", "explain", "--mask", "-1", "a=b"},
+        {"policy", "explain", "--mask", "1", "--user", "x", "a=b"}};
     // clang-format on
     for (const std::vector<std::string>& arguments : usageErrors) {
         const ProgramRun run = Pipe(arguments);
@@ -281,8 +276,7 @@ TEST_F(Pipeway, UsageErrorsExitWith64AndHelpWithZero) {
     }
     const ProgramRun help = Pipe({"exec", "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(Contains(help.output, "Usage: pipeway exec")) << help.output;
-    EXPECT_TRUE(Contains(help.output, "--level")) << help.output;
+    ExpectOutput(help, {"Usage: pipeway exec", "--level"});
 }
 
 // The path after "served by " in a --verbose run.
@@ -299,9 +293,7 @@ fs::path ServingLibrary(const std::string& output) {
 TEST_F(Pipeway, VerboseSaysHowTheProviderWasCreatedAndWhichLibraryServed) {
     const fs::path beside = ProviderLibraryPath();
     const ProgramRun loaded = Pipe({"--verbose", "exec", "daname=lumda64 velcmd=getobject"});
-    EXPECT_EQ(loaded.status, 0) << loaded.output;
-    EXPECT_TRUE(Contains(loaded.output, "provider created from the library beside pipeway"))
-        << loaded.output;
+    ExpectRun(loaded, 0, {"provider created from the library beside pipeway"});
     std::error_code error;
     EXPECT_TRUE(fs::equivalent(ServingLibrary(loaded.output), beside, error)) << loaded.output;
 #if defined(_WIN32)
@@ -309,12 +301,10 @@ TEST_F(Pipeway, VerboseSaysHowTheProviderWasCreatedAndWhichLibraryServed) {
     ASSERT_EQ(Pipe({"register"}).status, 0);
     const ProgramRun registered = Pipe({"--verbose", "exec", "daname=lumda64 velcmd=getobject"});
     EXPECT_EQ(Pipe({"unregister"}).status, 0);
-    EXPECT_EQ(registered.status, 0) << registered.output;
-    EXPECT_TRUE(Contains(registered.output,
-                         "provider created through the registered class "
-                         "iPipewayProvider.WMIPipewayProvider "
-                         "{6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}"))
-        << registered.output;
+    ExpectRun(registered, 0,
+              {"provider created through the registered class "
+               "iPipewayProvider.WMIPipewayProvider "
+               "{6B1E7C52-3A4D-4F8B-9C2E-5D7A1F3B8E40}"});
     EXPECT_TRUE(fs::equivalent(ServingLibrary(registered.output), beside, error))
         << registered.output;
 #endif
@@ -322,9 +312,7 @@ TEST_F(Pipeway, VerboseSaysHowTheProviderWasCreatedAndWhichLibraryServed) {
 
 TEST_F(Pipeway, UnreadableStackIsNamed) {
     fs::remove_all(Stack());
-    const ProgramRun run = Pipe({"enum"});
-    EXPECT_EQ(run.status, 64) << run.output;
-    EXPECT_TRUE(Contains(run.output, "cannot be read")) << run.output;
+    ExpectRun(Pipe({"enum"}), 64, {"cannot be read"});
 }
 
 // Runs that end with a status and print a text (and not another): every result code with its
@@ -408,25 +396,21 @@ TEST_F(Pipeway, RightsFileDecidesWhoMayUploadACertificate) {
     fs::remove(certificate);  // left in the built stack by a manual run
     WriteFile(Stack() / "userrights.txt", "# everyone a power user\n*  2\n");
     ProgramRun run = Pipe({"exec", upload});
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "ResultCode: 200")) << run.output;
+    ExpectRun(run, 1, {"ResultCode: 200"});
     EXPECT_FALSE(fs::exists(certificate));
 
     WriteFile(Stack() / "userrights.txt", "*  4\n");
-    run = Pipe({"exec", upload});
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "<Size>11</Size>")) << run.output;
+    ExpectRun(Pipe({"exec", upload}), 0, {"<Size>11</Size>"});
     EXPECT_EQ(ReadFile(certificate), "AB CD=EF GH");
 }
 
 TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
     const fs::path policy = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
     ProgramRun run = Pipe({"policy", "check", policy.string()});
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "key                         role  section\n")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "getchildlistbyobjtype=322   1     USER\n")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "setobjectobjtype=firmware   4     ADMIN\n")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "9 entries\n")) << run.output;
+    ExpectRun(
+        run, 0,
+        {"key                         role  section\n", "getchildlistbyobjtype=322   1     USER\n",
+         "setobjectobjtype=firmware   4     ADMIN\n", "9 entries\n"});
 
     const struct {
         const char* file;
@@ -477,16 +461,11 @@ TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
     WriteFile(twice,
               "<AUTHEXLIST>\n<USER><COMMAND name=\"a\"/></USER>\n"
               "<ADMIN><COMMAND name=\"a\"/></ADMIN>\n</AUTHEXLIST>\n");
-    run = Pipe({"policy", "check", twice.string()});
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, twice.string() +
-                                         ":3: warning: the key 'a' is given again (role 1 before, "
-                                         "role 4 here): this later entry is the one that stands"))
-        << run.output;
+    ExpectRun(Pipe({"policy", "check", twice.string()}), 0,
+              {twice.string() + ":3: warning: the key 'a' is given again (role 1 before, "
+                                "role 4 here): this later entry is the one that stands"});
 
-    run = Pipe({"policy", "check", (Stack() / "missing.xml").string()});
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "cannot be read")) << run.output;
+    ExpectRun(Pipe({"policy", "check", (Stack() / "missing.xml").string()}), 1, {"cannot be read"});
 }
 
 // A policy whose second line breaks it at column 16, after one entry.
@@ -525,26 +504,12 @@ TEST_F(Pipeway, PolicyExplainNamesTheRefusingKey) {
     const ProgramRun missing =
         Pipe({"policy", "explain", "--file", (Stack() / "missing.xml").string(), "--mask",
               "0x40007", "daname=lumda64 velcmd=getobject"});
-    EXPECT_EQ(missing.status, 1) << missing.output;
-    EXPECT_TRUE(Contains(missing.output, "everyone is refused")) << missing.output;
+    ExpectRun(missing, 1, {"everyone is refused"});
     const ProgramRun broken =
         Pipe({"policy", "explain", "--file", WriteBrokenPolicy(Stack()).string(), "--mask", "1",
               "daname=lumda64 velcmd=getobject"});
-    EXPECT_EQ(broken.status, 1) << broken.output;
-    EXPECT_TRUE(Contains(broken.output, "decision: authorized\n")) << broken.output;
-    EXPECT_TRUE(Contains(broken.output, "warning: the file is broken at line 2, column 16"))
-        << broken.output;
-    const std::vector<std::string> usageErrors[] = {
-        {"policy"},
-        {"policy", "list"},
-        {"policy", "check"},
-        {"policy", "explain", "a=b"},
-        {"policy", "explain", "--mask", "-1", "a=b"},
-        {"policy", "explain", "--mask", "1", "--user", "x", "a=b"}};
-    for (const std::vector<std::string>& arguments : usageErrors) {
-        const ProgramRun run = Pipe(arguments);
-        EXPECT_EQ(run.status, 64) << Words(arguments) << ": " << run.output;
-    }
+    ExpectRun(broken, 1,
+              {"decision: authorized\n", "warning: the file is broken at line 2, column 16"});
 }
 
 // The policy decides on tokens as written; a third token "$$manglevalue=" reaches the module
@@ -557,13 +522,12 @@ TEST_F(Pipeway, PolicyExplainWarnsOfADecodedValueThePolicyWouldRefuse) {
     const std::string mangled = "$$manglevalue=115101099114101116";  // "secret"
     const std::string line = "daname=lumda64 velcmd=setobject " + mangled;
     ProgramRun run = Pipe({"policy", "explain", "--file", policy.string(), "--mask", "1", line});
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "decision: authorized\n")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "warning: the token " + mangled +
-                                         " reaches the module decoded, as value=secret, which "
-                                         "the entry setobjectvalue=secret (role 1, USER section) "
-                                         "refuses"))
-        << run.output;
+    ExpectRun(
+        run, 0,
+        {"decision: authorized\n", "warning: the token " + mangled +
+                                       " reaches the module decoded, as value=secret, which "
+                                       "the entry setobjectvalue=secret (role 1, USER section) "
+                                       "refuses"});
     // The same value written plainly is refused; a power user is not refused either way.
     run = Pipe({"policy", "explain", "--file", policy.string(), "--mask", "1",
                 "daname=lumda64 velcmd=setobject value=secret"});
@@ -579,8 +543,8 @@ TEST_F(Pipeway, ExecShowsTheEventsTheProviderReported) {
     EXPECT_FALSE(Contains(Pipe({"exec", "daname=lumda64 velcmd=echo"}).output, "event"));
     WriteFile(live, ReadFile(WriteBrokenPolicy(Stack())));
     const ProgramRun run = Pipe({"exec", "daname=lumda64 velcmd=echo"});
-    EXPECT_TRUE(Contains(run.output, "pipeway: event 1002 (warning): ")) << run.output;
-    EXPECT_TRUE(Contains(run.output, "authexclusion.xml | 2:16 | getobject\n")) << run.output;
+    ExpectOutput(run,
+                 {"pipeway: event 1002 (warning): ", "authexclusion.xml | 2:16 | getobject\n"});
 }
 
 // A new policy replaces the live one in one step, and only when it passes the check.
@@ -589,8 +553,7 @@ TEST_F(Pipeway, PolicyInstallReplacesTheLiveFileOnlyWithACheckedOne) {
     const std::string before = ReadFile(live);
     const fs::path broken = WriteBrokenPolicy(Stack());
     ProgramRun run = Pipe({"policy", "install", broken.string()});
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output, "is not installed")) << run.output;
+    ExpectRun(run, 1, {"is not installed"});
     EXPECT_EQ(ReadFile(live), before);
     EXPECT_FALSE(fs::exists(live.string() + ".new"));
     EXPECT_FALSE(fs::exists(live.string() + ".previous"));
@@ -600,9 +563,8 @@ TEST_F(Pipeway, PolicyInstallReplacesTheLiveFileOnlyWithACheckedOne) {
         "<AUTHEXLIST><USER><COMMAND name=\"gethostname\"/></USER></AUTHEXLIST>\n";
     WriteFile(next, policy);
     EXPECT_EQ(Pipe({"exec", "daname=lumda64 velcmd=gethostname"}).status, 0);
-    run = Pipe({"policy", "install", next.string()});
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "takes effect: at the next provider load")) << run.output;
+    ExpectRun(Pipe({"policy", "install", next.string()}), 0,
+              {"takes effect: at the next provider load"});
     EXPECT_EQ(ReadFile(live), policy);
     EXPECT_EQ(ReadFile(live.string() + ".previous"), before);
     EXPECT_FALSE(fs::exists(live.string() + ".new"));
@@ -646,24 +608,19 @@ TEST_F(Pipeway, PolicyTestComparesTheDecisionTableWithExpectations) {
         "--commands", commands.string(), "--expect", expected.string()};
     // clang-format on
     ProgramRun run = Pipe(arguments);
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "expected: all 12 decisions\n")) << run.output;
-    EXPECT_TRUE(Contains(run.output,
-                         "| daname=lumda64 velcmd=setobject objtype=firmware | "
-                         "refused      | refused      | allowed      |\n"))
-        << run.output;
+    ExpectRun(run, 0,
+              {"expected: all 12 decisions\n",
+               "| daname=lumda64 velcmd=setobject objtype=firmware | "
+               "refused      | refused      | allowed      |\n"});
 
     std::string changed = table;
     changed.replace(changed.find("| allowed | refused | allowed |"), 31,
                     "| allowed | allowed | allowed |");
     WriteFile(expected, changed);
-    run = Pipe(arguments);
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Contains(run.output,
-                         "difference: daname=lumda64 velcmd=setobject for "
-                         "HOST\\someone: expected allowed, found refused\n"))
-        << run.output;
-    EXPECT_TRUE(Contains(run.output, "expected: 1 of 12 decisions differ\n")) << run.output;
+    ExpectRun(Pipe(arguments), 1,
+              {"difference: daname=lumda64 velcmd=setobject for "
+               "HOST\\someone: expected allowed, found refused\n",
+               "expected: 1 of 12 decisions differ\n"});
 }
 
 // What the provider gives a command line, by exec, and what policy explain says of it, for the
@@ -755,25 +712,17 @@ TEST_F(Pipeway, ModuleCheckSaysWhyTheProviderCannotUseAModule) {
     }
     const ProgramRun prefixed =
         Pipe({"module", "check", (broken / "libprefix" / LibraryFile("libpexda64")).string()});
-    EXPECT_EQ(prefixed.status, 1) << prefixed.output;
-    EXPECT_TRUE(Contains(prefixed.output, "the file has a \"lib\" prefix: the provider loads " +
-                                              LibraryFile("pexda64") + "\n"))
-        << prefixed.output;
-    // The prefix is the one problem: the exports carry the module's own name.
-    EXPECT_TRUE(Contains(prefixed.output, "export pexda64_sendCmd: found\n")) << prefixed.output;
+    ExpectRun(prefixed, 1,
+              {"the file has a \"lib\" prefix: the provider loads " + LibraryFile("pexda64") + "\n",
+               // the prefix is the one problem: the exports carry the module's own name
+               "export pexda64_sendCmd: found\n"});
     EXPECT_FALSE(Contains(prefixed.output, "missing")) << prefixed.output;
     // A short name that validation completes, as exec accepts it.
-    const ProgramRun shortName = Pipe({"module", "check", "lumda"});
-    EXPECT_EQ(shortName.status, 0) << shortName.output;
-    EXPECT_TRUE(Contains(shortName.output, "name: valid (as lumda64)\n")) << shortName.output;
-    EXPECT_TRUE(Contains(shortName.output, "verdict: the provider can use lumda64\n"))
-        << shortName.output;
-    const ProgramRun invalid = Pipe({"module", "check", "lum64"});
-    EXPECT_EQ(invalid.status, 1) << invalid.output;
-    EXPECT_TRUE(Contains(invalid.output,
-                         "name: not valid: a daname must name one of lumda64, "
-                         "rukda64, kordo64, tarda64, mivda64, pexda64\n"))
-        << invalid.output;
+    ExpectRun(Pipe({"module", "check", "lumda"}), 0,
+              {"name: valid (as lumda64)\n", "verdict: the provider can use lumda64\n"});
+    ExpectRun(Pipe({"module", "check", "lum64"}), 1,
+              {"name: not valid: a daname must name one of lumda64, "
+               "rukda64, kordo64, tarda64, mivda64, pexda64\n"});
 }
 
 // The module in C that the README shows, built with pipeway_add_da_module.

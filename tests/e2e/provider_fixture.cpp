@@ -31,6 +31,10 @@ fs::path ProviderLibraryPath() {
 #endif
 }
 
+std::string LibraryFile(const std::string& module) {
+    return module + pw::stack::kLibraryExtension;
+}
+
 std::string MaskAnswer(int mask) {
     return "<UserRights><UserRightsMask>" + std::to_string(mask) + "</UserRightsMask></UserRights>";
 }
@@ -85,14 +89,23 @@ HRESULT ProviderTest::StartProvider() {
     return StartAnotherProvider(m_provider);
 }
 
-HRESULT ProviderTest::StartAnotherProvider(pw::ComPtr<IWbemServices>& provider) {
+HRESULT ProviderTest::StartAnotherProvider(pw::ComPtr<IWbemServices>& provider,
+                                           std::vector<LONG>* statuses, DWORD level) {
     HRESULT hr = m_host->CreateProvider(provider.put());
     if (FAILED(hr)) {
+        provider.detach();  // a failed creation hands out nothing to release
         return hr;
     }
     const pw::ComPtr<host::InitSink> sink(new host::InitSink);
-    host::ClientCall client(L"HOST\\alice", kImpersonate);
-    return Armed([&] { return m_host->Initialize(provider.get(), sink.get()); });
+    {
+        host::ClientCall client(L"HOST\\alice", level);
+        hr = Armed([&] { return m_host->Initialize(provider.get(), sink.get()); });
+        EXPECT_FALSE(host::ClientCall::ThreadIsImpersonating());
+    }
+    if (statuses != nullptr) {
+        *statuses = sink->Statuses();
+    }
+    return hr;
 }
 
 void ProviderTest::StopProvider() {
@@ -138,15 +151,14 @@ CallResult ProviderTest::ExecOn(IWbemServices* provider, VARIANT* input, DWORD l
 }
 
 CallResult ProviderTest::ExecString(const std::wstring& text, DWORD level) {
-    pw::UniqueVariant input;
-    host::SetStringInput(input, text);
-    return Exec(input.get(), level);
+    return ExecStringOn(m_provider.get(), text, level);
 }
 
-CallResult ProviderTest::ExecStringOn(IWbemServices* provider, const std::wstring& text) {
+CallResult ProviderTest::ExecStringOn(IWbemServices* provider, const std::wstring& text,
+                                      DWORD level) {
     pw::UniqueVariant input;
     host::SetStringInput(input, text);
-    return ExecOn(provider, input.get());
+    return ExecOn(provider, input.get(), level);
 }
 
 CallResult ProviderTest::ExecArray(const std::vector<std::wstring>& elements, DWORD level) {

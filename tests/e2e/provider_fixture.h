@@ -42,8 +42,10 @@ class ProviderTest : public ::testing::Test {
     // Releases the provider object (its teardown runs).
     void StopProvider();
 
-    // Another provider object of the same library, created and initialised like the first.
-    HRESULT StartAnotherProvider(pw::ComPtr<IWbemServices>& provider);
+    // Another provider object of the same library, created and initialised like the first, or
+    // by a client at `level`; the statuses its init sink was told go to `statuses`.
+    HRESULT StartAnotherProvider(pw::ComPtr<IWbemServices>& provider,
+                                 std::vector<LONG>* statuses = nullptr, DWORD level = kImpersonate);
 
     CallResult Exec(VARIANT* input, DWORD level = kImpersonate, const WCHAR* path = kInstancePath,
                     const WCHAR* method = nullptr, bool withInParams = true, bool withSink = true);
@@ -55,7 +57,8 @@ class ProviderTest : public ::testing::Test {
     CallResult ExecOn(IWbemServices* provider, VARIANT* input, DWORD level = kImpersonate,
                       const WCHAR* path = kInstancePath, const WCHAR* method = nullptr,
                       bool withInParams = true, bool withSink = true);
-    CallResult ExecStringOn(IWbemServices* provider, const std::wstring& text);
+    CallResult ExecStringOn(IWbemServices* provider, const std::wstring& text,
+                            DWORD level = kImpersonate);
     CallResult EnumerateOn(IWbemServices* provider, DWORD level = kImpersonate);
     CallResult LookupOn(IWbemServices* provider, const WCHAR* path, DWORD level = kImpersonate);
 
@@ -93,6 +96,8 @@ class CommandTest : public ProviderTest {
 
 // The provider library's file.
 std::filesystem::path ProviderLibraryPath();
+// A stack library's file name on this platform.
+std::string LibraryFile(const std::string& module);
 
 // The test DA modules' default answers: rights mask 4 (administrator), echo for commands,
 // and addresses for the address queries.

@@ -10,10 +10,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string LibraryFile(const std::string& module) {
-    return module + pw::stack::kLibraryExtension;
-}
-
 // A copy of the planted "mivda64" (one without its sendCmd export: if it were loaded, the call
 // would end with ResultCode 105) at `folder`, removed again with the object.
 class Planted : private pw::NoCopy {

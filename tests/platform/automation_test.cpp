@@ -32,6 +32,7 @@ std::wstring Text(BSTR text) {
     return std::wstring(text, SysStringLen(text));
 }
 
+// A string keeps its length, zero characters included; a null one counts as empty.
 TEST(Bstr, KeepsItsLengthIncludingNuls) {
     BSTR plain = SysAllocString(L"ZOLM");
     ASSERT_NE(plain, nullptr);
@@ -44,24 +45,10 @@ TEST(Bstr, KeepsItsLengthIncludingNuls) {
     EXPECT_EQ(Text(withNul), std::wstring(L"a\0b", 3));
     SysFreeString(withNul);
     SysFreeString(plain);
-}
 
-TEST(Bstr, NullCountsAsEmpty) {
     EXPECT_EQ(SysStringLen(nullptr), 0u);
     EXPECT_EQ(SysAllocString(nullptr), nullptr);
     SysFreeString(nullptr);
-}
-
-TEST(Variant, ClearReleasesAnInterfaceAndEmptiesTheVariant) {
-    CountedObject object;
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_UNKNOWN;
-    value.punkVal = &object;
-    object.AddRef();
-    EXPECT_EQ(VariantClear(&value), S_OK);
-    EXPECT_EQ(object.Refs(), 1u);
-    EXPECT_EQ(value.vt, VT_EMPTY);
 }
 
 TEST(Variant, CopyDuplicatesStringsAndReferences) {
@@ -90,15 +77,24 @@ TEST(Variant, CopyDuplicatesStringsAndReferences) {
     EXPECT_EQ(object.Refs(), 1u);
 }
 
-TEST(Variant, ClearDestroysTheArrayItHolds) {
+// Clearing releases the interface a variant holds, or destroys its array with the references
+// that array holds, and empties the variant.
+TEST(Variant, ClearReleasesWhatTheVariantHolds) {
     CountedObject object;
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_UNKNOWN;
+    value.punkVal = &object;
+    object.AddRef();
+    EXPECT_EQ(VariantClear(&value), S_OK);
+    EXPECT_EQ(object.Refs(), 1u);
+    EXPECT_EQ(value.vt, VT_EMPTY);
+
     SAFEARRAY* array = SafeArrayCreateVector(VT_UNKNOWN, 0, 1);
     ASSERT_NE(array, nullptr);
     LONG index = 0;
     ASSERT_EQ(SafeArrayPutElement(array, &index, &object), S_OK);
     EXPECT_EQ(object.Refs(), 2u);
-    VARIANT value;
-    VariantInit(&value);
     value.vt = VT_ARRAY | VT_UNKNOWN;
     value.parray = array;
     EXPECT_EQ(VariantClear(&value), S_OK);
@@ -117,6 +113,8 @@ class StringVector : public ::testing::Test {
     SAFEARRAY* m_array = nullptr;
 };
 
+// One dimension with inclusive bounds; another dimension or an index outside the bounds is a
+// bad index.
 TEST_F(StringVector, HasOneDimensionWithInclusiveBounds) {
     VARTYPE vt = VT_EMPTY;
     LONG lower = 0;
@@ -128,12 +126,13 @@ TEST_F(StringVector, HasOneDimensionWithInclusiveBounds) {
     EXPECT_EQ(SafeArrayGetUBound(m_array, 1, &upper), S_OK);
     EXPECT_EQ(lower, 1);
     EXPECT_EQ(upper, 3);
-}
-
-TEST_F(StringVector, DimensionItLacksIsABadIndex) {
-    LONG bound = 0;
-    EXPECT_EQ(SafeArrayGetLBound(m_array, 0, &bound), DISP_E_BADINDEX);
-    EXPECT_EQ(SafeArrayGetUBound(m_array, 2, &bound), DISP_E_BADINDEX);
+    EXPECT_EQ(SafeArrayGetLBound(m_array, 0, &lower), DISP_E_BADINDEX);
+    EXPECT_EQ(SafeArrayGetUBound(m_array, 2, &upper), DISP_E_BADINDEX);
+    BSTR text = SysAllocString(L"x");
+    for (LONG index : {0, 4}) {
+        EXPECT_EQ(SafeArrayPutElement(m_array, &index, text), DISP_E_BADINDEX) << index;
+    }
+    SysFreeString(text);
 }
 
 TEST_F(StringVector, PutStoresACopyAndGetHandsOutACopy) {
@@ -151,14 +150,6 @@ TEST_F(StringVector, PutStoresACopyAndGetHandsOutACopy) {
     EXPECT_NE(first, second);
     SysFreeString(first);
     SysFreeString(second);
-}
-
-TEST_F(StringVector, IndexOutsideTheBoundsIsABadIndex) {
-    BSTR text = SysAllocString(L"x");
-    for (LONG index : {0, 4}) {
-        EXPECT_EQ(SafeArrayPutElement(m_array, &index, text), DISP_E_BADINDEX) << index;
-    }
-    SysFreeString(text);
 }
 
 TEST(SafeArray, EmptyVectorEndsBelowItsLowerBound) {

@@ -51,62 +51,55 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{"FourByte", "x\xF0\x9F\x98\x80y", L"x\U0001F600y"}),
     pwtest::CaseName());
 
-TEST(Conversion, MinusOneLengthCountsTheTerminator) {
+// The call fails, leaving `error` as the thread's last error.
+template <typename Call>
+void ExpectFails(DWORD error, Call call) {
+    SetLastError(0);
+    EXPECT_EQ(call(), 0);
+    EXPECT_EQ(GetLastError(), error);
+}
+
+// A length of -1 counts the terminator; a buffer too small, an empty or a missing input fail.
+TEST(Conversion, LengthsAndBuffers) {
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, nullptr, 0), 4);
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, nullptr, 0), 3);
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"ab\u00E9", -1, nullptr, 0, nullptr, nullptr), 5);
-    const std::wstring wide = ToWide(CP_UTF8, 0, "abc", -1);
-    EXPECT_EQ(wide, std::wstring(L"abc", 4));
-}
+    EXPECT_EQ(ToWide(CP_UTF8, 0, "abc", -1), std::wstring(L"abc", 4));
 
-TEST(Conversion, BufferTooSmallFailsWithInsufficientBuffer) {
-    wchar_t wide[3] = {};
-    SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, wide, 3), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-
-    char narrow[4] = {};
-    SetLastError(0);
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"ab\u00E9", -1, narrow, 4, nullptr, nullptr), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-}
-
-TEST(Conversion, EmptyOrMissingInputIsAnInvalidParameter) {
     wchar_t wide[4] = {};
-    SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 0, wide, 4), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, wide, 4), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    char narrow[4] = {};
+    ExpectFails(ERROR_INSUFFICIENT_BUFFER,
+                [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", -1, wide, 3); });
+    ExpectFails(ERROR_INSUFFICIENT_BUFFER, [&] {
+        return WideCharToMultiByte(CP_UTF8, 0, L"ab\u00E9", -1, narrow, 4, nullptr, nullptr);
+    });
+    ExpectFails(ERROR_INVALID_PARAMETER,
+                [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", 0, wide, 4); });
+    ExpectFails(ERROR_INVALID_PARAMETER,
+                [&] { return MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, wide, 4); });
 }
 
-TEST(Conversion, InvalidUtf8BecomesTheReplacementCharacter) {
+// Invalid UTF-8 becomes the replacement character, a sequence cut short counting as one bad
+// character, or fails the call when asked to; so does a lone surrogate the other way.
+TEST(Conversion, InvalidTextBecomesTheReplacementCharacterOrFails) {
     EXPECT_EQ(ToWide(CP_UTF8, 0,
                      "a\xFF"
                      "b",
                      3),
               L"a\uFFFDb");
-    // A sequence cut short counts as one bad character.
     EXPECT_EQ(ToWide(CP_UTF8, 0, "a\xE4\xB8", 3), L"a\uFFFD");
-}
+    ExpectFails(ERROR_NO_UNICODE_TRANSLATION, [] {
+        return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xFF", 2, nullptr, 0);
+    });
 
-TEST(Conversion, InvalidUtf8FailsWhenAskedTo) {
-    SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xFF", 2, nullptr, 0), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
-}
-
-TEST(Conversion, LoneSurrogateBecomesReplacementInUtf8) {
     const std::wstring lone = {L'a', static_cast<wchar_t>(0xD800), L'b'};
     EXPECT_EQ(ToNarrow(CP_UTF8, lone, 3),
               "a\xEF\xBF\xBD"
               "b");
-    SetLastError(0);
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone.c_str(), 3, nullptr, 0,
-                                  nullptr, nullptr),
-              0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    ExpectFails(ERROR_NO_UNICODE_TRANSLATION, [&] {
+        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone.c_str(), 3, nullptr, 0,
+                                   nullptr, nullptr);
+    });
 }
 
 TEST(Conversion, AnsiCodePageUsesTheDefaultCharacterForWhatItCannotEncode) {
@@ -131,15 +124,14 @@ TEST(Conversion, Utf8TakesNoDefaultCharacterAndNoBestFitFlag) {
 #endif
     char narrow[8] = {};
     BOOL usedDefault = FALSE;
-    SetLastError(0);
-    EXPECT_EQ(
-        WideCharToMultiByte(CP_UTF8, 0, L"a", -1, narrow, sizeof narrow, nullptr, &usedDefault), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    SetLastError(0);
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, L"a", -1, narrow, sizeof narrow,
-                                  nullptr, nullptr),
-              0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+    ExpectFails(ERROR_INVALID_PARAMETER, [&] {
+        return WideCharToMultiByte(CP_UTF8, 0, L"a", -1, narrow, sizeof narrow, nullptr,
+                                   &usedDefault);
+    });
+    ExpectFails(ERROR_INVALID_FLAGS, [&] {
+        return WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, L"a", -1, narrow, sizeof narrow,
+                                   nullptr, nullptr);
+    });
 }
 
 TEST(Conversion, AnsiCodePageIsUtf8OnPosix) {

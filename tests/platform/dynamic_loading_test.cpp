@@ -43,34 +43,29 @@ class DynamicLoading : public ::testing::Test {
     void SetUp() override { SetSearchPath({DAFolder("good")}); }
 };
 
-TEST_F(DynamicLoading, BareNameIsFoundThroughPathWithTheLibraryExtensionAdded) {
+// A bare name is found through "PATH" with the library extension added; a name with its
+// extension loads too, and a full path needs no search.
+TEST_F(DynamicLoading, BareNameWithItsExtensionOrFullPathLoads) {
+    const std::string file = std::string("tarda64") + kExtension;
     HMODULE module = LoadLibraryA("tarda64");
     ASSERT_NE(module, nullptr);
     EXPECT_TRUE(HasSendCmd(module, "tarda64"));
     EXPECT_TRUE(FreeLibrary(module));
-}
-
-TEST_F(DynamicLoading, NameWithItsExtensionLoadsToo) {
-    HMODULE module = LoadLibraryA((std::string("tarda64") + kExtension).c_str());
+    module = LoadLibraryA(file.c_str());
     ASSERT_NE(module, nullptr);
-    FreeLibrary(module);
-}
-
-TEST_F(DynamicLoading, FullPathNeedsNoSearch) {
+    EXPECT_TRUE(FreeLibrary(module));
     SetSearchPath({});
-    const fs::path file = DAFolder("good") / (std::string("tarda64") + kExtension);
-    HMODULE module = LoadLibraryA(file.string().c_str());
+    module = LoadLibraryA((DAFolder("good") / file).string().c_str());
     ASSERT_NE(module, nullptr);
     FreeLibrary(module);
 }
 
-TEST_F(DynamicLoading, MissingLibraryFailsWithModuleNotFound) {
+// A missing library fails with ERROR_MOD_NOT_FOUND, a missing export with
+// ERROR_PROC_NOT_FOUND.
+TEST_F(DynamicLoading, MissingLibraryOrExportFailsWithItsError) {
     SetLastError(0);
     EXPECT_EQ(LoadLibraryA("nosuchda64"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-}
-
-TEST_F(DynamicLoading, MissingExportFailsWithProcedureNotFound) {
     HMODULE module = LoadLibraryA("tarda64");
     ASSERT_NE(module, nullptr);
     SetLastError(0);

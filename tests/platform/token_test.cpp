@@ -71,37 +71,29 @@ std::wstring UserName() {
     return name;
 }
 
-TEST(Token, ThreadWithoutImpersonationHasNone) {
+// A thread has a token while it impersonates, and none before or after.
+TEST(Token, ImpersonatingThreadAloneHasATokenWithTheLevel) {
     HANDLE token = nullptr;
     SetLastError(0);
     EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_TOKEN));
-}
-
-TEST(Token, ImpersonatingThreadHasATokenWithTheLevel) {
-    Impersonation impersonation(RPC_C_IMP_LEVEL_IMPERSONATE);
-    ASSERT_TRUE(impersonation.Started());
-    EXPECT_EQ(TokenLevel(), static_cast<int>(SecurityImpersonation));
-
-    HANDLE token = nullptr;
-    ASSERT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token));
-    TOKEN_TYPE type = TokenPrimary;
-    DWORD returned = 0;
-    EXPECT_TRUE(GetTokenInformation(token, TokenType, &type, sizeof type, &returned));
-    EXPECT_EQ(type, TokenImpersonation);
-    WORD tooSmall = 0;
-    SetLastError(0);
-    EXPECT_FALSE(
-        GetTokenInformation(token, TokenImpersonationLevel, &tooSmall, sizeof tooSmall, &returned));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(returned, sizeof(SECURITY_IMPERSONATION_LEVEL));
-    EXPECT_TRUE(CloseHandle(token));
-}
-
-TEST(Token, RevertingEndsTheToken) {
     {
         Impersonation impersonation(RPC_C_IMP_LEVEL_IMPERSONATE);
         ASSERT_TRUE(impersonation.Started());
+        EXPECT_EQ(TokenLevel(), static_cast<int>(SecurityImpersonation));
+
+        ASSERT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token));
+        TOKEN_TYPE type = TokenPrimary;
+        DWORD returned = 0;
+        EXPECT_TRUE(GetTokenInformation(token, TokenType, &type, sizeof type, &returned));
+        EXPECT_EQ(type, TokenImpersonation);
+        WORD tooSmall = 0;
+        SetLastError(0);
+        EXPECT_FALSE(GetTokenInformation(token, TokenImpersonationLevel, &tooSmall, sizeof tooSmall,
+                                         &returned));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_EQ(returned, sizeof(SECURITY_IMPERSONATION_LEVEL));
+        EXPECT_TRUE(CloseHandle(token));
     }
     EXPECT_EQ(TokenLevel(), -1);
 }
@@ -136,6 +128,8 @@ TEST(Impersonation, WithoutACallContextTheCallIsComplete) {
     EXPECT_EQ(CoRevertToSelf(), RPC_E_CALL_COMPLETE);
 }
 
+// The process account's name, "COMPUTER\\user"; a buffer too small for it gives
+// ERROR_MORE_DATA and the size it needs.
 TEST(UserName, ProcessAccountIsComputerBackslashUser) {
     const std::wstring name = UserName();
     const std::size_t slash = name.find(L'\\');
@@ -145,10 +139,6 @@ TEST(UserName, ProcessAccountIsComputerBackslashUser) {
     for (std::size_t i = 0; i < slash; ++i) {
         EXPECT_FALSE(name[i] >= L'a' && name[i] <= L'z') << "computer names are upper case";
     }
-}
-
-TEST(UserName, BufferTooSmallGivesMoreDataAndTheSize) {
-    const std::wstring name = UserName();
     wchar_t buffer[2] = {};
     ULONG size = 2;
     SetLastError(0);

@@ -245,8 +245,10 @@ class KeyListTest : public WbemPathTest {
     pw::ComPtr<IWbemPathKeyList> m_keys;
 };
 
-TEST_F(KeyListTest, NameBufferTooSmallGivesTheSize) {
-    wchar_t name[2] = {};
+// A name buffer too small gives the size it needs, an index beyond the keys is refused, and
+// the list keeps its path alive.
+TEST_F(KeyListTest, ReadsByIndexWithTheSizeProtocol) {
+    wchar_t name[8] = {};
     ULONG size = 2;
     VARIANT value;
     VariantInit(&value);
@@ -255,18 +257,10 @@ TEST_F(KeyListTest, NameBufferTooSmallGivesTheSize) {
     size = 0;
     EXPECT_EQ(m_keys->GetKey2(1, 0, &size, nullptr, nullptr, nullptr), S_OK);
     EXPECT_EQ(size, 3u);
-}
-
-TEST_F(KeyListTest, IndexBeyondTheKeysIsRefused) {
-    wchar_t name[8] = {};
-    ULONG size = 8;
-    VARIANT value;
-    VariantInit(&value);
+    size = 8;
     EXPECT_EQ(m_keys->GetKey2(2, 0, &size, name, &value, nullptr), kInvalidParameter);
     EXPECT_EQ(value.vt, VT_EMPTY);
-}
 
-TEST_F(KeyListTest, ListKeepsItsPathAlive) {
     m_path.reset();
     ULONG count = 0;
     EXPECT_EQ(m_keys->GetCount(&count), S_OK);
@@ -282,15 +276,13 @@ TEST_F(WbemPathTest, FactoryRefusesAggregationAndForeignInterfaces) {
     EXPECT_EQ(keys.get(), nullptr);
 }
 
-TEST_F(WbemPathTest, CoCreateInstanceMakesAParser) {
+// CoCreateInstance makes a parser of the registered class, and of no other.
+TEST_F(WbemPathTest, CoCreateInstanceMakesAParserOfTheRegisteredClassOnly) {
     pw::ComPtr<IWbemPath> created;
     ASSERT_EQ(CoCreateInstance(CLSID_WbemDefPath, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemPath,
                                created.put_void()),
               S_OK);
     EXPECT_EQ(created->SetText(WBEMPATH_CREATE_ACCEPT_ALL, L"Cls=@"), S_OK);
-}
-
-TEST_F(WbemPathTest, UnknownClassIsNotRegistered) {
     const CLSID unknown = {
         0x6a1b2c3d, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
     pw::ComPtr<IClassFactory> factory;

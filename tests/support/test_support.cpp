@@ -8,6 +8,7 @@
 #include "core/pipeway_provider_impl.h"
 #include "log/trace_log.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #if !defined(_WIN32)
@@ -192,9 +193,9 @@ long InstallRoot::OutstandingRoots() {
     return KordoEntry<long (*)()>(m_kordo.get(), "kordo64_testOutstanding")();
 }
 
-TraceCapture::TraceCapture() : m_file(m_dir.path() / "WinPipeway.log") {
-    WriteFile(m_file, "");
-    g_traceLogPath.Set(m_file.string());
+TraceCapture::TraceCapture() : TraceFile(TempDir::path() / "WinPipeway.log") {
+    WriteFile(file(), "");
+    g_traceLogPath.Set(file().string());
 }
 
 TraceCapture::~TraceCapture() {
@@ -285,22 +286,15 @@ std::string BrokenTraceEntry(const std::string& text) {
 }
 
 bool TraceFile::Has(const std::string& message) const {
-    for (const std::string& entry : Messages()) {
-        if (entry == message) {
-            return true;
-        }
-    }
-    return false;
+    const std::vector<std::string> messages = Messages();
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
 }
 
 int TraceFile::Count(const std::string& fragment) const {
-    int count = 0;
-    for (const std::string& entry : Messages()) {
-        if (entry.find(fragment) != std::string::npos) {
-            ++count;
-        }
-    }
-    return count;
+    const std::vector<std::string> messages = Messages();
+    return static_cast<int>(std::count_if(messages.begin(), messages.end(), [&](const auto& entry) {
+        return entry.find(fragment) != std::string::npos;
+    }));
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -128,21 +128,12 @@ class TraceFile {
 // messages that carry no line end of their own and run on into the next entry.
 std::string BrokenTraceEntry(const std::string& text);
 
-// Points the trace log at a real file in a temporary folder for the life of the object.
-class TraceCapture : private pw::NoCopy {
+// Points the trace log at a real file in a temporary folder for the life of the object, and
+// reads it.
+class TraceCapture : private TempDir, public TraceFile {
   public:
     TraceCapture();
     ~TraceCapture();
-
-    const std::filesystem::path& file() const { return m_file; }
-    std::string Text() const { return TraceFile(m_file).Text(); }
-    std::vector<std::string> Messages() const { return TraceFile(m_file).Messages(); }
-    bool Has(const std::string& message) const { return TraceFile(m_file).Has(message); }
-    int Count(const std::string& fragment) const { return TraceFile(m_file).Count(fragment); }
-
-  private:
-    TempDir m_dir;
-    std::filesystem::path m_file;
 };
 
 // Names the cases of a table-driven test after their `what` member.
