@@ -44,6 +44,21 @@ void PrintHint(std::int32_t code, const CallOptions& options) {
     }
 }
 
+// An answer travels back to the client through the WMI service, whole and in memory; a module
+// that answers nothing, or very much, is worth a word on standard error.
+constexpr std::size_t kLargeAnswer = 1 << 20;
+
+void WarnOfAnswerSize(std::size_t characters) {
+    if (characters == 0) {
+        std::fprintf(stderr, "pipeway: warning: the module returned no answer\n");
+    } else if (characters > kLargeAnswer) {
+        std::fprintf(stderr,
+                     "pipeway: warning: the module's answer is %zu characters long, more than "
+                     "%zu: WMI carries it to the client whole\n",
+                     characters, kLargeAnswer);
+    }
+}
+
 }  // namespace
 
 int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptions& options) {
@@ -84,6 +99,9 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptio
         if (value) {
             std::printf("ReturnValue: %s\n", Narrow(*value).c_str());
         }
+    }
+    if (number == PipewayMgtData::kSuccess) {
+        WarnOfAnswerSize(value ? value->size() : 0);
     }
     PrintHint(number, options);
     return code && *code == L"0" ? kExitOk : kExitResult;

@@ -161,7 +161,10 @@ DecisionTable ReadTable(const std::string& file) {
             cell = Trimmed(cell);
         }
         if (users.empty()) {
-            users.assign(cells.begin() + 1, cells.end());
+            // A heading is the user, or the user and the mask pipeway printed: "NAME=MASK".
+            for (auto cell = cells.begin() + 1; cell != cells.end(); ++cell) {
+                users.push_back(cell->substr(0, cell->rfind('=')));
+            }
             continue;
         }
         for (std::size_t i = 1; i < cells.size() && i <= users.size(); ++i) {
@@ -175,14 +178,41 @@ DecisionTable ReadTable(const std::string& file) {
 
 namespace {
 
-// Prints the table: a header of users, a rule, then one row per command line.
+// A mask as the --users option takes it: decimal for the role bits alone, else hexadecimal.
+std::string MaskText(std::uint32_t mask) {
+    if (mask <= 7) {
+        return std::to_string(mask);
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(mask));
+    return text;
+}
+
+// A column's heading: the user and the mask its decisions are made for, "NAME=MASK"; a mask
+// from the rights module is the one it gives without a localLogin token ("?" when it cannot be
+// asked).
+std::string Heading(const TableUser& user, RightsAnswers& asked) {
+    std::optional<std::uint32_t> mask = user.mask;
+    if (!mask) {
+        const auto key = std::make_pair(user.name, std::string("localLogin=TRUE"));
+        if (asked.count(key) == 0) {
+            asked[key] = pw::core::QueryUserRightsMask(key.first, key.second);
+        }
+        if (const std::optional<std::int32_t>& answer = asked[key]) {
+            mask = static_cast<std::uint32_t>(*answer);
+        }
+    }
+    return user.name + "=" + (mask ? MaskText(*mask) : std::string("?"));
+}
+
+// Prints the table: a header of users and their masks, a rule, then one row per command line.
 void PrintTable(const std::vector<std::string>& commands, const std::vector<TableUser>& users,
-                DecisionTable& decided) {
+                DecisionTable& decided, RightsAnswers& asked) {
     std::vector<std::size_t> widths = {std::string("command line").size()};
     std::vector<std::string> header = {"command line"};
     for (const TableUser& user : users) {
-        header.push_back(user.name);
-        widths.push_back(std::max<std::size_t>(user.name.size(), 12));
+        header.push_back(Heading(user, asked));
+        widths.push_back(std::max<std::size_t>(header.back().size(), 12));
     }
     for (const std::string& command : commands) {
         widths[0] = std::max(widths[0], command.size());
@@ -256,7 +286,7 @@ int Test(const PolicyOptions& options, const fs::path& stack) {
     }
     std::printf("policy: %s\n", options.file.c_str());
     PrintBrokenWarning(options.file, parsed);
-    PrintTable(commands, users, decided);
+    PrintTable(commands, users, decided, asked);
     const bool asExpected = !options.expect || MatchesExpected(decided, *options.expect);
     return parsed.file.accepted && asExpected ? kExitOk : kExitResult;
 }

@@ -610,8 +610,10 @@ TEST_F(Pipeway, PolicyTestComparesTheDecisionTableWithExpectations) {
     ProgramRun run = Pipe(arguments);
     ExpectRun(run, 0,
               {"expected: all 12 decisions\n",
+               // each column shows the mask its decisions are made for
+               "| HOST\\admin=4 ", "| HOST\\someone=1 ", "| boss=0x40007 ",
                "| daname=lumda64 velcmd=setobject objtype=firmware | "
-               "refused      | refused      | allowed      |\n"});
+               "refused      | refused        | allowed      |\n"});
 
     std::string changed = table;
     changed.replace(changed.find("| allowed | refused | allowed |"), 31,
@@ -723,6 +725,20 @@ TEST_F(Pipeway, ModuleCheckSaysWhyTheProviderCannotUseAModule) {
     ExpectRun(Pipe({"module", "check", "lum64"}), 1,
               {"name: not valid: a daname must name one of lumda64, "
                "rukda64, kordo64, tarda64, mivda64, pexda64\n"});
+}
+
+// exec warns on standard error of a module that answers nothing or very much, and of nothing else.
+TEST_F(Pipeway, ExecWarnsOfAnAnswerThatIsMissingOrLarge) {
+    fs::copy_file(ProgramFolder() / "da" / "broken" / "sizes" / LibraryFile("pexda64"),
+                  Stack() / LibraryFile("pexda64"), fs::copy_options::overwrite_existing);
+    ExpectRun(Pipe({"exec", "daname=pexda64 velcmd=nothing"}), 0,
+              {"pipeway: warning: the module returned no answer\n"});
+    ExpectRun(Pipe({"exec", "--json", "daname=pexda64 velcmd=huge"}), 0,
+              {"pipeway: warning: the module's answer is 2097152 characters long, more than "
+               "1048576: WMI carries it to the client whole\n"});
+    const ProgramRun ordinary = Pipe({"exec", "daname=pexda64 velcmd=other"});
+    EXPECT_EQ(ordinary.status, 0) << ordinary.output;
+    EXPECT_FALSE(Contains(ordinary.output, "warning")) << ordinary.output;
 }
 
 // The module in C that the README shows, built with pipeway_add_da_module.

@@ -1,7 +1,9 @@
 // The DA module "pexda64" broken the ways a module author breaks one, one variant per build
 // (see CMakeLists.txt): exports in another case (BROKEN_CASE), exports without C linkage
 // (BROKEN_LINKAGE), or a call into something the loader cannot resolve (BROKEN_UNRESOLVED).
-// Built without a variant it is a good module, which the build names with a "lib" prefix.
+// Built without a variant it is a good module, which the build names with a "lib" prefix. With
+// ANSWER_SIZES it is good too, and answers "velcmd=nothing" with no answer and "velcmd=huge" with
+// two mebibytes.
 #include <pipeway/da_contract.h>
 
 #include <cstdlib>
@@ -46,6 +48,27 @@ PW_CXX_EXPORT char* pexda64_sendCmd(int, char**) {
     return Answer();
 }
 PW_CXX_EXPORT void pexda64_freeData(char* answer) {
+    std::free(answer);
+}
+#elif defined(ANSWER_SIZES)
+PW_DA_EXPORT char* pexda64_sendCmd(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "velcmd=nothing") == 0) {
+            return nullptr;
+        }
+        if (std::strcmp(argv[i], "velcmd=huge") == 0) {
+            constexpr std::size_t kHuge = 2 << 20;
+            char* answer = static_cast<char*>(std::malloc(kHuge + 1));
+            if (answer != nullptr) {
+                std::memset(answer, 'x', kHuge);
+                answer[kHuge] = '\0';
+            }
+            return answer;
+        }
+    }
+    return Answer();
+}
+PW_DA_EXPORT void pexda64_freeData(char* answer) {
     std::free(answer);
 }
 #else
