@@ -18,7 +18,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <cstdio>
+#include <memory>
 #include <map>
 #include <string>
 
@@ -38,11 +40,80 @@ struct Options {
     pipeway::ModuleOptions module;
 };
 
-// The end of every help text.
-std::string HelpFooter() {
-    return "ResultCode (exec):\n" + pipeway::ResultTable() +
-           "\nExit status: 0 the call succeeded with ResultCode 0; 1 another ResultCode (policy:\n"
-           "refused, or a broken file); 2 the WMI call failed; 64 a usage error.";
+constexpr char kExitStatuses[] =
+    "Exit status: 0 the call succeeded with ResultCode 0; 1 another ResultCode (policy:\n"
+    "refused, or a broken file); 2 the WMI call failed; 64 a usage error.";
+
+// The end of the top level's and exec's help: what each ResultCode means, and the exit statuses.
+std::string ResultFooter() {
+    return "ResultCode (exec):\n" + pipeway::ResultTable() + "\n" + kExitStatuses;
+}
+
+// One option as a synopsis shows it: "--json", "[--level identify|impersonate|delegate]",
+// "ARG...".
+std::string OptionSynopsis(const CLI::Option& option) {
+    std::string text;
+    if (option.get_positional()) {
+        text = option.get_name(true);
+        if (option.get_expected_max() > 1) {
+            text += "...";
+        }
+    } else {
+        const std::string name = "--" + option.get_lnames().front();
+        text = name;
+        if (option.get_items_expected() != 0) {
+            std::string value = option.get_option_text();
+            if (value.empty()) {
+                for (const char c : name.substr(2)) {
+                    value += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                }
+            }
+            text += " " + value;
+        }
+    }
+    return option.get_required() ? text : "[" + text + "]";
+}
+
+// The top level's list of commands: each command that runs, with every option it takes and
+// what it does, so that one screen shows all of pipeway.
+class CommandListFormatter : public CLI::Formatter {
+  public:
+    std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override {
+        if (app->get_parent() != nullptr) {
+            return CLI::Formatter::make_subcommands(app, mode);
+        }
+        std::string list = "\nCommands (pipeway COMMAND --help for more):\n";
+        for (const CLI::App* command : app->get_subcommands({})) {
+            List(command, command->get_name(), list);
+        }
+        return list;
+    }
+
+  private:
+    static void List(const CLI::App* command, const std::string& path, std::string& list) {
+        const std::vector<const CLI::App*> subcommands = command->get_subcommands({});
+        for (const CLI::App* subcommand : subcommands) {
+            List(subcommand, path + " " + subcommand->get_name(), list);
+        }
+        if (!subcommands.empty()) {
+            return;
+        }
+        list += "  " + path;
+        for (const CLI::Option* option : command->get_options()) {
+            if (option != command->get_help_ptr()) {
+                list += " " + OptionSynopsis(*option);
+            }
+        }
+        list += "\n      " + command->get_description() + "\n";
+    }
+};
+
+// Every command's help ends with the exit statuses; exec's also with the ResultCodes.
+void SetFooters(CLI::App& command) {
+    for (CLI::App* subcommand : command.get_subcommands({})) {
+        subcommand->footer(subcommand->get_name() == "exec" ? ResultFooter() : kExitStatuses);
+        SetFooters(*subcommand);
+    }
 }
 
 // The words of exec's --user and --level, read into the options once the line is parsed.
@@ -89,9 +160,9 @@ void CheckCommand(const CLI::App& app, Options& options) {
     options.call.command = app.get_subcommands().front()->get_name();
     if (options.call.command == "policy" &&
         options.policy.action == pipeway::PolicyOptions::Action::kNone) {
-        throw UsageError{unknown.empty() ? "policy needs check or explain"
+        throw UsageError{unknown.empty() ? "policy needs check, install, explain or test"
                                          : "unknown policy command '" + unknown.front() +
-                                               "' (check or explain)"};
+                                               "' (check, install, explain or test)"};
     }
     if (options.call.command == "module" && !options.module.check) {
         throw UsageError{unknown.empty() ? "module needs check"
@@ -110,7 +181,8 @@ void Parse(int argc, char** argv, Options& options, std::string& help) {
         "Runs commands, enumerations and lookups through the provider library, the way "
         "the WMI service calls it, against a stack folder.",
         "pipeway");
-    app.footer(HelpFooter());
+    app.footer(ResultFooter());
+    app.formatter(std::make_shared<CommandListFormatter>());
     // Options of pipeway itself may also follow the command; nothing is read as a "/x" option.
     app.fallthrough();
     app.allow_windows_style_options(false);
@@ -129,6 +201,7 @@ void Parse(int argc, char** argv, Options& options, std::string& help) {
     AddCallCommands(app, options.call, words);
     pipeway::AddPolicyCommand(app, options.policy);
     pipeway::AddModuleCommand(app, options.module);
+    SetFooters(app);
     // Words no command takes come back to pipeway (fallthrough), which names them below.
     app.allow_extras();
     try {

@@ -146,7 +146,12 @@ TEST_F(Pipeway, RefusedCommandExitsWithOneAndNoAnswerAndPointsToPolicyExplain) {
                               {"resultCode", "200"},
                               {"resultText", "the caller is not authorized to run the command"}}))
         << run.output;
-    ExpectOutput(Pipe({"--help"}), {"  105  the DA module cannot be used\n"});
+    ExpectOutput(Pipe({"--help"}),
+                 {"  105  the DA module cannot be used\n",
+                  "  policy explain [--file FILE] [--mask MASK] [--user USER] ARG...\n"});
+    // The codes are exec's: other commands' help ends with the exit statuses alone.
+    ExpectOutput(Pipe({"exec", "--help"}), {"  105  the DA module cannot be used\n"});
+    EXPECT_FALSE(Contains(Pipe({"module", "check", "--help"}).output, "ResultCode (exec)"));
 }
 
 // The words of a command line as a shell gives them to the program: single quotes keep every
