@@ -81,7 +81,9 @@ int PrintInstances(HRESULT hr, host::ObjectSink* sink, bool json) {
                 }
             } else {
                 std::printf("%s: %s\n", Narrow(property).c_str(),
-                            value ? Narrow(*value).c_str() : "(not set)");
+                            value ? Narrow(*value).c_str()
+                                  : "(not set: a lookup by path gives the key alone; enum reads "
+                                    "the addresses)");
             }
         }
         if (json) {
@@ -224,6 +226,14 @@ int EnumerateOrGet(IWbemServices* provider, const CallOptions& options) {
             const pw::UniqueBstr path(Widen(options.args[0]).c_str());
             hr = provider->GetObjectAsync(path.get(), 0, nullptr, sink.get());
         }
+    }
+    if (options.command == "get" && hr == pw::Hr(WBEM_E_INVALID_PARAMETER)) {
+        std::fprintf(stderr,
+                     "pipeway: get needs the object path of the class with its key, such as "
+                     "%s\n",
+                     ShellQuote("ZOLM_OEM_DataAccessModule.InstanceID="
+                                "\"ZOLM_OEM_DataAccessModule1\"")
+                         .c_str());
     }
     return PrintInstances(hr, sink.get(), options.json);
 }

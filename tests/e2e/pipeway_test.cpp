@@ -732,6 +732,18 @@ TEST_F(Pipeway, ModuleCheckSaysWhyTheProviderCannotUseAModule) {
                "rukda64, kordo64, tarda64, mivda64, pexda64\n"});
 }
 
+// get gives the key alone and says why; a path without the key says what form it must have.
+TEST_F(Pipeway, GetSaysWhatItGivesAndWhatItNeeds) {
+    ExpectRun(Pipe({"get", "ZOLM_OEM_DataAccessModule.InstanceID=\"any\""}), 0,
+              {"InstanceID: ZOLM_OEM_DataAccessModule1\n",
+               "KestroIPv4: (not set: a lookup by path gives the key alone; enum reads the "
+               "addresses)\n"});
+    ExpectRun(Pipe({"get", "ZOLM_OEM_DataAccessModule"}), 2,
+              {"call failed: 0x80041008 WBEM_E_INVALID_PARAMETER\n",
+               "get needs the object path of the class with its key, such as ",
+               "ZOLM_OEM_DataAccessModule.InstanceID="});
+}
+
 // exec warns on standard error of a module that answers nothing or very much, and of nothing else.
 TEST_F(Pipeway, ExecWarnsOfAnAnswerThatIsMissingOrLarge) {
     fs::copy_file(ProgramFolder() / "da" / "broken" / "sizes" / LibraryFile("pexda64"),
