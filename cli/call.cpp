@@ -248,6 +248,10 @@ int RunCall(CallOptions options) {
         return Register(options.command);
     }
     const pipeway::Stack stack = pipeway::CheckStack(options.stack);
+    if (options.verbose) {
+        std::fprintf(stderr, "pipeway: stack %s, install root %s (as kordo64 reports it)\n",
+                     stack.folder.string().c_str(), stack.installRoot.string().c_str());
+    }
     ParserOutput parserOutput;
     const EventWatch events;
     host::ProviderHost host(kProviderProgId, ProviderLibrary().string());

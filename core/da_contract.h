@@ -13,6 +13,15 @@
  *       null entry. The tokens belong to the caller and stay valid for the call only. Returns
  *       the module's NUL-terminated answer, which the module allocated, or null for no answer.
  *
+ *       The tokens are the client's, as written and in order ("daname" and "velcmd" among
+ *       them; each name without its "__xx" marker, names and values without outer blanks),
+ *       plus "localLogin=TRUE" at the end when the client gave no "localLogin" token: argc is
+ *       one more than the client's count then. A third token "$$manglevalue=<digit triplets>"
+ *       arrives decoded, as "value=<bytes>". The rights module rukda64 also receives the
+ *       provider's own query, six tokens: "velcmd=getuserrightsonly", "user=DOMAIN\user",
+ *       the request's localLogin token, "velusrmask=LoginServlet", "program=vesko",
+ *       "makeCmdLogEntry=false"; it answers "<UserRightsMask>N</UserRightsMask>".
+ *
  *   void <name>_freeData(char* answer);
  *       Takes back an answer that <name>_sendCmd returned.
  *

@@ -742,6 +742,9 @@ TEST_F(Pipeway, GetSaysWhatItGivesAndWhatItNeeds) {
               {"call failed: 0x80041008 WBEM_E_INVALID_PARAMETER\n",
                "get needs the object path of the class with its key, such as ",
                "ZOLM_OEM_DataAccessModule.InstanceID="});
+    // --verbose names the install root, where the exclusion file and the trace log live.
+    ExpectRun(Pipe({"--verbose", "enum"}), 0,
+              {"install root " + (Stack() / "root").string() + " (as kordo64 reports it)\n"});
 }
 
 // exec warns on standard error of a module that answers nothing or very much, and of nothing else.
