@@ -1,5 +1,5 @@
-// The COM entry points of pwwbempath (.dll, .so), which serves CLSID_WbemDefPath with this project's
-// object-path parser.
+// The COM entry points of pwwbempath (.dll, .so), which serves CLSID_WbemDefPath with this
+// project's object-path parser.
 #include "wbempath/wbem_path.h"
 
 #include <wbemidl.h>
