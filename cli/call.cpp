@@ -250,7 +250,8 @@ int RunCall(CallOptions options) {
     const pipeway::Stack stack = pipeway::CheckStack(options.stack);
     if (options.verbose) {
         std::fprintf(stderr, "pipeway: stack %s, install root %s (as kordo64 reports it)\n",
-                     stack.folder.string().c_str(), stack.installRoot.string().c_str());
+                     stack.folder.string().c_str(),
+                     stack.installRoot.lexically_normal().string().c_str());
     }
     ParserOutput parserOutput;
     const EventWatch events;
