@@ -68,8 +68,8 @@ SharedStateUse::SharedStateUse() {
 }
 
 SharedStateUse::~SharedStateUse() {
-    UseDACache(static_cast<DACache*>(m_previousCache));
-    CSingletonAuthExceptionImpl::UseStoreSlot(static_cast<StoreSlot*>(m_previousStore));
+    UseDACache(m_previousCache);
+    CSingletonAuthExceptionImpl::UseStoreSlot(m_previousStore);
     Generation* ended = nullptr;
     {
         std::lock_guard<std::mutex> lock(g_mutex);

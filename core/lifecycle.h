@@ -11,6 +11,8 @@
 
 #include "pw/resources.h"
 
+struct StoreSlot;
+
 namespace pw::core {
 
 // The library's process attach and detach notifications: the DA cache's and the store's locks
@@ -18,6 +20,7 @@ namespace pw::core {
 void ProcessAttach();
 void ProcessDetach();
 
+struct DACache;
 struct Generation;
 
 // Held by every operation that may use a DA module or the exclusion store: joins the current
@@ -30,8 +33,8 @@ class SharedStateUse : private pw::NoCopy {
 
   private:
     Generation* m_generation;
-    void* m_previousCache;
-    void* m_previousStore;
+    DACache* m_previousCache;
+    StoreSlot* m_previousStore;
 };
 
 // Retires the current generation, as above, and drops the process's default state (what tools
