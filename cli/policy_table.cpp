@@ -99,6 +99,22 @@ using DecisionTable = std::map<std::string, std::map<std::string, std::string>>;
 // The masks the stack's rights module gave, by user and local-login token: asked once each.
 using RightsAnswers = std::map<std::pair<std::string, std::string>, std::optional<std::int32_t>>;
 
+// A user's mask: its own, or the one the stack's rights module gives for this local-login token,
+// asked once per user and token. Nothing when the rights module cannot be used.
+std::optional<std::uint32_t> MaskOf(const TableUser& user, const std::string& localLogin,
+                                    RightsAnswers& asked) {
+    if (user.mask) {
+        return user.mask;
+    }
+    const auto key = std::make_pair(user.name, localLogin);
+    const auto found = asked.find(key);
+    const std::optional<std::int32_t> answer =
+        found != asked.end() ? found->second
+                             : asked[key] = pw::core::QueryUserRightsMask(user.name, localLogin);
+    return answer ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*answer))
+                  : std::nullopt;
+}
+
 // The decisions for one command line, a cell per user, as the provider reaches them: the line
 // is cut and validated once, then decided for each user's mask.
 std::vector<std::string> DecideRow(const CSingletonAuthExceptionImpl& store,
@@ -115,16 +131,7 @@ std::vector<std::string> DecideRow(const CSingletonAuthExceptionImpl& store,
     }
     std::vector<std::string> cells;
     for (const TableUser& user : users) {
-        std::optional<std::uint32_t> mask = user.mask;
-        if (!mask) {
-            const auto key = std::make_pair(user.name, request.LocalLogin());
-            if (asked.count(key) == 0) {
-                asked[key] = pw::core::QueryUserRightsMask(user.name, request.LocalLogin());
-            }
-            if (const std::optional<std::int32_t>& answer = asked[key]) {
-                mask = static_cast<std::uint32_t>(*answer);
-            }
-        }
+        const std::optional<std::uint32_t> mask = MaskOf(user, request.LocalLogin(), asked);
         // Without a rights module the provider refuses everyone.
         cells.push_back(mask && store.Decide(request.Command(), request.Args(), *mask).allowed
                             ? "allowed"
@@ -192,16 +199,7 @@ std::string MaskText(std::uint32_t mask) {
 // from the rights module is the one it gives without a localLogin token ("?" when it cannot be
 // asked).
 std::string Heading(const TableUser& user, RightsAnswers& asked) {
-    std::optional<std::uint32_t> mask = user.mask;
-    if (!mask) {
-        const auto key = std::make_pair(user.name, std::string("localLogin=TRUE"));
-        if (asked.count(key) == 0) {
-            asked[key] = pw::core::QueryUserRightsMask(key.first, key.second);
-        }
-        if (const std::optional<std::int32_t>& answer = asked[key]) {
-            mask = static_cast<std::uint32_t>(*answer);
-        }
-    }
+    const std::optional<std::uint32_t> mask = MaskOf(user, "localLogin=TRUE", asked);
     return user.name + "=" + (mask ? MaskText(*mask) : std::string("?"));
 }
 
