@@ -17,12 +17,7 @@
 namespace {
 
 StoreSlot g_defaultSlot;
-thread_local StoreSlot* t_slot = nullptr;
 CriticalSection g_instanceLock;
-
-StoreSlot& SlotInUse() {
-    return t_slot != nullptr ? *t_slot : g_defaultSlot;
-}
 
 }  // namespace
 
@@ -207,12 +202,16 @@ bool CSingletonAuthExceptionImpl::Parse(std::istream& in, std::ostream* out) {
     }
 }
 
-StoreSlot* CSingletonAuthExceptionImpl::UseStoreSlot(StoreSlot* slot) noexcept {
-    return std::exchange(t_slot, slot);
+StoreSlot& CSingletonAuthExceptionImpl::DefaultSlot() noexcept {
+    return g_defaultSlot;
 }
 
 CSingletonAuthExceptionImpl* CSingletonAuthExceptionImpl::GetInstance() {
-    std::atomic<CSingletonAuthExceptionImpl*>& slot = SlotInUse().instance;
+    return GetInstance(g_defaultSlot);
+}
+
+CSingletonAuthExceptionImpl* CSingletonAuthExceptionImpl::GetInstance(StoreSlot& store) {
+    std::atomic<CSingletonAuthExceptionImpl*>& slot = store.instance;
     CSingletonAuthExceptionImpl* instance = slot.load(std::memory_order_acquire);
     if (instance != nullptr) {
         return instance;
@@ -237,7 +236,7 @@ CSingletonAuthExceptionImpl* CSingletonAuthExceptionImpl::GetInstance() {
 }
 
 void CSingletonAuthExceptionImpl::DestroyInstance() {
-    DestroyInstance(SlotInUse());
+    DestroyInstance(g_defaultSlot);
 }
 
 void CSingletonAuthExceptionImpl::DestroyInstance(StoreSlot& slot) {

@@ -42,24 +42,24 @@ enum ExclusionTag {
 class CSingletonAuthExceptionImpl;
 
 // Where a process's store is kept. The provider keeps one per generation of its shared state
-// and points each request's thread at its generation's slot; a thread pointed at none uses the
-// process's default slot (tools and tests).
+// and hands each request its generation's slot; tools and tests use the process's default slot.
 struct StoreSlot {
     std::atomic<CSingletonAuthExceptionImpl*> instance{nullptr};
 };
 
 class CSingletonAuthExceptionImpl {
   public:
-    // The store of this thread's slot, built on first use from the exclusion file under the
-    // stack's install root. Null only when the store lock does not exist.
+    // The store of `slot` (without it, the default slot), built on first use from the
+    // exclusion file under the stack's install root. Null only when the store lock does not
+    // exist.
+    static CSingletonAuthExceptionImpl* GetInstance(StoreSlot& slot);
     static CSingletonAuthExceptionImpl* GetInstance();
-    // Drops the store of this thread's slot, or of `slot`; the next GetInstance reads the file
-    // again. No request may still use it.
-    static void DestroyInstance();
+    // Drops the store of `slot` (without it, the default slot); the next GetInstance reads the
+    // file again. No request may still use it.
     static void DestroyInstance(StoreSlot& slot);
-    // Points this thread's GetInstance and DestroyInstance at `slot` (null: the default slot);
-    // returns the slot used before.
-    static StoreSlot* UseStoreSlot(StoreSlot* slot) noexcept;
+    static void DestroyInstance();
+    // The process's default slot (tools and tests).
+    static StoreSlot& DefaultSlot() noexcept;
 
     // What a reading of an exclusion file finds, for a policy check: an entry stored, a key the
     // file gives again (the later entry stands), and the syntax error that ended the reading.

@@ -31,8 +31,8 @@ bool TagText(const std::string& answer, std::string_view open, std::string_view 
 }
 
 // Runs one fixed address query through "tarda64" and returns the answer.
-std::string QueryAddressModule(const char* objectType) {
-    const DAInfo& tarda = *PipewayProviderImpl::getDAInfo("tarda64");
+std::string QueryAddressModule(pw::core::DACache& modules, const char* objectType) {
+    const DAInfo& tarda = *PipewayProviderImpl::getDAInfo(modules, "tarda64");
     std::string query[] = {"velcmd=getchildlist", "ons=Root", objectType};
     char* argv[] = {query[0].data(), query[1].data(), query[2].data()};
     std::string answer;
@@ -45,7 +45,15 @@ std::string QueryAddressModule(const char* objectType) {
 namespace pw::core {
 
 char* GetIPv4Address() {
-    const std::string answer = QueryAddressModule("byobjtype=322");
+    return GetIPv4Address(DefaultDACache());
+}
+
+char* GetIPv6Addresses() {
+    return GetIPv6Addresses(DefaultDACache());
+}
+
+char* GetIPv4Address(DACache& modules) {
+    const std::string answer = QueryAddressModule(modules, "byobjtype=322");
     char* buffer = static_cast<char*>(std::calloc(kIPv4BufferSize, 1));
     if (buffer == nullptr) {
         return nullptr;
@@ -57,8 +65,8 @@ char* GetIPv4Address() {
     return buffer;
 }
 
-char* GetIPv6Addresses() {
-    const std::string answer = QueryAddressModule("byobjtype=417");
+char* GetIPv6Addresses(DACache& modules) {
+    const std::string answer = QueryAddressModule(modules, "byobjtype=417");
     char* buffer = static_cast<char*>(std::calloc(kIPv6BufferSize, 1));
     if (buffer == nullptr) {
         return nullptr;

@@ -1,6 +1,7 @@
 #include "core/pipeway_provider_impl.h"
 
 #include "authex/auth_exception.h"
+#include "core/lifecycle.h"
 #include "log/trace_log.h"
 
 #include <sstream>
@@ -37,9 +38,14 @@ namespace pw::core {
 
 std::optional<std::int32_t> QueryUserRightsMask(const std::string& userName,
                                                 const std::string& localLogin) {
+    return QueryUserRightsMask(DefaultDACache(), userName, localLogin);
+}
+
+std::optional<std::int32_t> QueryUserRightsMask(DACache& modules, const std::string& userName,
+                                                const std::string& localLogin) {
     const DAInfo* rights = nullptr;
     try {
-        rights = PipewayProviderImpl::getDAInfo("rukda64");
+        rights = PipewayProviderImpl::getDAInfo(modules, "rukda64");
     } catch (const PPImplStatus& failure) {
         TraceLog("PipewayProviderImpl::IsAuthorized() - Unable to load rukda : %s\n",
                  failure.text.c_str());
@@ -68,13 +74,14 @@ std::optional<std::int32_t> QueryUserRightsMask(const std::string& userName,
 
 bool PipewayProviderImpl::IsAuthorized() {
     const std::optional<std::int32_t> mask =
-        pw::core::QueryUserRightsMask(m_userName, m_localLogin);
+        pw::core::QueryUserRightsMask(m_shared->modules, m_userName, m_localLogin);
     if (!mask) {
         return false;
     }
     TraceLog("PipewayProviderImpl::IsAuthorized() - User %s has role: %d", m_userName.c_str(),
              *mask);
-    const CSingletonAuthExceptionImpl* store = CSingletonAuthExceptionImpl::GetInstance();
+    const CSingletonAuthExceptionImpl* store =
+        CSingletonAuthExceptionImpl::GetInstance(m_shared->store);
     const std::uint32_t rightsMask = static_cast<std::uint32_t>(*mask);
     const bool verdict = store != nullptr && store->IsAuthorized(m_command, m_args, rightsMask);
     TraceLog("AuthModule returned : %d for user %s\n", verdict ? 1 : 0, m_userName.c_str());

@@ -35,9 +35,8 @@ struct DACache {
     std::list<DAInfo> entries;
 };
 
-// Points this thread's getDAInfo and CleanUpDAInfo at `cache` (null: the process's default
-// cache); returns the cache used before.
-DACache* UseDACache(DACache* cache) noexcept;
+// The cache of the process's default state (tools and tests).
+DACache& DefaultDACache() noexcept;
 // Unloads every module of `cache` and empties it.
 void ReleaseModules(DACache& cache) noexcept;
 // The caches' lock exists between these two, the library's attach and detach notifications.

@@ -19,11 +19,6 @@ namespace {
 // changed.
 CriticalSection g_daInfoLock;
 pw::core::DACache g_defaultCache;
-thread_local pw::core::DACache* t_cache = nullptr;
-
-pw::core::DACache& CacheInUse() {
-    return t_cache != nullptr ? *t_cache : g_defaultCache;
-}
 
 // Tells the administrator that a module cannot be used: the rights module refuses everyone,
 // any other module every call naming it; without a usable library folder no module loads.
@@ -81,13 +76,17 @@ DAInfo LoadDAModule(const std::string& name) {
 }  // namespace
 
 DAInfo* PipewayProviderImpl::getDAInfo(const std::string& name) {
+    return getDAInfo(pw::core::DefaultDACache(), name);
+}
+
+DAInfo* PipewayProviderImpl::getDAInfo(pw::core::DACache& cache, const std::string& name) {
     TraceLog("PipewayProviderImpl::getDAInfo(%s) called\n", name.c_str());
     ScopedLock lock(g_daInfoLock);
     if (!lock.IsLocked()) {
         TraceLog("PipewayProviderImpl::getDAInfo - Failed to synchronize threads\n");
         throw PPImplStatus(kCacheLockFailed, "PwyImpl: Failed to synchronize in getDAInfo");
     }
-    std::list<DAInfo>& entries = CacheInUse().entries;
+    std::list<DAInfo>& entries = cache.entries;
     for (DAInfo& entry : entries) {
         if (entry.name == name) {
             return &entry;
@@ -100,13 +99,13 @@ DAInfo* PipewayProviderImpl::getDAInfo(const std::string& name) {
 }
 
 void PipewayProviderImpl::CleanUpDAInfo() {
-    pw::core::ReleaseModules(CacheInUse());
+    pw::core::ReleaseModules(g_defaultCache);
 }
 
 namespace pw::core {
 
-DACache* UseDACache(DACache* cache) noexcept {
-    return std::exchange(t_cache, cache);
+DACache& DefaultDACache() noexcept {
+    return g_defaultCache;
 }
 
 void ReleaseModules(DACache& cache) noexcept {

@@ -1,8 +1,5 @@
 #include "core/lifecycle.h"
 
-#include "authex/auth_exception.h"
-#include "core/da_cache.h"
-#include "core/pipeway_provider_impl.h"
 #include "pw/events.h"
 
 #include <mutex>
@@ -14,6 +11,7 @@ namespace pw::core {
 struct Generation {
     DACache modules;
     StoreSlot store;
+    SharedState state{modules, store};
     long calls = 0;
     bool retired = false;
 };
@@ -26,23 +24,22 @@ namespace {
 std::mutex g_mutex;
 Generation* g_current = nullptr;
 
+void Release(SharedState& state) noexcept {
+    ReleaseModules(state.modules);
+    CSingletonAuthExceptionImpl::DestroyInstance(state.store);
+}
+
 void Drop(Generation* generation) noexcept {
-    ReleaseModules(generation->modules);
-    CSingletonAuthExceptionImpl::DestroyInstance(generation->store);
+    Release(generation->state);
     delete generation;
 }
 
-// What tools and tests use outside any operation, whatever this thread is pointed at.
-void DropDefaultState() noexcept {
-    DACache* const cache = UseDACache(nullptr);
-    StoreSlot* const slot = CSingletonAuthExceptionImpl::UseStoreSlot(nullptr);
-    PipewayProviderImpl::CleanUpDAInfo();
-    CSingletonAuthExceptionImpl::DestroyInstance();
-    UseDACache(cache);
-    CSingletonAuthExceptionImpl::UseStoreSlot(slot);
-}
-
 }  // namespace
+
+SharedState& DefaultSharedState() noexcept {
+    static SharedState state{DefaultDACache(), CSingletonAuthExceptionImpl::DefaultSlot()};
+    return state;
+}
 
 void ProcessAttach() {
     AttachModuleCache();
@@ -63,13 +60,13 @@ SharedStateUse::SharedStateUse() {
         m_generation = g_current;
         ++m_generation->calls;
     }
-    m_previousCache = UseDACache(&m_generation->modules);
-    m_previousStore = CSingletonAuthExceptionImpl::UseStoreSlot(&m_generation->store);
+}
+
+SharedState& SharedStateUse::State() const noexcept {
+    return m_generation->state;
 }
 
 SharedStateUse::~SharedStateUse() {
-    UseDACache(m_previousCache);
-    CSingletonAuthExceptionImpl::UseStoreSlot(m_previousStore);
     Generation* ended = nullptr;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -97,7 +94,7 @@ void DropSharedState() noexcept {
     if (idle != nullptr) {
         Drop(idle);
     }
-    DropDefaultState();
+    Release(DefaultSharedState());
     // The next request starts a new provider load: what it meets is reported again.
     pw::events::NewProviderLoad();
 }

@@ -1,5 +1,6 @@
 #include "core/pipeway_provider_impl.h"
 
+#include "core/lifecycle.h"
 #include "log/trace_log.h"
 
 #include <cstdlib>
@@ -8,7 +9,12 @@ using PipewayMgtData::PPImplStatus;
 using namespace PipewayMgtData;  // the result codes
 
 PipewayProviderImpl::PipewayProviderImpl(const std::string& userName, pw::TokenList args)
+    : PipewayProviderImpl(pw::core::DefaultSharedState(), userName, std::move(args)) {}
+
+PipewayProviderImpl::PipewayProviderImpl(pw::core::SharedState& shared, const std::string& userName,
+                                         pw::TokenList args)
     : PipewayProviderImpl(ValidationOnly{}, std::move(args)) {
+    m_shared = &shared;
     // The object is whole once validation has run: should authorization throw, the destructor
     // releases the argument array.
     m_userName = userName;
@@ -18,7 +24,10 @@ PipewayProviderImpl::PipewayProviderImpl(const std::string& userName, pw::TokenL
 }
 
 PipewayProviderImpl::PipewayProviderImpl(ValidationOnly, pw::TokenList args)
-    : m_args(std::move(args)), m_status(kSuccess), m_authorized(false) {
+    : m_shared(&pw::core::DefaultSharedState()),
+      m_args(std::move(args)),
+      m_status(kSuccess),
+      m_authorized(false) {
     m_status = IsValidOperation();
 }
 
@@ -35,7 +44,7 @@ PPImplStatus PipewayProviderImpl::ExecuteMethod(std::string& answer) {
     }
     try {
         TraceLog("PipewayProviderImpl::ExecuteMethod() - About to invoke sendCmd()\n");
-        const DAInfo* info = getDAInfo(m_daName);
+        const DAInfo* info = getDAInfo(m_shared->modules, m_daName);
         pw::core::RunDACmd(*info, static_cast<std::int32_t>(Argc()), m_arguments->Argv(), answer);
         return PPImplStatus(kSuccess);
     } catch (const PPImplStatus& failure) {

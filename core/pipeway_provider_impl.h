@@ -14,10 +14,18 @@
 #include <string>
 #include <string_view>
 
+namespace pw::core {
+struct SharedState;
+}
+
 class PipewayProviderImpl {
   public:
     // Validates the tokens and, when they are valid, authorizes the caller. Outcomes are kept
     // in Status() and IsAuthorizedRequest(); only out-of-memory and similar failures throw.
+    // The request loads its modules and asks its store in `shared`, which must outlive it; the
+    // form without it uses the process's default state (tools and tests).
+    PipewayProviderImpl(pw::core::SharedState& shared, const std::string& userName,
+                        pw::TokenList args);
     PipewayProviderImpl(const std::string& userName, pw::TokenList args);
     // Validation alone, as the constructor above runs it, and no authorization: for tools that
     // explain what the provider decides. Status(), DAName(), Command() and Args() tell what
@@ -38,10 +46,11 @@ class PipewayProviderImpl {
     // Cleans one name ("NAME") or value (any other kind) in place; false refuses it.
     static bool ProcessArgument(std::string& text, const std::string& kind);
 
-    // The cached module of that name, loaded on first use; throws PPImplStatus (105, 8).
-    // The record stays in place until CleanUpDAInfo.
+    // The module of that name in `cache` (without it, the default state's), loaded on first
+    // use; throws PPImplStatus (105, 8). The record stays in place until the cache is released.
+    static DAInfo* getDAInfo(pw::core::DACache& cache, const std::string& name);
     static DAInfo* getDAInfo(const std::string& name);
-    // Releases every cached module and empties the cache.
+    // Releases every module of the default state's cache and empties it.
     static void CleanUpDAInfo();
 
     // Read access to what validation and authorization settled.
@@ -67,6 +76,7 @@ class PipewayProviderImpl {
     bool IsAuthorized();
     void NormalizeDAName(std::string& name);
 
+    pw::core::SharedState* m_shared;
     std::string m_userName;
     // The argument array, once validation has made it.
     std::optional<pw::core::ArgumentArray> m_arguments;
@@ -80,9 +90,11 @@ class PipewayProviderImpl {
 
 namespace pw::core {
 
-// The user-rights mask that the rights module "rukda64" gives the user, asked as a request asks
-// it (with the request's local-login token); 0 when it answers no mask, nothing when the module
-// cannot be used.
+// The user-rights mask that the rights module "rukda64" of `modules` (without it, the default
+// state's) gives the user, asked as a request asks it (with the request's local-login token); 0
+// when it answers no mask, nothing when the module cannot be used.
+std::optional<std::int32_t> QueryUserRightsMask(DACache& modules, const std::string& userName,
+                                                const std::string& localLogin);
 std::optional<std::int32_t> QueryUserRightsMask(const std::string& userName,
                                                 const std::string& localLogin);
 

@@ -137,9 +137,10 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecMethodAsync(const BSTR path, 
     const ClientOperation operation{true, "--> CWMIPipewayProvider::ExecMethodAsyn()\n",
                                     "Error : Couldn't Impersonate the Client\n",
                                     "CWMIPipewayProvider::ExecMethodAsync"};
-    return ServeAsClient(operation, [&](ClientImpersonation& client) {
-        return ExecMethodAsClient(client, path, method, inParams, sink);
-    });
+    return ServeAsClient(
+        operation, [&](ClientImpersonation& client, pw::core::SharedState* shared) {
+            return ExecMethodAsClient(client, *shared, path, method, inParams, sink);
+        });
 }
 
 namespace {
@@ -276,9 +277,10 @@ HRESULT CWMIPipewayProvider::OutParamsFor(const BSTR method,
     return hr;
 }
 
-HRESULT CWMIPipewayProvider::RunRequest(ClientImpersonation& client, const std::string& userName,
-                                        pw::TokenList tokens, IWbemClassObject* outParams) {
-    PipewayProviderImpl request(userName, std::move(tokens));
+HRESULT CWMIPipewayProvider::RunRequest(ClientImpersonation& client, pw::core::SharedState& shared,
+                                        const std::string& userName, pw::TokenList tokens,
+                                        IWbemClassObject* outParams) {
+    PipewayProviderImpl request(shared, userName, std::move(tokens));
     std::string answer;
     HRESULT hr = client.Revert();
     if (FAILED(hr)) {
@@ -297,7 +299,8 @@ HRESULT CWMIPipewayProvider::RunRequest(ClientImpersonation& client, const std::
     return S_OK;
 }
 
-HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, const BSTR path,
+HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client,
+                                                pw::core::SharedState& shared, const BSTR path,
                                                 const BSTR method, IWbemClassObject* inParams,
                                                 IWbemObjectSink* sink) {
     // Without a sink nobody could receive the answer: nothing is run.
@@ -338,7 +341,7 @@ HRESULT CWMIPipewayProvider::ExecMethodAsClient(ClientImpersonation& client, con
     pw::ComPtr<IWbemClassObject> outParams;
     hr = OutParamsFor(method, outParams);
     if (SUCCEEDED(hr)) {
-        hr = RunRequest(client, userName, std::move(tokens), outParams.get());
+        hr = RunRequest(client, shared, userName, std::move(tokens), outParams.get());
     }
     if (FAILED(hr)) {
         return hr;

@@ -74,10 +74,13 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::CreateInstanceEnumAsync(const BST
     // Among others, an address module that cannot be loaded: no instance is sent.
     const ClientOperation operation{true, "--> CWMIPipewayProvider::CreateInstanceEnumAsync\n",
                                     nullptr, "CWMIPipewayProvider::CreateInstanceEnumAsync"};
-    return ServeAsClient(operation, [&](ClientImpersonation&) { return EnumerateAsClient(sink); });
+    return ServeAsClient(operation, [&](ClientImpersonation&, pw::core::SharedState* shared) {
+        return EnumerateAsClient(*shared, sink);
+    });
 }
 
-HRESULT CWMIPipewayProvider::EnumerateAsClient(IWbemObjectSink* sink) {
+HRESULT CWMIPipewayProvider::EnumerateAsClient(pw::core::SharedState& shared,
+                                               IWbemObjectSink* sink) {
     if (sink == nullptr) {
         return pw::Hr(WBEM_E_INVALID_PARAMETER);
     }
@@ -89,8 +92,8 @@ HRESULT CWMIPipewayProvider::EnumerateAsClient(IWbemObjectSink* sink) {
     pw::UniqueBstr ipv4;
     pw::UniqueBstr ipv6;
     {
-        const AddressText ipv4Text(pw::core::GetIPv4Address());
-        const AddressText ipv6Text(pw::core::GetIPv6Addresses());
+        const AddressText ipv4Text(pw::core::GetIPv4Address(shared.modules));
+        const AddressText ipv6Text(pw::core::GetIPv6Addresses(shared.modules));
         ipv4 = AddressToBstr(ipv4Text.get());
         ipv6 = AddressToBstr(ipv6Text.get());
     }
@@ -116,7 +119,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::GetObjectAsync(const BSTR path, L
         false, nullptr,
         "Pwy: CWMIPipewayProvider::GetObjectAsync GetCurrentImpersonationlevel Failed : &d\n",
         "CWMIPipewayProvider::GetObjectAsync"};
-    return ServeAsClient(operation, [&](ClientImpersonation&) {
+    return ServeAsClient(operation, [&](ClientImpersonation&, pw::core::SharedState*) {
         if (sink == nullptr) {
             return pw::Hr(WBEM_E_INVALID_PARAMETER);
         }

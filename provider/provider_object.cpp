@@ -56,7 +56,7 @@ HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::DeleteInstanceAsync(const BSTR, L
 
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::ExecQueryAsync(const BSTR, const BSTR, LONG,
                                                               IWbemContext*, IWbemObjectSink*) {
-    return ServeAsClient({}, [](ClientImpersonation& client) {
+    return ServeAsClient({}, [](ClientImpersonation& client, pw::core::SharedState*) {
         client.Revert();
         return pw::Hr(WBEM_E_NOT_SUPPORTED);
     });

@@ -49,7 +49,8 @@ struct ClientOperation {
 
 // An operation's entry from the ABI: the one exception mapping around the whole run, the
 // shared state held and the entry traced as `operation` says, the client impersonated
-// (ClientImpersonation::Enter's gate), then `work(client)`.
+// (ClientImpersonation::Enter's gate), then `work(client, shared)`, where `shared` is the
+// generation of the shared state the operation holds (null when it holds none).
 template <typename Work>
 HRESULT ServeAsClient(const ClientOperation& operation, Work work) {
     return GuardedEntry(operation.name, pw::kWbemFailures, [&] {
@@ -68,7 +69,7 @@ HRESULT ServeAsClient(const ClientOperation& operation, Work work) {
             }
             return hr;
         }
-        return work(client);
+        return work(client, sharedState ? &sharedState->State() : nullptr);
     });
 }
 
@@ -119,11 +120,13 @@ class CWMIPipewayProvider : public pw::ComObject<pw::UnsupportedWbemServices, IW
     // the request run with the provider's own identity and its answer put in `outParams`.
     HRESULT CheckClassPath(const BSTR path);
     HRESULT OutParamsFor(const BSTR method, pw::ComPtr<IWbemClassObject>& outParams);
-    HRESULT RunRequest(ClientImpersonation& client, const std::string& userName,
-                       pw::TokenList tokens, IWbemClassObject* outParams);
-    HRESULT ExecMethodAsClient(ClientImpersonation& client, const BSTR path, const BSTR method,
-                               IWbemClassObject* inParams, IWbemObjectSink* sink);
-    HRESULT EnumerateAsClient(IWbemObjectSink* sink);
+    HRESULT RunRequest(ClientImpersonation& client, pw::core::SharedState& shared,
+                       const std::string& userName, pw::TokenList tokens,
+                       IWbemClassObject* outParams);
+    HRESULT ExecMethodAsClient(ClientImpersonation& client, pw::core::SharedState& shared,
+                               const BSTR path, const BSTR method, IWbemClassObject* inParams,
+                               IWbemObjectSink* sink);
+    HRESULT EnumerateAsClient(pw::core::SharedState& shared, IWbemObjectSink* sink);
     HRESULT GetInstanceForPath(const BSTR path, IWbemClassObject** instance);
     HRESULT NewInstance(pw::ComPtr<IWbemClassObject>& instance);
 

@@ -48,8 +48,8 @@ TEST_P(AddressTable, CutsTheAddressesOutOfTheAnswer) {
 }
 
 // The IPv4 query gives its one address; the IPv6 query joins both.
-constexpr auto kIPv4 = pw::core::GetIPv4Address;
-constexpr auto kIPv6 = pw::core::GetIPv6Addresses;
+constexpr auto kIPv4 = static_cast<char* (*)()>(pw::core::GetIPv4Address);
+constexpr auto kIPv6 = static_cast<char* (*)()>(pw::core::GetIPv6Addresses);
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
