@@ -64,15 +64,16 @@ struct ErrorPlace : CSingletonAuthExceptionImpl::PolicyListener {
 
 CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
     TraceLog("Inside  CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() \n");
-    std::string path;
+    pw::stack::AnchoredPath file;
     if (const std::optional<std::string> root = pw::stack::RootInstallPath()) {
-        path = *root + pw::stack::kExclusionFile;
+        file = {*root, pw::stack::kExclusionFile};
     } else {
         ReportNoInstallRoot();
     }
+    const std::string path = file.Full();
     ErrorPlace place;
     m_listener = &place;
-    const ReadResult read = Read(path, nullptr);
+    const ReadResult read = Read(file, nullptr);
     m_listener = nullptr;
     // A store that refuses everyone, or allows what the rest of a broken file may refuse:
     // an administrator must know.
@@ -107,7 +108,8 @@ CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadChecked
     std::ostream* out = listener != nullptr ? &discard : nullptr;
     store.m_listener = listener;
     try {
-        policy.accepted = path != nullptr ? store.Read(*path, out).accepted : store.Parse(*in, out);
+        policy.accepted = path != nullptr ? store.Read(pw::stack::AtOwnFolder(*path), out).accepted
+                                          : store.Parse(*in, out);
     } catch (...) {
         store.m_listener = nullptr;
         throw;
@@ -151,8 +153,9 @@ void CSingletonAuthExceptionImpl::ReportBrokenFile(const std::string& path, cons
                         names.empty() ? "(none named)" : names});
 }
 
-CSingletonAuthExceptionImpl::ReadResult CSingletonAuthExceptionImpl::Read(const std::string& path,
-                                                                          std::ostream* out) {
+CSingletonAuthExceptionImpl::ReadResult CSingletonAuthExceptionImpl::Read(
+    const pw::stack::AnchoredPath& where, std::ostream* out) {
+    const std::string path = where.Full();
     TraceLog("Opening file %s\n", path.c_str());
     // Read whole and as bytes: the scanner sees every byte as written (a text-mode read on
     // Windows would end at a 0x1A byte and fold CRLF pairs). Only a regular file of bounded
@@ -160,8 +163,8 @@ CSingletonAuthExceptionImpl::ReadResult CSingletonAuthExceptionImpl::Read(const 
     // device, socket, or a file over the limit) is refused like a file that cannot be opened,
     // with a line saying why.
     pw::stack::FileContent file;
-    if (!path.empty()) {
-        file = pw::stack::ReadRegularFile(path, pw::stack::kExclusionFileLimit);
+    if (!where.relative.empty()) {
+        file = pw::stack::ReadRegularFile(where, pw::stack::kExclusionFileLimit);
     } else {
         file.refusal = "cannot be opened";
     }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pw/stack_files.h"
 #include "pw/token_list.h"
 
 namespace yy {
@@ -179,7 +180,8 @@ class CSingletonAuthExceptionImpl {
     };
     // Opens and parses one file into the role table; `out` takes the scanner's copies and the
     // parser's message (null: standard output).
-    ReadResult Read(const std::string& path, std::ostream* out);
+    // Reads the file at `file` (none when its relative part is empty) and parses it.
+    ReadResult Read(const pw::stack::AnchoredPath& file, std::ostream* out);
     // Parses the exclusion file's text into the role table; true when the parse accepted it.
     bool Parse(std::istream& in, std::ostream* out);
     // Reports the syntax error at `line`:`column` that stopped the parse of `text`, the file at

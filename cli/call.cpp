@@ -6,6 +6,8 @@
 #include "cli/output.h"
 #include "host/provider_host.h"
 #include "pw/resources.h"
+#include "log/trace_log.h"
+#include "pw/stack_files.h"
 #include "pw/stack_layout.h"
 
 #include <wbemidl.h>
@@ -26,43 +28,45 @@ namespace {
 
 const WCHAR kProviderProgId[] = L"iPipewayProvider.WMIPipewayProvider";
 
-// Switches the trace log on for the run when asked, and prints what the run added.
+// Switches the trace log on for the run when asked, and prints what the run added. The log is
+// created only as a new file and read only as the provider appends to it (a regular file with
+// one link, reached from the install root without a link): pipeway runs as an administrator.
 class TraceSwitch : private pw::NoCopy {
   public:
     TraceSwitch(bool enabled, const fs::path& installRoot)
-        : m_enabled(enabled), m_file(installRoot.string() + pw::stack::kTraceLogFile) {
+        : m_enabled(enabled), m_file{installRoot.string(), pw::stack::kTraceLogFile} {
         if (!m_enabled) {
             return;
         }
-        std::error_code error;
-        m_created = !fs::exists(m_file, error);
-        if (m_created) {
-            fs::create_directories(m_file.parent_path(), error);
-            std::ofstream(m_file).flush();
+        m_created = pw::stack::CreateNewFile(m_file);
+        if (!m_created) {
+            const pw::stack::FileContent before = Read();
+            m_start = before.content ? before.content->size() : 0;
         }
-        m_start = fs::exists(m_file, error) ? fs::file_size(m_file, error) : 0;
     }
     ~TraceSwitch() {
         if (!m_enabled) {
             return;
         }
-        std::ifstream in(m_file, std::ios::binary);
-        in.seekg(static_cast<std::streamoff>(m_start));
-        std::ostringstream added;
-        added << in.rdbuf();
-        in.close();
-        std::printf("--- trace ---\n%s", added.str().c_str());
+        const pw::stack::FileContent log = Read();
+        const std::string added =
+            log.content && log.content->size() >= m_start ? log.content->substr(m_start) : "";
+        std::printf("--- trace ---\n%s", added.c_str());
         if (m_created) {
-            std::error_code error;
-            fs::remove(m_file, error);
+            pw::stack::RemoveFile(m_file);
         }
     }
 
   private:
+    pw::stack::FileContent Read() const {
+        // The provider stops appending at its limit; a line may end just past it on Windows.
+        return pw::stack::ReadRegularFile(m_file, kTraceLogLimit + 4096);
+    }
+
     bool m_enabled;
-    fs::path m_file;
+    pw::stack::AnchoredPath m_file;
     bool m_created = false;
-    std::uintmax_t m_start = 0;
+    std::size_t m_start = 0;
 };
 
 int PrintInstances(HRESULT hr, host::ObjectSink* sink, bool json) {

@@ -17,6 +17,11 @@ void AddPolicyCommand(CLI::App& pipeway, PolicyOptions& options) {
         "the replaced one as authexclusion.xml.previous; a file that fails the check exits "
         "with 1 and changes nothing");
     install->add_option("FILE", options.file, "the new exclusion file")->required();
+    install
+        ->add_option("--wait", options.waitSeconds,
+                     "seconds to wait while another install of the stack runs (default 10); "
+                     "then it refuses")
+        ->check(CLI::Range(0, 3600));
     install->callback([&options] { options.action = PolicyOptions::Action::kInstall; });
     CLI::App* explain = policy->add_subcommand(
         "explain",
@@ -61,7 +66,7 @@ int RunPolicy(const PolicyOptions& options, const std::filesystem::path& stack) 
         return Test(options, stack);
     }
     if (options.action == PolicyOptions::Action::kInstall) {
-        return Install(options.file, stack);
+        return Install(options.file, stack, std::chrono::seconds(options.waitSeconds));
     }
     if (!options.mask && !options.user) {
         throw UsageError{"policy explain needs --user NAME or --mask N"};

@@ -25,6 +25,7 @@ struct PolicyOptions {
     std::optional<std::string> commands;  // policy test: a file of command lines
     std::optional<std::string> expect;    // policy test: a table of expected decisions
     std::vector<std::string> words;
+    int waitSeconds = 10;  // policy install: how long another install may hold the stack
 };
 
 // Adds the "policy" command and its subcommands to pipeway's command line, which fills

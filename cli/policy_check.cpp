@@ -5,29 +5,30 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 namespace pipeway {
 
 namespace fs = std::filesystem;
 
 int Check(const std::string& path) {
-    if (!Readable(path)) {
-        std::fprintf(stderr, "pipeway: the exclusion file %s cannot be read\n", path.c_str());
+    return Check(path, ReadPolicy(path));
+}
+
+int Check(const std::string& path, const ParsedPolicy& parsed) {
+    if (!parsed.bytes) {
+        std::fprintf(stderr, "pipeway: the exclusion file %s cannot be used: it %s\n", path.c_str(),
+                     parsed.refusal.c_str());
         return kExitResult;
     }
-    const ParsedPolicy parsed = ReadPolicy(path);
     for (const auto& duplicate : parsed.duplicates) {
         std::fprintf(stderr, "%s", DescribeDuplicate(path, duplicate).c_str());
     }
     if (!parsed.file.accepted) {
         const std::size_t kept = parsed.file.store->RoleTable().size();
         if (parsed.syntaxError) {
-            std::ifstream in(path, std::ios::binary);
-            const std::string text((std::istreambuf_iterator<char>(in)), {});
-            std::fprintf(stderr, "%s",
-                         DescribeSyntaxError(path, text, *parsed.syntaxError, kept).c_str());
+            std::fprintf(
+                stderr, "%s",
+                DescribeSyntaxError(path, *parsed.bytes, *parsed.syntaxError, kept).c_str());
         } else {
             std::fprintf(stderr, "%s: the file cannot be read\n", path.c_str());
         }

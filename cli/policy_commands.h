@@ -8,6 +8,7 @@
 #include "cli/policy.h"
 #include "pw/resources.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -21,8 +22,13 @@ namespace pipeway {
 const char* SectionOf(int role);
 const char* RoleSetName(int effectiveSet);
 
-// A policy file read with the system's scanner and parser, and what the reading found.
+// A policy file read once, as the provider reads it (a regular file with one link, opened
+// without following a link or blocking, at most 4 MiB), then with the system's scanner and
+// parser, and what the reading found. A file that cannot be read leaves a store that refuses
+// everyone.
 struct ParsedPolicy final : CSingletonAuthExceptionImpl::PolicyListener {
+    std::optional<std::string> bytes;  // what was read; nothing when the file was refused
+    std::string refusal;               // why it was refused, as a message puts it
     CSingletonAuthExceptionImpl::PolicyFile file;
     std::optional<CSingletonAuthExceptionImpl::SyntaxError> syntaxError;
     std::vector<CSingletonAuthExceptionImpl::DuplicateKey> duplicates;
@@ -39,10 +45,10 @@ struct ParsedPolicy final : CSingletonAuthExceptionImpl::PolicyListener {
     }
 };
 ParsedPolicy ReadPolicy(const std::string& path);
-// Whether `path` is a regular file pipeway can open.
-bool Readable(const std::string& path);
+ParsedPolicy ReadPolicy(const pw::stack::AnchoredPath& path);
 // The exclusion file of the stack: under the install root that the stack's common-services
 // library reports.
+pw::stack::AnchoredPath InstalledPolicyFile(const std::filesystem::path& stack);
 std::string InstalledPolicy(const std::filesystem::path& stack);
 // A --mask value. Throws UsageError.
 std::uint32_t ParseMask(const std::string& text);
@@ -65,7 +71,10 @@ class CoreAttached : private pw::NoCopy {
 
 // The subcommands, each in its own file.
 int Check(const std::string& path);
-int Install(const std::string& file, const std::filesystem::path& stack);
+// The check of a policy already read, as "policy check" prints it; `path` names it.
+int Check(const std::string& path, const ParsedPolicy& parsed);
+int Install(const std::string& file, const std::filesystem::path& stack,
+            std::chrono::milliseconds wait);
 int Explain(const PolicyOptions& options, std::uint32_t givenMask,
             const std::filesystem::path& stack);
 int Test(const PolicyOptions& options, const std::filesystem::path& stack);

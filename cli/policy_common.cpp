@@ -1,12 +1,13 @@
 #include "cli/policy_commands.h"
 
 #include "cli/common.h"
+#include "pw/stack_files.h"
 #include "pw/stack_layout.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 
 namespace pipeway {
 
@@ -39,18 +40,33 @@ const char* RoleSetName(int effectiveSet) {
 }
 
 ParsedPolicy ReadPolicy(const std::string& path) {
+    return ReadPolicy(pw::stack::AtOwnFolder(path));
+}
+
+ParsedPolicy ReadPolicy(const pw::stack::AnchoredPath& path) {
     ParsedPolicy parsed;
-    parsed.file = CSingletonAuthExceptionImpl::ReadPolicyFile(path, &parsed);
+    pw::stack::FileContent read = pw::stack::ReadRegularFile(path, pw::stack::kExclusionFileLimit);
+    if (!read.content) {
+        parsed.refusal =
+            read.refusal.rfind("is larger than", 0) == 0 ? "is larger than 4 MiB" : read.refusal;
+        // No file at all: a store that refuses everyone, and no parser message for it.
+        struct Quiet final : CSingletonAuthExceptionImpl::PolicyListener {
+        } quiet;
+        parsed.file = CSingletonAuthExceptionImpl::ReadPolicyFile("", &quiet);
+        return parsed;
+    }
+    parsed.bytes = std::move(read.content);
+    std::istringstream in(*parsed.bytes);
+    parsed.file = CSingletonAuthExceptionImpl::ReadPolicy(in, &parsed);
     return parsed;
 }
 
-bool Readable(const std::string& path) {
-    std::error_code error;
-    return fs::is_regular_file(path, error) && std::ifstream(path).is_open();
+pw::stack::AnchoredPath InstalledPolicyFile(const fs::path& stack) {
+    return {CheckStack(stack).installRoot.string(), pw::stack::kExclusionFile};
 }
 
 std::string InstalledPolicy(const fs::path& stack) {
-    return CheckStack(stack).installRoot.string() + pw::stack::kExclusionFile;
+    return InstalledPolicyFile(stack).Full();
 }
 
 std::uint32_t ParseMask(const std::string& text) {

@@ -96,8 +96,10 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
     std::optional<std::string> rightsProblem;
     const std::uint32_t mask = CallerMask(options, givenMask, request, stack, rightsProblem);
 
-    const std::string path = options.file.empty() ? InstalledPolicy(stack) : options.file;
-    const ParsedPolicy parsed = ReadPolicy(path);
+    const pw::stack::AnchoredPath where =
+        options.file.empty() ? InstalledPolicyFile(stack) : pw::stack::AtOwnFolder(options.file);
+    const std::string path = where.Full();
+    const ParsedPolicy parsed = ReadPolicy(where);
     const CSingletonAuthExceptionImpl& store = *parsed.file.store;
     const Decision decision = store.Decide(request.Command(), request.Args(), mask);
     const bool authorized = !rightsProblem && decision.allowed;

@@ -56,7 +56,7 @@ void Mirror(std::uint16_t id, bool error, std::initializer_list<std::string_view
 }  // namespace
 
 bool IsError(Event event) {
-    return event != Event::kPolicySyntaxError;
+    return event != Event::kPolicySyntaxError && event != Event::kTraceLogFull;
 }
 
 std::uint32_t MessageId(Event event) {

@@ -2,14 +2,18 @@
 
 #include "log/local_time.h"
 #include "pw/scoped_lock.h"
+#include "pw/events.h"
 #include "pw/stack_files.h"
 
 #include <windows.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <new>
 #include <utility>
 
@@ -32,20 +36,67 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0;
 }
 
+// Appends the entry under the log lock. True when the file is full: the entry would make it
+// larger than the bound (Windows writes each "\n" as two bytes, counted as written).
+bool AppendLocked(const pw::stack::AnchoredPath& path, const char* prefix, const char* message) {
+    ScopedLock lock(g_traceLogLock);
+    if (!lock.IsLocked()) {
+        return false;
+    }
+    // Only an existing regular file with one link, reached without passing a link, is
+    // appended to; anything else at the path is treated as no file, and the line is dropped
+    // (the log is off while the file is missing).
+    const pw::stack::Appender log = pw::stack::AppendToRegularFile(path);
+    if (log.file == nullptr) {
+        return false;
+    }
+    std::uint64_t length = std::strlen(prefix) + std::strlen(message);
+#if defined(_WIN32)
+    for (const char* c = message; *c != '\0'; ++c) {
+        length += *c == '\n' ? 1 : 0;
+    }
+#endif
+    // Once a line did not fit, none is added until the file is shorter than it was then
+    // (emptied, or replaced by a smaller one): no later short line fills the gap.
+    static std::uint64_t s_fullAt = 0;  // guarded by the log lock
+    if (s_fullAt != 0 && log.size < s_fullAt) {
+        s_fullAt = 0;
+    }
+    const bool full = s_fullAt != 0 || log.size + length > kTraceLogLimit;
+    if (full) {
+        s_fullAt = std::max<std::uint64_t>(log.size, 1);
+    } else {
+        std::fputs(prefix, log.file);
+        std::fputs(message, log.file);
+    }
+    std::fclose(log.file);
+    return full;
+}
+
+bool Append(const pw::stack::AnchoredPath& path, const char* prefix, const char* message) noexcept {
+    // The walk to the file allocates; out of memory only drops the line, whatever it interrupts.
+    try {
+        return AppendLocked(path, prefix, message);
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace
 
-void TraceLogPath::Set(const std::string& path) {
+void TraceLogPath::Set(const pw::stack::AnchoredPath& path) {
     std::lock_guard<std::mutex> lock(m_setLock);
     const Kept* kept = m_kept;
-    while (kept != nullptr && kept->path != path) {
+    while (kept != nullptr &&
+           (kept->place.where.base != path.base || kept->place.where.relative != path.relative)) {
         kept = kept->next;
     }
     if (kept == nullptr) {
         // Kept until ReleaseAll: see the class. At most one copy per distinct path.
-        m_kept = new Kept{path, m_kept};
+        m_kept = new Kept{{path, path.Full()}, m_kept};
         kept = m_kept;
     }
-    m_current.store(&kept->path, std::memory_order_release);
+    m_current.store(&kept->place, std::memory_order_release);
 }
 
 void TraceLogPath::ReleaseAll() {
@@ -57,8 +108,8 @@ void TraceLogPath::ReleaseAll() {
 }
 
 void TraceLog(const char* format, ...) {
-    const std::string* const path = g_traceLogPath.Get();
-    if (path == nullptr || path->empty() || !FileExists(*path)) {
+    const TraceLogPath::Place* const path = g_traceLogPath.Get();
+    if (path == nullptr || path->where.relative.empty() || !FileExists(path->full)) {
         return;
     }
 
@@ -75,20 +126,9 @@ void TraceLog(const char* format, ...) {
     std::vsnprintf(message, kMaxMessageLength + 1, format, args);
     va_end(args);
 
-    ScopedLock lock(g_traceLogLock);
-    if (!lock.IsLocked()) {
-        return;
+    if (Append(path->where, prefix, message)) {
+        pw::events::Report(pw::events::Event::kTraceLogFull, {path->full, "64 MiB"});
     }
-    // Only an existing regular file that is not a link is appended to; anything else at the
-    // path is treated as no file, and the line is dropped (the log is off while the file is
-    // missing).
-    std::FILE* file = pw::stack::AppendToRegularFile(*path);
-    if (file == nullptr) {
-        return;
-    }
-    std::fputs(prefix, file);
-    std::fputs(message, file);
-    std::fclose(file);
 }
 
 void TraceLogProcessAttach() {

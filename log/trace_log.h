@@ -2,10 +2,16 @@
 //
 // Tracing is switched on by creating the file that g_traceLogPath names and off by deleting it.
 // Each entry is "[Proc:<pid> Thrd:<tid>] <y>/<m>/<d> <h>:<min>:<s>:<ms>-->" followed by the
-// formatted message, cut to 1024 characters; the log adds no line end of its own.
+// formatted message, cut to 1024 characters; the log adds no line end of its own. Only a
+// regular file with one link, reached from the install root without passing a link, is
+// appended to, and only up to kTraceLogLimit bytes: any caller's request adds lines, and a log
+// without a bound would fill the disk.
 #pragma once
 
+#include "pw/stack_files.h"
+
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -24,29 +30,40 @@
 // copy), so a replacement cannot free a path that a concurrent call is still reading.
 class TraceLogPath {
   public:
-    void Set(const std::string& path);
+    // The log below the install root, or (tools and tests) the file `path` in its own folder.
+    void Set(const pw::stack::AnchoredPath& path);
+    void Set(const std::string& path) { Set(pw::stack::AtOwnFolder(path)); }
     void Clear() { m_current.store(nullptr, std::memory_order_release); }
     // Clears the path and frees every kept copy. Only for the detach notification, when no
     // thread is inside the library any more.
     void ReleaseAll();
+    // A path as set, and its full spelling (made once: a trace line allocates nothing for it).
+    struct Place {
+        pw::stack::AnchoredPath where;
+        std::string full;
+    };
     // The current path, valid until the detach notification; null when none is set.
-    const std::string* Get() const { return m_current.load(std::memory_order_acquire); }
+    const Place* Get() const { return m_current.load(std::memory_order_acquire); }
 
   private:
     struct Kept {
-        std::string path;
+        Place place;
         Kept* next;
     };
     std::mutex m_setLock;  // serialises Set with Set; readers never take it
     Kept* m_kept = nullptr;
-    std::atomic<const std::string*> m_current{nullptr};
+    std::atomic<const Place*> m_current{nullptr};
 };
 
 // The library's detach notification may come after its static objects are gone (a shared
 // library's unload hook at process exit): the path object is never destroyed.
 extern TraceLogPath& g_traceLogPath;
 
-// Appends one entry when g_traceLogPath names an existing file; never reports anything.
+// The largest trace log appended to: a line that would make the file larger is dropped, and so
+// is every later one until the file is emptied or replaced (reported once as event 1008).
+inline constexpr std::uint64_t kTraceLogLimit = std::uint64_t{64} << 20;
+
+// Appends one entry when g_traceLogPath names an existing file; reports nothing but a full log.
 void TraceLog(const char* format, ...) PW_PRINTF_FORMAT(1, 2);
 
 // The library's process attach and detach notifications: the log lock exists only between them,

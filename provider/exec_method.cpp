@@ -23,9 +23,10 @@ constexpr char kFunctionName[] = "CWMIPipewayProvider::ExecMethodAsync";
 constexpr DWORD kMoreData = 234;
 
 // The longest command line served, in bytes of narrow text (a string, or an array's elements
-// together). Far beyond any real command (a certificate upload is a few KiB), it bounds what
-// one call can make the host allocate and read; a longer one fails the call with
-// WBEM_E_QUOTA_VIOLATION before any of it is cut into tokens. The Parts set no bound.
+// together, each counted as its length and one separator, so that many empty elements are
+// bounded as a string of as many separators is). Far beyond any real command (a certificate upload
+// is a few KiB), it bounds what one call can make the host allocate and read; a longer one fails
+// the call with WBEM_E_QUOTA_VIOLATION before any of it is cut into tokens. The Parts set no bound.
 constexpr std::size_t kMaxCommandLine = std::size_t{16} << 20;
 
 HRESULT CommandLineTooLong() {
@@ -162,6 +163,9 @@ HRESULT ArrayTokens(SAFEARRAY* array, LONG lower, LONG upper, pw::TokenList& tok
     pw::UniqueBstr element;
     // Counted in 64 bits: an upper bound of LONG_MAX ends the walk instead of wrapping around.
     std::size_t total = 0;
+    if (static_cast<long long>(upper) - lower + 1 > static_cast<long long>(kMaxCommandLine)) {
+        return CommandLineTooLong();
+    }
     for (long long index = lower; index <= upper; ++index) {
         const HRESULT hr = ArrayElement(array, static_cast<LONG>(index), element);
         if (FAILED(hr)) {
@@ -171,7 +175,7 @@ HRESULT ArrayTokens(SAFEARRAY* array, LONG lower, LONG upper, pw::TokenList& tok
             return CommandLineTooLong();
         }
         std::string token = ToAnsi(element.get());
-        total += token.size();
+        total += token.size() + 1;
         if (total > kMaxCommandLine) {
             return CommandLineTooLong();
         }

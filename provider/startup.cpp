@@ -138,7 +138,7 @@ HRESULT CWMIPipewayProvider::InitializeAsClient(IWbemServices* services, IWbemCo
         return pw::Hr(WBEM_E_FAILED);
     }
     if (const std::optional<std::string> root = pw::stack::RootInstallPath()) {
-        g_traceLogPath.Set(*root + pw::stack::kTraceLogFile);
+        g_traceLogPath.Set(pw::stack::AnchoredPath{*root, pw::stack::kTraceLogFile});
     } else {
         ReportNoInstallRoot();
     }

@@ -1,3 +1,4 @@
+#define _CRT_RAND_S  // rand_s, for the staging name
 #include "pw/stack_files.h"
 
 #include "pw/resources.h"
@@ -7,97 +8,393 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
 
 namespace pw::stack {
 
 namespace {
 
-// A handle of the file at `path`, or none.
-pw::UniqueHandle Open(const std::string& path, DWORD access, DWORD flags) {
-    const std::optional<std::wstring> wide = pw::Widen(path, CP_ACP);
-    if (!wide || wide->empty()) {
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::optional<std::wstring> Wide(const std::string& path) {
+    std::optional<std::wstring> wide = pw::Widen(path, CP_ACP);
+    if (wide && wide->empty()) {
+        return std::nullopt;
+    }
+    return wide;
+}
+
+pw::UniqueHandle Open(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                      DWORD flags) {
+    const std::optional<std::wstring> wide = Wide(path);
+    if (!wide) {
         return {};
     }
-    HANDLE handle =
-        CreateFileW(wide->c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, flags, nullptr);
+    HANDLE handle = CreateFileW(wide->c_str(), access, share, nullptr, disposition, flags, nullptr);
     return pw::UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
-// A file on disk that is neither a folder nor, when `refuseLinks`, a reparse point (a
-// symbolic link or junction): a pipe, console or other device is not.
-bool IsRegular(HANDLE handle, bool refuseLinks, ULONGLONG* size) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-        (refuseLinks && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
-        return false;
-    }
-    *size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    return true;
+bool Information(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
+    return GetFileInformationByHandle(handle, &info) != FALSE;
 }
+
+// The folders on the way, each held open so that no one can rename or replace it while the
+// walk stands on it, and the file's full path.
+struct Walked {
+    std::vector<pw::UniqueHandle> folders;
+    std::string folder;  // the last folder's path
+    std::string leaf;
+    std::string Full() const { return folder + "\\" + leaf; }
+};
+
+std::vector<std::string> Components(const std::string& relative) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char c : relative + "/") {
+        if (c != '/' && c != '\\') {
+            part += c;
+        } else if (!part.empty()) {
+            parts.push_back(std::move(part));
+            part.clear();
+        }
+    }
+    return parts;
+}
+
+// A folder opened as itself (a link or junction is not followed), held without delete sharing;
+// none when it is not a folder or is a reparse point.
+pw::UniqueHandle HoldFolder(const std::string& path) {
+    pw::UniqueHandle folder =
+        Open(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!folder || !Information(folder.get(), info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return {};
+    }
+    return folder;
+}
+
+// From `base` (taken as given) down through each folder of `relative`; with `create`, a
+// missing folder is made on the way.
+std::optional<Walked> Walk(const AnchoredPath& path, bool create = false) {
+    const std::vector<std::string> parts = Components(path.relative);
+    if (parts.empty()) {
+        return std::nullopt;
+    }
+    Walked walked;
+    walked.folder = path.base;
+    while (!walked.folder.empty() &&
+           (walked.folder.back() == '\\' || walked.folder.back() == '/')) {
+        walked.folder.pop_back();
+    }
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        if (parts[i] == "." || parts[i] == "..") {
+            return std::nullopt;
+        }
+        walked.folder += "\\" + parts[i];
+        if (create) {
+            if (const std::optional<std::wstring> wide = Wide(walked.folder)) {
+                CreateDirectoryW(wide->c_str(), nullptr);
+            }
+        }
+        pw::UniqueHandle folder = HoldFolder(walked.folder);
+        if (!folder) {
+            return std::nullopt;
+        }
+        walked.folders.push_back(std::move(folder));
+    }
+    walked.leaf = parts.back();
+    if (walked.leaf == "." || walked.leaf == "..") {
+        return std::nullopt;
+    }
+    return walked;
+}
+
+// Why an open handle is not the regular file with one link that is wanted; empty when it is.
+// A pipe, console or other device is not a regular file, nor is a folder or a reparse point.
+std::string Unfit(HANDLE handle, ULONGLONG& size) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !Information(handle, info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return "is not a regular file";
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return "is a link";
+    }
+    if (info.nNumberOfLinks != 1) {
+        return "has more than one link";
+    }
+    size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return "";
+}
+
+std::string TooLarge(std::size_t limit) {
+    return "is larger than " + std::to_string(limit) + " bytes";
+}
+
+std::optional<std::string> RandomSuffix() {
+    std::string text;
+    for (int i = 0; i < 2; ++i) {
+        unsigned int value = 0;
+        if (rand_s(&value) != 0) {
+            return std::nullopt;
+        }
+        char digits[9];
+        std::snprintf(digits, sizeof digits, "%08x", value);
+        text += digits;
+    }
+    return text;
+}
+
+DWORD Attributes(const std::string& path) {
+    const std::optional<std::wstring> wide = Wide(path);
+    return wide ? GetFileAttributesW(wide->c_str()) : INVALID_FILE_ATTRIBUTES;
+}
+
+// Staging files of the leaf that an interrupted replacement left (and the fixed name earlier
+// versions staged under): names removed, never opened. A link is removed, not followed.
+void RemoveLeftovers(const Walked& walked) {
+    const std::optional<std::wstring> pattern = Wide(walked.Full() + ".new*");
+    if (!pattern) {
+        return;
+    }
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(pattern->c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::optional<std::wstring> folder = Wide(walked.folder + "\\");
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && folder) {
+            DeleteFileW((*folder + found.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+bool WriteAll(HANDLE file, const std::string& content) {
+    std::size_t done = 0;
+    while (done < content.size()) {
+        DWORD written = 0;
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
+        if (!WriteFile(file, content.data() + done, chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        done += written;
+    }
+    return FlushFileBuffers(file) != FALSE;
+}
+
+class FileLock final : public ReplaceLock {
+  public:
+    explicit FileLock(pw::UniqueHandle file) : m_file(std::move(file)) {}
+
+  private:
+    pw::UniqueHandle m_file;  // closing it lets go of the lock
+};
 
 }  // namespace
 
-FileContent ReadRegularFile(const std::string& path, std::size_t limit) {
+AnchoredPath AtOwnFolder(const std::string& path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    if (separator == std::string::npos) {
+        return {".", "\\" + path};
+    }
+    return {path.substr(0, separator), path.substr(separator)};
+}
+
+FileContent ReadRegularFile(const AnchoredPath& path, std::size_t limit) {
     FileContent file;
-    const pw::UniqueHandle handle = Open(path, GENERIC_READ, FILE_ATTRIBUTE_NORMAL);
+    const std::optional<Walked> walked = Walk(path);
+    const pw::UniqueHandle handle = walked ? Open(walked->Full(), GENERIC_READ, kShareAll,
+                                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT)
+                                           : pw::UniqueHandle();
     if (!handle) {
         file.refusal = "cannot be opened";
         return file;
     }
     ULONGLONG size = 0;
-    if (!IsRegular(handle.get(), false, &size)) {
-        file.refusal = "is not a regular file";
+    file.refusal = Unfit(handle.get(), size);
+    if (!file.refusal.empty()) {
         return file;
     }
     if (size > limit) {
-        file.refusal = "is larger than " + std::to_string(limit) + " bytes";
+        file.refusal = TooLarge(limit);
         return file;
     }
     std::string content;
     content.reserve(static_cast<std::size_t>(size));
     char buffer[16384];
     for (;;) {
+        // One byte more than the limit at most: the file may have grown since it was measured.
+        const DWORD want = static_cast<DWORD>(std::min(sizeof buffer, limit + 1 - content.size()));
         DWORD got = 0;
-        if (!ReadFile(handle.get(), buffer, sizeof buffer, &got, nullptr)) {
+        if (!ReadFile(handle.get(), buffer, want, &got, nullptr)) {
             file.refusal = "cannot be read";
             return file;
         }
         if (got == 0) {
             break;
         }
-        // The file may have grown since it was measured.
-        if (content.size() + got > limit) {
-            file.refusal = "is larger than " + std::to_string(limit) + " bytes";
+        content.append(buffer, got);
+        if (content.size() > limit) {
+            file.refusal = TooLarge(limit);
             return file;
         }
-        content.append(buffer, got);
     }
     file.content = std::move(content);
     return file;
 }
 
-std::FILE* AppendToRegularFile(const std::string& path) {
+Appender AppendToRegularFile(const AnchoredPath& path) {
     // OPEN_EXISTING: a log that is not there stays off. FILE_FLAG_OPEN_REPARSE_POINT opens a
     // link itself, not what it points to, so that it can be refused.
-    pw::UniqueHandle handle = Open(path, GENERIC_WRITE, FILE_FLAG_OPEN_REPARSE_POINT);
+    const std::optional<Walked> walked = Walk(path);
+    pw::UniqueHandle handle = walked ? Open(walked->Full(), GENERIC_WRITE, kShareAll, OPEN_EXISTING,
+                                            FILE_FLAG_OPEN_REPARSE_POINT)
+                                     : pw::UniqueHandle();
     ULONGLONG size = 0;
-    if (!handle || !IsRegular(handle.get(), true, &size)) {
-        return nullptr;
+    if (!handle || !Unfit(handle.get(), size).empty()) {
+        return {};
     }
     // A text-mode stream over the handle, as fopen(path, "a") gives.
     const int fd =
         _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_APPEND | _O_WRONLY | _O_TEXT);
     if (fd == -1) {
-        return nullptr;
+        return {};
     }
     handle.release();  // the descriptor owns it now
     std::FILE* file = _fdopen(fd, "at");
     if (file == nullptr) {
         _close(fd);
+        return {};
     }
-    return file;
+    return {file, size};
+}
+
+bool CreateNewFile(const AnchoredPath& path) {
+    const std::optional<Walked> walked = Walk(path, true);
+    return walked && Open(walked->Full(), GENERIC_WRITE, 0, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+}
+
+bool RemoveFile(const AnchoredPath& path) {
+    const std::optional<Walked> walked = Walk(path);
+    if (!walked) {
+        return false;
+    }
+    const DWORD attributes = Attributes(walked->Full());
+    const std::optional<std::wstring> wide = Wide(walked->Full());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 && wide &&
+           DeleteFileW(wide->c_str()) != FALSE;
+}
+
+LockResult LockForReplace(const AnchoredPath& path, std::chrono::milliseconds wait) {
+    const std::optional<Walked> walked = Walk(path);
+    const std::string name = path.Full() + ".lock";
+    // Opened for reading only and never written: a file planted there is locked, nothing more.
+    pw::UniqueHandle file =
+        walked ? Open(walked->Full() + ".lock", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT)
+               : pw::UniqueHandle();
+    ULONGLONG size = 0;
+    if (!file || !Unfit(file.get(), size).empty()) {
+        return {nullptr, "the lock file " + name + " cannot be opened as a regular file"};
+    }
+    const auto until = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        OVERLAPPED whole{};
+        if (LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                       &whole)) {
+            return {std::make_unique<FileLock>(std::move(file)), ""};
+        }
+        if (GetLastError() != ERROR_LOCK_VIOLATION) {
+            return {nullptr, "the lock file " + name + " cannot be locked"};
+        }
+        if (std::chrono::steady_clock::now() >= until) {
+            return {nullptr, "another replacement of " + path.Full() + " is under way"};
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+ReplaceResult ReplaceKeepingPrevious(const AnchoredPath& path, const std::string& content,
+                                     const std::string& previousSuffix) {
+    ReplaceResult result;
+    const std::optional<Walked> walked = Walk(path);
+    if (!walked) {
+        result.failure = "the folder of " + path.Full() + " cannot be opened without a link";
+        return result;
+    }
+    const std::string live = walked->Full();
+    const std::string kept = live + previousSuffix;
+    const DWORD keptAttributes = Attributes(kept);
+    if (keptAttributes != INVALID_FILE_ATTRIBUTES &&
+        (keptAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        result.failure = "a folder stands at " + path.Full() + previousSuffix;
+        return result;
+    }
+    RemoveLeftovers(*walked);
+    const std::optional<std::string> suffix = RandomSuffix();
+    if (!suffix) {
+        result.failure = "no unpredictable name can be made";
+        return result;
+    }
+    const std::string staged = live + ".new." + *suffix;
+    const std::optional<std::wstring> stagedWide = Wide(staged);
+    const std::optional<std::wstring> liveWide = Wide(live);
+    const std::optional<std::wstring> keptWide = Wide(kept);
+    if (!stagedWide || !liveWide || !keptWide) {
+        result.failure = "the names of " + path.Full() + " cannot be converted";
+        return result;
+    }
+    {
+        const pw::UniqueHandle file =
+            Open(staged, GENERIC_WRITE, 0, CREATE_NEW,
+                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_WRITE_THROUGH);
+        if (!file) {
+            result.failure = "cannot create " + staged;
+            return result;
+        }
+        if (!WriteAll(file.get(), content)) {
+            result.failure = "cannot write " + staged;
+        }
+    }
+    const DWORD liveAttributes = Attributes(live);
+    const bool hasLive = liveAttributes != INVALID_FILE_ATTRIBUTES &&
+                         (liveAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    // ReplaceFileW keeps the replaced file under the backup name by moving it and gives the new
+    // one the replaced file's security; without a live file there is nothing to carry over.
+    if (result.failure.empty()) {
+        result.replaced =
+            hasLive ? ReplaceFileW(liveWide->c_str(), stagedWide->c_str(), keptWide->c_str(),
+                                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE
+                    : MoveFileExW(stagedWide->c_str(), liveWide->c_str(), MOVEFILE_WRITE_THROUGH) !=
+                          FALSE;
+        if (!result.replaced) {
+            // The replaced file may already stand under the backup name: put it back.
+            if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+                MoveFileExW(keptWide->c_str(), liveWide->c_str(), MOVEFILE_WRITE_THROUGH);
+            }
+            result.failure = "cannot move " + staged + " over " + path.Full();
+        }
+    }
+    if (!result.replaced) {
+        DeleteFileW(stagedWide->c_str());
+        return result;
+    }
+    if (hasLive) {
+        result.previous = path.Full() + previousSuffix;
+    }
+    return result;
 }
 
 }  // namespace pw::stack

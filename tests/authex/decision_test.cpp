@@ -276,6 +276,8 @@ struct TrapFile {
     const char* why;  // the refusal's trace line; "" when the open itself fails
 };
 
+constexpr char kOneEntry[] = "<AUTHEXLIST><USER><COMMAND name=\"a\"/></USER></AUTHEXLIST>";
+
 const TrapFile kTrapFiles[] = {
     {"Missing", [](const std::filesystem::path&) {}, ""},
 #if defined(_WIN32)
@@ -290,8 +292,32 @@ const TrapFile kTrapFiles[] = {
     // A link to a device that never ends.
     {"LinkToDevZero",
      [](const std::filesystem::path& at) { std::filesystem::create_symlink("/dev/zero", at); },
-     "Exclusion file refused: it is not a regular file\n"},
+     "Exclusion file refused: it is a link\n"},
+    // A link to a good policy is refused too: whoever can write the folder could point it
+    // anywhere.
+    {"LinkToAPolicyFile",
+     [](const std::filesystem::path& at) {
+         pwtest::WriteFile(at.parent_path() / "real.xml", kOneEntry);
+         std::filesystem::create_symlink(at.parent_path() / "real.xml", at);
+     },
+     "Exclusion file refused: it is a link\n"},
+    // The folder on the way replaced by a link to a folder that holds a good policy.
+    {"LinkedFolder",
+     [](const std::filesystem::path& at) {
+         const std::filesystem::path folder = at.parent_path();
+         const std::filesystem::path elsewhere = folder.parent_path() / "elsewhere";
+         std::filesystem::rename(folder, elsewhere);
+         pwtest::WriteFile(elsewhere / at.filename(), kOneEntry);
+         std::filesystem::create_directory_symlink(elsewhere, folder);
+     },
+     ""},
 #endif
+    {"HardLinkedPolicyFile",
+     [](const std::filesystem::path& at) {
+         pwtest::WriteFile(at.parent_path() / "real.xml", kOneEntry);
+         std::filesystem::create_hard_link(at.parent_path() / "real.xml", at);
+     },
+     "Exclusion file refused: it has more than one link\n"},
     {"LargerThanTheLimit",
      [](const std::filesystem::path& at) {
          std::string big = "<AUTHEXLIST>";
@@ -319,18 +345,6 @@ TEST_P(TrapPolicy, IsRefusedAndRefusesEveryoneEvenTheTrueAdmin) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TrapPolicy, ::testing::ValuesIn(kTrapFiles), pwtest::CaseName());
-
-#if !defined(_WIN32)
-// A link is no trap: the file it names is read.
-TEST_F(MissingPolicy, LinkToAPolicyFileIsRead) {
-    const std::filesystem::path real = m_root->path() / "real.xml";
-    pwtest::WriteFile(real, "<AUTHEXLIST><USER><COMMAND name=\"a\"/></USER></AUTHEXLIST>");
-    std::filesystem::create_symlink(real, m_root->ExclusionFile());
-    const CSingletonAuthExceptionImpl& store = Rebuild();
-    EXPECT_TRUE(store.FileOpened());
-    EXPECT_EQ(store.RoleTable(), (pwtest::RoleTable{{"a", 1}}));
-}
-#endif
 
 TEST(UnreadablePolicy, ReadErrorPartWayKeepsNoEntryAndRefusesEveryone) {
     FailingAfter failing(ManyEntries(400));  // well past the scanner's first buffer

@@ -4,7 +4,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "pw/stack_files.h"
+#include "pw/stack_layout.h"
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
+#include <fstream>
 
 namespace pwtest {
 namespace {
@@ -470,7 +479,8 @@ TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
               {twice.string() + ":3: warning: the key 'a' is given again (role 1 before, "
                                 "role 4 here): this later entry is the one that stands"});
 
-    ExpectRun(Pipe({"policy", "check", (Stack() / "missing.xml").string()}), 1, {"cannot be read"});
+    ExpectRun(Pipe({"policy", "check", (Stack() / "missing.xml").string()}), 1,
+              {"missing.xml cannot be used: it cannot be opened"});
 }
 
 // A policy whose second line breaks it at column 16, after one entry.
@@ -585,6 +595,144 @@ TEST_F(Pipeway, PolicyInstallReplacesTheLiveFileOnlyWithACheckedOne) {
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(ReadFile(live), before);
     EXPECT_EQ(ReadFile(live.string() + ".previous"), policy);
+}
+
+// What someone who may create files in the policy's folder plants at a name the install uses:
+// the install never writes through it, never blocks on it, and the live file it leaves is a
+// new file of the live file's owner and mode with one link.
+struct PlantedObject {
+    const char* what;
+    const char* at;  // the suffix of the live file's name
+    // Makes it at `at`; `victim` is a file it may point to. False when this platform cannot.
+    bool (*make)(const fs::path& at, const fs::path& victim);
+    bool refused;  // the install refuses, naming it, and changes nothing
+};
+
+const PlantedObject kPlanted[] = {
+    {"HardLinkAtStaging", ".new",
+     [](const fs::path& at, const fs::path& victim) {
+         fs::create_hard_link(victim, at);
+         return true;
+     },
+     false},
+    {"HardLinkAtPrevious", ".previous",
+     [](const fs::path& at, const fs::path& victim) {
+         fs::create_hard_link(victim, at);
+         return true;
+     },
+     false},
+    {"FolderAtPrevious", ".previous",
+     [](const fs::path& at, const fs::path&) { return fs::create_directory(at); }, true},
+#if !defined(_WIN32)
+    // Another user's file, writable by all, where earlier versions staged the new policy.
+    {"ForeignFileAtStaging", ".new",
+     [](const fs::path& at, const fs::path&) {
+         WriteFile(at, "");
+         return ::chmod(at.c_str(), 0666) == 0 && ::chown(at.c_str(), 65534, 65534) == 0;
+     },
+     false},
+    {"SymlinkAtStaging", ".new",
+     [](const fs::path& at, const fs::path& victim) {
+         fs::create_symlink(victim, at);
+         return true;
+     },
+     false},
+    {"SymlinkAtPrevious", ".previous",
+     [](const fs::path& at, const fs::path& victim) {
+         fs::create_symlink(victim, at);
+         return true;
+     },
+     false},
+    {"FifoAtStaging", ".new",
+     [](const fs::path& at, const fs::path&) { return ::mkfifo(at.c_str(), 0600) == 0; }, false},
+    {"FifoAtPrevious", ".previous",
+     [](const fs::path& at, const fs::path&) { return ::mkfifo(at.c_str(), 0600) == 0; }, false},
+#endif
+};
+
+class PlantedAtInstall : public Pipeway, public ::testing::WithParamInterface<PlantedObject> {};
+
+TEST_P(PlantedAtInstall, IsNeverWrittenThroughNorBecomesTheLiveFile) {
+    const fs::path live = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
+    const std::string before = ReadFile(live);
+    const fs::perms mode = fs::status(live).permissions();
+    const fs::path victim = Stack() / "victim.txt";
+    WriteFile(victim, "victim\n");
+    if (!GetParam().make(live.string() + GetParam().at, victim)) {
+        GTEST_SKIP() << "cannot plant " << GetParam().what << " here";
+    }
+    const fs::path next = Stack() / "next.xml";
+    const std::string policy = "<AUTHEXLIST><USER><COMMAND name=\"x\"/></USER></AUTHEXLIST>\n";
+    WriteFile(next, policy);
+    const ProgramRun run = Pipe({"policy", "install", next.string()});
+    EXPECT_EQ(ReadFile(victim), "victim\n");
+    if (GetParam().refused) {
+        ExpectRun(run, 1, {std::string("authexclusion.xml") + GetParam().at, "is unchanged"});
+        EXPECT_EQ(ReadFile(live), before);
+        return;
+    }
+    ExpectRun(run, 0, {"installed: "});
+    EXPECT_EQ(ReadFile(live), policy);
+    EXPECT_EQ(ReadFile(live.string() + ".previous"), before);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(live.string() + ".new")));
+    EXPECT_EQ(fs::hard_link_count(live), 1u);
+    EXPECT_EQ(fs::status(live).permissions(), mode);
+#if !defined(_WIN32)
+    struct stat status {};
+    ASSERT_EQ(::stat(live.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, ::getuid());  // the owner of the file it replaced
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PlantedAtInstall, ::testing::ValuesIn(kPlanted),
+                         pwtest::CaseName());
+
+// The file installed is the file read and checked, read once: replaced right after the read,
+// what replaced it is not installed. Too large a file is refused before it is read.
+TEST_F(Pipeway, PolicyInstallInstallsTheBytesItChecked) {
+    const fs::path live = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
+    const fs::path next = Stack() / "next.xml";
+    const std::string policy = "<AUTHEXLIST><USER><COMMAND name=\"x\"/></USER></AUTHEXLIST>\n";
+    WriteFile(next, policy);
+    const fs::path swap = Stack() / "swap.xml";
+    WriteFile(swap, "<AUTHEXLIST></AUTHEXLIST><broken");
+    SetEnvironmentVariableA("PIPEWAY_TEST_SWAP_AFTER_READ", swap.string().c_str());
+    const ProgramRun run = Pipe({"policy", "install", next.string()});
+    SetEnvironmentVariableA("PIPEWAY_TEST_SWAP_AFTER_READ", nullptr);
+    ExpectRun(run, 0, {"installed: "});
+    EXPECT_EQ(ReadFile(live), policy);
+    EXPECT_FALSE(fs::exists(swap));  // the swap did happen
+
+    const fs::path big = Stack() / "big.xml";
+    {
+        std::ofstream grow(big, std::ios::binary);
+        grow << "<AUTHEXLIST>";
+        grow.seekp(std::streamoff{4} << 20);
+        grow.put(' ');
+    }
+    ExpectRun(Pipe({"policy", "check", big.string()}), 1, {"is larger than 4 MiB"});
+    ExpectRun(Pipe({"policy", "install", big.string()}), 1,
+              {"is larger than 4 MiB", "is not installed"});
+    EXPECT_EQ(ReadFile(live), policy);
+}
+
+// One install at a time: while another holds the stack, an install waits as long as it is told
+// and then refuses, changing nothing.
+TEST_F(Pipeway, PolicyInstallRefusesWhileAnotherHoldsTheStack) {
+    const fs::path live = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
+    const std::string before = ReadFile(live);
+    const fs::path next = Stack() / "next.xml";
+    WriteFile(next, "<AUTHEXLIST></AUTHEXLIST>\n");
+    {
+        const pw::stack::LockResult held = pw::stack::LockForReplace(
+            pw::stack::AnchoredPath{(Stack() / "root").string(), pw::stack::kExclusionFile},
+            std::chrono::milliseconds(0));
+        ASSERT_NE(held.lock, nullptr) << held.failure;
+        ExpectRun(Pipe({"policy", "install", "--wait", "0", next.string()}), 1,
+                  {"another replacement of ", "is under way"});
+        EXPECT_EQ(ReadFile(live), before);
+    }
+    ExpectRun(Pipe({"policy", "install", "--wait", "0", next.string()}), 0, {"installed: "});
 }
 
 // A policy's decision table for named users, kept as an expectation and checked again: the

@@ -8,6 +8,7 @@
 #endif
 
 #include <algorithm>
+#include <fstream>
 #include <iterator>
 #include <regex>
 #include <thread>
@@ -47,6 +48,9 @@ const TrapLog kTrapLogs[] = {
     {"LinkToAFile",
      [](const fs::path& at, const fs::path& elsewhere) { fs::create_symlink(elsewhere, at); }},
 #endif
+    // A second name of someone else's file: the host would append to that file.
+    {"HardLinkToAFile",
+     [](const fs::path& at, const fs::path& elsewhere) { fs::create_hard_link(elsewhere, at); }},
 };
 
 class TrapLogFile : public ::testing::TestWithParam<TrapLog> {};
@@ -63,7 +67,6 @@ TEST_P(TrapLogFile, DropsTheLineAndWritesNothing) {
     g_traceLogPath.Clear();
     EXPECT_EQ(pwtest::ReadFile(elsewhere), "");
     std::error_code error;
-    EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(file, error)));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()),
               fs::exists(fs::symlink_status(file, error)) ? 2 : 1);
     if (fs::is_directory(fs::symlink_status(file, error))) {
@@ -72,6 +75,42 @@ TEST_P(TrapLogFile, DropsTheLineAndWritesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TrapLogFile, ::testing::ValuesIn(kTrapLogs), pwtest::CaseName());
+
+#if !defined(_WIN32)
+// The log's folder replaced by a link to a folder that holds a log: the walk from the install
+// root does not pass it.
+TEST(TraceLogTrap, LinkedFolderOnTheWayDropsTheLine) {
+    TempDir root;
+    const fs::path elsewhere = root.path() / "elsewhere";
+    fs::create_directory(elsewhere);
+    pwtest::WriteFile(elsewhere / "WinPipeway.log", "");
+    fs::create_directory_symlink(elsewhere, root.path() / "log");
+    g_traceLogPath.Set(pw::stack::AnchoredPath{root.path().string(), "/log/WinPipeway.log"});
+    TraceLog("nobody hears this\n");
+    g_traceLogPath.Clear();
+    EXPECT_EQ(pwtest::ReadFile(elsewhere / "WinPipeway.log"), "");
+}
+#endif
+
+// At its bound the log takes no more lines, the one that would cross it included, until it is
+// emptied.
+TEST(TraceLogBound, FullLogTakesNoMoreLinesUntilEmptied) {
+    TraceCapture trace;
+    {
+        std::ofstream grow(trace.file(), std::ios::binary);
+        grow.seekp(static_cast<std::streamoff>(kTraceLogLimit - 200));
+        grow.put('x');
+    }
+    TraceLog("fits\n");
+    const std::uintmax_t fitted = fs::file_size(trace.file());
+    EXPECT_GT(fitted, kTraceLogLimit - 200);
+    TraceLog("%s\n", std::string(300, 'y').c_str());
+    TraceLog("short\n");  // would fit, but the one before did not: a line at a time
+    EXPECT_LE(fs::file_size(trace.file()), kTraceLogLimit);
+    fs::resize_file(trace.file(), 0);
+    TraceLog("again\n");
+    EXPECT_EQ(trace.Messages(), std::vector<std::string>{"again\n"});
+}
 
 TEST(TraceLogOff, NothingIsWrittenOutsideAttachAndDetach) {
     TraceCapture trace;

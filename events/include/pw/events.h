@@ -37,12 +37,15 @@ enum class Event : std::uint16_t {
     // Error. An entry point of the provider stopped on a failure it did not expect (out of
     // memory, or an exception): the call failed. %1 the entry point, %2 the failure.
     kUnexpectedFailure = 1007,
+    // Warning. The trace log holds its limit: no line is added until it is emptied or
+    // replaced. %1 the file, %2 the limit.
+    kTraceLogFull = 1008,
 };
 
 inline constexpr Event kEvents[] = {
     Event::kPolicyUnreadable,   Event::kPolicySyntaxError,    Event::kLibraryFolderMissing,
     Event::kInstallRootMissing, Event::kRightsModuleUnusable, Event::kModuleUnusable,
-    Event::kUnexpectedFailure,
+    Event::kUnexpectedFailure,  Event::kTraceLogFull,
 };
 
 // Whether the event is an error (else a warning), and its full message ID, severity bits
