@@ -65,16 +65,27 @@ std::vector<std::string> Components(const std::string& relative) {
     return parts;
 }
 
+DWORD Attributes(const std::string& path) {
+    const std::optional<std::wstring> wide = Wide(path);
+    return wide ? GetFileAttributesW(wide->c_str()) : INVALID_FILE_ATTRIBUTES;
+}
+
+bool PlainFolder(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 // A folder opened as itself (a link or junction is not followed), held without delete sharing;
-// none when it is not a folder or is a reparse point.
+// none when it is not a folder or is a reparse point. The name is asked as well as the handle:
+// where opening the reparse point itself is not supported (Wine opens a linked folder's
+// target), only the name shows the link.
 pw::UniqueHandle HoldFolder(const std::string& path) {
     pw::UniqueHandle folder =
         Open(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!folder || !Information(folder.get(), info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (!folder || !Information(folder.get(), info) || !PlainFolder(info.dwFileAttributes) ||
+        !PlainFolder(Attributes(path))) {
         return {};
     }
     return folder;
@@ -150,11 +161,6 @@ std::optional<std::string> RandomSuffix() {
         text += digits;
     }
     return text;
-}
-
-DWORD Attributes(const std::string& path) {
-    const std::optional<std::wstring> wide = Wide(path);
-    return wide ? GetFileAttributesW(wide->c_str()) : INVALID_FILE_ATTRIBUTES;
 }
 
 // Staging files of the leaf that an interrupted replacement left (and the fixed name earlier

@@ -242,5 +242,20 @@ TEST_F(CommandLineBound, LineOfTheBoundRunsAndOneByteMoreFailsTheCall) {
     EXPECT_EQ(m_lumda->SendCount(), 1);
 }
 
+// Each element counts as its text and a separator, so empty elements are not free: two elements
+// that count 999 bytes short of the bound and 1,000 empty ones are one byte over it; one empty
+// element fewer is served.
+TEST_F(CommandLineBound, EmptyElementsCountTowardsTheBound) {
+    std::vector<std::wstring> elements{L"daname=lumda64",
+                                       L"velcmd=" + std::wstring(kBound - 999 - 23, L'g')};
+    elements.resize(elements.size() + 1000);
+    ExpectTooLong(ExecArray(elements));
+    elements.pop_back();
+    m_lumda->Answer("<ok/>");
+    const CallResult served = ExecArray(elements);
+    EXPECT_EQ(served.hr, Hr(WBEM_S_NO_ERROR));
+    EXPECT_EQ(served.objects, 1u);
+}
+
 }  // namespace
 }  // namespace pwtest
