@@ -1,5 +1,7 @@
 #include "pw/stack_files.h"
 
+#include "stack_files_shared.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -52,25 +54,11 @@ struct Walked {
     std::string leaf;
 };
 
-std::vector<std::string> Components(const std::string& relative) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (const char c : relative + "/") {
-        if (c != '/') {
-            part += c;
-        } else if (!part.empty()) {
-            parts.push_back(std::move(part));
-            part.clear();
-        }
-    }
-    return parts;
-}
-
 // From `base` (followed as given) down through each folder of `relative`, none of them a link;
 // with `create`, a missing folder is made on the way. Nothing for a path that leaves its base
 // ("." or ".." components) or names no file.
 std::optional<Walked> Walk(const AnchoredPath& path, bool create = false) {
-    std::vector<std::string> parts = Components(path.relative);
+    std::vector<std::string> parts = detail::Components(path.relative, "/");
     if (parts.empty()) {
         return std::nullopt;
     }
@@ -110,10 +98,6 @@ Descriptor OpenLeaf(const Walked& walked, int flags, std::string& refusal) {
         refusal = errno == ELOOP ? "is a link" : "cannot be opened";
     }
     return fd;
-}
-
-std::string TooLarge(std::size_t limit) {
-    return "is larger than " + std::to_string(limit) + " bytes";
 }
 
 bool WriteAll(int fd, const std::string& content) {
@@ -233,14 +217,6 @@ class FolderLock final : public ReplaceLock {
 
 }  // namespace
 
-AnchoredPath AtOwnFolder(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return {".", "/" + path};
-    }
-    return {path.substr(0, slash), path.substr(slash)};
-}
-
 FileContent ReadRegularFile(const AnchoredPath& path, std::size_t limit) {
     FileContent file;
     const std::optional<Walked> walked = Walk(path);
@@ -258,35 +234,16 @@ FileContent ReadRegularFile(const AnchoredPath& path, std::size_t limit) {
     if (!file.refusal.empty()) {
         return file;
     }
-    if (static_cast<unsigned long long>(status.st_size) > limit) {
-        file.refusal = TooLarge(limit);
-        return file;
-    }
-    std::string content;
-    content.reserve(static_cast<std::size_t>(status.st_size));
-    char buffer[16384];
-    for (;;) {
-        // One byte more than the limit at most: the file may have grown since it was measured.
-        const std::size_t want = std::min(sizeof buffer, limit + 1 - content.size());
-        const ssize_t got = ::read(fd.get(), buffer, want);
-        if (got == 0) {
-            break;
-        }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            file.refusal = "cannot be read";
-            return file;
-        }
-        content.append(buffer, static_cast<std::size_t>(got));
-        if (content.size() > limit) {
-            file.refusal = TooLarge(limit);
-            return file;
-        }
-    }
-    file.content = std::move(content);
-    return file;
+    const int descriptor = fd.get();
+    return detail::ReadUpTo(limit, static_cast<unsigned long long>(status.st_size),
+                            [descriptor](char* buffer, std::size_t want) -> long long {
+                                for (;;) {
+                                    const ssize_t got = ::read(descriptor, buffer, want);
+                                    if (got >= 0 || errno != EINTR) {
+                                        return got;
+                                    }
+                                }
+                            });
 }
 
 Appender AppendToRegularFile(const AnchoredPath& path) {

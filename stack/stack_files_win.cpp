@@ -1,6 +1,8 @@
 #define _CRT_RAND_S  // rand_s, for the staging name
 #include "pw/stack_files.h"
 
+#include "stack_files_shared.h"
+
 #include "pw/resources.h"
 #include "pw/text.h"
 
@@ -51,20 +53,6 @@ struct Walked {
     std::string Full() const { return folder + "\\" + leaf; }
 };
 
-std::vector<std::string> Components(const std::string& relative) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (const char c : relative + "/") {
-        if (c != '/' && c != '\\') {
-            part += c;
-        } else if (!part.empty()) {
-            parts.push_back(std::move(part));
-            part.clear();
-        }
-    }
-    return parts;
-}
-
 DWORD Attributes(const std::string& path) {
     const std::optional<std::wstring> wide = Wide(path);
     return wide ? GetFileAttributesW(wide->c_str()) : INVALID_FILE_ATTRIBUTES;
@@ -94,7 +82,7 @@ pw::UniqueHandle HoldFolder(const std::string& path) {
 // From `base` (taken as given) down through each folder of `relative`; with `create`, a
 // missing folder is made on the way.
 std::optional<Walked> Walk(const AnchoredPath& path, bool create = false) {
-    const std::vector<std::string> parts = Components(path.relative);
+    const std::vector<std::string> parts = detail::Components(path.relative, "\\/");
     if (parts.empty()) {
         return std::nullopt;
     }
@@ -143,10 +131,6 @@ std::string Unfit(HANDLE handle, ULONGLONG& size) {
     }
     size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     return "";
-}
-
-std::string TooLarge(std::size_t limit) {
-    return "is larger than " + std::to_string(limit) + " bytes";
 }
 
 std::optional<std::string> RandomSuffix() {
@@ -208,14 +192,6 @@ class FileLock final : public ReplaceLock {
 
 }  // namespace
 
-AnchoredPath AtOwnFolder(const std::string& path) {
-    const std::size_t separator = path.find_last_of("\\/");
-    if (separator == std::string::npos) {
-        return {".", "\\" + path};
-    }
-    return {path.substr(0, separator), path.substr(separator)};
-}
-
 FileContent ReadRegularFile(const AnchoredPath& path, std::size_t limit) {
     FileContent file;
     const std::optional<Walked> walked = Walk(path);
@@ -231,32 +207,14 @@ FileContent ReadRegularFile(const AnchoredPath& path, std::size_t limit) {
     if (!file.refusal.empty()) {
         return file;
     }
-    if (size > limit) {
-        file.refusal = TooLarge(limit);
-        return file;
-    }
-    std::string content;
-    content.reserve(static_cast<std::size_t>(size));
-    char buffer[16384];
-    for (;;) {
-        // One byte more than the limit at most: the file may have grown since it was measured.
-        const DWORD want = static_cast<DWORD>(std::min(sizeof buffer, limit + 1 - content.size()));
+    HANDLE const opened = handle.get();
+    return detail::ReadUpTo(limit, size, [opened](char* buffer, std::size_t want) -> long long {
         DWORD got = 0;
-        if (!ReadFile(handle.get(), buffer, want, &got, nullptr)) {
-            file.refusal = "cannot be read";
-            return file;
+        if (!ReadFile(opened, buffer, static_cast<DWORD>(want), &got, nullptr)) {
+            return -1;
         }
-        if (got == 0) {
-            break;
-        }
-        content.append(buffer, got);
-        if (content.size() > limit) {
-            file.refusal = TooLarge(limit);
-            return file;
-        }
-    }
-    file.content = std::move(content);
-    return file;
+        return got;
+    });
 }
 
 Appender AppendToRegularFile(const AnchoredPath& path) {

@@ -1,0 +1,44 @@
+#include "stack_files_shared.h"
+
+#include <cstring>
+
+namespace pw::stack {
+
+namespace detail {
+
+std::vector<std::string> Components(const std::string& relative, const char* separators) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char c : relative) {
+        if (std::strchr(separators, c) == nullptr) {
+            part += c;
+        } else if (!part.empty()) {
+            parts.push_back(std::move(part));
+            part.clear();
+        }
+    }
+    if (!part.empty()) {
+        parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
+std::string TooLarge(std::size_t limit) {
+    return "is larger than " + std::to_string(limit) + " bytes";
+}
+
+}  // namespace detail
+
+AnchoredPath AtOwnFolder(const std::string& path) {
+#if defined(_WIN32)
+    const std::size_t separator = path.find_last_of("\\/");
+#else
+    const std::size_t separator = path.rfind('/');
+#endif
+    if (separator == std::string::npos) {
+        return {".", "/" + path};
+    }
+    return {path.substr(0, separator), path.substr(separator)};
+}
+
+}  // namespace pw::stack
