@@ -1,7 +1,5 @@
 #include "core/lifecycle.h"
 
-#include "pw/events.h"
-
 #include <mutex>
 
 namespace pw::core {
@@ -95,8 +93,6 @@ void DropSharedState() noexcept {
         Drop(idle);
     }
     Release(DefaultSharedState());
-    // The next request starts a new provider load: what it meets is reported again.
-    pw::events::NewProviderLoad();
 }
 
 }  // namespace pw::core

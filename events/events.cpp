@@ -6,7 +6,7 @@
 
 #include <cstdio>
 #include <mutex>
-#include <set>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,13 +15,50 @@ namespace pw::events {
 
 namespace {
 
-// The conditions reported since the provider loaded. Constant-initialised lock; the set is
-// made on first use.
-std::mutex g_lock;
+// A condition: the event and its first string.
+using Key = std::pair<std::uint16_t, std::string>;
 
-std::set<std::pair<std::uint16_t, std::string>>& Reported() {
-    static std::set<std::pair<std::uint16_t, std::string>> reported;
-    return reported;
+struct Queued {
+    Key key;
+    bool error;
+    std::vector<std::wstring> strings;
+};
+
+struct Condition {
+    bool queued = false;
+    bool everSent = false;
+    ULONGLONG sentAt = 0;  // GetTickCount64 at the last report that reached the log
+};
+
+// At most this many reports wait; a condition met while the queue is full is tried again at
+// its next occurrence.
+constexpr std::size_t kQueueLimit = 32;
+
+struct State {
+    std::mutex lock;  // constant-initialised
+    std::map<Key, Condition> conditions;
+    std::vector<Queued> queue;
+};
+
+// Made on first use and never destroyed: a report from a thread or a destructor that runs while
+// the process exits still finds it, and a provider load that follows another keeps what the
+// one before reported.
+State& Shared() {
+    static State* const state = new State;
+    return *state;
+}
+
+std::string Cut(std::string_view text) {
+    // A character of the code page takes at most 4 bytes: enough for kStringLimit characters.
+    return std::string(text.substr(0, 4 * kStringLimit));
+}
+
+std::wstring Wide(std::string_view text) {
+    std::wstring wide = pw::Widen(Cut(text), CP_ACP).value_or(L"?");
+    if (wide.size() > kStringLimit) {
+        wide.resize(kStringLimit);
+    }
+    return wide;
 }
 
 #if defined(_WIN32)
@@ -29,7 +66,7 @@ std::set<std::pair<std::uint16_t, std::string>>& Reported() {
 // to show what a run reported; the WMI service names none. Each event is appended as one
 // line, as the POSIX platform writes them: source, ID, type, then the strings, tab-separated,
 // with tab, line feed and backslash escaped.
-void Mirror(std::uint16_t id, bool error, std::initializer_list<std::string_view> strings) {
+void Mirror(std::uint16_t id, bool error, const std::vector<std::wstring>& strings) {
     // The process's own variable: the one pipeway sets is not in the C runtime's copy.
     char file[MAX_PATH] = {};
     const DWORD length = GetEnvironmentVariableA("PIPEWAY_EVENTLOG", file, MAX_PATH);
@@ -39,9 +76,9 @@ void Mirror(std::uint16_t id, bool error, std::initializer_list<std::string_view
     std::string line = "WinPipeway\t";
     line += std::to_string(id);
     line += error ? "\terror" : "\twarning";
-    for (const std::string_view text : strings) {
+    for (const std::wstring& wide : strings) {
         line += '\t';
-        for (const char c : text) {
+        for (const char c : pw::Narrow(wide, CP_ACP).value_or("?")) {
             line += c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
         }
     }
@@ -66,44 +103,86 @@ std::uint32_t MessageId(Event event) {
 
 void Report(Event event, std::initializer_list<std::string_view> strings) noexcept {
     try {
-        {
-            const std::lock_guard<std::mutex> lock(g_lock);
-            const std::string subject(strings.size() == 0 ? std::string_view() : *strings.begin());
-            if (!Reported().emplace(static_cast<std::uint16_t>(event), subject).second) {
-                return;
-            }
-        }
-#if defined(_WIN32)
-        Mirror(static_cast<std::uint16_t>(event), IsError(event), strings);
-#endif
-        std::vector<std::wstring> wide;
+        const auto id = static_cast<std::uint16_t>(event);
+        Queued report{{id, Cut(strings.size() == 0 ? std::string_view() : *strings.begin())},
+                      IsError(event),
+                      {}};
         for (const std::string_view text : strings) {
-            wide.push_back(pw::Widen(text, CP_ACP).value_or(L"?"));
+            report.strings.push_back(Wide(text));
         }
-        std::vector<LPCWSTR> pointers;
-        for (const std::wstring& text : wide) {
-            pointers.push_back(text.c_str());
-        }
-        // Registered for each report: events are rare, and no handle outlives the call.
-        HANDLE source = RegisterEventSourceW(nullptr, kSource);
-        if (source == nullptr) {
+        State& state = Shared();
+        const ULONGLONG now = GetTickCount64();
+        const std::lock_guard<std::mutex> lock(state.lock);
+        Condition& condition = state.conditions[report.key];
+        if (condition.queued || state.queue.size() >= kQueueLimit ||
+            (condition.everSent && now - condition.sentAt < kRepeatAfterMilliseconds)) {
             return;
         }
-        ReportEventW(source, IsError(event) ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE, 0,
-                     MessageId(event), nullptr, static_cast<WORD>(pointers.size()), 0,
-                     pointers.data(), nullptr);
-        DeregisterEventSource(source);
+        state.queue.push_back(std::move(report));
+        condition.queued = true;
     } catch (...) {
-        // Out of memory: the event is lost, and nothing else.
+        // Out of memory: this occurrence goes unreported; the next one tries again.
     }
 }
 
-void NewProviderLoad() noexcept {
+namespace {
+
+// One report, as the calling thread is; whether the log took it.
+bool Send(const Queued& report) {
+    std::vector<LPCWSTR> pointers;
+    for (const std::wstring& text : report.strings) {
+        pointers.push_back(text.c_str());
+    }
+    // Registered for each report: events are rare, and no handle outlives the call.
+    HANDLE source = RegisterEventSourceW(nullptr, kSource);
+    if (source == nullptr) {
+        return false;
+    }
+    const bool sent =
+        ReportEventW(source, report.error ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE, 0,
+                     MessageId(static_cast<Event>(report.key.first)), nullptr,
+                     static_cast<WORD>(pointers.size()), 0, pointers.data(), nullptr) != FALSE;
+    DeregisterEventSource(source);
+#if defined(_WIN32)
+    if (sent) {
+        Mirror(report.key.first, report.error, report.strings);
+    }
+#endif
+    return sent;
+}
+
+}  // namespace
+
+void SendQueued() noexcept {
+    State& state = Shared();
+    std::vector<Queued> batch;
     try {
-        const std::lock_guard<std::mutex> lock(g_lock);
-        Reported().clear();
+        const std::lock_guard<std::mutex> lock(state.lock);
+        batch.swap(state.queue);
     } catch (...) {
-        // The lock cannot be taken: what was reported stays reported.
+        return;  // the lock cannot be taken: the reports wait for the next call
+    }
+    for (const Queued& report : batch) {
+        bool sent = false;
+        try {
+            sent = Send(report);
+        } catch (...) {
+            // Out of memory: as a report the log refused.
+        }
+        const ULONGLONG now = GetTickCount64();
+        try {
+            const std::lock_guard<std::mutex> lock(state.lock);
+            const auto found = state.conditions.find(report.key);
+            if (found != state.conditions.end()) {
+                found->second.queued = false;
+                if (sent) {
+                    found->second.everSent = true;
+                    found->second.sentAt = now;
+                }
+            }
+        } catch (...) {
+            // The lock cannot be taken: the condition stays queued, and is not reported again.
+        }
     }
 }
 

@@ -9,9 +9,11 @@
 #include "pw/unknown.h"
 #include "pw/wbem_services.h"
 #include "provider/impersonation.h"
+#include "provider/module.h"
 #include "provider/provider_helper.h"
 #include "core/lifecycle.h"
 #include "log/trace_log.h"
+#include "pw/events.h"
 
 #include <wbemidl.h>
 
@@ -28,15 +30,19 @@ extern const WCHAR* const g_className;
 void ReportUnexpectedFailure(const char* entry, HRESULT hr, const pw::FailureCodes& codes) noexcept;
 
 // The one exception mapping around an entry point's body, with what it did not expect reported.
+// The events the body queued are sent once it has returned: by then it has reverted to the
+// provider's own identity, which the event log lets write, and holds no lock.
 template <typename Body>
 HRESULT GuardedEntry(const char* entry, const pw::FailureCodes& codes, Body&& body) noexcept {
+    HRESULT hr = S_OK;
     try {
-        return body();
+        hr = body();
     } catch (...) {
-        const HRESULT hr = pw::CurrentExceptionToHResult(codes);
+        hr = pw::CurrentExceptionToHResult(codes);
         ReportUnexpectedFailure(entry, hr, codes);
-        return hr;
     }
+    pw::events::SendQueued();
+    return hr;
 }
 
 // How an operation of the provider starts, before it works as the client.
@@ -130,6 +136,7 @@ class CWMIPipewayProvider : public pw::ComObject<pw::UnsupportedWbemServices, IW
     HRESULT GetInstanceForPath(const BSTR path, IWbemClassObject** instance);
     HRESULT NewInstance(pw::ComPtr<IWbemClassObject>& instance);
 
+    const ModuleLockHold m_moduleLock;  // first: released after every other member
     pw::ComPtr<IWbemServices> m_namespace;
     pw::ComPtr<IWbemClassObject> m_classDef;
     pw::ComPtr<IClassFactory> m_pathParserFactory;

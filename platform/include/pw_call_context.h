@@ -1,6 +1,9 @@
 // POSIX only: the client call context of the calling thread, which Windows keeps for a COM
 // call and which the host sets here in its place. CoImpersonateClient and CoRevertToSelf act
-// on it; nothing else of the process changes. While the thread impersonates, OpenThreadToken
+// on it; nothing else of the process changes. Every client is taken to be a remote one that is
+// not an administrator, the caller the Application log's default security keeps out: while the
+// thread impersonates, RegisterEventSourceW and ReportEventW fail with ERROR_ACCESS_DENIED.
+// While the thread impersonates, OpenThreadToken
 // gives a token whose TokenImpersonationLevel is the client's level less one (1..4 become
 // SecurityAnonymous..SecurityDelegation; a level outside 1..4 is passed on as it is, so that
 // callers can be tried with bad levels), and GetUserNameExW answers the client's name.

@@ -40,4 +40,9 @@ PW_PLATFORM_API long WINAPI PwDisarmFaults(void);
 // to fail. Allocates nothing, so that an operator new may ask it.
 PW_PLATFORM_API BOOL WINAPI PwFaultCall(unsigned kind);
 
+// Called by ReportEventW on the reporting thread, once the report is accepted and before it is
+// written: a test sees what else can run while a report is being made. Null: none.
+typedef void(WINAPI* PwEventReportHook)(void* context);
+PW_PLATFORM_API void WINAPI PwSetEventReportHook(PwEventReportHook hook, void* context);
+
 }  // extern "C"

@@ -121,6 +121,10 @@ PW_PLATFORM_API void WINAPI SetLastError(DWORD errorCode);
 PW_PLATFORM_API DWORD WINAPI GetCurrentProcessId(void);
 PW_PLATFORM_API DWORD WINAPI GetCurrentThreadId(void);
 
+// Milliseconds since the system started, never going back (CLOCK_MONOTONIC). Tests move it
+// forward with PwAdvanceTickCount (pw_clock.h) instead of waiting.
+PW_PLATFORM_API ULONGLONG WINAPI GetTickCount64(void);
+
 // Process environment, with the Windows size conventions: with a buffer too small (or none) the
 // result is the size needed including the terminator; otherwise the length copied without it.
 PW_PLATFORM_API DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);

@@ -3,6 +3,7 @@
 #define SECURITY_WIN32
 #include "platform/src/no_throw.h"
 #include "platform/src/fault.h"
+#include "platform/src/call_context.h"
 #include <pw_call_context.h>
 #include <security.h>
 
@@ -88,6 +89,14 @@ std::wstring ProcessAccount() {
 }
 
 }  // namespace
+
+namespace pwplatform {
+
+bool ImpersonatingRemoteNonAdministrator() {
+    return t_context.impersonating;
+}
+
+}  // namespace pwplatform
 
 extern "C" {
 

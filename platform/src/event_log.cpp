@@ -1,4 +1,5 @@
 // The event log: syslog, and for tests a file of one line per event.
+#include "platform/src/call_context.h"
 #include "platform/src/fault.h"
 #include "platform/src/no_throw.h"
 #include "platform/src/text.h"
@@ -7,6 +8,7 @@
 
 #include <syslog.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -42,9 +44,17 @@ std::string Field(const std::string& text) {
     return field;
 }
 
+std::atomic<PwEventReportHook> g_hook{nullptr};
+std::atomic<void*> g_hookContext{nullptr};
+
 }  // namespace
 
 extern "C" {
+
+void WINAPI PwSetEventReportHook(PwEventReportHook hook, void* context) {
+    g_hookContext.store(context);
+    g_hook.store(hook);
+}
 
 HANDLE WINAPI RegisterEventSourceW(LPCWSTR server, LPCWSTR source) {
     return pwplatform::NoThrow<HANDLE>(nullptr, ERROR_NOT_ENOUGH_MEMORY, [&]() -> HANDLE {
@@ -52,7 +62,10 @@ HANDLE WINAPI RegisterEventSourceW(LPCWSTR server, LPCWSTR source) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
-        if (pwplatform::FaultHere(PW_FAULT_EVENT_LOG)) {
+        // The Application log's default security: administrators, services and interactive
+        // users may write, a remote client who is none of them may not.
+        if (pwplatform::ImpersonatingRemoteNonAdministrator() ||
+            pwplatform::FaultHere(PW_FAULT_EVENT_LOG)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return nullptr;
         }
@@ -67,9 +80,16 @@ BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD, DWORD eventId, void*, W
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
+        if (pwplatform::ImpersonatingRemoteNonAdministrator()) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
         if (pwplatform::FaultHere(PW_FAULT_EVENT_LOG)) {
             SetLastError(ERROR_LOG_FILE_FULL);
             return FALSE;
+        }
+        if (const PwEventReportHook hook = g_hook.load()) {
+            hook(g_hookContext.load());
         }
         const std::string& name = static_cast<const EventSource*>(source)->name;
         const char* kind = type == EVENTLOG_ERROR_TYPE     ? "error"

@@ -1,10 +1,13 @@
 // The conditions an administrator must act on, reported to the Windows Event Log under the
-// source "WinPipeway" (on POSIX the stand-in sends them to syslog): each once per condition per
-// provider load, never once per request, since the log is shared and a flood of it is an
-// attack of its own. Reporting never fails a request and never holds one up: a source that
-// cannot be registered, or a log that is full, only loses the event.
+// source "WinPipeway" (on POSIX the stand-in sends them to syslog): a condition at most once
+// in ten minutes per process, never once per request, since the log is shared and a flood of
+// it is an attack of its own. Reporting never fails a request and never holds one up: a report
+// is queued where the condition is met, often as the client and under a lock every request
+// needs, and sent later by the provider as itself with no lock held. A report that the log
+// refuses is tried again at the condition's next occurrence.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
@@ -53,12 +56,18 @@ inline constexpr Event kEvents[] = {
 bool IsError(Event event);
 std::uint32_t MessageId(Event event);
 
-// Reports the event with its insertion strings, unless the same condition, the event with
-// the same first string, was reported since the provider last loaded.
+// A condition is reported again once this long has passed since its last report.
+inline constexpr unsigned long long kRepeatAfterMilliseconds = 10ull * 60 * 1000;
+// Each insertion string is cut to this many characters.
+inline constexpr std::size_t kStringLimit = 1024;
+
+// Queues the event with its insertion strings, unless the same condition, the event with the
+// same first string, waits in the queue already or was reported in the last ten minutes.
 void Report(Event event, std::initializer_list<std::string_view> strings) noexcept;
 
-// A provider load ends (its shared state is dropped): conditions met after this are reported
-// again.
-void NewProviderLoad() noexcept;
+// Sends the queued reports as whoever the calling thread is now: the provider calls it once an
+// operation has reverted to its own identity and holds no lock. A report that fails leaves its
+// condition unreported.
+void SendQueued() noexcept;
 
 }  // namespace pw::events
