@@ -18,3 +18,14 @@ class CiPipewayProviderModule {
 };
 
 extern CiPipewayProviderModule g_module;
+
+// The module lock for as long as it lives. As the first member of an object it is released
+// after everything else of that object's teardown (the members after it, and the destructor's
+// body before them): the library stays loaded until the object's code has run.
+class ModuleLockHold {
+  public:
+    ModuleLockHold() { g_module.Lock(); }
+    ~ModuleLockHold() { g_module.Unlock(); }
+    ModuleLockHold(const ModuleLockHold&) = delete;
+    ModuleLockHold& operator=(const ModuleLockHold&) = delete;
+};

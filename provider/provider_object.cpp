@@ -21,15 +21,14 @@ void ReportUnexpectedFailure(const char* entry, HRESULT hr,
                        {entry, hr == codes.outOfMemory ? "out of memory" : "an unexpected error"});
 }
 
-CWMIPipewayProvider::CWMIPipewayProvider() {
-    g_module.Lock();
-}
+CWMIPipewayProvider::CWMIPipewayProvider() = default;
 
 // Teardown of the process-wide state that every provider object shares: the DA modules and
 // the exclusion store are dropped, and the next request loads them again. While calls run on
-// other provider objects of the process, the drop waits for the last of them to leave.
+// other provider objects of the process, the drop waits for the last of them to leave. The
+// module lock goes last (m_moduleLock, the first member): until then DllCanUnloadNow says no,
+// so the library is not unloaded under this code while it still runs.
 CWMIPipewayProvider::~CWMIPipewayProvider() {
-    g_module.Unlock();
     m_providerHelper.reset();
     pw::core::DropSharedState();
     m_pathParserFactory.reset();

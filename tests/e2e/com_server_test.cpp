@@ -89,6 +89,32 @@ TEST_F(ComServer, HeldClassFactoryAndServerLocksKeepTheLibrary) {
     EXPECT_EQ(m_host->CanUnloadNow(), S_OK);
 }
 
+// The last provider object's teardown unloads the DA modules. While one unloads, inside that
+// teardown, DllCanUnloadNow says no: COM's sweep, which asks from another thread, would
+// otherwise unload the library under the destructor that is still running. (Asked from the
+// unloading thread itself: a thread started inside a Windows library's unload would wait for
+// the loader lock that the unload holds.)
+class ComServerTeardown : public CommandTest {};
+
+TEST_F(ComServerTeardown, LibraryIsNotUnloadableWhileTeardownRuns) {
+    m_lumda->Answer("<ok/>");
+    ASSERT_EQ(ExecString(L"daname=lumda64 velcmd=getobject").resultCode,
+              std::optional<std::wstring>(L"0"));
+    struct Seen {
+        host::ProviderHost* host;
+        std::optional<HRESULT> answer;
+    } seen{m_host.get(), std::nullopt};
+    m_lumda->OnUnload({[](void* context) {
+                           auto* watched = static_cast<Seen*>(context);
+                           watched->answer = watched->host->CanUnloadNow();
+                       },
+                       &seen});
+    m_lumda.reset();  // the provider's module cache holds the module alone now
+    StopProvider();
+    EXPECT_EQ(seen.answer, std::optional<HRESULT>(S_FALSE));
+    EXPECT_EQ(m_host->CanUnloadNow(), S_OK);
+}
+
 TEST_F(ComServer, ThreadsAskingAtOnceGetTheSameFactory) {
     constexpr int kThreads = 8;
     std::vector<pw::ComPtr<IClassFactory>> factories(kThreads);

@@ -56,6 +56,16 @@ struct GateCondition {
 };
 GateCondition g_gate;
 
+// Called while the module is unloaded: the test sees what else happens during an unload.
+TestDAUnloadHook g_unloadHook{nullptr, nullptr};
+struct UnloadNotice {
+    ~UnloadNotice() {
+        if (g_unloadHook.call != nullptr) {
+            g_unloadHook.call(g_unloadHook.context);
+        }
+    }
+} g_unloadNotice;
+
 char* Answer(const std::string& text) {
     char* answer = static_cast<char*>(std::malloc(text.size() + 1));
     if (answer == nullptr) {
@@ -173,6 +183,9 @@ long Control(int request, const char* text) {
             g_gate.changed.wait(lock, [] { return g_waiting > 0; });
             return g_waiting;
         }
+        case TestDARequest::kOnUnload:
+            g_unloadHook = *reinterpret_cast<const TestDAUnloadHook*>(text);
+            return 0;
         case TestDARequest::kReset: {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_gateClosed = false;

@@ -18,6 +18,13 @@ enum class TestDARequest {
     kCloseGate = 12,            // from now on sendCmd waits at the gate until it opens
     kOpenGate = 13,             // lets every waiting and later sendCmd through
     kWaiting = 14,              // waits for a sendCmd call at the gate; the calls waiting there
+    kOnUnload = 15,             // `text` points to a TestDAUnloadHook, called as the module unloads
+};
+
+// What the module calls while it is being unloaded (from its static objects' teardown).
+struct TestDAUnloadHook {
+    void (*call)(void* context);
+    void* context;
 };
 
 constexpr unsigned long kLastArgsBufferSize = 4096;

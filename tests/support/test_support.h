@@ -69,6 +69,10 @@ class TestDA : private pw::NoCopy {
     // Waits, without a time limit, until a call waits at the gate (a call that never comes is
     // the test's timeout); returns the calls waiting there.
     long WaitForCallAtGate() { return Ask(TestDARequest::kWaiting); }
+    // `hook` is called when the module is unloaded (once nothing else holds it).
+    void OnUnload(const TestDAUnloadHook& hook) {
+        Ask(TestDARequest::kOnUnload, reinterpret_cast<const char*>(&hook));
+    }
 
   private:
     long Ask(TestDARequest request, const char* text = nullptr) {
