@@ -48,21 +48,32 @@ class Concurrency : public CommandTest {
         m_tarda.reset();
     }
 
-    // One round of a client's calls on `provider`: a command carrying the client's own marker,
-    // an enumeration and a lookup. Counts every call that did not end as it must.
+    // The call on a thread of its own, as a pool that grows hands a call to a new thread:
+    // whatever the provider keeps per thread starts afresh for it.
+    template <typename Call>
+    static CallResult OnFreshThread(Call call) {
+        CallResult result;
+        std::thread([&] { result = call(); }).join();
+        return result;
+    }
+
+    // One round of a client's calls on `provider`, each on a fresh thread: a command carrying
+    // the client's own marker, an enumeration and a lookup. Counts every call that did not end
+    // as it must.
     void Round(IWbemServices* provider, int client, int round, std::atomic<int>& wrong) {
         const std::wstring marker = L"m=" + std::to_wstring(client * 1000 + round);
-        const CallResult exec = ExecStringOn(provider, L"daname=lumda64 velcmd=x " + marker);
+        const CallResult exec = OnFreshThread(
+            [&] { return ExecStringOn(provider, L"daname=lumda64 velcmd=x " + marker); });
         if (!EndedOnce(exec) ||
             exec.returnValue != std::optional<std::wstring>(L"daname=lumda64\nvelcmd=x\n" + marker +
                                                             L"\nlocalLogin=TRUE")) {
             ++wrong;
         }
-        const CallResult listed = EnumerateOn(provider);
+        const CallResult listed = OnFreshThread([&] { return EnumerateOn(provider); });
         if (!EndedOnce(listed) || listed.ipv6 != std::optional<std::wstring>(L"fd00::7;fe80::7")) {
             ++wrong;
         }
-        const CallResult found = LookupOn(provider, kInstancePath);
+        const CallResult found = OnFreshThread([&] { return LookupOn(provider, kInstancePath); });
         if (!EndedOnce(found) ||
             found.instanceId != std::optional<std::wstring>(L"ZOLM_OEM_DataAccessModule1")) {
             ++wrong;
