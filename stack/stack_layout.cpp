@@ -3,6 +3,7 @@
 #include "pw/resources.h"
 #include "pw/text.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -59,14 +60,19 @@ std::optional<std::string> LibraryPathIn(const std::string& folder, const std::s
         !std::filesystem::path(folder).is_absolute()) {
         return std::nullopt;
     }
+    // One separator before the name, however the folder ends; on Windows the folder's forward
+    // slashes (an administrator may write "C:/Corvane/lib/") become backslashes.
     std::string path = folder;
-    if (path.back() != '/' && path.back() != '\\') {
 #if defined(_WIN32)
-        path += '\\';
+    std::replace(path.begin(), path.end(), '/', '\\');
+    constexpr char kSeparator = '\\';
 #else
-        path += '/';
+    constexpr char kSeparator = '/';
 #endif
+    while (!path.empty() && path.back() == kSeparator) {
+        path.pop_back();
     }
+    path += kSeparator;
     path += name;
     path += kLibraryExtension;
     return path;

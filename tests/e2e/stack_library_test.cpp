@@ -5,6 +5,8 @@
 
 #include "pw/stack_layout.h"
 
+#include <algorithm>
+
 namespace pwtest {
 namespace {
 
@@ -71,6 +73,49 @@ TEST_F(StackLibraries, LibraryFolderThatIsAPrefixOfAPathEntryStillServes) {
     EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"0"));
     EXPECT_EQ(m_lumda->SendCount(), 1);
 }
+
+// However the registry's folder is written, the library's path has one separator before the
+// name (and, on Windows, backslashes only).
+TEST(LibraryPath, HasOneSeparatorBeforeTheName) {
+    struct Case {
+        const char* folder;
+        const char* path;
+    };
+#if defined(_WIN32)
+    const Case cases[] = {
+        {"C:\\Corvane\\lib", "C:\\Corvane\\lib\\lumda64.dll"},
+        {"C:\\Corvane\\lib\\", "C:\\Corvane\\lib\\lumda64.dll"},
+        {"C:/Corvane/lib/", "C:\\Corvane\\lib\\lumda64.dll"},
+        {"C:/Corvane/lib//", "C:\\Corvane\\lib\\lumda64.dll"},
+        {"C:\\", "C:\\lumda64.dll"},
+    };
+#else
+    const Case cases[] = {
+        {"/opt/corvane/lib", "/opt/corvane/lib/lumda64.so"},
+        {"/opt/corvane/lib/", "/opt/corvane/lib/lumda64.so"},
+        {"/opt/corvane/lib//", "/opt/corvane/lib/lumda64.so"},
+        {"/", "/lumda64.so"},
+    };
+#endif
+    for (const Case& c : cases) {
+        EXPECT_EQ(pw::stack::LibraryPathIn(c.folder, "lumda64"), std::optional<std::string>(c.path))
+            << c.folder;
+    }
+}
+
+#if defined(_WIN32)
+// A folder written with forward slashes and a trailing one serves as the same folder does.
+TEST_F(StackLibraries, FolderWithForwardSlashesServes) {
+    StopProvider();
+    std::string folder = DAFolder("good").string();
+    std::replace(folder.begin(), folder.end(), '\\', '/');
+    SetLibraryDirectory(folder + "/");
+    ASSERT_EQ(StartProvider(), S_OK);
+    const CallResult result = ExecString(L"daname=lumda64 velcmd=getobject");
+    EXPECT_EQ(result.resultCode, std::optional<std::wstring>(L"0"));
+    EXPECT_EQ(m_lumda->SendCount(), 1);
+}
+#endif
 
 }  // namespace
 }  // namespace pwtest
