@@ -17,7 +17,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <sstream>
+#include <string>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace pipeway {
 
@@ -107,25 +113,6 @@ std::wstring CurrentAccount() {
     name.resize(size);
     return name;
 }
-
-// The exclusion file's scanner copies the file's line ends, and its parser a syntax error, to
-// standard output; while the provider runs they are collected and only messages are shown.
-class ParserOutput : private pw::NoCopy {
-  public:
-    ParserOutput() : m_saved(std::cout.rdbuf(m_captured.rdbuf())) {}
-    ~ParserOutput() {
-        std::cout.rdbuf(m_saved);
-        const std::string text = m_captured.str();
-        if (text.find_first_not_of(" \t\r\n") != std::string::npos) {
-            std::fprintf(stderr, "exclusion file: %s",
-                         text.c_str() + text.find_first_not_of(" \t\r\n"));
-        }
-    }
-
-  private:
-    std::ostringstream m_captured;
-    std::streambuf* m_saved;
-};
 
 // The library's own registration entry points, on the library beside pipeway.
 int Register(const std::string& command) {
@@ -222,6 +209,7 @@ int EnumerateOrGet(IWbemServices* provider, const CallOptions& options) {
     HRESULT hr = S_OK;
     {
         host::ClientCall client(options.user, RPC_C_IMP_LEVEL_IMPERSONATE);
+        const ProviderOutput output;
         if (options.command == "enum") {
             const pw::UniqueBstr className(L"ZOLM_OEM_DataAccessModule");
             hr = provider->CreateInstanceEnumAsync(className.get(), 0, nullptr, sink.get());
@@ -243,6 +231,71 @@ int EnumerateOrGet(IWbemServices* provider, const CallOptions& options) {
 
 }  // namespace
 
+ProviderOutput::ProviderOutput() {
+    std::cout.flush();
+    std::fflush(stdout);
+#if defined(_WIN32)
+    // Deleted when closed ("D"); in the account's temporary folder, which it may write.
+    char folder[MAX_PATH + 1] = {};
+    char name[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameA(folder, "pwy", 0, name) == 0) {
+        return;
+    }
+    m_file = std::fopen(name, "w+bD");
+    if (m_file == nullptr) {
+        DeleteFileA(name);
+        return;
+    }
+    m_saved = _dup(_fileno(stdout));
+    m_savedHandle = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (m_saved < 0 || _dup2(_fileno(m_file), _fileno(stdout)) != 0) {
+        std::fclose(m_file);
+        m_file = nullptr;
+        return;
+    }
+    SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout))));
+#else
+    m_file = std::tmpfile();
+    if (m_file == nullptr) {
+        return;
+    }
+    m_saved = dup(STDOUT_FILENO);
+    if (m_saved < 0 || dup2(fileno(m_file), STDOUT_FILENO) < 0) {
+        std::fclose(m_file);
+        m_file = nullptr;
+    }
+#endif
+}
+
+ProviderOutput::~ProviderOutput() {
+    if (m_file == nullptr) {
+        if (m_saved >= 0) {
+            close(m_saved);
+        }
+        return;
+    }
+    std::cout.flush();
+    std::fflush(stdout);
+#if defined(_WIN32)
+    _dup2(m_saved, _fileno(stdout));
+    SetStdHandle(STD_OUTPUT_HANDLE, m_savedHandle);
+    _close(m_saved);
+#else
+    dup2(m_saved, STDOUT_FILENO);
+    close(m_saved);
+#endif
+    // What was caught, up to a bound: it is shown only as a hint.
+    std::string text(64 * 1024, '\0');
+    std::rewind(m_file);
+    text.resize(std::fread(text.data(), 1, text.size(), m_file));
+    std::fclose(m_file);
+    const std::size_t start = text.find_first_not_of(" \t\r\n");
+    if (start != std::string::npos) {
+        std::fprintf(stderr, "exclusion file: %s", text.c_str() + start);
+    }
+}
+
 int RunCall(CallOptions options) {
     if (options.user.empty()) {
         options.user = CurrentAccount();
@@ -256,7 +309,6 @@ int RunCall(CallOptions options) {
                      stack.folder.string().c_str(),
                      stack.installRoot.lexically_normal().string().c_str());
     }
-    ParserOutput parserOutput;
     const EventWatch events;
     host::ProviderHost host(kProviderProgId, ProviderLibrary().string());
     if (!host.Loaded()) {
@@ -280,6 +332,7 @@ int RunCall(CallOptions options) {
     {
         const pw::ComPtr<host::InitSink> initSink(new host::InitSink);
         host::ClientCall client(options.user, RPC_C_IMP_LEVEL_IMPERSONATE);
+        const ProviderOutput output;
         hr = host.Initialize(provider.get(), initSink.get());
     }
     int status = kExitCallFailed;

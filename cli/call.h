@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <wbemidl.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,6 +25,25 @@ struct CallOptions {
     bool array = false;
     bool json = false;
     std::vector<std::string> args;
+};
+
+// What the provider writes to standard output while the object lives (the exclusion file's
+// scanner copies text there), caught at the file-descriptor level: the provider library's
+// writes, through its own copy of the C++ runtime included, never mix with pipeway's output.
+// Shown afterwards on standard error as "exclusion file: TEXT" when it holds more than blanks.
+class ProviderOutput {
+  public:
+    ProviderOutput();
+    ~ProviderOutput();
+    ProviderOutput(const ProviderOutput&) = delete;
+    ProviderOutput& operator=(const ProviderOutput&) = delete;
+
+  private:
+    std::FILE* m_file = nullptr;  // where standard output goes meanwhile; null: not caught
+    int m_saved = -1;             // standard output's own descriptor, kept aside
+#if defined(_WIN32)
+    HANDLE m_savedHandle = nullptr;
+#endif
 };
 
 // Creates the provider, initialises it as the client and runs the command.

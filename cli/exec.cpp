@@ -76,7 +76,10 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptio
     const host::MethodCall call(definition, kInstancePath,
                                 asArray ? host::kExecuteCommandTokens : host::kExecuteCommand,
                                 input.get());
-    const host::CallAnswer answer = call.Call(provider, options.user, options.level);
+    const host::CallAnswer answer = [&] {
+        const ProviderOutput output;
+        return call.Call(provider, options.user, options.level);
+    }();
     if (FAILED(answer.hr) || answer.objects == 0) {
         return ReportFailure(FAILED(answer.hr) ? answer.hr : pw::Hr(WBEM_E_FAILED), options.json);
     }

@@ -133,6 +133,22 @@ TEST_F(Pipeway, JsonCarriesTheHresultCodeAndAnswer) {
         << run.output;
 }
 
+// The exclusion file's scanner copies the file's line ends to the provider's standard output;
+// the tool catches them there (on Windows the provider library writes through its own copy of
+// the C++ runtime), so --json prints its one line and nothing else.
+TEST_F(Pipeway, JsonIsTheWholeOutputWhateverThePolicyScannerCopies) {
+    const fs::path live = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
+    WriteFile(live,
+              "\r\n\n<AUTHEXLIST>\n\n<USER>\n<COMMAND name=\"setobject\"/>\n\n</USER>\n"
+              "</AUTHEXLIST>\n\n\n");
+    const ProgramRun run = Pipe({"exec", "--json", "daname=lumda64 velcmd=getobject"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    ASSERT_FALSE(run.output.empty());
+    EXPECT_EQ(run.output.front(), '{') << run.output;
+    EXPECT_EQ(run.output.find('\n'), run.output.size() - 1) << run.output;
+    EXPECT_TRUE(nlohmann::json::parse(run.output, nullptr, false).is_object()) << run.output;
+}
+
 #if !defined(_WIN32)
 // Quotes, backslashes and text beyond ASCII in a module's answer come back unchanged.
 TEST_F(Pipeway, JsonKeepsEveryCharacterOfTheAnswer) {
