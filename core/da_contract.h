@@ -16,8 +16,13 @@
  *       The tokens are the client's, as written and in order ("daname" and "velcmd" among
  *       them; each name without its "__xx" marker, names and values without outer blanks),
  *       plus "localLogin=TRUE" at the end when the client gave no "localLogin" token: argc is
- *       one more than the client's count then. A third token "$$manglevalue=<digit triplets>"
- *       arrives decoded, as "value=<bytes>". The rights module rukda64 also receives the
+ *       one more than the client's count then. A client's array of one element is cut into
+ *       tokens as a command-line string is; an array of more elements gives one token per
+ *       element, less its outer blanks (a value may hold an "="). A third token
+ *       "$$manglevalue=<digit triplets>" arrives decoded, as "value=<bytes>": each triplet is
+ *       one byte (its number modulo 256; the digits are not checked) and a zero byte ends the
+ *       value. One whose digits are not a multiple of three, or more than 747 of them, arrives
+ *       as the client wrote it, undecoded. The rights module rukda64 also receives the
  *       provider's own query, six tokens: "velcmd=getuserrightsonly", "user=DOMAIN\user",
  *       the request's localLogin token, "velusrmask=LoginServlet", "program=vesko",
  *       "makeCmdLogEntry=false"; it answers "<UserRightsMask>N</UserRightsMask>".

@@ -120,4 +120,15 @@ TEST_F(RemovalMof, DeletesTheClassAndEveryInstanceTheMofCreates) {
     EXPECT_EQ(deleted, Matches(mof, R"re(instance of (\w+))re"));
 }
 
+// The registrations' boolean properties are MOF booleans, not strings that mofcomp would have
+// to convert.
+TEST(ProviderMof, BooleansAreWrittenAsLiterals) {
+    const std::string mof = ReadSource("provider/WinPipeway.mof");
+    ASSERT_FALSE(mof.empty());
+    EXPECT_EQ(Matches(mof, R"re(\n\s*(\w+) = "(?:TRUE|FALSE)";)re"), std::set<std::string>{});
+    EXPECT_EQ(Matches(mof, R"re(\n\s*(\w+) = (?:TRUE|FALSE);)re"),
+              (std::set<std::string>{"PerUserInitialization", "Pure", "SupportsDelete",
+                                     "SupportsEnumeration", "SupportsGet", "SupportsPut"}));
+}
+
 }  // namespace
