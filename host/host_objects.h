@@ -148,6 +148,23 @@ class Namespace : public pw::ComObject<pw::UnsupportedWbemServices>, private Liv
     // Adds a class definition (the namespace takes a reference).
     void AddClass(ClassObject* definition);
 
+    // `hook(context)` runs after each release that leaves the namespace alive: a provider
+    // object lets go of its namespace during its teardown, so the host sees that moment.
+    using ReleaseHook = void (*)(void* context);
+    void SetReleaseHook(ReleaseHook hook, void* context) {
+        m_hookContext.store(context);
+        m_hook.store(hook);
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ReleaseHook hook = m_hook.load();
+        void* const context = m_hookContext.load();
+        const ULONG count = ComObject::Release();
+        if (count > 0 && hook != nullptr) {
+            hook(context);
+        }
+        return count;
+    }
+
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     HRESULT STDMETHODCALLTYPE GetObject(const BSTR path, LONG flags, IWbemContext* context,
                                         IWbemClassObject** object,
@@ -157,6 +174,8 @@ class Namespace : public pw::ComObject<pw::UnsupportedWbemServices>, private Liv
     ~Namespace() override;
     std::mutex m_mutex;
     std::vector<pw::ComPtr<ClassObject>> m_classes;
+    std::atomic<ReleaseHook> m_hook{nullptr};
+    std::atomic<void*> m_hookContext{nullptr};
 };
 
 // The class ZOLM_OEM_DataAccessModule as provider/WinPipeway.mof declares it: key

@@ -2,6 +2,8 @@
 
 #include "pw/resources.h"
 
+#include <thread>
+
 namespace host {
 
 namespace {
@@ -32,9 +34,28 @@ ProviderHost::ProviderHost(const wchar_t* progId, const std::string& libraryPath
     } else {
         m_library.reset(LoadLibraryA(libraryPath.c_str()));
     }
+    m_namespace->SetReleaseHook(&ProviderHost::SweepDuringTeardown, this);
+}
+
+void ProviderHost::SweepDuringTeardown(void* context) {
+    auto* host = static_cast<ProviderHost*>(context);
+    if (!host->m_library) {
+        return;  // COM loaded the library: its own sweep is the one that runs
+    }
+    HRESULT answer = S_FALSE;
+    try {
+        std::thread([host, &answer] { answer = host->CanUnloadNow(); }).join();
+    } catch (...) {
+        answer = host->CanUnloadNow();  // no thread to be had: asked from this one
+    }
+    if (answer == S_OK) {
+        ++host->m_unloadsDuringTeardown;
+        host->m_library.reset();
+    }
 }
 
 ProviderHost::~ProviderHost() {
+    m_namespace->SetReleaseHook(nullptr, nullptr);
     if (m_comInitialized) {
         CoUninitialize();
     }

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -45,17 +46,26 @@ class ProviderHost : private pw::NoCopy {
     HRESULT UnregisterServer();
 
     Namespace* GetNamespace() const { return m_namespace.get(); }
+
+    // How often a provider object's teardown was found unloadable, and the library unloaded.
+    int UnloadsDuringTeardown() const { return m_unloadsDuringTeardown.load(); }
     ClassObject* ClassDefinition() const { return m_classDefinition.get(); }
 
   private:
     // Calls the library's export `name`, which takes nothing and returns an HRESULT.
     HRESULT CallExport(const char* name);
+    // COM's unused-library sweep, run while a provider object tears down (when it lets go of
+    // its namespace): another thread asks DllCanUnloadNow and, on S_OK, unloads the library,
+    // as the sweep would. A library that says yes while its code still runs is unloaded under
+    // it, and the test crashes: that is the point.
+    static void SweepDuringTeardown(void* host);
 
     pw::UniqueLibrary m_library;
     std::optional<CLSID> m_registeredClass;
     bool m_comInitialized = false;
     pw::ComPtr<Namespace> m_namespace;
     pw::ComPtr<ClassObject> m_classDefinition;
+    std::atomic<int> m_unloadsDuringTeardown{0};
 };
 
 }  // namespace host

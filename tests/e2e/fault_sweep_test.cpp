@@ -15,6 +15,7 @@
 
 #include <iostream>
 #include <string>
+#include <thread>
 #include <tuple>
 
 namespace pwtest {
@@ -206,6 +207,16 @@ INSTANTIATE_TEST_SUITE_P(
             Operation{"CommandThatRuns",
                       [](FaultSweep& sweep) {
                           return sweep.ExecString(L"daname=lumda64 velcmd=getobject");
+                      }},
+            // A thread the provider has never seen: what a new thread costs the provider on its
+            // first call is counted, and may fail, too.
+            Operation{"CommandOnAFreshThread",
+                      [](FaultSweep& sweep) {
+                          CallResult result;
+                          std::thread([&] {
+                              result = sweep.ExecString(L"daname=lumda64 velcmd=getobject");
+                          }).join();
+                          return result;
                       }},
             Operation{"CommandThatIsRefused",
                       [](FaultSweep& sweep) {

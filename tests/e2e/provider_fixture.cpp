@@ -65,6 +65,10 @@ void ProviderTest::SetUp() {
 
 void ProviderTest::TearDown() {
     StopProvider();
+    if (m_host) {
+        // The host asked DllCanUnloadNow during every teardown: never yes while one ran.
+        EXPECT_EQ(m_host->UnloadsDuringTeardown(), 0);
+    }
     m_host.reset();
     m_root.reset();
     SetLibraryDirectory(std::nullopt);
