@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <new>
 #include <map>
 #include <string>
 #include <utility>
@@ -42,9 +43,11 @@ struct State {
 
 // Made on first use and never destroyed: a report from a thread or a destructor that runs while
 // the process exits still finds it, and a provider load that follows another keeps what the
-// one before reported.
+// one before reported. Its storage is the library's own, so an unloaded library leaves
+// nothing behind once ProcessDetach has given back what the containers hold.
 State& Shared() {
-    static State* const state = new State;
+    alignas(State) static unsigned char storage[sizeof(State)];
+    static State* const state = new (storage) State;
     return *state;
 }
 
@@ -152,6 +155,17 @@ bool Send(const Queued& report) {
 }
 
 }  // namespace
+
+void ProcessDetach() noexcept {
+    State& state = Shared();
+    try {
+        const std::lock_guard<std::mutex> lock(state.lock);
+        state.conditions.clear();
+        std::vector<Queued>().swap(state.queue);
+    } catch (...) {
+        // The lock cannot be taken: the memory stays with the process.
+    }
+}
 
 void SendQueued() noexcept {
     State& state = Shared();

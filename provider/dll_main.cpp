@@ -7,6 +7,7 @@
 #include "core/lifecycle.h"
 #include "core/pipeway_provider_impl.h"
 #include "log/trace_log.h"
+#include "pw/events.h"
 
 #include <windows.h>
 
@@ -33,6 +34,7 @@ void ProcessDetach() {
     ReleaseCachedClassFactory();
     pw::core::ProcessDetach();
     TraceLogProcessDetach();
+    pw::events::ProcessDetach();
 }
 
 }  // namespace

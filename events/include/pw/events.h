@@ -70,4 +70,7 @@ void Report(Event event, std::initializer_list<std::string_view> strings) noexce
 // condition unreported.
 void SendQueued() noexcept;
 
+// The library is unloaded: what the queue and the reported conditions hold is given back.
+void ProcessDetach() noexcept;
+
 }  // namespace pw::events
