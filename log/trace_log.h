@@ -60,7 +60,7 @@ class TraceLogPath {
 extern TraceLogPath& g_traceLogPath;
 
 // The largest trace log appended to: a line that would make the file larger is dropped, and so
-// is every later one until the file is emptied or replaced (reported once as event 1008).
+// is every later one until the file is emptied or replaced (reported as event 1008).
 inline constexpr std::uint64_t kTraceLogLimit = std::uint64_t{64} << 20;
 
 // Appends one entry when g_traceLogPath names an existing file; reports nothing but a full log.
