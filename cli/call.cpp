@@ -248,7 +248,6 @@ ProviderOutput::ProviderOutput() {
         return;
     }
     m_saved = _dup(_fileno(stdout));
-    m_savedHandle = GetStdHandle(STD_OUTPUT_HANDLE);
     if (m_saved < 0 || _dup2(_fileno(m_file), _fileno(stdout)) != 0) {
         std::fclose(m_file);
         m_file = nullptr;
@@ -271,15 +270,20 @@ ProviderOutput::ProviderOutput() {
 ProviderOutput::~ProviderOutput() {
     if (m_file == nullptr) {
         if (m_saved >= 0) {
+#if defined(_WIN32)
+            _close(m_saved);
+#else
             close(m_saved);
+#endif
         }
         return;
     }
     std::cout.flush();
     std::fflush(stdout);
 #if defined(_WIN32)
+    // The standard handle follows descriptor 1 back, whatever it was at start.
     _dup2(m_saved, _fileno(stdout));
-    SetStdHandle(STD_OUTPUT_HANDLE, m_savedHandle);
+    SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout))));
     _close(m_saved);
 #else
     dup2(m_saved, STDOUT_FILENO);

@@ -42,7 +42,6 @@ class ProviderOutput {
     std::FILE* m_file = nullptr;  // where standard output goes meanwhile; null: not caught
     int m_saved = -1;             // standard output's own descriptor, kept aside
 #if defined(_WIN32)
-    HANDLE m_savedHandle = nullptr;
 #endif
 };
 

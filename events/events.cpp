@@ -36,7 +36,7 @@ struct Condition {
 constexpr std::size_t kQueueLimit = 32;
 
 struct State {
-    std::mutex lock;  // constant-initialised
+    std::mutex lock;
     std::map<Key, Condition> conditions;
     std::vector<Queued> queue;
 };
@@ -59,7 +59,12 @@ std::string Cut(std::string_view text) {
 std::wstring Wide(std::string_view text) {
     std::wstring wide = pw::Widen(Cut(text), CP_ACP).value_or(L"?");
     if (wide.size() > kStringLimit) {
-        wide.resize(kStringLimit);
+        // Not between the two halves of a surrogate pair (wchar_t is UTF-16 on Windows).
+        std::size_t size = kStringLimit;
+        if (sizeof(wchar_t) == 2 && wide[size - 1] >= 0xD800 && wide[size - 1] <= 0xDBFF) {
+            --size;
+        }
+        wide.resize(size);
     }
     return wide;
 }
@@ -114,11 +119,13 @@ void Report(Event event, std::initializer_list<std::string_view> strings) noexce
             report.strings.push_back(Wide(text));
         }
         State& state = Shared();
-        const ULONGLONG now = GetTickCount64();
         const std::lock_guard<std::mutex> lock(state.lock);
+        // Read under the lock: a send that finished meanwhile stamped its time before this.
+        const ULONGLONG now = GetTickCount64();
         Condition& condition = state.conditions[report.key];
         if (condition.queued || state.queue.size() >= kQueueLimit ||
-            (condition.everSent && now - condition.sentAt < kRepeatAfterMilliseconds)) {
+            (condition.everSent &&
+             (now < condition.sentAt || now - condition.sentAt < kRepeatAfterMilliseconds))) {
             return;
         }
         state.queue.push_back(std::move(report));
@@ -158,13 +165,14 @@ bool Send(const Queued& report) {
 
 void ProcessDetach() noexcept {
     State& state = Shared();
-    try {
-        const std::lock_guard<std::mutex> lock(state.lock);
-        state.conditions.clear();
-        std::vector<Queued>().swap(state.queue);
-    } catch (...) {
-        // The lock cannot be taken: the memory stays with the process.
+    // When the process ends, a thread stopped while it held the lock never lets go of it: the
+    // memory then stays with the process, which is ending anyway.
+    if (!state.lock.try_lock()) {
+        return;
     }
+    state.conditions.clear();
+    std::vector<Queued>().swap(state.queue);
+    state.lock.unlock();
 }
 
 void SendQueued() noexcept {

@@ -2,6 +2,7 @@
 
 #include "pw/resources.h"
 
+#include <mutex>
 #include <thread>
 
 namespace host {
@@ -34,11 +35,16 @@ ProviderHost::ProviderHost(const wchar_t* progId, const std::string& libraryPath
     } else {
         m_library.reset(LoadLibraryA(libraryPath.c_str()));
     }
+}
+
+void ProviderHost::SweepUnusedLibrariesDuringTeardown() {
     m_namespace->SetReleaseHook(&ProviderHost::SweepDuringTeardown, this);
 }
 
 void ProviderHost::SweepDuringTeardown(void* context) {
     auto* host = static_cast<ProviderHost*>(context);
+    // One sweep at a time, as COM's: two teardowns on two threads both told S_OK unload once.
+    const std::lock_guard<std::mutex> sweeping(host->m_sweepLock);
     if (!host->m_library) {
         return;  // COM loaded the library: its own sweep is the one that runs
     }

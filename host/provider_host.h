@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -45,6 +46,11 @@ class ProviderHost : private pw::NoCopy {
     HRESULT RegisterServer();
     HRESULT UnregisterServer();
 
+    // From now on, every provider object's teardown meets COM's unused-library sweep (below).
+    // The tests' hosts turn it on; pipeway and the benchmarks, which would pay a thread for
+    // each release of the namespace, leave it off.
+    void SweepUnusedLibrariesDuringTeardown();
+
     Namespace* GetNamespace() const { return m_namespace.get(); }
 
     // How often a provider object's teardown was found unloadable, and the library unloaded.
@@ -66,6 +72,7 @@ class ProviderHost : private pw::NoCopy {
     pw::ComPtr<Namespace> m_namespace;
     pw::ComPtr<ClassObject> m_classDefinition;
     std::atomic<int> m_unloadsDuringTeardown{0};
+    std::mutex m_sweepLock;
 };
 
 }  // namespace host

@@ -20,8 +20,9 @@ class CiPipewayProviderModule {
 extern CiPipewayProviderModule g_module;
 
 // The module lock for as long as it lives. As the first member of an object it is released
-// after everything else of that object's teardown (the members after it, and the destructor's
-// body before them): the library stays loaded until the object's code has run.
+// after the destructor's body and the other members: the library stays loaded while they run,
+// DA modules unloading included. What runs after it (the base classes' destructors and the
+// return from Release) is the few instructions COM's delay before unloading a library covers.
 class ModuleLockHold {
   public:
     ModuleLockHold() { g_module.Lock(); }

@@ -1,6 +1,6 @@
 #include "stack_files_shared.h"
 
-#include <cstring>
+#include <string_view>
 
 namespace pw::stack {
 
@@ -9,8 +9,9 @@ namespace detail {
 std::vector<std::string> Components(const std::string& relative, const char* separators) {
     std::vector<std::string> parts;
     std::string part;
+    const std::string_view separatorSet(separators);  // a NUL in `relative` is no separator
     for (const char c : relative) {
-        if (std::strchr(separators, c) == nullptr) {
+        if (separatorSet.find(c) == std::string_view::npos) {
             part += c;
         } else if (!part.empty()) {
             parts.push_back(std::move(part));

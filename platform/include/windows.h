@@ -121,8 +121,8 @@ PW_PLATFORM_API void WINAPI SetLastError(DWORD errorCode);
 PW_PLATFORM_API DWORD WINAPI GetCurrentProcessId(void);
 PW_PLATFORM_API DWORD WINAPI GetCurrentThreadId(void);
 
-// Milliseconds since the system started, never going back (CLOCK_MONOTONIC). Tests move it
-// forward with PwAdvanceTickCount (pw_clock.h) instead of waiting.
+// Milliseconds since the system started (CLOCK_MONOTONIC). Tests stop it at a value and move it
+// forward with PwStopTickCount and PwAdvanceTickCount (pw_clock.h) instead of waiting.
 PW_PLATFORM_API ULONGLONG WINAPI GetTickCount64(void);
 
 // Process environment, with the Windows size conventions: with a buffer too small (or none) the

@@ -61,6 +61,7 @@ void ProviderTest::SetUp() {
     WriteFile(LogFile(), "");
     m_host = std::make_unique<host::ProviderHost>(ProviderLibraryPath().string());
     ASSERT_TRUE(m_host->Loaded()) << ProviderLibraryPath();
+    m_host->SweepUnusedLibrariesDuringTeardown();
 }
 
 void ProviderTest::TearDown() {
