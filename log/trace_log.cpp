@@ -7,8 +7,6 @@
 
 #include <windows.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -31,9 +29,26 @@ CriticalSection g_traceLogLock;
 constexpr std::size_t kWorkBufferSize = 2048;
 constexpr std::size_t kMaxMessageLength = 1024;
 
-bool FileExists(const std::string& path) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0;
+// Whether tracing is on for `place`: the last look's answer, or a new look when the last is
+// older than the interval. Of the threads that find it old at once one looks; the others go on
+// with the answer before it, unless there is none yet since the path was set: those look too.
+bool TracingOn(const TraceLogPath::Place& place) {
+    using Place = TraceLogPath::Place;
+    const auto look = [&place] {
+        const DWORD attributes = GetFileAttributesA(place.full.c_str());
+        const bool found =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        place.answer.store(found ? Place::kFound : Place::kMissing, std::memory_order_release);
+        return found;
+    };
+    const std::uint64_t now = GetTickCount64();
+    std::uint64_t lookedAt = place.lookedAt.load(std::memory_order_acquire);
+    if ((lookedAt == Place::kNotLooked || now - lookedAt >= kTraceLookIntervalMilliseconds) &&
+        place.lookedAt.compare_exchange_strong(lookedAt, now, std::memory_order_acq_rel)) {
+        return look();
+    }
+    const int answer = place.answer.load(std::memory_order_acquire);
+    return answer == Place::kUnknown ? look() : answer == Place::kFound;
 }
 
 // Appends the entry under the log lock. True when the file is full: the entry would make it
@@ -96,6 +111,8 @@ void TraceLogPath::Set(const pw::stack::AnchoredPath& path) {
         m_kept = new Kept{{path, path.Full()}, m_kept};
         kept = m_kept;
     }
+    kept->place.answer.store(Place::kUnknown, std::memory_order_release);
+    kept->place.lookedAt.store(Place::kNotLooked, std::memory_order_release);
     m_current.store(&kept->place, std::memory_order_release);
 }
 
@@ -109,7 +126,7 @@ void TraceLogPath::ReleaseAll() {
 
 void TraceLog(const char* format, ...) {
     const TraceLogPath::Place* const path = g_traceLogPath.Get();
-    if (path == nullptr || path->where.relative.empty() || !FileExists(path->full)) {
+    if (path == nullptr || path->where.relative.empty() || !TracingOn(*path)) {
         return;
     }
 

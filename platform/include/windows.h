@@ -121,6 +121,14 @@ PW_PLATFORM_API void WINAPI SetLastError(DWORD errorCode);
 PW_PLATFORM_API DWORD WINAPI GetCurrentProcessId(void);
 PW_PLATFORM_API DWORD WINAPI GetCurrentThreadId(void);
 
+// Whether something stands at `path` (stat, following links): FILE_ATTRIBUTE_DIRECTORY for a
+// folder, FILE_ATTRIBUTE_NORMAL for anything else, INVALID_FILE_ATTRIBUTES with the last error
+// set for nothing (ERROR_FILE_NOT_FOUND) or a path that cannot be looked at.
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+PW_PLATFORM_API DWORD WINAPI GetFileAttributesA(LPCSTR path);
+
 // Milliseconds since the system started (CLOCK_MONOTONIC). Tests stop it at a value and move it
 // forward with PwStopTickCount and PwAdvanceTickCount (pw_clock.h) instead of waiting.
 PW_PLATFORM_API ULONGLONG WINAPI GetTickCount64(void);

@@ -33,8 +33,10 @@ class EventLog : public CommandTest {
   protected:
     void SetUp() override {
         SetEnvironmentVariableA("PIPEWAY_EVENTLOG", m_file.string().c_str());
-        // The ten-minute window runs on this clock alone.
-        PwStopTickCount(1000000);
+        // The ten-minute window runs on this clock alone. Each test starts a window after the
+        // one before it: the provider library may stay loaded from test to test (or a test
+        // run again), and what it reported there is older than the window.
+        PwStopTickCount(GetTickCount64() + pw::events::kRepeatAfterMilliseconds);
         CommandTest::SetUp();
     }
     void TearDown() override {

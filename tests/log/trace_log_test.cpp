@@ -4,6 +4,8 @@
 #include "log/trace_log.h"
 
 #if !defined(_WIN32)
+#include <pw_clock.h>
+#include <pw_counters.h>
 #include <sys/stat.h>
 #endif
 
@@ -17,18 +19,80 @@
 namespace fs = std::filesystem;
 using pwtest::TempDir;
 using pwtest::TraceCapture;
+using pwtest::TraceFile;
 
 namespace {
 
-TEST(TraceLogOff, DeletingTheFileSwitchesTracingOffAndCreatingItOn) {
-    TraceCapture trace;
-    TraceLog("first\n");
-    fs::remove(trace.file());
-    TraceLog("while off\n");
-    EXPECT_FALSE(fs::exists(trace.file()));
-    pwtest::WriteFile(trace.file(), "");
-    TraceLog("second\n");
-    EXPECT_EQ(trace.Messages(), std::vector<std::string>{"second\n"});
+// Tracing follows the file, as the last look for it found it: one look per interval, and one
+// at once after the path is set. The clock is the platform's, stopped and moved by the test.
+#if !defined(_WIN32)
+class TraceGate : public ::testing::Test {
+  protected:
+    void SetUp() override { PwStopTickCount(1000000); }
+    void TearDown() override { g_traceLogPath.Clear(); }
+    TempDir m_dir;
+    TraceFile m_trace{m_dir.path() / "WinPipeway.log"};
+};
+
+TEST_F(TraceGate, FileCreatedBetweenLooksIsWrittenToAfterTheNextLook) {
+    g_traceLogPath.Set(m_trace.file().string());
+    TraceLog("before the file\n");  // looks: no file
+    pwtest::WriteFile(m_trace.file(), "");
+    PwAdvanceTickCount(kTraceLookIntervalMilliseconds - 1);
+    TraceLog("inside the interval\n");
+    EXPECT_EQ(m_trace.Text(), "");
+    PwAdvanceTickCount(1);
+    TraceLog("after the next look\n");
+    EXPECT_EQ(m_trace.Messages(), std::vector<std::string>{"after the next look\n"});
+}
+
+TEST_F(TraceGate, FileRemovedIsNotCreatedAgain) {
+    pwtest::WriteFile(m_trace.file(), "");
+    g_traceLogPath.Set(m_trace.file().string());
+    TraceLog("on\n");
+    ASSERT_EQ(m_trace.Messages(), std::vector<std::string>{"on\n"});
+    fs::remove(m_trace.file());
+    TraceLog("inside the interval: the last look found the file\n");
+    EXPECT_FALSE(fs::exists(m_trace.file()));
+    PwAdvanceTickCount(kTraceLookIntervalMilliseconds);
+    TraceLog("after the next look\n");
+    EXPECT_FALSE(fs::exists(m_trace.file()));
+}
+
+TEST_F(TraceGate, NoQueryWhileTheIntervalRuns) {
+    g_traceLogPath.Set(m_trace.file().string());
+    TraceLog("looks\n");
+    const unsigned long long looked = PwFileQueries();
+    for (int line = 0; line < 1000; ++line) {
+        TraceLog("line %d\n", line);
+    }
+    PwAdvanceTickCount(kTraceLookIntervalMilliseconds - 1);
+    TraceLog("last line of the interval\n");
+    EXPECT_EQ(PwFileQueries(), looked);
+    PwAdvanceTickCount(1);
+    TraceLog("looks again\n");
+    TraceLog("and not again\n");
+    EXPECT_EQ(PwFileQueries(), looked + 1);
+}
+#endif
+
+// Setting a path, another or the same one again (a provider load), looks at once, whatever the
+// clock says.
+TEST(TraceGatePath, SettingThePathLooksAtOnce) {
+    TempDir dir;
+    const TraceFile first(dir.path() / "first.log");
+    const TraceFile second(dir.path() / "second.log");
+    g_traceLogPath.Set(first.file().string());
+    TraceLog("no file yet\n");
+    pwtest::WriteFile(second.file(), "");
+    g_traceLogPath.Set(second.file().string());
+    TraceLog("to the second\n");
+    pwtest::WriteFile(first.file(), "");
+    g_traceLogPath.Set(first.file().string());
+    TraceLog("to the first\n");
+    g_traceLogPath.Clear();
+    EXPECT_EQ(first.Messages(), std::vector<std::string>{"to the first\n"});
+    EXPECT_EQ(second.Messages(), std::vector<std::string>{"to the second\n"});
 }
 
 // Nothing at the log's path, or what is not a regular file: the line is dropped, at once, and
