@@ -7,6 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <pw_clock.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -124,6 +125,8 @@ void SetTracing(bool on) {
         std::error_code ignored;
         fs::remove(TraceLogFile(), ignored);
     }
+    // The provider looks for the log once per interval: the next trace call looks again.
+    PwAdvanceTickCount(kTraceLookIntervalMilliseconds);
 }
 
 int TraceEntriesWritten() {

@@ -55,11 +55,12 @@ class ProviderUnderTest {
 int RunAgainstProvider(int* argc, char** argv, const char* library, const char* program,
                        host::ProviderHost*& host, IWbemServices*& provider);
 
-// Tracing on (the log file exists, emptied) or off (it does not).
+// Tracing on (the log file exists, emptied) or off (it does not), seen by the next trace call:
+// the clock is moved past the provider's interval between two looks for the file.
 void SetTracing(bool on);
 
 // Turns tracing on, runs `work` once, turns tracing off and gives the number of entries it
-// wrote: with tracing off, each of them is one file-status query.
+// wrote.
 template <typename Work>
 int TraceCallsOf(Work work);
 int TraceEntriesWritten();

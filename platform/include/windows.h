@@ -129,7 +129,8 @@ PW_PLATFORM_API DWORD WINAPI GetCurrentThreadId(void);
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 PW_PLATFORM_API DWORD WINAPI GetFileAttributesA(LPCSTR path);
 
-// Milliseconds since the system started (CLOCK_MONOTONIC). Tests stop it at a value and move it
+// Milliseconds since the system started (CLOCK_MONOTONIC_COARSE: it moves in steps of a few
+// milliseconds, as Windows' moves in steps of 10 to 16). Tests stop it at a value and move it
 // forward with PwStopTickCount and PwAdvanceTickCount (pw_clock.h) instead of waiting.
 PW_PLATFORM_API ULONGLONG WINAPI GetTickCount64(void);
 
