@@ -314,8 +314,12 @@ TEST_F(Concurrency, TracingSwitchedOnAndOffWhileClientsCall) {
         entries += log.Messages().size();
     }
     EXPECT_GT(entries, 0u);
-    // And a call with tracing steadily on logs its entries.
+    // And a call with tracing steadily on logs its entries. The provider looks for the file once
+    // per interval, and its last look may have found it moved away: a new provider load looks
+    // at once.
     WriteFile(LogFile(), "");
+    StopProvider();
+    ASSERT_EQ(StartProvider(), S_OK);
     Round(m_provider.get(), kThreads, 0, wrong);
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(Log().Count("--> CWMIPipewayProvider::ExecMethodAsyn()"), 1);
