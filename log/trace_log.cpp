@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +26,23 @@ TraceLogPath& g_traceLogPath = *new (g_traceLogPathStorage) TraceLogPath;
 namespace {
 
 CriticalSection g_traceLogLock;
+
+// A trace line between a failing call and the caller's GetLastError (or errno) must not change
+// what the caller reads: the look and the append both set them.
+class CallersErrorKept {
+  public:
+    CallersErrorKept() : m_lastError(GetLastError()), m_errno(errno) {}
+    ~CallersErrorKept() {
+        errno = m_errno;
+        SetLastError(m_lastError);
+    }
+    CallersErrorKept(const CallersErrorKept&) = delete;
+    CallersErrorKept& operator=(const CallersErrorKept&) = delete;
+
+  private:
+    DWORD m_lastError;
+    int m_errno;
+};
 
 constexpr std::size_t kWorkBufferSize = 2048;
 constexpr std::size_t kMaxMessageLength = 1024;
@@ -125,6 +143,7 @@ void TraceLogPath::ReleaseAll() {
 }
 
 void TraceLog(const char* format, ...) {
+    const CallersErrorKept kept;
     const TraceLogPath::Place* const path = g_traceLogPath.Get();
     if (path == nullptr || path->where.relative.empty() || !TracingOn(*path)) {
         return;

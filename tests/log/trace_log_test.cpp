@@ -10,6 +10,7 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -93,6 +94,27 @@ TEST(TraceGatePath, SettingThePathLooksAtOnce) {
     g_traceLogPath.Clear();
     EXPECT_EQ(first.Messages(), std::vector<std::string>{"to the first\n"});
     EXPECT_EQ(second.Messages(), std::vector<std::string>{"to the second\n"});
+}
+
+// A caller reads its own failure after tracing it: the look (which fails while the file is
+// missing) and the append leave GetLastError and errno as the caller left them.
+TEST(TraceGatePath, CallersLastErrorSurvivesTheLookAndTheAppend) {
+    TempDir dir;
+    const TraceFile trace(dir.path() / "WinPipeway.log");
+    const auto traced = [](const char* line) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        errno = EACCES;
+        TraceLog("%s", line);
+        return std::make_pair(GetLastError(), errno);
+    };
+    const auto callers = std::make_pair(DWORD{ERROR_ACCESS_DENIED}, EACCES);
+    g_traceLogPath.Set(trace.file().string());
+    EXPECT_EQ(traced("no file: the look fails\n"), callers);
+    pwtest::WriteFile(trace.file(), "");
+    g_traceLogPath.Set(trace.file().string());
+    EXPECT_EQ(traced("appended\n"), callers);
+    g_traceLogPath.Clear();
+    EXPECT_EQ(trace.Messages(), std::vector<std::string>{"appended\n"});
 }
 
 // Nothing at the log's path, or what is not a regular file: the line is dropped, at once, and
