@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -94,6 +95,57 @@ DWORD CheckCall(UINT codePage, PageKind& page, const void* input, int inputLengt
     return CheckBuffers(input, inputLength, output, outputSize);
 }
 
+// How one wide character is written in the narrow code page: as UTF-8 when it is a scalar
+// value; otherwise as U+FFFD in UTF-8 (or refused with WC_ERR_INVALID_CHARS), and as the
+// default character in the ANSI page.
+struct NarrowRules {
+    PageKind page;
+    DWORD flags;
+    char defaultChar;
+};
+
+// A character's bytes; 0 when it cannot be written.
+std::size_t NarrowChar(wchar_t wide, const NarrowRules& rules, char* out, bool& usedDefault) {
+    const auto c = static_cast<char32_t>(wide);
+    if (c < 0x80) {
+        out[0] = static_cast<char>(c);
+        return 1;
+    }
+    if (IsScalarValue(c)) {
+        return pwplatform::EncodeUtf8(c, out);
+    }
+    if (rules.page == PageKind::kUtf8) {
+        return (rules.flags & WC_ERR_INVALID_CHARS) != 0 ? 0 : pwplatform::EncodeUtf8(0xFFFD, out);
+    }
+    out[0] = rules.defaultChar;
+    usedDefault = true;
+    return 1;
+}
+
+constexpr std::size_t kUntranslatable = static_cast<std::size_t>(-1);
+
+// The narrow length of `wide`, or kUntranslatable.
+std::size_t NarrowLength(std::wstring_view wide, const NarrowRules& rules, bool& usedDefault) {
+    std::size_t needed = 0;
+    char bytes[pwplatform::kMaxUtf8Length];
+    for (const wchar_t c : wide) {
+        const std::size_t length = NarrowChar(c, rules, bytes, usedDefault);
+        if (length == 0) {
+            return kUntranslatable;
+        }
+        needed += length;
+    }
+    return needed;
+}
+
+// Writes `wide` narrow to `out`, which has room for all of it (NarrowLength measured it).
+void WriteNarrow(std::wstring_view wide, const NarrowRules& rules, char* out) {
+    bool usedDefault = false;
+    for (const wchar_t c : wide) {
+        out += NarrowChar(c, rules, out, usedDefault);
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -138,38 +190,19 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
                 CheckToNarrowFlags(page, dwFlags, lpDefaultChar, lpUsedDefaultChar)) {
             return Fail(error);
         }
-        const std::size_t length = cchWideChar == -1 ? std::wcslen(lpWideCharStr) + 1
-                                                     : static_cast<std::size_t>(cchWideChar);
-        if (lpUsedDefaultChar != nullptr) {
-            *lpUsedDefaultChar = FALSE;
-        }
+        const std::wstring_view wide(lpWideCharStr, cchWideChar == -1
+                                                        ? std::wcslen(lpWideCharStr) + 1
+                                                        : static_cast<std::size_t>(cchWideChar));
+        const NarrowRules rules{page, dwFlags, lpDefaultChar != nullptr ? *lpDefaultChar : '?'};
         // Two passes, as Windows converts: one that measures, one that writes into the
         // caller's buffer. No copy of the whole text is made on the way.
-        std::size_t needed = 0;
-        std::string piece;  // one character's bytes: never more than the short-string room
-        const auto convert = [&](std::size_t i) -> bool {
-            const auto c = static_cast<char32_t>(lpWideCharStr[i]);
-            piece.clear();
-            if (IsScalarValue(c)) {
-                pwplatform::AppendUtf8(piece, c);
-            } else if (page == PageKind::kUtf8) {
-                if ((dwFlags & WC_ERR_INVALID_CHARS) != 0) {
-                    return false;
-                }
-                pwplatform::AppendUtf8(piece, 0xFFFD);
-            } else {
-                piece += lpDefaultChar != nullptr ? *lpDefaultChar : '?';
-                if (lpUsedDefaultChar != nullptr) {
-                    *lpUsedDefaultChar = TRUE;
-                }
-            }
-            return true;
-        };
-        for (std::size_t i = 0; i < length; ++i) {
-            if (!convert(i)) {
-                return Fail(ERROR_NO_UNICODE_TRANSLATION);
-            }
-            needed += piece.size();
+        bool usedDefault = false;
+        const std::size_t needed = NarrowLength(wide, rules, usedDefault);
+        if (lpUsedDefaultChar != nullptr) {
+            *lpUsedDefaultChar = usedDefault ? TRUE : FALSE;
+        }
+        if (needed == kUntranslatable) {
+            return Fail(ERROR_NO_UNICODE_TRANSLATION);
         }
         if (needed > static_cast<std::size_t>(INT_MAX)) {
             return Fail(ERROR_INSUFFICIENT_BUFFER);
@@ -180,12 +213,7 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
         if (needed > static_cast<std::size_t>(cbMultiByte)) {
             return Fail(ERROR_INSUFFICIENT_BUFFER);
         }
-        char* out = lpMultiByteStr;
-        for (std::size_t i = 0; i < length; ++i) {
-            convert(i);
-            std::memcpy(out, piece.data(), piece.size());
-            out += piece.size();
-        }
+        WriteNarrow(wide, rules, lpMultiByteStr);
         return static_cast<int>(needed);
     });
 }

@@ -25,6 +25,12 @@ inline bool IsScalarValue(char32_t c) {
     return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF);
 }
 
+constexpr std::size_t kMaxUtf8Length = 4;
+
+// Writes the UTF-8 form of a scalar value to `out` (room for kMaxUtf8Length bytes); returns
+// how many bytes it wrote.
+std::size_t EncodeUtf8(char32_t c, char* out);
+
 // Appends the UTF-8 form of a scalar value.
 void AppendUtf8(std::string& out, char32_t c);
 
