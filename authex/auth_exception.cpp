@@ -201,6 +201,7 @@ bool CSingletonAuthExceptionImpl::Parse(std::istream& in, std::ostream* out) {
         // entries read before the failure would allow what the rest may refuse.
         fileOpened = false;
         roleTable.clear();
+        keyLengths.clear();
         return false;
     }
 }
@@ -383,6 +384,9 @@ int CSingletonAuthExceptionImpl::HandleTag(int kind, std::string value) {
 }
 
 int CSingletonAuthExceptionImpl::LookupRole(const std::string& key) const {
+    if (key.size() >= keyLengths.size() || !keyLengths[key.size()]) {
+        return 0;
+    }
     const auto found = roleTable.find(key);
     return found == roleTable.end() ? 0 : found->second;
 }
@@ -404,6 +408,10 @@ void CSingletonAuthExceptionImpl::StoreRole(const std::string& key, int role) {
     }
     roleTable.insert_or_assign(key, role);
     longestKey = std::max(longestKey, key.size());
+    if (keyLengths.size() <= key.size()) {
+        keyLengths.resize(key.size() + 1);
+    }
+    keyLengths[key.size()] = true;
 }
 
 void AuthExProcessAttach() {

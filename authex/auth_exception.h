@@ -202,6 +202,9 @@ class CSingletonAuthExceptionImpl {
     std::map<std::string, int, std::less<>> roleTable;
     // The length of the longest key in the table: a longer key cannot match.
     std::size_t longestKey = 0;
+    // Which lengths the table's keys have (index: length): a key of another length cannot
+    // match, and is not looked up. A request's every token makes a key.
+    std::vector<bool> keyLengths;
     std::string currentCommand;
     std::string currentParamKey;
     int currentRole = 0;

@@ -44,7 +44,7 @@ class PipewayProviderImpl {
     // consumed: on return it holds what was left unread. Code 0 or 7.
     static PipewayMgtData::PPImplStatus ConvertStrToVec(std::string& text, pw::TokenList& args);
     // Cleans one name ("NAME") or value (any other kind) in place; false refuses it.
-    static bool ProcessArgument(std::string& text, const std::string& kind);
+    static bool ProcessArgument(std::string& text, std::string_view kind);
 
     // The module of that name in `cache` (without it, the default state's), loaded on first
     // use; throws PPImplStatus (105, 8). The record stays in place until the cache is released.

@@ -159,7 +159,7 @@ bool TakeNamedValue(std::string_view text, std::size_t& pos, const std::string& 
 
 }  // namespace
 
-bool PipewayProviderImpl::ProcessArgument(std::string& text, const std::string& kind) {
+bool PipewayProviderImpl::ProcessArgument(std::string& text, std::string_view kind) {
     const bool isName = kind == "NAME";
     if (text.empty()) {
         if (isName) {
@@ -168,7 +168,14 @@ bool PipewayProviderImpl::ProcessArgument(std::string& text, const std::string& 
         }
         return true;
     }
-    text = pw::core::TrimString(text, " ", 2);
+    // Blanks off both ends, as TrimString(text, " ", 2) gives them, in place.
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        text.clear();
+    } else {
+        text.erase(text.find_last_not_of(' ') + 1);
+        text.erase(0, first);
+    }
     if (!isName) {
         return true;
     }

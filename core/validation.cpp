@@ -24,10 +24,9 @@ void LowerCaseAscii(std::string& text) {
 namespace pw::core {
 
 void TrimWhitespace(std::string& text) {
+    // A store for every character, not a branch: the loop runs over a whole command line.
     for (char& c : text) {
-        if (c == '\r' || c == '\n' || c == '\t') {
-            c = ' ';
-        }
+        c = c == '\r' || c == '\n' || c == '\t' ? ' ' : c;
     }
     // In place: the text may be a whole command line.
     const std::size_t last = text.find_last_not_of(' ');
@@ -87,6 +86,7 @@ struct PipewayProviderImpl::TokenParts {
     std::size_t start = 0;
     std::string name;
     std::string_view value;
+    bool Named(std::string_view wanted) const { return std::string_view(name) == wanted; }
 };
 
 // The tokens validation has met so far.
@@ -159,7 +159,7 @@ std::int32_t PipewayProviderImpl::IsValidOperation() {
 }
 
 std::int32_t PipewayProviderImpl::TakeToken(const TokenParts& parts, Seen& seen) {
-    if (parts.name == "daname") {
+    if (parts.Named("daname")) {
         if (seen.daName) {
             TraceLog(
                 "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate DA Name\n");
@@ -168,7 +168,7 @@ std::int32_t PipewayProviderImpl::TakeToken(const TokenParts& parts, Seen& seen)
         seen.daName = true;
         return TakeDAName(parts.value);
     }
-    if (parts.name == "velcmd") {
+    if (parts.Named("velcmd")) {
         if (seen.command) {
             TraceLog(
                 "PipewayProviderImpl::IsValidOperation() : (Syntax error) Duplicate VEL Command\n");
@@ -176,7 +176,7 @@ std::int32_t PipewayProviderImpl::TakeToken(const TokenParts& parts, Seen& seen)
         }
         seen.command = true;
         m_command = Trimmed(parts.value);
-    } else if (parts.name == "locallogin") {
+    } else if (parts.Named("locallogin")) {
         if (seen.localLogin) {
             TraceLog("PipewayProviderImpl::IsValidOperation() : Duplicate localLogin..Ignored\n");
         } else {

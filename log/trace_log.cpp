@@ -28,7 +28,8 @@ namespace {
 CriticalSection g_traceLogLock;
 
 // A trace line between a failing call and the caller's GetLastError (or errno) must not change
-// what the caller reads: the look and the append both set them.
+// what the caller reads: the look and the append both set them. Kept only where one of them
+// runs, so that a line while tracing is off reads no thread-local state.
 class CallersErrorKept {
   public:
     CallersErrorKept() : m_lastError(GetLastError()), m_errno(errno) {}
@@ -53,6 +54,7 @@ constexpr std::size_t kMaxMessageLength = 1024;
 bool TracingOn(const TraceLogPath::Place& place) {
     using Place = TraceLogPath::Place;
     const auto look = [&place] {
+        const CallersErrorKept kept;
         const DWORD attributes = GetFileAttributesA(place.full.c_str());
         const bool found =
             attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -143,11 +145,11 @@ void TraceLogPath::ReleaseAll() {
 }
 
 void TraceLog(const char* format, ...) {
-    const CallersErrorKept kept;
     const TraceLogPath::Place* const path = g_traceLogPath.Get();
     if (path == nullptr || path->where.relative.empty() || !TracingOn(*path)) {
         return;
     }
+    const CallersErrorKept kept;
 
     const LocalTime now = CurrentLocalTime();
     char prefix[128];

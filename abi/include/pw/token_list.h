@@ -147,7 +147,8 @@ class TokenList {
         if (m_text.size() + length + 1 > m_text.capacity()) {
             m_text.reserve(m_text.size() + length + 1 + m_text.size() / 2);
         }
-        m_text.append(a).append(b).append(c).push_back('\0');
+        m_text.append(a.data(), a.size()).append(b.data(), b.size()).append(c.data(), c.size());
+        m_text.push_back('\0');
         m_ends.push_back(static_cast<std::uint32_t>(m_text.size() - 1));
     }
 
