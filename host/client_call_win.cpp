@@ -15,10 +15,6 @@ class ServerSecurity : public pw::ComObject<IServerSecurity> {
   public:
     explicit ServerSecurity(SECURITY_IMPERSONATION_LEVEL level) : m_level(level) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        return pw::QueryInterfaceFrom(
-            riid, object, {{&IID_IServerSecurity, static_cast<IServerSecurity*>(this)}});
-    }
     HRESULT STDMETHODCALLTYPE QueryBlanket(DWORD* authnSvc, DWORD* authzSvc,
                                            OLECHAR** serverPrincName, DWORD* authnLevel,
                                            DWORD* impLevel, void** privs,

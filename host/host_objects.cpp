@@ -97,11 +97,6 @@ std::vector<std::wstring> ClassObject::PropertyNames() const {
     return names;
 }
 
-HRESULT STDMETHODCALLTYPE ClassObject::QueryInterface(REFIID riid, void** object) {
-    return pw::QueryInterfaceFrom(riid, object,
-                                  {{&IID_IWbemClassObject, static_cast<IWbemClassObject*>(this)}});
-}
-
 HRESULT STDMETHODCALLTYPE ClassObject::Get(LPCWSTR name, LONG, VARIANT* value, CIMTYPE* type,
                                            LONG* flavor) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -187,11 +182,6 @@ HRESULT STDMETHODCALLTYPE ClassObject::Clone(IWbemClassObject** copy) {
 // ---------------------------------------------------------------------------------------------
 // Sinks
 
-HRESULT STDMETHODCALLTYPE ObjectSink::QueryInterface(REFIID riid, void** object) {
-    return pw::QueryInterfaceFrom(riid, object,
-                                  {{&IID_IWbemObjectSink, static_cast<IWbemObjectSink*>(this)}});
-}
-
 ObjectSink::ObjectSink() {
     constexpr std::size_t kRoom = 4;
     m_objects.reserve(kRoom);
@@ -242,11 +232,6 @@ std::vector<ObjectSink::Status> ObjectSink::Statuses() const {
     return m_statuses;
 }
 
-HRESULT STDMETHODCALLTYPE InitSink::QueryInterface(REFIID riid, void** object) {
-    return pw::QueryInterfaceFrom(
-        riid, object, {{&IID_IWbemProviderInitSink, static_cast<IWbemProviderInitSink*>(this)}});
-}
-
 InitSink::InitSink() {
     m_statuses.reserve(2);  // as ObjectSink: recording the one status needs no memory
 }
@@ -277,11 +262,6 @@ void Namespace::AddClass(ClassObject* definition) {
 }
 
 Namespace::~Namespace() = default;
-
-HRESULT STDMETHODCALLTYPE Namespace::QueryInterface(REFIID riid, void** object) {
-    return pw::QueryInterfaceFrom(riid, object,
-                                  {{&IID_IWbemServices, static_cast<IWbemServices*>(this)}});
-}
 
 HRESULT STDMETHODCALLTYPE Namespace::GetObject(const BSTR path, LONG, IWbemContext*,
                                                IWbemClassObject** object, IWbemCallResult**) {

@@ -47,8 +47,6 @@ class ClassObject : public pw::ComObject<IWbemClassObject>, private LiveObject {
     std::vector<std::wstring> PropertyNames() const;
     const std::wstring& ClassName() const { return m_className; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-
     PW_UNOFFERED_METHOD(E_NOTIMPL, GetQualifierSet, IWbemQualifierSet**)
     HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE* type,
                                   LONG* flavor) override;
@@ -112,7 +110,6 @@ class ObjectSink : public pw::ComObject<IWbemObjectSink>, private LiveObject {
     // a call that runs out of memory is never mistaken for a sink that did.
     ObjectSink();
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     HRESULT STDMETHODCALLTYPE Indicate(LONG count, IWbemClassObject** objects) override;
     HRESULT STDMETHODCALLTYPE SetStatus(LONG flags, HRESULT result, BSTR text,
                                         IWbemClassObject* object) override;
@@ -131,7 +128,6 @@ class ObjectSink : public pw::ComObject<IWbemObjectSink>, private LiveObject {
 class InitSink : public pw::ComObject<IWbemProviderInitSink>, private LiveObject {
   public:
     InitSink();
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     HRESULT STDMETHODCALLTYPE SetStatus(LONG status, LONG flags) override;
 
     std::vector<LONG> Statuses() const;
@@ -165,7 +161,6 @@ class Namespace : public pw::ComObject<pw::UnsupportedWbemServices>, private Liv
         return count;
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     HRESULT STDMETHODCALLTYPE GetObject(const BSTR path, LONG flags, IWbemContext* context,
                                         IWbemClassObject** object,
                                         IWbemCallResult** result) override;

@@ -13,11 +13,6 @@ std::mutex g_classTableLock;
 
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE CWMIPipewayProviderFactory::QueryInterface(REFIID riid, void** object) {
-    return pw::QueryInterfaceFrom(riid, object,
-                                  {{&IID_IClassFactory, static_cast<IClassFactory*>(this)}});
-}
-
 ULONG STDMETHODCALLTYPE CWMIPipewayProviderFactory::AddRef() {
     const ULONG count = ++m_refCount;
     if (count == 2) {

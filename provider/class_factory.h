@@ -1,17 +1,18 @@
 // The class object of the provider class: one cached factory per process.
 #pragma once
 
+#include "pw/unknown.h"
+
 #include <windows.h>
 
 #include <atomic>
 
-class CWMIPipewayProviderFactory : public IClassFactory {
+class CWMIPipewayProviderFactory : public pw::ImplementsInterfaces<IClassFactory> {
   public:
     CWMIPipewayProviderFactory() = default;
     CWMIPipewayProviderFactory(const CWMIPipewayProviderFactory&) = delete;
     CWMIPipewayProviderFactory& operator=(const CWMIPipewayProviderFactory&) = delete;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     // The class table holds one reference of its own; a client's reference (count 2 and
     // more) locks the module, so that only clients keep the library loaded.
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -20,7 +21,7 @@ class CWMIPipewayProviderFactory : public IClassFactory {
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
   private:
-    virtual ~CWMIPipewayProviderFactory() = default;
+    ~CWMIPipewayProviderFactory() override = default;
     std::atomic<ULONG> m_refCount{0};
 };
 

@@ -36,13 +36,6 @@ CWMIPipewayProvider::~CWMIPipewayProvider() {
     m_namespace.reset();
 }
 
-HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::QueryInterface(REFIID riid, void** object) {
-    return pw::QueryInterfaceFrom(
-        riid, object,
-        {{&IID_IWbemServices, static_cast<IWbemServices*>(this)},
-         {&IID_IWbemProviderInit, static_cast<IWbemProviderInit*>(this)}});
-}
-
 HRESULT STDMETHODCALLTYPE CWMIPipewayProvider::PutInstanceAsync(IWbemClassObject*, LONG,
                                                                 IWbemContext*, IWbemObjectSink*) {
     return pw::Hr(WBEM_E_PROVIDER_NOT_CAPABLE);

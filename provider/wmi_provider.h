@@ -84,8 +84,6 @@ class CWMIPipewayProvider : public pw::ComObject<pw::UnsupportedWbemServices, IW
   public:
     CWMIPipewayProvider();
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-
     // IWbemProviderInit
     HRESULT STDMETHODCALLTYPE Initialize(LPWSTR user, LONG flags, LPWSTR ns, LPWSTR locale,
                                          IWbemServices* services, IWbemContext* context,

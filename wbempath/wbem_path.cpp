@@ -64,8 +64,6 @@ class WbemPathKeyList final : public pw::ComObject<IWbemPathKeyList>, private Li
     // The key list keeps its path alive.
     explicit WbemPathKeyList(WbemPath* owner);
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
-
     HRESULT WINAPI GetCount(ULONG* puKeyCount) override;
     HRESULT WINAPI SetKey(LPCWSTR, ULONG, ULONG, LPVOID) override { return E_NOTIMPL; }
     HRESULT WINAPI SetKey2(LPCWSTR, ULONG, ULONG, VARIANT*) override { return E_NOTIMPL; }
@@ -90,11 +88,6 @@ class WbemPath final : public pw::ComObject<IWbemPath>, private LiveObject {
     // The key list works on the path's data under the path's lock.
     std::mutex& Lock() { return m_lock; }
     PathData& Data() { return m_data; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
-        return pw::QueryInterfaceFrom(riid, ppvObject,
-                                      {{&IID_IWbemPath, static_cast<IWbemPath*>(this)}});
-    }
 
     // Modes other than the three ACCEPT ones are refused; ACCEPT_RELATIVE alone refuses a
     // server, ACCEPT_ABSOLUTE alone wants a server or a namespace. A path refused leaves the
@@ -207,11 +200,6 @@ WbemPathKeyList::WbemPathKeyList(WbemPath* owner) {
 
 WbemPathKeyList::~WbemPathKeyList() = default;
 
-HRESULT STDMETHODCALLTYPE WbemPathKeyList::QueryInterface(REFIID riid, void** ppvObject) {
-    return pw::QueryInterfaceFrom(riid, ppvObject,
-                                  {{&IID_IWbemPathKeyList, static_cast<IWbemPathKeyList*>(this)}});
-}
-
 HRESULT WINAPI WbemPathKeyList::GetCount(ULONG* puKeyCount) {
     if (puKeyCount == nullptr) {
         return kInvalidParameter;
@@ -253,11 +241,6 @@ HRESULT WINAPI WbemPathKeyList::GetKey2(ULONG uKeyIx, ULONG uFlags, ULONG* puNam
 
 class WbemPathFactory final : public pw::ComObject<IClassFactory>, private LiveObject {
   public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
-        return pw::QueryInterfaceFrom(riid, ppvObject,
-                                      {{&IID_IClassFactory, static_cast<IClassFactory*>(this)}});
-    }
-
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid,
                                              void** ppvObject) override {
         if (ppvObject == nullptr) {

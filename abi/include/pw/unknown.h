@@ -1,11 +1,13 @@
-// IUnknown, written once for every COM object of the system: QueryInterface from a table of the
-// interfaces an object implements, and the reference count of an object that frees itself.
+// IUnknown, written once for every COM object of the system: QueryInterface from the list of
+// the interfaces an object implements, and the reference count of an object that frees itself.
 #pragma once
 
 #include <windows.h>
 
+#include "pw/interface_id.h"
+
 #include <atomic>
-#include <initializer_list>
+#include <tuple>
 
 // An interface method that answers `result` at once, reading none of its arguments: for the
 // operations an object does not offer.
@@ -16,36 +18,45 @@
 
 namespace pw {
 
-// One interface an object hands out: its IID and the object as that interface.
-struct InterfaceEntry {
-    const IID* iid;
-    IUnknown* object;
-};
+// QueryInterface answered from the interfaces an object implements, each known by its type's
+// IID (pw::InterfaceId); the first one also answers for IUnknown. A match gets a new
+// reference. AddRef and Release are the deriving class's: for an object that counts
+// references its own way.
+template <typename... Interfaces>
+class ImplementsInterfaces : public Interfaces... {
+    static_assert(sizeof...(Interfaces) > 0, "an object implements at least one interface");
+    using First = std::tuple_element_t<0, std::tuple<Interfaces...>>;
 
-// Answers QueryInterface from the interfaces an object implements; the first one also answers
-// for IUnknown. A match gets a new reference.
-inline HRESULT QueryInterfaceFrom(REFIID riid, void** object,
-                                  std::initializer_list<InterfaceEntry> interfaces) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    for (const InterfaceEntry& entry : interfaces) {
-        if (IsEqualIID(riid, *entry.iid) ||
-            (&entry == interfaces.begin() && IsEqualIID(riid, IID_IUnknown))) {
-            entry.object->AddRef();
-            *object = entry.object;
-            return S_OK;
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (object == nullptr) {
+            return E_POINTER;
         }
+        IUnknown* found = IsEqualIID(riid, IID_IUnknown) ? static_cast<First*>(this) : nullptr;
+        // The first interface in the list whose IID matches, as the list gives them.
+        ((found == nullptr && IsEqualIID(riid, InterfaceId<Interfaces>::Get())
+              ? (found = static_cast<Interfaces*>(this), true)
+              : false) ||
+         ...);
+        if (found == nullptr) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        found->AddRef();
+        *object = found;
+        return S_OK;
     }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
+
+  protected:
+    ImplementsInterfaces() = default;
+    virtual ~ImplementsInterfaces() = default;
+};
 
 // A COM object implementing `Interfaces`, made with new: it starts with the one reference its
 // maker holds and deletes itself at the last Release. One AddRef and one Release serve every
-// interface. The object supplies QueryInterface (with QueryInterfaceFrom).
+// interface.
 template <typename... Interfaces>
-class ComObject : public Interfaces... {
+class ComObject : public ImplementsInterfaces<Interfaces...> {
   public:
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
@@ -61,7 +72,6 @@ class ComObject : public Interfaces... {
 
   protected:
     ComObject() = default;
-    virtual ~ComObject() = default;
 
   private:
     std::atomic<ULONG> m_references{1};

@@ -61,4 +61,8 @@ class UnsupportedWbemServices : public IWbemServices {
     static constexpr HRESULT kNotSupported = Hr(WBEM_E_NOT_SUPPORTED);
 };
 
+// Its objects answer for IWbemServices.
+template <>
+struct InterfaceId<UnsupportedWbemServices> : InterfaceId<IWbemServices> {};
+
 }  // namespace pw
