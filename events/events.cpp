@@ -100,10 +100,6 @@ void Mirror(std::uint16_t id, bool error, const std::vector<std::wstring>& strin
 
 }  // namespace
 
-bool IsError(Event event) {
-    return event != Event::kPolicySyntaxError && event != Event::kTraceLogFull;
-}
-
 std::uint32_t MessageId(Event event) {
     // The severity in the top two bits: 3 error, 2 warning.
     return (IsError(event) ? 0xC0000000u : 0x80000000u) | static_cast<std::uint16_t>(event);

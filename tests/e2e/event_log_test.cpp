@@ -317,7 +317,8 @@ TEST(EventMessages, EveryEventHasItsMessageWithItsStrings) {
     DWORD_PTR strings[] = {reinterpret_cast<DWORD_PTR>(L"first-string"),
                            reinterpret_cast<DWORD_PTR>(L"second-string"),
                            reinterpret_cast<DWORD_PTR>(L"third-string")};
-    for (const pw::events::Event event : pw::events::kEvents) {
+    for (const pw::events::EventInfo& info : pw::events::kEvents) {
+        const pw::events::Event event = info.event;
         wchar_t* text = nullptr;
         const DWORD length =
             FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |

@@ -16,44 +16,84 @@ namespace pw::events {
 
 inline constexpr wchar_t kSource[] = L"WinPipeway";
 
-// The stable event IDs, as the message table in the provider's resources numbers them; the
-// Event Viewer and Get-WinEvent show these numbers.
+enum class Severity { kWarning, kError };
+
+// Every event, once: its stable ID (the Event Viewer and Get-WinEvent show it; monitoring rules
+// match it), its name here, its symbolic name in the message table (provider/events.mc, which
+// windmc compiles into the provider's resources), its severity, and its message with the
+// insertion strings %1, %2, %3. A test holds events.mc, the README's table and INSTALL.txt's
+// list to this one.
+// clang-format off
+#define PW_EVENT_TABLE(EVENT) \
+    EVENT(1001, kPolicyUnreadable, "PW_EVENT_POLICY_UNREADABLE", kError, \
+          "The authorization exclusion file %1 cannot be read: it %2. Every caller is " \
+          "refused, the true administrator too. Make it a readable regular file of at " \
+          "most 4 MiB (pipeway policy install FILE checks and installs one); it is read " \
+          "again at the next provider load.") \
+    EVENT(1002, kPolicySyntaxError, "PW_EVENT_POLICY_SYNTAX_ERROR", kWarning, \
+          "The authorization exclusion file %1 has a syntax error at line:column %2. The " \
+          "entries before it are kept and the rest of the file is ignored, so these " \
+          "commands are allowed to every role: %3. Run pipeway policy check on the file, " \
+          "fix it, and replace it with pipeway policy install.") \
+    EVENT(1003, kLibraryFolderMissing, "PW_EVENT_LIBRARY_FOLDER_MISSING", kError, \
+          "The registry value %1, which names the stack's library folder, is missing, " \
+          "empty or not a full path. No stack library is loaded: the provider cannot " \
+          "start, or every call is refused. Set it to the full path of the folder that " \
+          "holds the DA modules and kordo64.dll.") \
+    EVENT(1004, kInstallRootMissing, "PW_EVENT_INSTALL_ROOT_MISSING", kError, \
+          "The common-services library %1 gives no install root: %2. Every caller is " \
+          "refused (the exclusion file cannot be found) and the trace log stays off. " \
+          "Check that the library is the stack's own and that the stack is installed.") \
+    EVENT(1005, kRightsModuleUnusable, "PW_EVENT_RIGHTS_MODULE_UNUSABLE", kError, \
+          "The rights module %1 cannot be used: %2. Every caller is refused. Run pipeway " \
+          "module check %1 to see why.") \
+    EVENT(1006, kModuleUnusable, "PW_EVENT_MODULE_UNUSABLE", kError, \
+          "The DA module %1 cannot be used: %2. Every call that names it ends with " \
+          "ResultCode 105. Run pipeway module check %1 to see why.") \
+    EVENT(1007, kUnexpectedFailure, "PW_EVENT_UNEXPECTED_FAILURE", kError, \
+          "The provider's entry point %1 stopped on %2; the call failed. If it recurs, " \
+          "check the memory of the provider host and send the trace log to the provider's " \
+          "maintainers.") \
+    EVENT(1008, kTraceLogFull, "PW_EVENT_TRACE_LOG_FULL", kWarning, \
+          "The trace log %1 holds its limit of %2: no more lines are added to it. Delete " \
+          "it to switch tracing off, or empty or replace it to go on tracing.")
+// clang-format on
+
 enum class Event : std::uint16_t {
-    // Error. The exclusion file cannot be read (missing, unreadable, not a regular file, over
-    // 4 MiB): every caller is refused. %1 the file, %2 why.
-    kPolicyUnreadable = 1001,
-    // Warning. The exclusion file has a syntax error: the entries after it are ignored, so the
-    // commands they name are allowed to every role. %1 the file, %2 line:column, %3 the
-    // commands now allowed to everyone.
-    kPolicySyntaxError = 1002,
-    // Error. The registry value naming the stack's library folder is missing, empty or not a
-    // full path: no stack library is loaded. %1 the key and value.
-    kLibraryFolderMissing = 1003,
-    // Error. The common-services library gives no install root: every caller is refused, and
-    // the trace log stays off. %1 the library's file, %2 why.
-    kInstallRootMissing = 1004,
-    // Error. The rights module cannot be used: every caller is refused. %1 the module, %2 why.
-    kRightsModuleUnusable = 1005,
-    // Error. A DA module cannot be used: every call naming it ends with ResultCode 105.
-    // %1 the module, %2 why.
-    kModuleUnusable = 1006,
-    // Error. An entry point of the provider stopped on a failure it did not expect (out of
-    // memory, or an exception): the call failed. %1 the entry point, %2 the failure.
-    kUnexpectedFailure = 1007,
-    // Warning. The trace log holds its limit: no line is added until it is emptied or
-    // replaced. %1 the file, %2 the limit.
-    kTraceLogFull = 1008,
+#define PW_EVENT_ENUMERATOR(id, name, symbol, severity, text) name = id,
+    PW_EVENT_TABLE(PW_EVENT_ENUMERATOR)
+#undef PW_EVENT_ENUMERATOR
 };
 
-inline constexpr Event kEvents[] = {
-    Event::kPolicyUnreadable,   Event::kPolicySyntaxError,    Event::kLibraryFolderMissing,
-    Event::kInstallRootMissing, Event::kRightsModuleUnusable, Event::kModuleUnusable,
-    Event::kUnexpectedFailure,  Event::kTraceLogFull,
+struct EventInfo {
+    Event event;
+    std::string_view symbol;
+    Severity severity;
+    std::string_view text;
 };
+
+inline constexpr EventInfo kEvents[] = {
+#define PW_EVENT_INFO(id, name, symbol, severity, text) \
+    {Event::name, symbol, Severity::severity, text},
+    PW_EVENT_TABLE(PW_EVENT_INFO)
+#undef PW_EVENT_INFO
+};
+
+// The event's row of the table.
+constexpr const EventInfo& InfoOf(Event event) {
+    for (const EventInfo& info : kEvents) {
+        if (info.event == event) {
+            return info;
+        }
+    }
+    return kEvents[0];  // not reached: every Event has its row
+}
 
 // Whether the event is an error (else a warning), and its full message ID, severity bits
 // included, as the message table defines it and ReportEventW takes it.
-bool IsError(Event event);
+constexpr bool IsError(Event event) {
+    return InfoOf(event).severity == Severity::kError;
+}
 std::uint32_t MessageId(Event event);
 
 // A condition is reported again once this long has passed since its last report.
