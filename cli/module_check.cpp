@@ -1,6 +1,7 @@
 #include "cli/module_check.h"
 
 #include "cli/module_exports.h"
+#include "core/da_module.h"
 #include "core/pipeway_provider_impl.h"
 #include "pw/resources.h"
 #include "pw/stack_layout.h"
@@ -39,10 +40,6 @@ std::optional<std::string> NearMiss(const std::string& exported, const std::stri
         return exported + " (the same name in another case: export names are case-sensitive)";
     }
     return exported + " (another name)";
-}
-
-bool IsValidName(const std::string& name) {
-    return std::find(g_validDANames.begin(), g_validDANames.end(), name) != g_validDANames.end();
 }
 
 std::string ValidNames() {
@@ -95,11 +92,11 @@ NameCheck CheckName(const std::string& name, bool isFile) {
         std::printf(*module == name ? "name: valid\n" : "name: valid (as %s)\n", module->c_str());
         return {true, *module};
     }
-    if (IsValidName(name)) {
+    if (pw::core::IsModuleName(name)) {
         std::printf("name: valid\n");
         return {true, name};
     }
-    if (isFile && name.rfind("lib", 0) == 0 && IsValidName(name.substr(3))) {
+    if (isFile && name.rfind("lib", 0) == 0 && pw::core::IsModuleName(name.substr(3))) {
         std::printf("name: the file has a \"lib\" prefix: the provider loads %s\n",
                     LibraryFileName(name.substr(3)).c_str());
         return {false, name.substr(3)};
@@ -127,23 +124,27 @@ std::optional<fs::path> FindInStack(const std::string& name, const fs::path& sta
     return std::nullopt;
 }
 
-// Whether the two exports the provider looks for are there, printed, with near misses.
+// Whether the two exports the provider looks for are there, printed, with near misses. A library
+// that loaded is asked as the loader asks it; one that did not, from its file's export table.
 bool CheckExports(const std::string& name, const fs::path& file, HMODULE library) {
     const std::optional<std::vector<std::string>> exported = ExportedNames(file);
+    const std::array<std::string, 2> wanted = pw::core::ModuleExportNames(name);
+    const pw::core::ModuleInspection inspection =
+        library != nullptr ? pw::core::InspectModule(library, name) : pw::core::ModuleInspection{};
     bool found = true;
-    for (const char* suffix : {"_sendCmd", "_freeData"}) {
-        const std::string wanted = name + suffix;
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
         const bool there = library != nullptr
-                               ? GetProcAddress(library, wanted.c_str()) != nullptr
+                               ? inspection.exports[i].found
                                : exported && std::find(exported->begin(), exported->end(),
-                                                       wanted) != exported->end();
-        std::printf("export %s: %s\n", wanted.c_str(), there ? "found" : "missing");
+                                                       wanted[i]) != exported->end();
+        std::printf("export %s: %s\n", wanted[i].c_str(), there ? "found" : "missing");
         if (there) {
             continue;
         }
         found = false;
+        const std::string suffix = wanted[i].substr(name.size());
         for (const std::string& other : exported.value_or(std::vector<std::string>())) {
-            if (const std::optional<std::string> miss = NearMiss(other, wanted, suffix)) {
+            if (const std::optional<std::string> miss = NearMiss(other, wanted[i], suffix)) {
                 std::printf("  found instead: %s\n", miss->c_str());
             }
         }

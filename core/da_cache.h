@@ -22,9 +22,6 @@ struct DAInfo {
     DAFreeDataFn freeData = nullptr;
 };
 
-// The DA modules a client may name, in search order.
-extern const std::array<std::string_view, 6> g_validDANames;
-
 namespace pw::core {
 
 // The modules loaded for one generation of shared state. Entries are handed out by pointer and

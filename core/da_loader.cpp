@@ -1,4 +1,5 @@
 #include "core/da_cache.h"
+#include "core/da_module.h"
 #include "core/pipeway_provider_impl.h"
 
 #include "pw/events.h"
@@ -54,21 +55,18 @@ DAInfo LoadDAModule(const std::string& name) {
              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(library.get())));
 
     // A library that lacks an export is released again: it is not cached, and a later request
-    // loads it afresh.
-    info.sendCmd = pw::ProcAs<DASendCmdFn>(
-        GetProcAddress(library.get(), (name + PW_DA_SENDCMD_SUFFIX).c_str()));
-    if (info.sendCmd == nullptr) {
-        const DWORD error = GetLastError();
-        TraceLog("Error resolving sendCmd: %d\n", static_cast<int>(error));
-        Unusable(name, "sendCmd not found", error);
+    // loads it afresh. The first export missing is the one reported.
+    const pw::core::ModuleInspection inspection = pw::core::InspectModule(library.get(), name);
+    if (const pw::core::ModuleExport& sendCmd = inspection.exports[0]; !sendCmd.found) {
+        TraceLog("Error resolving sendCmd: %d\n", static_cast<int>(sendCmd.error));
+        Unusable(name, "sendCmd not found", sendCmd.error);
     }
-    info.freeData = pw::ProcAs<DAFreeDataFn>(
-        GetProcAddress(library.get(), (name + PW_DA_FREEDATA_SUFFIX).c_str()));
-    if (info.freeData == nullptr) {
-        const DWORD error = GetLastError();
-        TraceLog("Error resolving freeData: %d\n", static_cast<int>(error));
-        Unusable(name, "freeData not found", error);
+    if (const pw::core::ModuleExport& freeData = inspection.exports[1]; !freeData.found) {
+        TraceLog("Error resolving freeData: %d\n", static_cast<int>(freeData.error));
+        Unusable(name, "freeData not found", freeData.error);
     }
+    info.sendCmd = inspection.sendCmd;
+    info.freeData = inspection.freeData;
     info.module = std::move(library);
     return info;
 }

@@ -1,11 +1,10 @@
 #include "core/pipeway_provider_impl.h"
 
+#include "core/da_module.h"
+
 #include "log/trace_log.h"
 
 using namespace PipewayMgtData;  // the result codes
-
-const std::array<std::string_view, 6> g_validDANames = {"lumda64", "rukda64", "kordo64",
-                                                        "tarda64", "mivda64", "pexda64"};
 
 namespace {
 

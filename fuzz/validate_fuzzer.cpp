@@ -5,6 +5,7 @@
 // user-rights mask.
 #include "fuzz/support/fuzz_support.h"
 
+#include "core/da_module.h"
 #include "core/pipeway_provider_impl.h"
 
 #include <pw_call_context.h>
@@ -63,8 +64,7 @@ void CheckArgv(const PipewayProviderImpl& request, const std::vector<std::string
         PW_FUZZ_CHECK(request.LocalLogin() == "localLogin=TRUE");
     }
     PW_FUZZ_CHECK(!request.LocalLogin().empty());
-    PW_FUZZ_CHECK(std::find(g_validDANames.begin(), g_validDANames.end(), request.DAName()) !=
-                  g_validDANames.end());
+    PW_FUZZ_CHECK(pw::core::IsModuleName(request.DAName()));
 }
 
 std::string Joined(const PipewayProviderImpl& request) {
