@@ -65,10 +65,8 @@ struct ErrorPlace : CSingletonAuthExceptionImpl::PolicyListener {
 CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
     TraceLog("Inside  CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() \n");
     pw::stack::AnchoredPath file;
-    if (const std::optional<std::string> root = pw::stack::RootInstallPath()) {
+    if (const std::optional<std::string> root = pw::stack::RootInstallPathOrReport()) {
         file = {*root, pw::stack::kExclusionFile};
-    } else {
-        ReportNoInstallRoot();
     }
     const std::string path = file.Full();
     ErrorPlace place;
@@ -125,13 +123,6 @@ void CSingletonAuthExceptionImpl::NoteSyntaxError(const std::string& message,
         m_listener->SyntaxErrorAt(
             SyntaxError{place.line, place.column, scanner.TokenText(), scanner.Skipped(), message});
     }
-}
-
-void ReportNoInstallRoot() {
-    const std::string library = pw::stack::LibraryPath("kordo64").value_or(
-        "kordo64" + std::string(pw::stack::kLibraryExtension));
-    pw::events::Report(pw::events::Event::kInstallRootMissing,
-                       {library, "the library cannot be loaded, or reports no install root"});
 }
 
 void CSingletonAuthExceptionImpl::ReportBrokenFile(const std::string& path, const std::string& text,

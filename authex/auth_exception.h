@@ -214,9 +214,5 @@ class CSingletonAuthExceptionImpl {
 
 // The library's process attach and detach notifications for the exclusion store: its lock
 // exists only between them, and detach drops a store that is still there.
-// Reports that the common-services library gives no install root: every caller is refused
-// and the trace log stays off.
-void ReportNoInstallRoot();
-
 void AuthExProcessAttach();
 void AuthExProcessDetach();

@@ -1,7 +1,7 @@
 #include "provider/class_factory.h"
 
 #include "provider/module.h"
-#include "provider/wmi_provider.h"
+#include "provider/provider_object.h"
 
 #include <mutex>
 #include <new>

@@ -2,7 +2,7 @@
 #include "provider/class_factory.h"
 #include "provider/module.h"
 #include "provider/registration.h"
-#include "provider/wmi_provider.h"
+#include "provider/provider_object.h"
 
 #include "core/lifecycle.h"
 #include "core/pipeway_provider_impl.h"

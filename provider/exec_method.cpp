@@ -1,4 +1,4 @@
-#include "provider/wmi_provider.h"
+#include "provider/provider_object.h"
 
 #define SECURITY_WIN32
 #include <security.h>

@@ -1,4 +1,4 @@
-#include "provider/wmi_provider.h"
+#include "provider/provider_object.h"
 
 #include "core/address_queries.h"
 #include "core/pipeway_provider_impl.h"

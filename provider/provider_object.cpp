@@ -1,4 +1,4 @@
-#include "provider/wmi_provider.h"
+#include "provider/provider_object.h"
 
 #include "provider/module.h"
 #include "pw/events.h"

@@ -1,6 +1,5 @@
-#include "provider/wmi_provider.h"
+#include "provider/provider_object.h"
 
-#include "authex/auth_exception.h"
 #include "pw/events.h"
 #include "pw/stack_layout.h"
 #include "log/trace_log.h"
@@ -137,10 +136,8 @@ HRESULT CWMIPipewayProvider::InitializeAsClient(IWbemServices* services, IWbemCo
     if (!SetEnvironment()) {
         return pw::Hr(WBEM_E_FAILED);
     }
-    if (const std::optional<std::string> root = pw::stack::RootInstallPath()) {
+    if (const std::optional<std::string> root = pw::stack::RootInstallPathOrReport()) {
         g_traceLogPath.Set(pw::stack::AnchoredPath{*root, pw::stack::kTraceLogFile});
-    } else {
-        ReportNoInstallRoot();
     }
     TraceLog("<-- %s\n", "CWMIPipewayProvider::Initialize");
     return initSink->SetStatus(WBEM_S_INITIALIZED, 0);

@@ -1,5 +1,6 @@
 #include "pw/stack_layout.h"
 
+#include "pw/events.h"
 #include "pw/resources.h"
 
 #include <mutex>
@@ -62,6 +63,17 @@ std::optional<std::string> RootInstallPath() {
     }
     services->genericFree(root);
     return copy;
+}
+
+std::optional<std::string> RootInstallPathOrReport() {
+    std::optional<std::string> root = RootInstallPath();
+    if (!root) {
+        const std::string library =
+            LibraryPath("kordo64").value_or("kordo64" + std::string(kLibraryExtension));
+        pw::events::Report(pw::events::Event::kInstallRootMissing,
+                           {library, "the library cannot be loaded, or reports no install root"});
+    }
+    return root;
 }
 
 }  // namespace pw::stack

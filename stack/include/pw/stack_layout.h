@@ -59,5 +59,8 @@ HMODULE LoadStackLibrary(const std::string& name);
 // stays loaded for the life of the process once bound. Nothing when it cannot be bound or
 // reports no root.
 std::optional<std::string> RootInstallPath();
+// RootInstallPath, and when there is none, event 1004 reported: every caller is refused (the
+// exclusion file cannot be found) and the trace log stays off.
+std::optional<std::string> RootInstallPathOrReport();
 
 }  // namespace pw::stack
