@@ -83,8 +83,10 @@ ProviderUnderTest::ProviderUnderTest(const char* library, const char* program)
     m_started = true;
 }
 
-int RunAgainstProvider(int* argc, char** argv, const char* library, const char* program,
-                       host::ProviderHost*& host, IWbemServices*& provider) {
+host::ProviderHost* g_host = nullptr;
+IWbemServices* g_provider = nullptr;
+
+int RunAgainstProvider(int* argc, char** argv, const char* library, const char* program) {
     if (!Begin(argc, argv)) {
         return 1;
     }
@@ -93,11 +95,11 @@ int RunAgainstProvider(int* argc, char** argv, const char* library, const char* 
         if (!started.Started()) {
             return 1;
         }
-        host = &started.Host();
-        provider = started.Provider();
+        g_host = &started.Host();
+        g_provider = started.Provider();
         benchmark::RunSpecifiedBenchmarks();
-        provider = nullptr;
-        host = nullptr;
+        g_provider = nullptr;
+        g_host = nullptr;
     }
     return End();
 }

@@ -50,10 +50,14 @@ class ProviderUnderTest {
     bool m_started = false;
 };
 
+// The provider the running benchmarks call, and its host: set by RunAgainstProvider while they
+// run, null before and after.
+extern host::ProviderHost* g_host;
+extern IWbemServices* g_provider;
+
 // The main of a program whose benchmarks call the provider: Begin, the provider started and
-// handed out through `host` and `provider` while the benchmarks run, then End.
-int RunAgainstProvider(int* argc, char** argv, const char* library, const char* program,
-                       host::ProviderHost*& host, IWbemServices*& provider);
+// handed out through g_host and g_provider while the benchmarks run, then End.
+int RunAgainstProvider(int* argc, char** argv, const char* library, const char* program);
 
 // Tracing on (the log file exists, emptied) or off (it does not), seen by the next trace call:
 // the clock is moved past the provider's interval between two looks for the file.

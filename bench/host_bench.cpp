@@ -24,12 +24,11 @@
 
 namespace {
 
+using bench::g_host;
+using bench::g_provider;
 using bench::kClient;
 using bench::kImpersonate;
 using bench::kInstancePath;
-
-host::ProviderHost* g_host = nullptr;
-IWbemServices* g_provider = nullptr;
 
 enum class Input { kString, kArray };
 
@@ -135,6 +134,5 @@ BENCHMARK(BM_TraceOff);
 }  // namespace
 
 int main(int argc, char** argv) {
-    return bench::RunAgainstProvider(&argc, argv, PW_PROVIDER_LIBRARY, "host_bench", g_host,
-                                     g_provider);
+    return bench::RunAgainstProvider(&argc, argv, PW_PROVIDER_LIBRARY, "host_bench");
 }

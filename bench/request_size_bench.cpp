@@ -106,13 +106,6 @@ int posix_memalign(void** out, std::size_t alignment, std::size_t size) {
 
 namespace {
 
-using bench::kClient;
-using bench::kImpersonate;
-using bench::kInstancePath;
-
-host::ProviderHost* g_host = nullptr;
-IWbemServices* g_provider = nullptr;
-
 enum class Shape { kLongCommand, kManyTokens, kBoth };
 
 // A line of /proc/self/status ("VmRSS:", "VmHWM:") in bytes; 0 when not there.
@@ -159,15 +152,16 @@ void BM_CommandLineSize(benchmark::State& state, Shape shape) {
     const auto size = static_cast<std::size_t>(state.range(0));
     pw::UniqueVariant input;
     host::SetStringInput(input, CommandLine(shape, size).c_str());
-    host::MethodCall call(g_host->ClassDefinition(), kInstancePath, host::kExecuteCommand,
-                          input.get());
+    host::MethodCall call(bench::g_host->ClassDefinition(), bench::kInstancePath,
+                          host::kExecuteCommand, input.get());
 
     // The first call, counted: it must run the command.
     const bool peakReset = ResetPeakResidentSet();
     const std::size_t residentBefore = StatusBytes("VmRSS:");
     const std::size_t before = g_heapNow.load();
     g_heapPeak.store(before);
-    const host::CallAnswer answer = call.Call(g_provider, kClient, kImpersonate);
+    const host::CallAnswer answer =
+        call.Call(bench::g_provider, bench::kClient, bench::kImpersonate);
     const std::size_t peak = g_heapPeak.load() - before;
     const std::size_t residentPeak = StatusBytes("VmHWM:");
     if (FAILED(answer.hr) || answer.resultCode != std::wstring(L"0")) {
@@ -179,7 +173,8 @@ void BM_CommandLineSize(benchmark::State& state, Shape shape) {
     for (auto _ : state) {
         const pw::ComPtr<host::ObjectSink> sink(new host::ObjectSink);
         const auto start = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(call.Invoke(g_provider, kClient, kImpersonate, sink.get()));
+        benchmark::DoNotOptimize(
+            call.Invoke(bench::g_provider, bench::kClient, bench::kImpersonate, sink.get()));
         elapsed +=
             std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start)
                 .count();
@@ -208,6 +203,5 @@ BENCHMARK_CAPTURE(BM_CommandLineSize, both, Shape::kBoth)->Apply(Sizes);
 }  // namespace
 
 int main(int argc, char** argv) {
-    return bench::RunAgainstProvider(&argc, argv, PW_PROVIDER_LIBRARY, "request_size_bench", g_host,
-                                     g_provider);
+    return bench::RunAgainstProvider(&argc, argv, PW_PROVIDER_LIBRARY, "request_size_bench");
 }

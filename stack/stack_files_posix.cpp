@@ -307,12 +307,11 @@ LockResult LockForReplace(const AnchoredPath& path, std::chrono::milliseconds wa
 
 ReplaceResult ReplaceKeepingPrevious(const AnchoredPath& path, const std::string& content,
                                      const std::string& previousSuffix) {
-    ReplaceResult result;
     const std::optional<Walked> walked = Walk(path);
     if (!walked) {
-        result.failure = "the folder of " + path.Full() + " cannot be opened without a link";
-        return result;
+        return detail::FolderRefused(path);
     }
+    ReplaceResult result;
     const int folder = walked->folder.get();
     const std::string kept = walked->leaf + previousSuffix;
     struct stat status {};

@@ -28,6 +28,12 @@ std::string TooLarge(std::size_t limit) {
     return "is larger than " + std::to_string(limit) + " bytes";
 }
 
+ReplaceResult FolderRefused(const AnchoredPath& path) {
+    ReplaceResult result;
+    result.failure = "the folder of " + path.Full() + " cannot be opened without a link";
+    return result;
+}
+
 }  // namespace detail
 
 AnchoredPath AtOwnFolder(const std::string& path) {

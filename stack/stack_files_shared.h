@@ -15,6 +15,9 @@ std::vector<std::string> Components(const std::string& relative, const char* sep
 
 std::string TooLarge(std::size_t limit);
 
+// The failure of a replacement whose folder cannot be walked to without passing a link.
+ReplaceResult FolderRefused(const AnchoredPath& path);
+
 // The bytes of an open file of `size` bytes (as measured), at most `limit`: a file that has
 // grown since it was measured is refused like one that was too large from the start.
 // `read(buffer, want)` returns the count read, 0 at the end, or a negative count on failure.

@@ -290,14 +290,45 @@ LockResult LockForReplace(const AnchoredPath& path, std::chrono::milliseconds wa
     }
 }
 
+namespace {
+
+// Creates the staged file (never an existing one, never through a link) and writes `content`
+// to disk; the failure, or empty.
+std::string WriteStaged(const std::string& staged, const std::string& content) {
+    const pw::UniqueHandle file =
+        Open(staged, GENERIC_WRITE, 0, CREATE_NEW,
+             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_WRITE_THROUGH);
+    if (!file) {
+        return "cannot create " + staged;
+    }
+    return WriteAll(file.get(), content) ? std::string() : "cannot write " + staged;
+}
+
+// Puts the staged file in the live one's place. ReplaceFileW keeps the replaced file under the
+// backup name by moving it and gives the new one the replaced file's security; without a live
+// file there is nothing to carry over.
+bool MoveIntoPlace(const std::wstring& staged, const std::wstring& live, const std::wstring& kept,
+                   bool hasLive) {
+    const bool moved =
+        hasLive ? ReplaceFileW(live.c_str(), staged.c_str(), kept.c_str(),
+                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE
+                : MoveFileExW(staged.c_str(), live.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    // The replaced file may already stand under the backup name: put it back.
+    if (!moved && GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        MoveFileExW(kept.c_str(), live.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
+    return moved;
+}
+
+}  // namespace
+
 ReplaceResult ReplaceKeepingPrevious(const AnchoredPath& path, const std::string& content,
                                      const std::string& previousSuffix) {
-    ReplaceResult result;
     const std::optional<Walked> walked = Walk(path);
     if (!walked) {
-        result.failure = "the folder of " + path.Full() + " cannot be opened without a link";
-        return result;
+        return detail::FolderRefused(path);
     }
+    ReplaceResult result;
     const std::string live = walked->Full();
     const std::string kept = live + previousSuffix;
     const DWORD keptAttributes = Attributes(kept);
@@ -320,34 +351,13 @@ ReplaceResult ReplaceKeepingPrevious(const AnchoredPath& path, const std::string
         result.failure = "the names of " + path.Full() + " cannot be converted";
         return result;
     }
-    {
-        const pw::UniqueHandle file =
-            Open(staged, GENERIC_WRITE, 0, CREATE_NEW,
-                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_WRITE_THROUGH);
-        if (!file) {
-            result.failure = "cannot create " + staged;
-            return result;
-        }
-        if (!WriteAll(file.get(), content)) {
-            result.failure = "cannot write " + staged;
-        }
-    }
+    result.failure = WriteStaged(staged, content);
     const DWORD liveAttributes = Attributes(live);
     const bool hasLive = liveAttributes != INVALID_FILE_ATTRIBUTES &&
                          (liveAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    // ReplaceFileW keeps the replaced file under the backup name by moving it and gives the new
-    // one the replaced file's security; without a live file there is nothing to carry over.
     if (result.failure.empty()) {
-        result.replaced =
-            hasLive ? ReplaceFileW(liveWide->c_str(), stagedWide->c_str(), keptWide->c_str(),
-                                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE
-                    : MoveFileExW(stagedWide->c_str(), liveWide->c_str(), MOVEFILE_WRITE_THROUGH) !=
-                          FALSE;
+        result.replaced = MoveIntoPlace(*stagedWide, *liveWide, *keptWide, hasLive);
         if (!result.replaced) {
-            // The replaced file may already stand under the backup name: put it back.
-            if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-                MoveFileExW(keptWide->c_str(), liveWide->c_str(), MOVEFILE_WRITE_THROUGH);
-            }
             result.failure = "cannot move " + staged + " over " + path.Full();
         }
     }

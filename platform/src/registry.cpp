@@ -559,6 +559,26 @@ LONG Close(HKEY hKey) {
     return ERROR_SUCCESS;
 }
 
+// Begin, for an operation that needs `right` on the key: ERROR_ACCESS_DENIED without it.
+LONG BeginWith(Session& session, HKEY hKey, REGSAM right) {
+    const LONG result = Begin(session, hKey);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    return (session.access & right) == 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+// What opening and creating a key begin with: the session on hKey and the path of hKey's
+// subKey; ERROR_SUCCESS, or the error.
+LONG BeginAt(Session& session, HKEY hKey, const char* subKey, Path& path) {
+    const LONG result = Begin(session, hKey);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    path = session.path;
+    return AppendSubkey(path, subKey) ? ERROR_SUCCESS : ERROR_BAD_PATHNAME;
+}
+
 LONG Open(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult) {
     if (pwplatform::FaultHere(PW_FAULT_REGISTRY)) {
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -568,13 +588,9 @@ LONG Open(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult) {
     }
     *phkResult = nullptr;
     Session session;
-    LONG result = Begin(session, hKey);
-    if (result != ERROR_SUCCESS) {
+    Path path;
+    if (const LONG result = BeginAt(session, hKey, subKey, path); result != ERROR_SUCCESS) {
         return result;
-    }
-    Path path = session.path;
-    if (!AppendSubkey(path, subKey)) {
-        return ERROR_BAD_PATHNAME;
     }
     if (path.size() > 1 && Find(session.top, path) == nullptr) {
         return ERROR_FILE_NOT_FOUND;
@@ -593,13 +609,9 @@ LONG Create(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult,
     }
     *phkResult = nullptr;
     Session session;
-    LONG result = Begin(session, hKey);
-    if (result != ERROR_SUCCESS) {
+    Path path;
+    if (const LONG result = BeginAt(session, hKey, subKey, path); result != ERROR_SUCCESS) {
         return result;
-    }
-    Path path = session.path;
-    if (!AppendSubkey(path, subKey)) {
-        return ERROR_BAD_PATHNAME;
     }
     const bool exists = path.size() == 1 || Find(session.top, path) != nullptr;
     if (!exists) {
@@ -607,8 +619,7 @@ LONG Create(HKEY hKey, const char* subKey, REGSAM samDesired, PHKEY phkResult,
             return ERROR_ACCESS_DENIED;
         }
         Make(session.top, path);
-        result = Save(session.top);
-        if (result != ERROR_SUCCESS) {
+        if (const LONG result = Save(session.top); result != ERROR_SUCCESS) {
             return result;
         }
     }
@@ -628,12 +639,8 @@ LONG QueryValue(HKEY hKey, const char* name, LPDWORD reserved, LPDWORD type, LPB
         return ERROR_INVALID_PARAMETER;
     }
     Session session;
-    const LONG result = Begin(session, hKey);
-    if (result != ERROR_SUCCESS) {
+    if (const LONG result = BeginWith(session, hKey, KEY_QUERY_VALUE); result != ERROR_SUCCESS) {
         return result;
-    }
-    if ((session.access & KEY_QUERY_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
     }
     const Value* value = FindValue(*session.key, name == nullptr ? "" : name);
     if (value == nullptr) {
@@ -666,12 +673,8 @@ LONG SetValue(HKEY hKey, const char* name, DWORD type, const BYTE* data, DWORD s
     }
     std::string bytes(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size);
     Session session;
-    const LONG result = Begin(session, hKey);
-    if (result != ERROR_SUCCESS) {
+    if (const LONG result = BeginWith(session, hKey, KEY_SET_VALUE); result != ERROR_SUCCESS) {
         return result;
-    }
-    if ((session.access & KEY_SET_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
     }
     const std::string valueName = name == nullptr ? "" : name;
     if (Value* existing = FindValue(*session.key, valueName)) {
@@ -685,12 +688,8 @@ LONG SetValue(HKEY hKey, const char* name, DWORD type, const BYTE* data, DWORD s
 
 LONG DeleteValue(HKEY hKey, const char* name) {
     Session session;
-    const LONG result = Begin(session, hKey);
-    if (result != ERROR_SUCCESS) {
+    if (const LONG result = BeginWith(session, hKey, KEY_SET_VALUE); result != ERROR_SUCCESS) {
         return result;
-    }
-    if ((session.access & KEY_SET_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
     }
     std::vector<Value>& values = session.key->values;
     const Value* value = FindValue(*session.key, name == nullptr ? "" : name);
@@ -706,13 +705,9 @@ LONG DeleteTree(HKEY hKey, const char* subKey) {
         return ERROR_ACCESS_DENIED;
     }
     Session session;
-    const LONG result = Begin(session, hKey);
-    if (result != ERROR_SUCCESS) {
+    Path path;
+    if (const LONG result = BeginAt(session, hKey, subKey, path); result != ERROR_SUCCESS) {
         return result;
-    }
-    Path path = session.path;
-    if (!AppendSubkey(path, subKey)) {
-        return ERROR_BAD_PATHNAME;
     }
     Key* key = path.size() == 1 ? session.key : Find(session.top, path);
     if (key == nullptr) {

@@ -4,11 +4,8 @@
 
 #include <cstring>
 
-using PipewayMgtData::PPImplStatus;
-using pwtest::DAFolder;
 using pwtest::TestDA;
 using pwtest::TraceCapture;
-using pwtest::UseLibraryFolder;
 
 namespace {
 
@@ -36,7 +33,7 @@ class ArgArray {
 class RunDACmdTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        UseLibraryFolder(DAFolder("good"));
+        pwtest::UseLibraryFolder(pwtest::DAFolder("good"));
         m_module = std::make_unique<TestDA>("lumda64");
         m_info = PipewayProviderImpl::getDAInfo("lumda64");
     }
@@ -146,7 +143,7 @@ TEST_F(ExecuteMethodTest, InvalidOrUnauthorizedRequestReturnsItsCodeAndTouchesNo
     TraceCapture trace;
     PipewayProviderImpl invalid("HOST\\user", {});
     std::string answer = "untouched";
-    PPImplStatus status = invalid.ExecuteMethod(answer);
+    PipewayMgtData::PPImplStatus status = invalid.ExecuteMethod(answer);
     EXPECT_EQ(status.code, 100);
     EXPECT_EQ(status.text, "");
     EXPECT_TRUE(trace.Has("PipewayProviderImpl::ExecuteMethod() - Invalid argument list\n"));
