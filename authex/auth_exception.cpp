@@ -116,12 +116,12 @@ CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadChecked
     return policy;
 }
 
-void CSingletonAuthExceptionImpl::NoteSyntaxError(const std::string& message,
+void CSingletonAuthExceptionImpl::NoteSyntaxError(const std::string& message, SyntaxTokens tokens,
                                                   const yy::CAuthExFileLexer& scanner) {
     if (m_listener != nullptr) {
         const yy::CAuthExFileLexer::Place place = scanner.TokenPlace();
-        m_listener->SyntaxErrorAt(
-            SyntaxError{place.line, place.column, scanner.TokenText(), scanner.Skipped(), message});
+        m_listener->SyntaxErrorAt(SyntaxError{place.line, place.column, scanner.TokenText(),
+                                              scanner.Skipped(), message, std::move(tokens)});
     }
 }
 

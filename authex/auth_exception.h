@@ -75,12 +75,26 @@ class CSingletonAuthExceptionImpl {
         int laterRole = 0;  // the one that stands
         int line = 0;       // where the later entry ends
     };
+    // A token of the grammar as the file spells it ("<", "COMMAND", "a name", "the end of the
+    // file"), and what kind of token it is.
+    struct Token {
+        enum class Class { kTag, kName, kEnd, kMark };
+        std::string spelling;
+        Class kind = Class::kMark;
+    };
+    // What the parser found and what it would have taken instead; no expected ones when there
+    // are more than four.
+    struct SyntaxTokens {
+        Token unexpected;
+        std::vector<Token> expected;
+    };
     struct SyntaxError {
         int line = 0;
         int column = 0;
         std::string text;     // the token found there; empty at the end of the file
         std::string skipped;  // bytes no scanner rule took just before it
         std::string message;  // the parser's own
+        SyntaxTokens tokens;
     };
     // Told, in file order, what a reading finds. Implemented by whoever checks a policy; the
     // process's store is read without one.
@@ -142,7 +156,8 @@ class CSingletonAuthExceptionImpl {
     // Called by the parser's actions while the file is read: 0, or -1 for an unknown kind.
     int HandleTag(int kind, std::string value);
     // Called by the parser on a syntax error, with the scanner there.
-    void NoteSyntaxError(const std::string& message, const yy::CAuthExFileLexer& scanner);
+    void NoteSyntaxError(const std::string& message, SyntaxTokens tokens,
+                         const yy::CAuthExFileLexer& scanner);
     // The role stored for the key, or 0.
     int LookupRole(const std::string& key) const;
     void StoreRole(const std::string& key, int role);

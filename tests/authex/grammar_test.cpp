@@ -250,4 +250,60 @@ TEST_F(Grammar, KeysGivenTwiceAreReportedWithTheRoleThatStands) {
     EXPECT_EQ(policy.file.store->LookupRole("a"), 4);
 }
 
+// The listener is told the token found and the ones the grammar would have taken, as the file
+// spells them and by kind: what the tool's message and hints are made of.
+struct ErrorTokensCase {
+    const char* what;
+    const char* text;
+    const char* unexpected;
+    CSingletonAuthExceptionImpl::Token::Class kind;
+    std::vector<std::string> expected;
+};
+
+class SyntaxErrorTokens : public PolicyFixture,
+                          public ::testing::WithParamInterface<ErrorTokensCase> {};
+
+TEST_P(SyntaxErrorTokens, AreSpelledAsInTheFile) {
+    const ErrorTokensCase& c = GetParam();
+    std::string output;
+    CheckedPolicy policy;
+    CheckedRead(c.text, policy, output);
+    ASSERT_TRUE(policy.syntaxError.has_value());
+    const CSingletonAuthExceptionImpl::SyntaxTokens& tokens = policy.syntaxError->tokens;
+    EXPECT_EQ(tokens.unexpected.spelling, c.unexpected);
+    EXPECT_EQ(tokens.unexpected.kind, c.kind);
+    std::vector<std::string> expected;
+    for (const CSingletonAuthExceptionImpl::Token& token : tokens.expected) {
+        expected.push_back(token.spelling);
+    }
+    EXPECT_EQ(expected, c.expected);
+}
+
+using TokenClass = CSingletonAuthExceptionImpl::Token::Class;
+INSTANTIATE_TEST_SUITE_P(
+    Table, SyntaxErrorTokens,
+    ::testing::Values(
+        ErrorTokensCase{"EmptyFile", "", "the end of the file", TokenClass::kEnd, {"<"}},
+        ErrorTokensCase{"CommandOutsideASection",
+                        "<AUTHEXLIST><COMMAND name=\"a\"/></AUTHEXLIST>",
+                        "COMMAND",
+                        TokenClass::kTag,
+                        {"ADMIN", "POWERUSER", "USER"}},
+        ErrorTokensCase{"MisspeltTag",
+                        "<AUTHEXLIST><USER><COMAND name=\"a\"/></USER></AUTHEXLIST>",
+                        "a name",
+                        TokenClass::kName,
+                        {"COMMAND"}},
+        ErrorTokensCase{"SingleQuotes",
+                        "<AUTHEXLIST><USER><COMMAND name='a'/></USER></AUTHEXLIST>",
+                        "a name",
+                        TokenClass::kName,
+                        {"a double quote"}},
+        ErrorTokensCase{"TextAfterTheEnd",
+                        "<AUTHEXLIST><USER><COMMAND name=\"a\"/></USER></AUTHEXLIST></USER>",
+                        "</",
+                        TokenClass::kMark,
+                        {"the end of the file"}}),
+    pwtest::CaseName());
+
 }  // namespace
