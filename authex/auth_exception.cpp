@@ -62,7 +62,7 @@ struct ErrorPlace : CSingletonAuthExceptionImpl::PolicyListener {
 
 }  // namespace
 
-CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
+CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl(ReaderStreams streams) {
     TraceLog("Inside  CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() \n");
     pw::stack::AnchoredPath file;
     if (const std::optional<std::string> root = pw::stack::RootInstallPathOrReport()) {
@@ -71,7 +71,7 @@ CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
     const std::string path = file.Full();
     ErrorPlace place;
     m_listener = &place;
-    const ReadResult read = Read(file, nullptr);
+    const ReadResult read = Read(file, streams);
     m_listener = nullptr;
     // A store that refuses everyone, or allows what the rest of a broken file may refuse:
     // an administrator must know.
@@ -83,17 +83,17 @@ CSingletonAuthExceptionImpl::CSingletonAuthExceptionImpl() {
 }
 
 CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicyFile(
-    const std::string& path, PolicyListener* listener) {
-    return ReadChecked(nullptr, &path, listener);
+    const std::string& path, PolicyListener* listener, ReaderStreams streams) {
+    return ReadChecked(nullptr, &path, listener, streams);
 }
 
 CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadPolicy(
-    std::istream& in, PolicyListener* listener) {
-    return ReadChecked(&in, nullptr, listener);
+    std::istream& in, PolicyListener* listener, ReaderStreams streams) {
+    return ReadChecked(&in, nullptr, listener, streams);
 }
 
 CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadChecked(
-    std::istream* in, const std::string* path, PolicyListener* listener) {
+    std::istream* in, const std::string* path, PolicyListener* listener, ReaderStreams streams) {
     PolicyFile policy;
     policy.store.reset(new CSingletonAuthExceptionImpl(Unread{}));
     CSingletonAuthExceptionImpl& store = *policy.store;
@@ -103,11 +103,14 @@ CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadChecked
         int overflow(int c) override { return traits_type::not_eof(c); }
     } discardBuffer;
     std::ostream discard(&discardBuffer);
-    std::ostream* out = listener != nullptr ? &discard : nullptr;
+    if (listener != nullptr) {
+        streams.out = &discard;
+    }
     store.m_listener = listener;
     try {
-        policy.accepted = path != nullptr ? store.Read(pw::stack::AtOwnFolder(*path), out).accepted
-                                          : store.Parse(*in, out);
+        policy.accepted = path != nullptr
+                              ? store.Read(pw::stack::AtOwnFolder(*path), streams).accepted
+                              : store.Parse(*in, streams);
     } catch (...) {
         store.m_listener = nullptr;
         throw;
@@ -145,7 +148,7 @@ void CSingletonAuthExceptionImpl::ReportBrokenFile(const std::string& path, cons
 }
 
 CSingletonAuthExceptionImpl::ReadResult CSingletonAuthExceptionImpl::Read(
-    const pw::stack::AnchoredPath& where, std::ostream* out) {
+    const pw::stack::AnchoredPath& where, ReaderStreams streams) {
     const std::string path = where.Full();
     TraceLog("Opening file %s\n", path.c_str());
     // Read whole and as bytes: the scanner sees every byte as written (a text-mode read on
@@ -173,12 +176,12 @@ CSingletonAuthExceptionImpl::ReadResult CSingletonAuthExceptionImpl::Read(
     }
     // A file that was not read reads as empty input: the parse reports it and records nothing.
     std::istringstream in(result.text);
-    result.accepted = Parse(in, out);
+    result.accepted = Parse(in, streams);
     return result;
 }
 
-bool CSingletonAuthExceptionImpl::Parse(std::istream& in, std::ostream* out) {
-    yy::CAuthExFileLexer scanner(&in, out);
+bool CSingletonAuthExceptionImpl::Parse(std::istream& in, ReaderStreams streams) {
+    yy::CAuthExFileLexer scanner(&in, streams.out, streams.err);
     // The store knows the scanner for the length of the parse only.
     struct ScannerInUse {
         const yy::CAuthExFileLexer*& slot;
@@ -219,7 +222,7 @@ CSingletonAuthExceptionImpl* CSingletonAuthExceptionImpl::GetInstance(StoreSlot&
     instance = slot.load(std::memory_order_relaxed);
     if (instance == nullptr) {
         try {
-            instance = new CSingletonAuthExceptionImpl();
+            instance = new CSingletonAuthExceptionImpl(store.streams);
         } catch (const std::bad_alloc&) {
             // Nothing is kept: this request is refused and the next one reads the file again.
             TraceLog("CSingletonAuthExceptionImpl::GetInstance() - Out of memory\n");

@@ -42,10 +42,20 @@ enum ExclusionTag {
 
 class CSingletonAuthExceptionImpl;
 
+// Where a reading writes: the scanner's copies of the bytes no rule takes and the parser's
+// message go to `out`, the scanner's own failures to `err`. Null stands for standard output
+// and standard error, where the provider has them written.
+struct ReaderStreams {
+    std::ostream* out = nullptr;
+    std::ostream* err = nullptr;
+};
+
 // Where a process's store is kept. The provider keeps one per generation of its shared state
 // and hands each request its generation's slot; tools and tests use the process's default slot.
 struct StoreSlot {
     std::atomic<CSingletonAuthExceptionImpl*> instance{nullptr};
+    // Where the reading of the store built here writes (tools and tests give their own).
+    ReaderStreams streams;
 };
 
 class CSingletonAuthExceptionImpl {
@@ -109,16 +119,18 @@ class CSingletonAuthExceptionImpl {
     };
 
     // A store of its own, read from any exclusion file; the process's store is not touched and
-    // nothing is reported to the event log. With a listener the scanner's copies and the
-    // parser's message go to the listener, not to standard output.
+    // nothing is reported to the event log. With a listener the scanner's copies are dropped
+    // and the parser's message goes to the listener, not to `streams.out`.
     struct PolicyFile {
         std::unique_ptr<CSingletonAuthExceptionImpl> store;
         bool accepted = false;  // the parse reached the end without a syntax error
     };
-    static PolicyFile ReadPolicyFile(const std::string& path, PolicyListener* listener = nullptr);
+    static PolicyFile ReadPolicyFile(const std::string& path, PolicyListener* listener = nullptr,
+                                     ReaderStreams streams = {});
     // The same from a stream. Input that fails part-way leaves an empty store that refuses
     // everyone, as a file that cannot be opened does.
-    static PolicyFile ReadPolicy(std::istream& in, PolicyListener* listener = nullptr);
+    static PolicyFile ReadPolicy(std::istream& in, PolicyListener* listener = nullptr,
+                                 ReaderStreams streams = {});
 
     // A decision and the rule that settled it. `key` and `role` are the refusing entry's, for
     // the two key rules.
@@ -183,7 +195,7 @@ class CSingletonAuthExceptionImpl {
 
   private:
     // Reads the exclusion file under the install root into the role table.
-    CSingletonAuthExceptionImpl();
+    explicit CSingletonAuthExceptionImpl(ReaderStreams streams);
     struct Unread {};
     explicit CSingletonAuthExceptionImpl(Unread) {}
     // What reading one file gave: whether the parse accepted it, why the file was not read
@@ -193,12 +205,11 @@ class CSingletonAuthExceptionImpl {
         std::string refusal;
         std::string text;
     };
-    // Opens and parses one file into the role table; `out` takes the scanner's copies and the
-    // parser's message (null: standard output).
-    // Reads the file at `file` (none when its relative part is empty) and parses it.
-    ReadResult Read(const pw::stack::AnchoredPath& file, std::ostream* out);
+    // Reads the file at `file` (none when its relative part is empty) and parses it into the
+    // role table, writing to `streams`.
+    ReadResult Read(const pw::stack::AnchoredPath& file, ReaderStreams streams);
     // Parses the exclusion file's text into the role table; true when the parse accepted it.
-    bool Parse(std::istream& in, std::ostream* out);
+    bool Parse(std::istream& in, ReaderStreams streams);
     // Reports the syntax error at `line`:`column` that stopped the parse of `text`, the file at
     // `path`.
     void ReportBrokenFile(const std::string& path, const std::string& text, int line,
@@ -207,7 +218,7 @@ class CSingletonAuthExceptionImpl {
     void NoteEntry(const std::string& command, const std::string& parameter);
     // Reads into a new store that tells `listener`.
     static PolicyFile ReadChecked(std::istream* in, const std::string* path,
-                                  PolicyListener* listener);
+                                  PolicyListener* listener, ReaderStreams streams);
 
     // Only while a file is read: the scanner reading it, and who is told what the reading finds
     // (null for the process's store, which keeps nothing of the kind).

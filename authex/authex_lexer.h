@@ -25,9 +25,11 @@ class ScanInputFailed : public std::exception {
 
 class CAuthExFileLexer : public AuthorizationFlexLexer {
   public:
-    // Either stream may be null: standard input and standard output stand in for them.
-    explicit CAuthExFileLexer(std::istream* in = nullptr, std::ostream* out = nullptr)
-        : AuthorizationFlexLexer(in, out) {}
+    // Any stream may be null: standard input, output and error stand in for them. `err`
+    // takes the scanner's own failures.
+    explicit CAuthExFileLexer(std::istream* in = nullptr, std::ostream* out = nullptr,
+                              std::ostream* err = nullptr)
+        : AuthorizationFlexLexer(in, out), m_err(err) {}
     ~CAuthExFileLexer() override = default;
 
     // The next token's number (0 at end of input); a NAME's or QUOT's text goes to `value`.
@@ -53,9 +55,12 @@ class CAuthExFileLexer : public AuthorizationFlexLexer {
     Place Position() const { return m_position; }
     // Where the scanner copies text no rule takes (flex's default action).
     std::ostream& Output() { return yyout; }
+    // Where the scanner writes its own failures.
+    std::ostream& Errors() const;
     static constexpr std::size_t kKept = 63;
 
   private:
+    std::ostream* m_err;
     // Fixed buffers: tracking never allocates, so it cannot fail where the scan would not.
     Place m_position;
     Place m_matchStart;

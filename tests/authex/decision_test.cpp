@@ -351,12 +351,8 @@ TEST(UnreadablePolicy, ReadErrorPartWayKeepsNoEntryAndRefusesEveryone) {
     std::istream in(&failing);
     std::ostringstream errors;
     std::ostringstream output;
-    std::streambuf* savedErr = std::cerr.rdbuf(errors.rdbuf());
-    std::streambuf* savedOut = std::cout.rdbuf(output.rdbuf());
     const CSingletonAuthExceptionImpl::PolicyFile policy =
-        CSingletonAuthExceptionImpl::ReadPolicy(in);
-    std::cout.rdbuf(savedOut);
-    std::cerr.rdbuf(savedErr);
+        CSingletonAuthExceptionImpl::ReadPolicy(in, nullptr, {&output, &errors});
     EXPECT_FALSE(policy.accepted);
     EXPECT_FALSE(policy.store->FileOpened());
     EXPECT_TRUE(policy.store->RoleTable().empty());
@@ -406,7 +402,7 @@ TEST_F(PolicyFixture, ConcurrentFirstCallsBuildTheStoreOnce) {
     std::vector<std::size_t> sizes(kThreads, 0);
     std::vector<std::thread> threads;
     std::ostringstream quiet;
-    std::streambuf* saved = std::cout.rdbuf(quiet.rdbuf());
+    CSingletonAuthExceptionImpl::DefaultSlot().streams.out = &quiet;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&seen, &sizes, t] {
             seen[t] = CSingletonAuthExceptionImpl::GetInstance();
@@ -416,7 +412,7 @@ TEST_F(PolicyFixture, ConcurrentFirstCallsBuildTheStoreOnce) {
     for (std::thread& thread : threads) {
         thread.join();
     }
-    std::cout.rdbuf(saved);
+    CSingletonAuthExceptionImpl::DefaultSlot().streams.out = nullptr;
     for (int t = 0; t < kThreads; ++t) {
         EXPECT_EQ(seen[t], seen[0]);
         EXPECT_EQ(sizes[t], 5u);

@@ -183,9 +183,7 @@ struct CheckedPolicy : CSingletonAuthExceptionImpl::PolicyListener {
 void CheckedRead(const std::string& text, CheckedPolicy& policy, std::string& output) {
     std::istringstream in(text);
     std::ostringstream captured;
-    std::streambuf* saved = std::cout.rdbuf(captured.rdbuf());
-    policy.file = CSingletonAuthExceptionImpl::ReadPolicy(in, &policy);
-    std::cout.rdbuf(saved);
+    policy.file = CSingletonAuthExceptionImpl::ReadPolicy(in, &policy, {&captured, &captured});
     output = captured.str();
 }
 

@@ -115,10 +115,8 @@ INSTANTIATE_TEST_SUITE_P(Table, ScannerTable, ::testing::ValuesIn(kScans), pwtes
 TEST(Scanner, InheritedEntryWritesItsMessageAndReturnsZero) {
     std::istringstream in("<ADMIN>");
     std::ostringstream err;
-    std::streambuf* saved = std::cerr.rdbuf(err.rdbuf());
-    yy::CAuthExFileLexer lexer(&in, nullptr);
+    yy::CAuthExFileLexer lexer(&in, nullptr, &err);
     const int result = static_cast<AuthorizationFlexLexer&>(lexer).yylex();
-    std::cerr.rdbuf(saved);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(err.str(), "in AuthorizationFlexLexer::yylex() !\n");
 }

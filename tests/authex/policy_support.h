@@ -31,9 +31,10 @@ class PolicyFixture : public ::testing::Test {
     const CSingletonAuthExceptionImpl& Rebuild() {
         CSingletonAuthExceptionImpl::DestroyInstance();
         std::ostringstream captured;
-        std::streambuf* saved = std::cout.rdbuf(captured.rdbuf());
+        StoreSlot& slot = CSingletonAuthExceptionImpl::DefaultSlot();
+        slot.streams.out = &captured;
         const CSingletonAuthExceptionImpl* store = CSingletonAuthExceptionImpl::GetInstance();
-        std::cout.rdbuf(saved);
+        slot.streams.out = nullptr;
         parserOutput = captured.str();
         if (store == nullptr) {
             throw std::runtime_error("no exclusion store");

@@ -37,10 +37,11 @@ class Authorization : public ::testing::Test {
         m_root->WriteExclusionFile(kPolicy);
         m_rights = std::make_unique<TestDA>("rukda64");
         m_lumda = std::make_unique<TestDA>("lumda64");
-        m_savedOut = std::cout.rdbuf(m_quiet.rdbuf());  // the parser's output
+        // The parser writes its copies and messages to m_quiet.
+        CSingletonAuthExceptionImpl::DefaultSlot().streams.out = &m_quiet;
     }
     void TearDown() override {
-        std::cout.rdbuf(m_savedOut);
+        CSingletonAuthExceptionImpl::DefaultSlot().streams.out = nullptr;
         CSingletonAuthExceptionImpl::DestroyInstance();
         PipewayProviderImpl::CleanUpDAInfo();
         m_lumda.reset();
@@ -52,7 +53,6 @@ class Authorization : public ::testing::Test {
     std::unique_ptr<TestDA> m_rights;
     std::unique_ptr<TestDA> m_lumda;
     std::ostringstream m_quiet;
-    std::streambuf* m_savedOut = nullptr;
 };
 
 struct MaskCase {
