@@ -1,41 +1,11 @@
 #include "authex/policy_text.h"
 
+#include "authex/authex_lexer.h"
+
 #include <algorithm>
-#include <cctype>
 #include <set>
-#include <string_view>
-
-namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-bool IsNameChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '/' || c == '=';
-}
-
-// Whether `word` starts at `at`, in any letter case; moves past it when it does.
-bool Take(std::string_view text, std::size_t& at, std::string_view word) {
-    if (text.size() - at < word.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[at + i])) != word[i]) {
-            return false;
-        }
-    }
-    at += word.size();
-    return true;
-}
-
-void SkipBlanks(std::string_view text, std::size_t& at) {
-    while (at < text.size() && IsBlank(text[at])) {
-        ++at;
-    }
-}
-
-}  // namespace
+#include <sstream>
+#include <streambuf>
 
 std::size_t ElementAtError(const std::string& text, int line, int column) {
     std::size_t lineStart = 0;
@@ -53,35 +23,39 @@ std::size_t ElementAtError(const std::string& text, int line, int column) {
 }
 
 std::vector<std::string> CommandsNamedFrom(const std::string& text, std::size_t offset) {
-    const std::string_view view(text);
+    using token = yy::Parser::token;
+    // The store's own scanner reads the rest of the file: a COMMAND element is "<", COMMAND and
+    // "name" (or "name="), then the name, in double quotes or not. Bytes no rule takes (single
+    // quotes, line ends) are dropped.
+    std::istringstream in(text.substr(std::min(offset, text.size())));
+    struct Discard : std::streambuf {
+        int overflow(int c) override { return traits_type::not_eof(c); }
+    } discardBuffer;
+    std::ostream discard(&discardBuffer);
+    yy::CAuthExFileLexer scanner(&in, &discard, &discard);
     std::vector<std::string> names;
     std::set<std::string, std::less<>> seen;
-    for (std::size_t at = view.find('<', std::min(offset, view.size()));
-         at != std::string_view::npos; at = view.find('<', at)) {
-        ++at;
-        SkipBlanks(view, at);
-        if (!Take(view, at, "command") || at >= view.size() || !IsBlank(view[at])) {
-            continue;
+    // How far into "<" COMMAND ANAME [EQ] [QUOT] NAME the tokens have come.
+    enum class Step { kNone, kOpen, kCommand, kName } step = Step::kNone;
+    yy::Parser::semantic_type value;
+    for (int kind = scanner.yylex(&value); kind != 0; kind = scanner.yylex(&value)) {
+        if (kind == token::LT) {
+            step = Step::kOpen;
+        } else if (step == Step::kOpen && kind == token::COMMAND) {
+            step = Step::kCommand;
+        } else if (step == Step::kCommand && kind == token::ANAME) {
+            step = Step::kName;
+        } else if (step == Step::kName && kind == token::NAME) {
+            if (seen.insert(value.as<std::string>()).second) {
+                names.push_back(value.as<std::string>());
+            }
+            step = Step::kNone;
+        } else if (step != Step::kName || (kind != token::EQ && kind != token::QUOT)) {
+            step = Step::kNone;
         }
-        SkipBlanks(view, at);
-        if (!Take(view, at, "name")) {
-            continue;
-        }
-        SkipBlanks(view, at);
-        if (at < view.size() && view[at] == '=') {
-            ++at;
-        }
-        SkipBlanks(view, at);
-        if (at < view.size() && (view[at] == '"' || view[at] == '\'')) {
-            ++at;
-        }
-        const std::size_t start = at;
-        while (at < view.size() && IsNameChar(view[at])) {
-            ++at;
-        }
-        const std::string_view name = view.substr(start, at - start);
-        if (!name.empty() && seen.emplace(name).second) {
-            names.emplace_back(name);
+        // A NAME or QUOT token leaves its text in `value`: emptied for the next one.
+        if (kind == token::NAME || kind == token::QUOT) {
+            value.destroy<std::string>();
         }
     }
     return names;

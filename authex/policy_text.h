@@ -1,5 +1,6 @@
 // Reading an exclusion file's text around a syntax error: which commands the entries after it
-// name, since a store that stops at the error allows them to every role.
+// name, since a store that stops at the error allows them to every role. The store's own
+// scanner reads them.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +12,6 @@
 std::size_t ElementAtError(const std::string& text, int line, int column);
 
 // The command names of the COMMAND elements from `offset` on, each once, in file order, read
-// as the scanner would (letters, digits, '/' and '='), tag and attribute names in any case.
+// by the scanner (a name is letters, digits, "/" and "="), tag and attribute names in any case.
 // Linear in the text.
 std::vector<std::string> CommandsNamedFrom(const std::string& text, std::size_t offset);
