@@ -1,6 +1,6 @@
 #include "authex/auth_exception.h"
 
-#include "authex/authex_lexer.h"
+#include "authex/policy_reader.h"
 #include "authex/policy_text.h"
 #include "pw/events.h"
 #include "pw/scoped_lock.h"
@@ -119,12 +119,9 @@ CSingletonAuthExceptionImpl::PolicyFile CSingletonAuthExceptionImpl::ReadChecked
     return policy;
 }
 
-void CSingletonAuthExceptionImpl::NoteSyntaxError(const std::string& message, SyntaxTokens tokens,
-                                                  const yy::CAuthExFileLexer& scanner) {
+void CSingletonAuthExceptionImpl::NoteSyntaxError(SyntaxError error) {
     if (m_listener != nullptr) {
-        const yy::CAuthExFileLexer::Place place = scanner.TokenPlace();
-        m_listener->SyntaxErrorAt(SyntaxError{place.line, place.column, scanner.TokenText(),
-                                              scanner.Skipped(), message, std::move(tokens)});
+        m_listener->SyntaxErrorAt(error);
     }
 }
 
@@ -181,15 +178,14 @@ CSingletonAuthExceptionImpl::ReadResult CSingletonAuthExceptionImpl::Read(
 }
 
 bool CSingletonAuthExceptionImpl::Parse(std::istream& in, ReaderStreams streams) {
-    yy::CAuthExFileLexer scanner(&in, streams.out, streams.err);
-    // The store knows the scanner for the length of the parse only.
-    struct ScannerInUse {
-        const yy::CAuthExFileLexer*& slot;
-        ~ScannerInUse() { slot = nullptr; }
-    } inUse{m_scanner = &scanner};
+    PolicyReader reader(in, streams, *this);
+    // The store knows the reader for the length of the parse only.
+    struct ReaderInUse {
+        const PolicyReader*& slot;
+        ~ReaderInUse() { slot = nullptr; }
+    } inUse{m_reader = &reader};
     try {
-        yy::Parser parser(scanner, this);
-        return parser.parse() == 0;
+        return reader.Parse();
     } catch (const yy::ScanInputFailed&) {
         // Input that could not be read is refused like a file that could not be opened: the
         // entries read before the failure would allow what the rest may refuse.
@@ -396,8 +392,8 @@ void CSingletonAuthExceptionImpl::StoreRole(const std::string& key, int role) {
     if (m_listener != nullptr) {
         const auto earlier = roleTable.find(key);
         if (earlier != roleTable.end()) {
-            m_listener->KeyGivenTwice(DuplicateKey{
-                key, earlier->second, role, m_scanner == nullptr ? 0 : m_scanner->Position().line});
+            m_listener->KeyGivenTwice(DuplicateKey{key, earlier->second, role,
+                                                   m_reader == nullptr ? 0 : m_reader->Line()});
         }
     }
     roleTable.insert_or_assign(key, role);

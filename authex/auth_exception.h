@@ -15,9 +15,7 @@
 #include "pw/stack_files.h"
 #include "pw/token_list.h"
 
-namespace yy {
-class CAuthExFileLexer;
-}
+class PolicyReader;
 
 // Role levels: the section of the exclusion file that assigns them, and the same bits of the
 // user-rights mask.
@@ -165,11 +163,10 @@ class CSingletonAuthExceptionImpl {
     bool IsAuthorized(const std::string& command, const pw::TokenList& tokens,
                       const std::uint32_t& rightsMask) const;
 
-    // Called by the parser's actions while the file is read: 0, or -1 for an unknown kind.
+    // Called for the parser's actions while the file is read: 0, or -1 for an unknown kind.
     int HandleTag(int kind, std::string value);
-    // Called by the parser on a syntax error, with the scanner there.
-    void NoteSyntaxError(const std::string& message, SyntaxTokens tokens,
-                         const yy::CAuthExFileLexer& scanner);
+    // Called by the reader on the syntax error that stops the parse.
+    void NoteSyntaxError(SyntaxError error);
     // The role stored for the key, or 0.
     int LookupRole(const std::string& key) const;
     void StoreRole(const std::string& key, int role);
@@ -220,9 +217,9 @@ class CSingletonAuthExceptionImpl {
     static PolicyFile ReadChecked(std::istream* in, const std::string* path,
                                   PolicyListener* listener, ReaderStreams streams);
 
-    // Only while a file is read: the scanner reading it, and who is told what the reading finds
+    // Only while a file is read: the reader reading it, and who is told what the reading finds
     // (null for the process's store, which keeps nothing of the kind).
-    const yy::CAuthExFileLexer* m_scanner = nullptr;
+    const PolicyReader* m_reader = nullptr;
     PolicyListener* m_listener = nullptr;
 
     std::map<std::string, int, std::less<>> roleTable;

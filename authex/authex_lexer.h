@@ -26,33 +26,26 @@ class ScanInputFailed : public std::exception {
 class CAuthExFileLexer : public AuthorizationFlexLexer {
   public:
     // Any stream may be null: standard input, output and error stand in for them. `err`
-    // takes the scanner's own failures.
+    // takes the scanner's own failures. `place`, when given, is moved over every byte read
+    // (lines and columns from 1, columns in bytes): it spans the last match.
     explicit CAuthExFileLexer(std::istream* in = nullptr, std::ostream* out = nullptr,
-                              std::ostream* err = nullptr)
-        : AuthorizationFlexLexer(in, out), m_err(err) {}
+                              std::ostream* err = nullptr, Parser::location_type* place = nullptr)
+        : AuthorizationFlexLexer(in, out), m_err(err), m_place(place) {}
     ~CAuthExFileLexer() override = default;
 
     // The next token's number (0 at end of input); a NAME's or QUOT's text goes to `value`.
     int yylex(Parser::semantic_type* value);
     using AuthorizationFlexLexer::yylex;
 
-    // Where the scanner is, for the messages of a policy check; it changes nothing the parse
-    // does. Lines and columns count from 1, columns in bytes.
-    struct Place {
-        int line = 1;
-        int column = 1;
-    };
-    // Before each match (flex's YY_USER_ACTION): moves the place over the matched text.
+    // Before each match (flex's YY_USER_ACTION): moves the place over the matched text and
+    // keeps its bytes.
     void Track(const char* text, int length);
-    // After each token the parser takes: remembers where it starts and what it is.
+    // After each token the parser takes: remembers what it is.
     void NoteToken(int token);
-    // The last token noted: its place (for the end of input, where the input ends), its text
-    // (empty at the end of input) and the bytes no rule took just before it, each cut to
-    // kKept bytes.
-    Place TokenPlace() const { return m_tokenPlace; }
+    // The last token noted: its text (empty at the end of input) and the bytes no rule took
+    // just before it, each cut to kKept bytes.
     const char* TokenText() const { return m_tokenText; }
     const char* Skipped() const { return m_skipped; }
-    Place Position() const { return m_position; }
     // Where the scanner copies text no rule takes (flex's default action).
     std::ostream& Output() { return yyout; }
     // Where the scanner writes its own failures.
@@ -61,10 +54,8 @@ class CAuthExFileLexer : public AuthorizationFlexLexer {
 
   private:
     std::ostream* m_err;
+    Parser::location_type* m_place;
     // Fixed buffers: tracking never allocates, so it cannot fail where the scan would not.
-    Place m_position;
-    Place m_matchStart;
-    Place m_tokenPlace;
     char m_match[kKept + 1] = {};
     char m_pending[kKept + 1] = {};
     char m_tokenText[kKept + 1] = {};
