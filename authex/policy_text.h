@@ -12,6 +12,6 @@
 std::size_t ElementAtError(const std::string& text, int line, int column);
 
 // The command names of the COMMAND elements from `offset` on, each once, in file order, read
-// by the scanner (a name is letters, digits, "/" and "="), tag and attribute names in any case.
-// Linear in the text.
+// by the scanner (a name is letters, digits, "/" and "="; a word the scanner takes for a tag,
+// such as "user", is no name), tag and attribute names in any case. Linear in the text.
 std::vector<std::string> CommandsNamedFrom(const std::string& text, std::size_t offset);

@@ -292,16 +292,23 @@ LockResult LockForReplace(const AnchoredPath& path, std::chrono::milliseconds wa
 
 namespace {
 
+// The staged file: whether this call created it (what stands at the name otherwise is someone
+// else's, and stays), and the failure, or empty.
+struct Staged {
+    bool created = false;
+    std::string failure;
+};
+
 // Creates the staged file (never an existing one, never through a link) and writes `content`
-// to disk; the failure, or empty.
-std::string WriteStaged(const std::string& staged, const std::string& content) {
+// to disk.
+Staged WriteStaged(const std::string& staged, const std::string& content) {
     const pw::UniqueHandle file =
         Open(staged, GENERIC_WRITE, 0, CREATE_NEW,
              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_WRITE_THROUGH);
     if (!file) {
-        return "cannot create " + staged;
+        return {false, "cannot create " + staged};
     }
-    return WriteAll(file.get(), content) ? std::string() : "cannot write " + staged;
+    return {true, WriteAll(file.get(), content) ? std::string() : "cannot write " + staged};
 }
 
 // Puts the staged file in the live one's place. ReplaceFileW keeps the replaced file under the
@@ -351,7 +358,11 @@ ReplaceResult ReplaceKeepingPrevious(const AnchoredPath& path, const std::string
         result.failure = "the names of " + path.Full() + " cannot be converted";
         return result;
     }
-    result.failure = WriteStaged(staged, content);
+    const Staged written = WriteStaged(staged, content);
+    result.failure = written.failure;
+    if (!written.created) {
+        return result;
+    }
     const DWORD liveAttributes = Attributes(live);
     const bool hasLive = liveAttributes != INVALID_FILE_ATTRIBUTES &&
                          (liveAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;

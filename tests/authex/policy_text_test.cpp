@@ -27,9 +27,11 @@ INSTANTIATE_TEST_SUITE_P(
         NamedCase{
             "DoubleQuotes", "<COMMAND name=\"a\"/><COMMAND name=\"b\"></COMMAND>", {"a", "b"}},
         NamedCase{"SingleQuotes", "<COMMAND name='a'/>", {"a"}},
-        // As the scanner reads it: "name=b/" is one name, not the attribute.
-        NamedCase{
-            "UnquotedNameRunsIntoTheAttribute", "<COMMAND name=b/><COMMAND name= c/>", {"c/"}},
+        // The scanner reads "name=b/" and "=c/" as one name each: the "=" still ends the
+        // attribute's name.
+        NamedCase{"UnquotedNames",
+                  "<COMMAND name=b/><COMMAND NAME =c/><COMMAND name= d/>",
+                  {"b/", "c/", "d/"}},
         NamedCase{
             "AnyCaseAndBlanks", "< command\tNAME = \"a\" />\n<Command\nName=\"b\"/>", {"a", "b"}},
         NamedCase{"EachOnce", "<COMMAND name=\"a\"/><COMMAND name=\"a\"/>", {"a"}},

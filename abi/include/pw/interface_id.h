@@ -1,6 +1,7 @@
 // The IID of every COM interface the system implements, known from the interface's type:
-// what pw::ComObject's QueryInterface answers for. An interface not named here has no IID,
-// and an object implementing it does not compile.
+// what pw::ComObject's QueryInterface answers for. An interface with no InterfaceId (here, or
+// beside an implementation base such as pw::UnsupportedWbemServices) has no IID, and an
+// object implementing it does not compile.
 #pragma once
 
 #include <windows.h>

@@ -33,11 +33,13 @@ class ImplementsInterfaces : public Interfaces... {
             return E_POINTER;
         }
         IUnknown* found = IsEqualIID(riid, IID_IUnknown) ? static_cast<First*>(this) : nullptr;
-        // The first interface in the list whose IID matches, as the list gives them.
-        ((found == nullptr && IsEqualIID(riid, InterfaceId<Interfaces>::Get())
-              ? (found = static_cast<Interfaces*>(this), true)
-              : false) ||
-         ...);
+        // The first interface in the list whose IID matches, in the list's order.
+        const auto match = [&found, &riid](IUnknown* candidate, const IID& iid) {
+            if (found == nullptr && IsEqualIID(riid, iid)) {
+                found = candidate;
+            }
+        };
+        (match(static_cast<Interfaces*>(this), InterfaceId<Interfaces>::Get()), ...);
         if (found == nullptr) {
             *object = nullptr;
             return E_NOINTERFACE;
