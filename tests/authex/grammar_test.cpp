@@ -258,14 +258,13 @@ struct ErrorTokensCase {
     std::vector<std::string> expected;
 };
 
-class SyntaxErrorTokens : public PolicyFixture,
-                          public ::testing::WithParamInterface<ErrorTokensCase> {};
+class SyntaxErrorTokens : public ::testing::TestWithParam<ErrorTokensCase> {};
 
 TEST_P(SyntaxErrorTokens, AreSpelledAsInTheFile) {
-    const ErrorTokensCase& c = GetParam();
-    std::string output;
+    std::istringstream in(GetParam().text);
     CheckedPolicy policy;
-    CheckedRead(c.text, policy, output);
+    policy.file = CSingletonAuthExceptionImpl::ReadPolicy(in, &policy);
+    const ErrorTokensCase& c = GetParam();
     ASSERT_TRUE(policy.syntaxError.has_value());
     const CSingletonAuthExceptionImpl::SyntaxTokens& tokens = policy.syntaxError->tokens;
     EXPECT_EQ(tokens.unexpected.spelling, c.unexpected);
