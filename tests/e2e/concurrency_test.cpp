@@ -259,34 +259,56 @@ TEST_F(Concurrency, ProviderObjectsComeAndGoWhileClientsCall) {
     EXPECT_EQ(m_tarda->Outstanding(), 0);
 }
 
+// Switches tracing off and on as an administrator does it, up to `switches` times or until
+// `done`: the file is moved away and created again. Returns the files moved away.
+std::vector<std::filesystem::path> SwitchTracing(const std::filesystem::path& log, int switches,
+                                                 const std::atomic<bool>& done) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> moved;
+    // The first switch waits for a first entry, so that at least one file has some.
+    while (!done.load() && fs::file_size(log) == 0) {
+        std::this_thread::yield();
+    }
+    for (int i = 0; i < switches && !done.load(); ++i) {
+        const fs::path off = log.parent_path() / ("off" + std::to_string(i) + ".log");
+        // Windows moves no file that a logger holds open: try again once it has let go.
+        std::error_code error;
+        for (fs::rename(log, off, error); error; fs::rename(log, off, error)) {
+            std::this_thread::yield();
+        }
+        moved.push_back(off);
+        std::this_thread::yield();
+        // Created, never truncated: a logger that found the file gone may have made it
+        // already, and its entry stays whole.
+        std::ofstream(log, std::ios::app);
+    }
+    return moved;
+}
+
+// The entries of all the files, each of which must hold only whole entries.
+std::size_t WholeEntries(const std::vector<std::filesystem::path>& files) {
+    std::size_t entries = 0;
+    for (const std::filesystem::path& file : files) {
+        const TraceFile log(file);
+        const std::string broken = BrokenTraceEntry(log.Text());
+        if (!broken.empty()) {
+            ADD_FAILURE() << file << ": " << broken;
+            break;
+        }
+        entries += log.Messages().size();
+    }
+    return entries;
+}
+
 // Tracing switched off and on while clients call, as an administrator does it: the file is
 // moved away and created again. Every file the clients wrote to is kept, and each holds only
 // whole entries.
 TEST_F(Concurrency, TracingSwitchedOnAndOffWhileClientsCall) {
-    namespace fs = std::filesystem;
     constexpr int kSwitches = 200;
     std::atomic<int> wrong{0};
     std::atomic<bool> done{false};
-    std::vector<fs::path> kept;
-    std::thread toggler([&] {
-        // The first switch waits for a first entry, so that at least one file has some.
-        while (!done.load() && fs::file_size(LogFile()) == 0) {
-            std::this_thread::yield();
-        }
-        for (int i = 0; i < kSwitches && !done.load(); ++i) {
-            const fs::path off = LogFile().parent_path() / ("off" + std::to_string(i) + ".log");
-            // Windows moves no file that a logger holds open: try again once it has let go.
-            std::error_code error;
-            for (fs::rename(LogFile(), off, error); error; fs::rename(LogFile(), off, error)) {
-                std::this_thread::yield();
-            }
-            kept.push_back(off);
-            std::this_thread::yield();
-            // Created, never truncated: a logger that found the file gone may have made it
-            // already, and its entry stays whole.
-            std::ofstream(LogFile(), std::ios::app);
-        }
-    });
+    std::vector<std::filesystem::path> kept;
+    std::thread toggler([&] { kept = SwitchTracing(LogFile(), kSwitches, done); });
     std::vector<std::thread> clients;
     for (int t = 0; t < kThreads; ++t) {
         clients.emplace_back([&, t] {
@@ -303,17 +325,7 @@ TEST_F(Concurrency, TracingSwitchedOnAndOffWhileClientsCall) {
     EXPECT_EQ(wrong.load(), 0);
 
     kept.push_back(LogFile());
-    std::size_t entries = 0;
-    for (const fs::path& file : kept) {
-        const TraceFile log(file);
-        const std::string broken = BrokenTraceEntry(log.Text());
-        if (!broken.empty()) {
-            ADD_FAILURE() << file << ": " << broken;
-            break;
-        }
-        entries += log.Messages().size();
-    }
-    EXPECT_GT(entries, 0u);
+    EXPECT_GT(WholeEntries(kept), 0u);
     // And a call with tracing steadily on logs its entries. The provider looks for the file once
     // per interval, and its last look may have found it moved away: a new provider load looks
     // at once.

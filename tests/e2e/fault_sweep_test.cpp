@@ -199,41 +199,44 @@ TEST_P(FaultSweep, EveryInjectedFailureEndsDefinedAndLeavesTheProviderUsable) {
               << " injection points\n";
 }
 
+std::vector<Operation> SweptOperations() {
+    return {
+        Operation{"Initialize", [](FaultSweep& sweep) { return sweep.Start(); }},
+        Operation{
+            "CommandThatRuns",
+            [](FaultSweep& sweep) { return sweep.ExecString(L"daname=lumda64 velcmd=getobject"); }},
+        // A thread the provider has never seen: what a new thread costs the provider on its
+        // first call is counted, and may fail, too.
+        Operation{"CommandOnAFreshThread",
+                  [](FaultSweep& sweep) {
+                      CallResult result;
+                      std::thread([&] {
+                          result = sweep.ExecString(L"daname=lumda64 velcmd=getobject");
+                      }).join();
+                      return result;
+                  }},
+        Operation{"CommandThatIsRefused",
+                  [](FaultSweep& sweep) {
+                      return sweep.ExecString(L"daname=lumda64 velcmd=resetcontroller");
+                  }},
+        Operation{"ArrayInput",
+                  [](FaultSweep& sweep) {
+                      return sweep.ExecArray({L"daname=lumda64", L" velcmd=getobject ", L"a=b"});
+                  }},
+        Operation{"Enumeration", [](FaultSweep& sweep) { return sweep.Enumerate(); }},
+        Operation{"Lookup", [](FaultSweep& sweep) { return sweep.Lookup(kInstancePath); }},
+        Operation{"Register", [](FaultSweep& sweep) { return sweep.Register(); }},
+        Operation{"Unregister", [](FaultSweep& sweep) { return sweep.Unregister(); }},
+        Operation{"ClassFactory", [](FaultSweep& sweep) { return sweep.ClassFactory(); }},
+    };
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Operations, FaultSweep,
-    ::testing::Combine(
-        ::testing::Values(
-            Operation{"Initialize", [](FaultSweep& sweep) { return sweep.Start(); }},
-            Operation{"CommandThatRuns",
-                      [](FaultSweep& sweep) {
-                          return sweep.ExecString(L"daname=lumda64 velcmd=getobject");
-                      }},
-            // A thread the provider has never seen: what a new thread costs the provider on its
-            // first call is counted, and may fail, too.
-            Operation{"CommandOnAFreshThread",
-                      [](FaultSweep& sweep) {
-                          CallResult result;
-                          std::thread([&] {
-                              result = sweep.ExecString(L"daname=lumda64 velcmd=getobject");
-                          }).join();
-                          return result;
-                      }},
-            Operation{"CommandThatIsRefused",
-                      [](FaultSweep& sweep) {
-                          return sweep.ExecString(L"daname=lumda64 velcmd=resetcontroller");
-                      }},
-            Operation{
-                "ArrayInput",
-                [](FaultSweep& sweep) {
-                    return sweep.ExecArray({L"daname=lumda64", L" velcmd=getobject ", L"a=b"});
-                }},
-            Operation{"Enumeration", [](FaultSweep& sweep) { return sweep.Enumerate(); }},
-            Operation{"Lookup", [](FaultSweep& sweep) { return sweep.Lookup(kInstancePath); }},
-            Operation{"Register", [](FaultSweep& sweep) { return sweep.Register(); }},
-            Operation{"Unregister", [](FaultSweep& sweep) { return sweep.Unregister(); }},
-            Operation{"ClassFactory", [](FaultSweep& sweep) { return sweep.ClassFactory(); }}),
-        ::testing::Values(Kinds{"PlatformCalls", PW_FAULT_ALL}, Kinds{"Memory", PW_FAULT_MEMORY},
-                          Kinds{"FileOpens", PW_FAULT_FILE_OPEN})),
+    ::testing::Combine(::testing::ValuesIn(SweptOperations()),
+                       ::testing::Values(Kinds{"PlatformCalls", PW_FAULT_ALL},
+                                         Kinds{"Memory", PW_FAULT_MEMORY},
+                                         Kinds{"FileOpens", PW_FAULT_FILE_OPEN})),
     [](const ::testing::TestParamInfo<std::tuple<Operation, Kinds>>& sweep) {
         return std::string(std::get<0>(sweep.param).what) + std::get<1>(sweep.param).what;
     });

@@ -156,7 +156,7 @@ const char kUnauthorised[] = "PipewayProviderImpl::ExecuteMethod() - Unauthorise
 // (tokenize_test, validation_test, request_test); here each kind of input is driven through
 // the whole call once, and sizes and shapes those tables cannot reach.
 // clang-format off
-std::vector<HostileCase> Cases() {
+std::vector<HostileCase> CharacterCases() {
     return {
         // Nothing to tokenise.
         Refused("NullString", NullString, kEmpty),
@@ -182,7 +182,11 @@ std::vector<HostileCase> Cases() {
                   "102", kInvalidDAName),
         Completed("NonCharacters", [] { return String(L"daname=lumda64 velcmd=\xFFFF\xFFFE"); },
                   "0"),
-        // Sizes.
+    };
+}
+
+std::vector<HostileCase> SizeCases() {
+    return {
         Completed("ThousandsOfTokens", [] { return String(Joined(ManyTokens(), L" ")); }, "0",
                   nullptr, [] { return Ran(ManyTokens()); }),
         Completed("ThousandsOfElements",
@@ -204,6 +208,11 @@ std::vector<HostileCase> Cases() {
                 kNoEquals),
         Completed("MebibyteDAName", [] { return String(L"daname=" + Big(L'l') + L" velcmd=x"); },
                   "102", kInvalidDAName),
+    };
+}
+
+std::vector<HostileCase> ContentCases() {
+    return {
         // A name that is only the "__" of a prefix.
         Refused("UnderscoresAsName", [] { return String(L"__=x"); }, kBadName),
         // Mangled values.
@@ -236,6 +245,11 @@ std::vector<HostileCase> Cases() {
         Completed("ExcludedParameterToken",
                   [] { return Array({L"daname=lumda64", L"velcmd=setobject",
                                      L"objtype=firmware"}); }, "200", kUnauthorised),
+    };
+}
+
+std::vector<HostileCase> ArrayCases() {
+    return {
         // Arrays of every shape: an element is a token, trimmed but not split; only a single
         // element from index 0 is split like the string.
         Completed("EmptyArray", [] { return Array({}); }, "100"),
@@ -270,6 +284,16 @@ std::vector<HostileCase> Cases() {
     };
 }
 // clang-format on
+
+std::vector<HostileCase> Cases() {
+    std::vector<HostileCase> cases;
+    for (auto group : {CharacterCases, SizeCases, ContentCases, ArrayCases}) {
+        std::vector<HostileCase> more = group();
+        cases.insert(cases.end(), std::make_move_iterator(more.begin()),
+                     std::make_move_iterator(more.end()));
+    }
+    return cases;
+}
 
 class HostileInput : public CommandTest, public ::testing::WithParamInterface<HostileCase> {
   protected:

@@ -349,14 +349,15 @@ TEST_F(Pipeway, UnreadableStackIsNamed) {
 // explanation, every sample module's answer, the call's failure at the identify level. The sample
 // modules answer only their own commands, matched exactly, and the sample rights module matches
 // whole account names: what users copy from them is safe.
-TEST_F(Pipeway, RunsEndWithTheirStatusAndText) {
-    const struct {
-        std::vector<std::string> arguments;
-        int status;
-        const char* found;
-        const char* absent = nullptr;
-    } cases[] = {
-        // clang-format off
+struct RunCase {
+    std::vector<std::string> arguments;
+    int status;
+    const char* found;
+    const char* absent = nullptr;
+};
+
+const RunCase kRunCases[] = {
+    // clang-format off
         {{"exec", "danme=lumda64 velcmd=gethostname"}, 1, "ResultCode: 101 (no daname token)\n"},
         {{"exec", "daname=nosuch velcmd=x"}, 1,
          "ResultCode: 102 (the daname value is not a known DA module)\n"},
@@ -403,9 +404,11 @@ TEST_F(Pipeway, RunsEndWithTheirStatusAndText) {
         {{"exec", "--user", "someone", "daname=lumda64 velcmd=setobject"}, 64,
          "--user is not available on Windows"},
 #endif
-        // clang-format on
-    };
-    for (const auto& c : cases) {
+    // clang-format on
+};
+
+TEST_F(Pipeway, RunsEndWithTheirStatusAndText) {
+    for (const RunCase& c : kRunCases) {
         SCOPED_TRACE(Words(c.arguments));
         const ProgramRun run = Pipe(c.arguments);
         EXPECT_EQ(run.status, c.status) << run.output;
@@ -434,14 +437,15 @@ TEST_F(Pipeway, RightsFileDecidesWhoMayUploadACertificate) {
     EXPECT_EQ(ReadFile(certificate), "AB CD=EF GH");
 }
 
-TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
+TEST_F(Pipeway, PolicyCheckPrintsTheRoleTable) {
     const fs::path policy = Stack() / "root" / "svx" / "pipeway" / "bin" / "authexclusion.xml";
-    ProgramRun run = Pipe({"policy", "check", policy.string()});
     ExpectRun(
-        run, 0,
+        Pipe({"policy", "check", policy.string()}), 0,
         {"key                         role  section\n", "getchildlistbyobjtype=322   1     USER\n",
          "setobjectobjtype=firmware   4     ADMIN\n", "9 entries\n"});
+}
 
+TEST_F(Pipeway, PolicyCheckSaysWhereAndWhyAFileIsBroken) {
     const struct {
         const char* file;
         const char* text;
@@ -474,7 +478,7 @@ TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
     for (const auto& mistake : mistakes) {
         const fs::path broken = Stack() / mistake.file;
         WriteFile(broken, mistake.text);
-        run = Pipe({"policy", "check", broken.string()});
+        const ProgramRun run = Pipe({"policy", "check", broken.string()});
         EXPECT_EQ(run.status, 1) << run.output;
         for (const std::string& line : mistake.lines) {
             // The tool names the file as it was given; the message starts with its name.
@@ -486,7 +490,9 @@ TEST_F(Pipeway, PolicyCheckPrintsTheRoleTableOrTheSyntaxError) {
         }
         EXPECT_FALSE(Contains(run.output, "key ")) << run.output;
     }
+}
 
+TEST_F(Pipeway, PolicyCheckWarnsOfAKeyGivenTwiceAndRefusesAMissingFile) {
     const fs::path twice = Stack() / "twice.xml";
     WriteFile(twice,
               "<AUTHEXLIST>\n<USER><COMMAND name=\"a\"/></USER>\n"

@@ -132,18 +132,45 @@ const bool g_loadedImpersonating = ThreadIsImpersonating();
     std::free(answer);
 }
 
+long SetMode(TestDARequest request, const char* text) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_mode = request == TestDARequest::kSetEcho   ? TestDAMode::kEcho
+             : request == TestDARequest::kSetNull ? TestDAMode::kNull
+                                                  : TestDAMode::kFixed;
+    g_fixedText = text == nullptr ? "" : text;
+    return 0;
+}
+
+// Copies the last call's tokens into the caller's buffer (at least kLastArgsBufferSize bytes);
+// returns their length.
+long CopyLastArgs(char* buffer) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const std::size_t length =
+        g_lastArgs.size() < kLastArgsBufferSize ? g_lastArgs.size() : kLastArgsBufferSize - 1;
+    std::memcpy(buffer, g_lastArgs.data(), length);
+    buffer[length] = '\0';
+    return static_cast<long>(length);
+}
+
+long Reset() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_gateClosed = false;
+    g_mode = TestDAMode::kEcho;
+    g_fixedText.clear();
+    g_sendCount = 0;
+    g_freeCount = 0;
+    g_badFreeCount = 0;
+    g_impersonatingCalls = 0;
+    g_lastArgs.clear();
+    return 0;
+}
+
 long Control(int request, const char* text) {
     switch (static_cast<TestDARequest>(request)) {
         case TestDARequest::kSetEcho:
         case TestDARequest::kSetNull:
-        case TestDARequest::kSetFixed: {
-            std::lock_guard<std::mutex> lock(g_mutex);
-            g_mode = request == static_cast<int>(TestDARequest::kSetEcho)   ? TestDAMode::kEcho
-                     : request == static_cast<int>(TestDARequest::kSetNull) ? TestDAMode::kNull
-                                                                            : TestDAMode::kFixed;
-            g_fixedText = text == nullptr ? "" : text;
-            return 0;
-        }
+        case TestDARequest::kSetFixed:
+            return SetMode(static_cast<TestDARequest>(request), text);
         case TestDARequest::kSendCount:
             return g_sendCount.load();
         case TestDARequest::kFreeCount:
@@ -158,18 +185,8 @@ long Control(int request, const char* text) {
             return g_loadedImpersonating ? 1 : 0;
         case TestDARequest::kImpersonatingCalls:
             return g_impersonatingCalls.load();
-        case TestDARequest::kLastArgs: {
-            // Copies the last call's tokens into the caller's buffer (text, at least
-            // kLastArgsBufferSize bytes); returns their length.
-            std::lock_guard<std::mutex> lock(g_mutex);
-            char* buffer = const_cast<char*>(text);
-            const std::size_t length = g_lastArgs.size() < kLastArgsBufferSize
-                                           ? g_lastArgs.size()
-                                           : kLastArgsBufferSize - 1;
-            std::memcpy(buffer, g_lastArgs.data(), length);
-            buffer[length] = '\0';
-            return static_cast<long>(length);
-        }
+        case TestDARequest::kLastArgs:
+            return CopyLastArgs(const_cast<char*>(text));
         case TestDARequest::kCloseGate:
         case TestDARequest::kOpenGate: {
             std::lock_guard<std::mutex> lock(g_mutex);
@@ -186,18 +203,8 @@ long Control(int request, const char* text) {
         case TestDARequest::kOnUnload:
             g_unloadHook = *reinterpret_cast<const TestDAUnloadHook*>(text);
             return 0;
-        case TestDARequest::kReset: {
-            std::lock_guard<std::mutex> lock(g_mutex);
-            g_gateClosed = false;
-            g_mode = TestDAMode::kEcho;
-            g_fixedText.clear();
-            g_sendCount = 0;
-            g_freeCount = 0;
-            g_badFreeCount = 0;
-            g_impersonatingCalls = 0;
-            g_lastArgs.clear();
-            return 0;
-        }
+        case TestDARequest::kReset:
+            return Reset();
     }
     return -1;
 }

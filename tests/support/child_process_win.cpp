@@ -48,6 +48,43 @@ void AppendArgument(std::wstring& line, const std::wstring& argument) {
     line += L'"';
 }
 
+// Starts the program; returns 0 or the error of the last attempt.
+DWORD Start(const std::filesystem::path& program, std::wstring& line, STARTUPINFOW& startup,
+            PROCESS_INFORMATION& process) {
+    DWORD error = 0;
+    // Wine reports ERROR_INTERNAL_ERROR when the new process died while it was being set up,
+    // before it ran any code of the program (seen once in about 2,000 starts on a loaded
+    // machine): nothing of the program has happened, so it is started again.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (CreateProcessW(program.wstring().c_str(), line.data(), nullptr, nullptr, TRUE,
+                           CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+            return 0;
+        }
+        error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+    }
+    return error;
+}
+
+// Reads the child's output to its end, then waits for its exit status.
+void Collect(const std::filesystem::path& program, HANDLE reader, HANDLE child, ProgramRun& run) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(reader, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        run.output.append(buffer, got);
+    }
+    DWORD code = 0;
+    if (WaitForSingleObject(child, INFINITE) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(child, &code)) {
+        run.error = Failure(program, "wait for", GetLastError());
+    } else {
+        run.status = static_cast<int>(code);
+    }
+    run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
+}
+
 }  // namespace
 
 ProgramRun RunProgram(const std::filesystem::path& program,
@@ -82,42 +119,16 @@ ProgramRun RunProgram(const std::filesystem::path& program,
     startup.hStdOutput = writer.get();
     startup.hStdError = writer.get();
     PROCESS_INFORMATION process{};
-    BOOL started = FALSE;
-    DWORD startError = 0;
-    // Wine reports ERROR_INTERNAL_ERROR when the new process died while it was being set up,
-    // before it ran any code of the program (seen once in about 2,000 starts on a loaded
-    // machine): nothing of the program has happened, so it is started again.
-    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
-        started = CreateProcessW(program.wstring().c_str(), line.data(), nullptr, nullptr, TRUE,
-                                 CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-        startError = started ? 0 : GetLastError();
-        if (startError != ERROR_INTERNAL_ERROR) {
-            break;
-        }
-    }
+    const DWORD startError = Start(program, line, startup, process);
     writer.reset();
     input.reset();
-    if (!started) {
+    if (startError != 0) {
         run.error = Failure(program, "start", startError);
         return run;
     }
     pw::UniqueHandle child(process.hProcess);
     pw::UniqueHandle thread(process.hThread);
-
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        run.output.append(buffer, got);
-    }
-
-    DWORD code = 0;
-    if (WaitForSingleObject(child.get(), INFINITE) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(child.get(), &code)) {
-        run.error = Failure(program, "wait for", GetLastError());
-    } else {
-        run.status = static_cast<int>(code);
-    }
-    run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
+    Collect(program, reader.get(), child.get(), run);
     return run;
 }
 
