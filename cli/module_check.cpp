@@ -183,7 +183,10 @@ int RunModule(const ModuleOptions& options, const fs::path& stack) {
         std::printf("load: ok\n");
     } else {
         usable = false;
-        std::printf("load: failed: %s\n", LoaderError(*file).c_str());
+        const DWORD code = GetLastError();
+        const std::string why = pw::stack::LoaderMessage(code);
+        std::printf("load: failed: %s(error %lu)\n", why.empty() ? "" : (why + " ").c_str(),
+                    static_cast<unsigned long>(code));
     }
     usable = CheckExports(check.module, *file, library.get()) && usable;
     return Verdict(usable, check.module);

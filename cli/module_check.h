@@ -26,8 +26,6 @@ int RunModule(const ModuleOptions& options, const std::filesystem::path& stack);
 
 // What differs between the platforms (module_loader_posix.cpp, module_loader_win.cpp).
 
-// The loader's own words for why `file` did not load, right after the load failed.
-std::string LoaderError(const std::filesystem::path& file);
 // Keeps the loader from showing a dialog for a library that cannot be loaded.
 void QuietLoaderErrors();
 

@@ -35,8 +35,10 @@ void ReportUnusable(const std::string& name, const std::string& why) {
                        {name, why});
 }
 
-[[noreturn]] void Unusable(const std::string& name, const char* text, DWORD error) {
-    ReportUnusable(name, std::string(text) + " (error " + std::to_string(error) + ")");
+// The event carries the loader's own words beside the number; the trace line and the status
+// text stay as they are.
+[[noreturn]] void Unusable(const std::string& name, const char* text, const std::string& why) {
+    ReportUnusable(name, why);
     throw PPImplStatus(kModuleUnusable, text);
 }
 
@@ -49,7 +51,8 @@ DAInfo LoadDAModule(const std::string& name) {
     if (library.get() == nullptr) {
         const DWORD error = GetLastError();
         TraceLog("Error Loading Library %s: %d\n", name.c_str(), static_cast<int>(error));
-        Unusable(name, "Unable to load the DA", error);
+        Unusable(name, "Unable to load the DA",
+                 pw::stack::WithLoaderMessage("Unable to load the DA", error));
     }
     TraceLog("LoadLibrary for %s Succeeded - %x\n", name.c_str(),
              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(library.get())));
@@ -59,11 +62,11 @@ DAInfo LoadDAModule(const std::string& name) {
     const pw::core::ModuleInspection inspection = pw::core::InspectModule(library.get(), name);
     if (const pw::core::ModuleExport& sendCmd = inspection.exports[0]; !sendCmd.found) {
         TraceLog("Error resolving sendCmd: %d\n", static_cast<int>(sendCmd.error));
-        Unusable(name, "sendCmd not found", sendCmd.error);
+        Unusable(name, "sendCmd not found", sendCmd.why);
     }
     if (const pw::core::ModuleExport& freeData = inspection.exports[1]; !freeData.found) {
         TraceLog("Error resolving freeData: %d\n", static_cast<int>(freeData.error));
-        Unusable(name, "freeData not found", freeData.error);
+        Unusable(name, "freeData not found", freeData.why);
     }
     info.sendCmd = inspection.sendCmd;
     info.freeData = inspection.freeData;

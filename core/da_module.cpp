@@ -1,5 +1,7 @@
 #include "core/da_module.h"
 
+#include "pw/stack_layout.h"
+
 #include "pw/resources.h"
 
 #include <algorithm>
@@ -21,10 +23,14 @@ ModuleInspection InspectModule(HMODULE library, const std::string& name) {
     ModuleInspection inspection;
     const std::array<std::string, 2> names = ModuleExportNames(name);
     std::array<FARPROC, 2> found{};
+    const char* const missing[] = {"sendCmd not found", "freeData not found"};
     for (std::size_t i = 0; i < names.size(); ++i) {
         found[i] = GetProcAddress(library, names[i].c_str());
-        inspection.exports[i] = {names[i], found[i] != nullptr,
-                                 found[i] != nullptr ? 0 : GetLastError()};
+        ModuleExport& entry = inspection.exports[i];
+        entry = {names[i], found[i] != nullptr, found[i] != nullptr ? 0 : GetLastError(), {}};
+        if (!entry.found) {
+            entry.why = pw::stack::WithLoaderMessage(missing[i], entry.error);
+        }
     }
     inspection.sendCmd = pw::ProcAs<DASendCmdFn>(found[0]);
     inspection.freeData = pw::ProcAs<DAFreeDataFn>(found[1]);

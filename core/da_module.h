@@ -20,11 +20,12 @@ namespace pw::core {
 bool IsModuleName(std::string_view name);
 
 // One export a module must have: its name and, when GetProcAddress did not find it, the
-// error it gave.
+// error it gave with the loader's words for it.
 struct ModuleExport {
     std::string name;
     bool found = false;
     DWORD error = 0;
+    std::string why;  // "sendCmd not found (error 127: ...)": empty when found
 };
 
 // What a loaded library offers as the module `name`: both functions, or the ones missing.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace pw::stack {
@@ -99,6 +100,12 @@ HMODULE LoadLibraryFile(const std::string& path) {
     }
     return LoadLibraryExW(wide->c_str(), nullptr,
                           LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+}
+
+std::string WithLoaderMessage(const std::string& text, DWORD error) {
+    const std::string message = LoaderMessage(error);
+    return text + " (error " + std::to_string(error) + (message.empty() ? "" : ": " + message) +
+           ")";
 }
 
 HMODULE LoadStackLibrary(const std::string& name) {

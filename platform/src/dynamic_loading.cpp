@@ -2,18 +2,36 @@
 #include "platform/src/fault.h"
 #include "platform/src/text.h"
 #include <windows.h>
+#include <pw_loader.h>
 
 #include <dlfcn.h>
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 namespace {
+
+// What the dynamic linker said at this thread's last failed load or lookup, with the error code
+// that failure set. A fixed buffer: nothing to release when a thread ends.
+thread_local struct LoaderFailure {
+    DWORD error = 0;
+    char text[512] = {};
+} t_loaderFailure;
+
+// Sets `error` as the last error and keeps `text` as what the linker said of it.
+void LoaderFailed(DWORD error, const char* text) {
+    t_loaderFailure.error = error;
+    std::snprintf(t_loaderFailure.text, sizeof t_loaderFailure.text, "%s",
+                  text == nullptr ? "" : text);
+    SetLastError(error);
+}
 
 bool IsRegularFile(const std::string& path) {
     struct stat status {};
@@ -75,13 +93,15 @@ std::string FindLibrary(const std::string& file) {
     return {};
 }
 
-// dlopen of a file found (empty: none), with the Windows error codes of a failure.
-HMODULE Open(const std::string& found) {
-    if (found.empty()) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
+// dlopen of `file` when it was found, with the Windows error codes of a failure.
+HMODULE Open(const std::string& file, bool found) {
+    if (!found) {
+        LoaderFailed(
+            ERROR_MOD_NOT_FOUND,
+            (file + ": cannot open shared object file: No such file or directory").c_str());
         return nullptr;
     }
-    void* handle = ::dlopen(found.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         // A file that is there but is no library of this machine is a bad image on Windows;
         // anything else (a dependency missing, say) is a module not found.
@@ -90,7 +110,7 @@ HMODULE Open(const std::string& found) {
             why != nullptr && (std::strstr(why, "invalid ELF header") != nullptr ||
                                std::strstr(why, "wrong ELF class") != nullptr ||
                                std::strstr(why, "file too short") != nullptr);
-        SetLastError(badImage ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
+        LoaderFailed(badImage ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND, why);
         return nullptr;
     }
     return static_cast<HMODULE>(handle);
@@ -102,6 +122,7 @@ extern "C" {
 
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
     return pwplatform::NoThrow<HMODULE>(nullptr, ERROR_NOT_ENOUGH_MEMORY, [&]() -> HMODULE {
+        t_loaderFailure.error = 0;  // what an earlier call's linker said is not this one's
         if (fileName == nullptr || *fileName == '\0') {
             SetLastError(ERROR_MOD_NOT_FOUND);
             return nullptr;
@@ -111,13 +132,17 @@ HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
             return nullptr;
         }
         const std::string file = WithLibraryExtension(fileName);
-        return Open(file.find('/') != std::string::npos ? (IsRegularFile(file) ? file : "")
-                                                        : FindLibrary(file));
+        if (file.find('/') != std::string::npos) {
+            return Open(file, IsRegularFile(file));
+        }
+        const std::string found = FindLibrary(file);
+        return Open(found.empty() ? file : found, !found.empty());
     });
 }
 
 HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
     return pwplatform::NoThrow<HMODULE>(nullptr, ERROR_NOT_ENOUGH_MEMORY, [&]() -> HMODULE {
+        t_loaderFailure.error = 0;  // what an earlier call's linker said is not this one's
         if (fileName == nullptr || *fileName == L'\0' || file != nullptr) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
@@ -138,11 +163,12 @@ HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
             return nullptr;
         }
         const std::string path = WithLibraryExtension(name);
-        return Open(IsRegularFile(path) ? path : "");
+        return Open(path, IsRegularFile(path));
     });
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
+    t_loaderFailure.error = 0;
     if (module == nullptr || procName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -154,10 +180,22 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
     ::dlerror();
     void* symbol = ::dlsym(module, procName);
     if (symbol == nullptr) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
+        LoaderFailed(ERROR_PROC_NOT_FOUND, ::dlerror());
         return nullptr;
     }
     return reinterpret_cast<FARPROC>(symbol);
+}
+
+DWORD WINAPI PwLoaderErrorText(DWORD error, LPSTR buffer, DWORD size) {
+    if (buffer == nullptr || size == 0) {
+        return 0;
+    }
+    buffer[0] = '\0';
+    if (t_loaderFailure.error != error || t_loaderFailure.text[0] == '\0') {
+        return 0;
+    }
+    const int written = std::snprintf(buffer, size, "%s", t_loaderFailure.text);
+    return written < 0 ? 0 : std::min<DWORD>(static_cast<DWORD>(written), size - 1);
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {

@@ -98,6 +98,38 @@ std::string Expand(std::string text, const fs::path& root) {
     return text;
 }
 
+// The loader's words for a module that is not in the folder `variant` of the test modules: the
+// dynamic linker's on POSIX; on Windows the system's, in the machine's language ("{any}").
+std::string NotFound(const char* variant, const char* name) {
+#if defined(_WIN32)
+    (void)variant;
+    (void)name;
+    return "{any}";
+#else
+    return (DAFolder(variant) / (std::string(name) + ".so")).string() +
+           ": cannot open shared object file: No such file or directory";
+#endif
+}
+
+// Each string is the one expected, where "{any}" stands for some text that is not empty.
+void ExpectStrings(const std::vector<std::string>& strings,
+                   const std::vector<std::string>& expected) {
+    ASSERT_EQ(strings.size(), expected.size());
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+        const std::size_t any = expected[i].find("{any}");
+        if (any == std::string::npos) {
+            EXPECT_EQ(strings[i], expected[i]);
+            continue;
+        }
+        const std::string tail = expected[i].substr(any + 5);
+        EXPECT_GT(strings[i].size(), any + tail.size()) << strings[i];
+        EXPECT_EQ(strings[i].substr(0, any), expected[i].substr(0, any));
+        EXPECT_TRUE(strings[i].size() >= tail.size() &&
+                    strings[i].compare(strings[i].size() - tail.size(), tail.size(), tail) == 0)
+            << strings[i];
+    }
+}
+
 class EventConditions : public EventLog, public ::testing::WithParamInterface<Condition> {
   public:
     InstallRoot& Root() { return *m_root; }
@@ -121,7 +153,7 @@ TEST_P(EventConditions, AreReportedOnceInTenMinutes) {
     for (const std::string& text : c.strings) {
         expected.push_back(Expand(text, m_root->path()));
     }
-    EXPECT_EQ(events[0].strings, expected);
+    ExpectStrings(events[0].strings, expected);
 
     // A new provider load inside the ten minutes keeps quiet; the first occurrence after them
     // is reported again.
@@ -140,7 +172,7 @@ TEST_P(EventConditions, AreReportedOnceInTenMinutes) {
     events = Events();
     ASSERT_EQ(events.size(), 2u) << ReadFile(m_file);
     EXPECT_EQ(events[1].id, c.id);
-    EXPECT_EQ(events[1].strings, expected);
+    ExpectStrings(events[1].strings, expected);
 }
 
 // clang-format off
@@ -162,7 +194,7 @@ const Condition kConditions[] = {
          SetLibraryDirectory(DAFolder("missing").string());
      },
      "daname=lumda64 velcmd=getobject", 1005, "error",
-     {"rukda64", "Unable to load the DA (error 126)"}},
+     {"rukda64", "Unable to load the DA (error 126: " + NotFound("missing", "rukda64") + ")"}},
     {"ModuleUnusable",
      [](EventConditions& test) {
          // The rights module is loaded first, from the good folder; the named one is not.
@@ -170,7 +202,7 @@ const Condition kConditions[] = {
          SetLibraryDirectory(DAFolder("nosend").string());
      },
      "daname=pexda64 velcmd=getobject", 1006, "error",
-     {"pexda64", "Unable to load the DA (error 126)"}},
+     {"pexda64", "Unable to load the DA (error 126: " + NotFound("nosend", "pexda64") + ")"}},
     {"LibraryFolderMissing",
      [](EventConditions& test) {
          test.DropRights();

@@ -50,6 +50,12 @@ std::optional<std::string> LibraryPath(const std::string& name);
 // resolving from its folder and the system's. Null when it cannot, with the platform's last
 // error set (ERROR_INVALID_PARAMETER for a path that is not a full one).
 HMODULE LoadLibraryFile(const std::string& path);
+// The loader's own words for this thread's last failed load or export lookup, whose error code
+// is `error`: on Windows the system's message for the code, on POSIX what the dynamic linker
+// said ("libdep.so: cannot open shared object file: ..."). Empty when there are none.
+std::string LoaderMessage(DWORD error);
+// `text`, then the error code and the loader's words: "Unable to load the DA (error 126: ...)".
+std::string WithLoaderMessage(const std::string& text, DWORD error);
 // Loads the stack library `name` from LibraryPath. Null when it cannot, with the platform's
 // last error set; ERROR_MOD_NOT_FOUND (126) when there is no path to load from.
 HMODULE LoadStackLibrary(const std::string& name);
