@@ -47,6 +47,15 @@ class TraceSwitch : private pw::NoCopy {
         if (!m_created) {
             const pw::stack::FileContent before = Read();
             m_start = before.content ? before.content->size() : 0;
+            if (!before.content) {
+                // The provider writes only to a regular file with one link that is there.
+                std::fprintf(stderr,
+                             "pipeway: tracing could not be switched on: the trace log %s "
+                             "cannot be created, and it %s (the provider writes only to a "
+                             "regular file with one link, reached without passing a link)\n",
+                             m_file.Full().c_str(), before.refusal.c_str());
+                m_enabled = false;
+            }
         }
     }
     ~TraceSwitch() {
@@ -138,55 +147,6 @@ std::string ClassText(const CLSID& clsid) {
                   clsid.Data4[6], clsid.Data4[7]);
     return text;
 }
-
-// The events an operation made the provider report, printed as an administrator would see them
-// in the event log. Each reported event is also written as a line of the file
-// "PIPEWAY_EVENTLOG" names (by the POSIX platform; on Windows by the provider, which runs in
-// this process); pipeway names one of its own when none is set.
-class EventWatch : private pw::NoCopy {
-  public:
-    EventWatch() {
-        const char* named = std::getenv("PIPEWAY_EVENTLOG");
-        std::error_code error;
-        if (named != nullptr && *named != '\0') {
-            m_file = named;
-            const std::uintmax_t size = fs::file_size(m_file, error);
-            m_start = error ? 0 : size;
-        } else {
-            m_file = fs::temp_directory_path(error) /
-                     ("pipeway-events-" + std::to_string(GetCurrentProcessId()) + ".txt");
-            m_own = true;
-            fs::remove(m_file, error);
-            SetEnvironmentVariableA("PIPEWAY_EVENTLOG", m_file.string().c_str());
-        }
-    }
-    ~EventWatch() {
-        if (m_own) {
-            std::error_code error;
-            fs::remove(m_file, error);
-        }
-    }
-
-    // One line on standard error per event: "pipeway: event ID (TYPE): STRING | STRING".
-    void Print() const {
-        if (m_file.empty()) {
-            return;
-        }
-        for (const host::LoggedEvent& event : host::ReadEvents(m_file, m_start)) {
-            std::string strings;
-            for (const std::string& text : event.strings) {
-                strings += (strings.empty() ? "" : " | ") + text;
-            }
-            std::fprintf(stderr, "pipeway: event %d (%s): %s\n", event.id, event.type.c_str(),
-                         strings.c_str());
-        }
-    }
-
-  private:
-    fs::path m_file;
-    std::uintmax_t m_start = 0;
-    bool m_own = false;
-};
 
 // How the provider was created and which library serves it, on standard error.
 void PrintCreation(const host::ProviderHost& host, IWbemServices* provider) {
@@ -289,14 +249,44 @@ ProviderOutput::~ProviderOutput() {
     dup2(m_saved, STDOUT_FILENO);
     close(m_saved);
 #endif
-    // What was caught, up to a bound: it is shown only as a hint.
-    std::string text(64 * 1024, '\0');
-    std::rewind(m_file);
-    text.resize(std::fread(text.data(), 1, text.size(), m_file));
     std::fclose(m_file);
-    const std::size_t start = text.find_first_not_of(" \t\r\n");
-    if (start != std::string::npos) {
-        std::fprintf(stderr, "exclusion file: %s", text.c_str() + start);
+}
+
+EventWatch::EventWatch() {
+    const char* named = std::getenv("PIPEWAY_EVENTLOG");
+    std::error_code error;
+    if (named != nullptr && *named != '\0') {
+        m_file = named;
+        const std::uintmax_t size = fs::file_size(m_file, error);
+        m_start = error ? 0 : size;
+    } else {
+        m_file = fs::temp_directory_path(error) /
+                 ("pipeway-events-" + std::to_string(GetCurrentProcessId()) + ".txt");
+        m_own = true;
+        fs::remove(m_file, error);
+        SetEnvironmentVariableA("PIPEWAY_EVENTLOG", m_file.string().c_str());
+    }
+}
+
+EventWatch::~EventWatch() {
+    if (m_own) {
+        std::error_code error;
+        fs::remove(m_file, error);
+    }
+}
+
+std::vector<host::LoggedEvent> EventWatch::Raised() const {
+    return m_file.empty() ? std::vector<host::LoggedEvent>() : host::ReadEvents(m_file, m_start);
+}
+
+void EventWatch::Print() const {
+    for (const host::LoggedEvent& event : Raised()) {
+        std::string strings;
+        for (const std::string& text : event.strings) {
+            strings += (strings.empty() ? "" : " | ") + text;
+        }
+        std::fprintf(stderr, "pipeway: event %d (%s): %s\n", event.id, event.type.c_str(),
+                     strings.c_str());
     }
 }
 
@@ -312,6 +302,7 @@ int RunCall(CallOptions options) {
         std::fprintf(stderr, "pipeway: stack %s, install root %s (as kordo64 reports it)\n",
                      stack.folder.string().c_str(),
                      stack.installRoot.lexically_normal().string().c_str());
+        std::fprintf(stderr, "pipeway: client %s\n", Narrow(options.user).c_str());
     }
     const EventWatch events;
     host::ProviderHost host(kProviderProgId, ProviderLibrary().string());
@@ -345,12 +336,13 @@ int RunCall(CallOptions options) {
                      HexResult(hr).c_str(), ResultName(hr).c_str());
         status = ReportFailure(hr, options.json);
     } else if (options.command == "exec") {
-        status = Exec(provider.get(), host.ClassDefinition(), options);
+        status = Exec(provider.get(), host.ClassDefinition(), options, events);
     } else {
         status = EnumerateOrGet(provider.get(), options);
     }
     if (options.command == "exec" || options.verbose) {
         events.Print();
+        ExplainEvents(events.Raised(), stack.folder);
     }
     return status;
 }

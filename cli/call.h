@@ -2,6 +2,7 @@
 // the library's own register and unregister.
 #pragma once
 
+#include "host/event_file.h"
 #include "host/host_objects.h"
 
 #include <windows.h>
@@ -28,9 +29,10 @@ struct CallOptions {
 };
 
 // What the provider writes to standard output while the object lives (the exclusion file's
-// scanner copies text there), caught at the file-descriptor level: the provider library's
-// writes, through its own copy of the C++ runtime included, never mix with pipeway's output.
-// Shown afterwards on standard error as "exclusion file: TEXT" when it holds more than blanks.
+// scanner and parser write there), caught at the file-descriptor level and dropped: the
+// provider library's writes, through its own copy of the C++ runtime included, never mix with
+// pipeway's output. What the reading found is told from the events instead (ExplainEvents),
+// in pipeway's own words.
 class ProviderOutput {
   public:
     ProviderOutput();
@@ -41,14 +43,42 @@ class ProviderOutput {
   private:
     std::FILE* m_file = nullptr;  // where standard output goes meanwhile; null: not caught
     int m_saved = -1;             // standard output's own descriptor, kept aside
-#if defined(_WIN32)
-#endif
+};
+
+// The events the provider reports while the object lives, as an administrator would see them
+// in the event log. Each reported event is also written as a line of the file
+// "PIPEWAY_EVENTLOG" names (by the POSIX platform; on Windows by the provider, which runs in
+// this process); pipeway names one of its own when none is set.
+class EventWatch {
+  public:
+    EventWatch();
+    ~EventWatch();
+    EventWatch(const EventWatch&) = delete;
+    EventWatch& operator=(const EventWatch&) = delete;
+
+    // The events reported since the object was made.
+    std::vector<host::LoggedEvent> Raised() const;
+    // One line on standard error per event: "pipeway: event ID (TYPE): STRING | STRING".
+    void Print() const;
+
+  private:
+    std::filesystem::path m_file;
+    std::uintmax_t m_start = 0;
+    bool m_own = false;
 };
 
 // Creates the provider, initialises it as the client and runs the command.
 int RunCall(CallOptions options);
 
-// exec: one method call with the command line, its answer printed.
-int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptions& options);
+// exec: one method call with the command line, its answer printed; `events` tells why a module
+// could not be used.
+int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptions& options,
+         const EventWatch& events);
+
+// What the events of a call mean for the caller, in plain words on standard error: an
+// exclusion file that cannot be read, or one with a syntax error (shown as "policy check"
+// shows it, read again from `stack`).
+void ExplainEvents(const std::vector<host::LoggedEvent>& events,
+                   const std::filesystem::path& stack);
 
 }  // namespace pipeway

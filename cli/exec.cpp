@@ -6,6 +6,12 @@
 #include "core/pp_status.h"
 #include "pw/resources.h"
 
+#include "cli/policy_commands.h"
+#include "cli/policy_diagnosis.h"
+#include "core/da_module.h"
+#include "pw/events.h"
+
+#include <cctype>
 #include <cstdio>
 #include <optional>
 
@@ -25,12 +31,66 @@ std::int32_t ResultNumber(const std::wstring& code) {
     return static_cast<std::int32_t>(std::stol(code));
 }
 
-// Where to look next after a module or policy refusal, on standard error: a command that works
-// when pasted, on the same stack and for the same client.
+// The DA module names a client may give, and their short forms: "lumda64, ..." and
+// "lumda, ...".
+std::string ModuleNames(bool shortForms) {
+    std::string names;
+    for (const std::string_view name : g_validDANames) {
+        names += (names.empty() ? "" : ", ") +
+                 std::string(shortForms ? name.substr(0, name.size() - 2) : name);
+    }
+    return names;
+}
+
+// The module name a mistaken daname value was probably meant to be: one of the names, or its
+// short form, in another letter case.
+std::optional<std::string> MeantModule(const std::string& value) {
+    const auto lower = [](std::string text) {
+        for (char& c : text) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return text;
+    };
+    const std::string wanted = lower(value);
+    for (const std::string_view name : g_validDANames) {
+        if (wanted == name || wanted + "64" == name) {
+            return std::string(name);
+        }
+    }
+    return std::nullopt;
+}
+
+// After 102: what the value may be, and the command with the name it was probably meant to be.
+void PrintNameHint(const std::optional<std::string>& value, const CallOptions& options) {
+    std::fprintf(stderr,
+                 "pipeway: daname names one of the six DA modules %s; a name without \"64\" is "
+                 "completed (%s). The value is compared in its exact letter case; token names "
+                 "(daname, velcmd) are not\n",
+                 ModuleNames(false).c_str(), ModuleNames(true).c_str());
+    const std::optional<std::string> meant = value ? MeantModule(*value) : std::nullopt;
+    if (!meant) {
+        return;
+    }
+    std::vector<std::string> words = {"exec"};
+    for (std::string arg : options.args) {
+        const std::size_t at = arg.find("=" + *value);
+        if (at != std::string::npos) {
+            arg.replace(at + 1, value->size(), *meant);
+        }
+        words.push_back(arg);
+    }
+    std::fprintf(stderr, "pipeway: did you mean %s? run: %s\n", meant->c_str(),
+                 PipewayCommand(options.stack, words).c_str());
+}
+
+// Where to look next after a refusal, on standard error: a command that works when pasted, on
+// the same stack and for the same client.
 void PrintHint(std::int32_t code, const CallOptions& options) {
     const bool asArray = options.array || options.args.size() > 1;
     const std::optional<std::vector<std::string>> tokens = CommandTokens(options.args, asArray);
-    if (code == PipewayMgtData::kModuleUnusable) {
+    if (code == PipewayMgtData::kUnknownDaName) {
+        PrintNameHint(tokens ? TokenValue(*tokens, "daname") : std::nullopt, options);
+    } else if (code == PipewayMgtData::kModuleUnusable) {
         const std::optional<std::string> module =
             tokens ? TokenValue(*tokens, "daname") : std::nullopt;
         std::fprintf(
@@ -61,7 +121,27 @@ void WarnOfAnswerSize(std::size_t characters) {
 
 }  // namespace
 
-int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptions& options) {
+constexpr int Id(pw::events::Event event) {
+    return static_cast<int>(event);
+}
+
+// Why the module of a 105 could not be used, as the provider reported it: "Unable to load the
+// DA (error 126: ...)"; empty when no report says.
+std::string UnusableModuleReason(const EventWatch& events) {
+    for (const host::LoggedEvent& event : events.Raised()) {
+        if (event.id == Id(pw::events::Event::kModuleUnusable) && event.strings.size() >= 2) {
+            return event.strings[1];
+        }
+        if (event.id == Id(pw::events::Event::kLibraryFolderMissing) && !event.strings.empty()) {
+            return "no library folder: " + event.strings[0] +
+                   " is missing, empty or not a full path";
+        }
+    }
+    return "";
+}
+
+int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptions& options,
+         const EventWatch& events) {
     const bool asArray = options.array || options.args.size() > 1;
     pw::UniqueVariant input;
     if (asArray) {
@@ -86,11 +166,20 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptio
     const std::optional<std::wstring>& code = answer.resultCode;
     const std::optional<std::wstring>& value = answer.returnValue;
     const std::int32_t number = code ? ResultNumber(*code) : -1;
-    const std::string meaning = ResultText(number);
+    std::string meaning = ResultText(number);
+    if (number == PipewayMgtData::kModuleUnusable) {
+        const std::string reason = UnusableModuleReason(events);
+        meaning += reason.empty() ? "" : ": " + reason;
+    }
     if (options.json) {
         nlohmann::ordered_json line = {{"hresult", HexResult(answer.hr)}};
-        if (code)
-            line["resultCode"] = Narrow(*code);
+        // A number, as scripts compare it; WMI carries it as a string, kept when it is none.
+        if (code && number >= 0) {
+            line["resultCode"] = number;
+        } else if (code) {
+            line["resultCode"] = nullptr;
+            line["resultCodeText"] = Narrow(*code);
+        }
         if (!meaning.empty())
             line["resultText"] = meaning;
         if (value)
@@ -108,6 +197,30 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptio
     }
     PrintHint(number, options);
     return code && *code == L"0" ? kExitOk : kExitResult;
+}
+
+void ExplainEvents(const std::vector<host::LoggedEvent>& events,
+                   const std::filesystem::path& stack) {
+    for (const host::LoggedEvent& event : events) {
+        if (event.id == Id(pw::events::Event::kPolicyUnreadable) && event.strings.size() >= 2) {
+            std::fprintf(stderr,
+                         "pipeway: the exclusion file %s cannot be used: it %s. Every caller "
+                         "is refused, the true administrator too; pipeway policy install FILE "
+                         "puts a checked one in place\n",
+                         event.strings[0].c_str(), event.strings[1].c_str());
+        } else if (event.id == Id(pw::events::Event::kPolicySyntaxError)) {
+            // Read again as the provider read it, for the place and the words of the mistake.
+            const pw::stack::AnchoredPath file = InstalledPolicyFile(stack);
+            const std::string path = file.Full();
+            const ParsedPolicy parsed = ReadPolicy(file);
+            if (parsed.bytes && parsed.syntaxError) {
+                std::fprintf(stderr, "%s",
+                             DescribeSyntaxError(path, *parsed.bytes, *parsed.syntaxError,
+                                                 parsed.file.store->RoleTable().size())
+                                 .c_str());
+            }
+        }
+    }
 }
 
 }  // namespace pipeway

@@ -1,8 +1,10 @@
 #include "cli/policy_commands.h"
 
 #include "cli/common.h"
+#include "authex/policy_text.h"
 #include "core/pipeway_provider_impl.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -74,6 +76,15 @@ std::uint32_t CallerMask(const PolicyOptions& options, std::uint32_t givenMask,
     return static_cast<std::uint32_t>(*asked);
 }
 
+// Whether a broken file names the command in an entry at or after its syntax error, which the
+// provider does not read.
+bool NamedAfterError(const ParsedPolicy& parsed, const PipewayProviderImpl& request) {
+    const std::vector<std::string> after = CommandsNamedFrom(
+        *parsed.bytes,
+        ElementAtError(*parsed.bytes, parsed.syntaxError->line, parsed.syntaxError->column));
+    return std::find(after.begin(), after.end(), request.Command()) != after.end();
+}
+
 }  // namespace
 
 // The provider's path for one command line: its tokens, validation, the caller's mask (given,
@@ -106,8 +117,15 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
     const bool broken = !parsed.file.accepted;
 
     std::printf("policy: %s\n", path.c_str());
-    if (store.FileOpened()) {
-        PrintBrokenWarning(path, parsed);
+    const bool afterError = broken && parsed.syntaxError && NamedAfterError(parsed, request);
+    if (store.FileOpened() && broken && parsed.syntaxError) {
+        // What the provider does with such a file is decided by the entries before the error.
+        std::printf(
+            "warning: the file is broken: a syntax error at line %d, column %d (pipeway policy "
+            "check %s shows it). The decision below is the provider's with the %zu entr%s "
+            "before the error; it ignores the rest of the file\n",
+            parsed.syntaxError->line, parsed.syntaxError->column, path.c_str(),
+            store.RoleTable().size(), store.RoleTable().size() == 1 ? "y" : "ies");
     }
     std::printf("command: %s\n", request.Command().c_str());
     if (options.user) {
@@ -123,7 +141,16 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
     if (authorized) {
         PrintMangledWarning(store, mask, request);
     }
-    std::printf("reason: %s\n", rightsProblem ? rightsProblem->c_str() : Reason(decision).c_str());
+    std::printf("reason: %s%s\n", rightsProblem ? rightsProblem->c_str() : Reason(decision).c_str(),
+                broken && parsed.syntaxError && decision.rule == Decision::Rule::kNoEntry
+                    ? " before the error"
+                    : "");
+    if (afterError) {
+        std::printf(
+            "note: the file names %s after the error, where the provider does not read: "
+            "fixed, the file may refuse it\n",
+            request.Command().c_str());
+    }
     if (authorized) {
         std::printf(
             "result: the provider runs the command; the module's run gives its "

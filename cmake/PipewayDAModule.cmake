@@ -1,7 +1,8 @@
 # pipeway_add_da_module(NAME SOURCES...): a DA module library, in C or C++, against the DA module
 # contract <pipeway/da_contract.h> (target pipeway::da_contract). The library is named after
-# the module with no "lib" prefix, and exports only what the sources mark PW_DA_EXPORT. NAME
-# must be one of the six module names the provider accepts.
+# the module with no "lib" prefix, exports only what the sources mark PW_DA_EXPORT, and on
+# Linux finds its own libraries in its folder. NAME must be one of the six module names the
+# provider accepts.
 set(PIPEWAY_DA_MODULE_NAMES lumda64 rukda64 kordo64 tarda64 mivda64 pexda64)
 
 function(pipeway_add_da_module name)
@@ -15,4 +16,12 @@ function(pipeway_add_da_module name)
         PREFIX ""
         C_VISIBILITY_PRESET hidden
         CXX_VISIBILITY_PRESET hidden)
+    if(NOT WIN32 AND NOT APPLE)
+        # The module's own libraries load from the folder it is in (Windows looks there
+        # already): "$ORIGIN" alone, in the build tree too, so that a module copied into a
+        # stack finds what was copied beside it and nothing of the tree it was built in.
+        set_target_properties(${name} PROPERTIES
+            INSTALL_RPATH "$ORIGIN"
+            BUILD_WITH_INSTALL_RPATH ON)
+    endif()
 endfunction()

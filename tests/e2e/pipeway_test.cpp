@@ -1,8 +1,5 @@
 // The pipeway tool run as a process against a temporary copy of the sample stack.
-#include "tests/support/child_process.h"
-#include "tests/e2e/provider_fixture.h"
-
-#include <nlohmann/json.hpp>
+#include "tests/e2e/pipeway_fixture.h"
 
 #include "pw/stack_files.h"
 #include "pw/stack_layout.h"
@@ -20,115 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The search path the test program started with: other suites point "PATH" at the test DA
-// modules, whose stand-ins must not shadow the sample stack's libraries in the tool's process.
-const std::string g_startupPath = [] {
-    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
-    std::string path(size, '\0');
-    path.resize(size == 0 ? 0 : GetEnvironmentVariableA("PATH", path.data(), size));
-    return path;
-}();
-
-class Pipeway : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        SetEnvironmentVariableA("PATH", g_startupPath.c_str());
-        // The tool keeps the events of its run in a file of its own, and shows them.
-        SetEnvironmentVariableA("PIPEWAY_EVENTLOG", nullptr);
-        fs::copy(ProgramFolder().parent_path() / "samples" / "stack", m_stack.path() / "stack",
-                 fs::copy_options::recursive);
-#if defined(_WIN32)
-        // On Windows the machine's registry names the library folder.
-        SetLibraryDirectory(Stack().string());
-#endif
-    }
-    void TearDown() override {
-#if defined(_WIN32)
-        SetLibraryDirectory(std::nullopt);
-#else
-        SetEnvironmentVariableA("PIPEWAY_EVENTLOG", "/dev/null");
-#endif
-    }
-    fs::path Stack() const {
-        return m_stack.path() / "stack";
-    }
-
-    ProgramRun Pipe(const std::vector<std::string>& arguments) {
-        return PipeIn(Stack(), arguments);
-    }
-
-    // The tool on a stack, each argument passed as it stands.
-    ProgramRun PipeIn(const fs::path& stack, const std::vector<std::string>& arguments) {
-#if defined(_WIN32)
-        const fs::path tool = ProgramFolder().parent_path() / "bin" / "pipeway.exe";
-#else
-        const fs::path tool = ProgramFolder().parent_path() / "bin" / "pipeway";
-#endif
-        std::vector<std::string> line = {"--stack", stack.string()};
-        line.insert(line.end(), arguments.begin(), arguments.end());
-        ProgramRun run = RunProgram(tool, line);
-        EXPECT_EQ(run.error, "");
-        return run;
-    }
-
-    TempDir m_stack;
-};
-
-// Arguments as one line, for a failure message.
-std::string Words(const std::vector<std::string>& arguments) {
-    std::string line;
-    for (const std::string& argument : arguments) {
-        line += line.empty() ? "" : " ";
-        line += argument;
-    }
-    return line;
-}
-
-// The arguments `head`, then those of `tail`.
-std::vector<std::string> Then(std::vector<std::string> head, const std::vector<std::string>& tail) {
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// The run's output holds each of `parts`.
-void ExpectOutput(const ProgramRun& run, const std::vector<std::string>& parts) {
-    for (const std::string& part : parts) {
-        EXPECT_TRUE(Contains(run.output, part)) << part << " in:\n" << run.output;
-    }
-}
-
-// The run ended with `status`, and its output holds each of `parts`.
-void ExpectRun(const ProgramRun& run, int status, const std::vector<std::string>& parts = {}) {
-    EXPECT_EQ(run.status, status) << run.output;
-    ExpectOutput(run, parts);
-}
-
-// The JSON object on the last line of a run's output that holds one; null when none parses.
-nlohmann::json JsonLine(const std::string& output) {
-    std::size_t end = output.size();
-    while (end > 0) {
-        const std::size_t start = output.rfind('\n', end - 1);
-        const std::size_t from = start == std::string::npos ? 0 : start + 1;
-        const std::string line = output.substr(from, end - from);
-        if (!line.empty() && line.front() == '{') {
-            return nlohmann::json::parse(line, nullptr, false);
-        }
-        end = from == 0 ? 0 : from - 1;
-    }
-    return nullptr;
-}
-
 TEST_F(Pipeway, JsonCarriesTheHresultCodeAndAnswer) {
     const ProgramRun run = Pipe({"exec", "--json", "daname=lumda64", "velcmd=getobject"});
     EXPECT_EQ(run.status, 0) << run.output;
     const nlohmann::json answer = JsonLine(run.output);
     ASSERT_TRUE(answer.is_object()) << run.output;
     EXPECT_EQ(answer.value("hresult", ""), "0x00000000") << run.output;
-    EXPECT_EQ(answer.value("resultCode", ""), "0") << run.output;
+    EXPECT_EQ(answer.value("resultCode", -1), 0) << run.output;
     EXPECT_EQ(answer.value("returnValue", "").rfind("<Response module=\"lumda64\">", 0), 0u)
         << run.output;
 }
@@ -168,7 +63,7 @@ TEST_F(Pipeway, RefusedCommandExitsWithOneAndNoAnswerAndPointsToPolicyExplain) {
     ExpectRun(run, 1, {" policy explain --user "});
     EXPECT_EQ(JsonLine(run.output),
               nlohmann::json({{"hresult", "0x00000000"},
-                              {"resultCode", "200"},
+                              {"resultCode", 200},
                               {"resultText", "the caller is not authorized to run the command"}}))
         << run.output;
     ExpectOutput(Pipe({"--help"}),
@@ -237,7 +132,9 @@ TEST_F(Pipeway, HintsAreCommandsThatAnswerAboutTheSameStack) {
 #endif
     fs::remove(stack / LibraryFile("lumda64"));
     const ProgramRun unusable = PipeIn(stack, {"exec", "daname=lumda64 velcmd=getobject"});
-    EXPECT_TRUE(Contains(unusable.output, "ResultCode: 105 (the DA module cannot be used)\n"))
+    EXPECT_TRUE(Contains(unusable.output,
+                         "ResultCode: 105 (the DA module cannot be used: Unable to load the DA "
+                         "(error 126: "))
         << unusable.output;
     const std::vector<std::string> check = HintCommand(unusable.output);
     ASSERT_GE(check.size(), 2u) << unusable.output;
@@ -546,7 +443,8 @@ TEST_F(Pipeway, PolicyExplainNamesTheRefusingKey) {
         Pipe({"policy", "explain", "--file", WriteBrokenPolicy(Stack()).string(), "--mask", "1",
               "daname=lumda64 velcmd=getobject"});
     ExpectRun(broken, 1,
-              {"decision: authorized\n", "warning: the file is broken at line 2, column 16"});
+              {"decision: authorized\n",
+               "warning: the file is broken: a syntax error at line 2, column 16"});
 }
 
 // The policy decides on tokens as written; a third token "$$manglevalue=" reaches the module
@@ -864,7 +762,7 @@ TEST_F(Pipeway, ModuleCheckSaysWhyTheProviderCannotUseAModule) {
 #if defined(_WIN32)
         {"unresolved", "pexda64", 1, {"load: failed: ", "(error 126)\n"}},
 #else
-        {"unresolved", "pexda64", 1, {"load: failed: ", "undefined symbol: pw_broken_nowhere\n"}},
+        {"unresolved", "pexda64", 1, {"load: failed: ", "undefined symbol: pw_broken_nowhere (error 126)\n"}},
 #endif
         {"libprefix", "libpexda64", 1,
          {"file: not found: " + LibraryFile("pexda64") + " was looked for in\n",
