@@ -4,6 +4,7 @@
 
 #include "host/event_file.h"
 #include "host/host_objects.h"
+#include "pw/resources.h"
 
 #include <windows.h>
 #include <wbemidl.h>
@@ -49,12 +50,10 @@ class ProviderOutput {
 // in the event log. Each reported event is also written as a line of the file
 // "PIPEWAY_EVENTLOG" names (by the POSIX platform; on Windows by the provider, which runs in
 // this process); pipeway names one of its own when none is set.
-class EventWatch {
+class EventWatch : private pw::NoCopy {
   public:
     EventWatch();
     ~EventWatch();
-    EventWatch(const EventWatch&) = delete;
-    EventWatch& operator=(const EventWatch&) = delete;
 
     // The events reported since the object was made.
     std::vector<host::LoggedEvent> Raised() const;

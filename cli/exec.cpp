@@ -72,6 +72,9 @@ void PrintNameHint(const std::optional<std::string>& value, const CallOptions& o
         return;
     }
     std::vector<std::string> words = {"exec"};
+    if (options.array) {
+        words.push_back("--array");
+    }
     for (std::string arg : options.args) {
         const std::size_t at = arg.find("=" + *value);
         if (at != std::string::npos) {

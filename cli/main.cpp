@@ -128,12 +128,15 @@ void AddCallCommands(CLI::App& app, pipeway::CallOptions& call, CallWords& words
         "exec",
         "run a DA command: one ARG is the command-line string, several (or --array) are "
         "one token each");
-    exec->add_option("--user", words.user, "the client account, DOMAIN\\user (POSIX only)");
+    exec->add_option("--user", words.user,
+                     "the client account, DOMAIN\\user (Linux only; without it the account "
+                     "running pipeway)");
     exec->add_option("--level", words.level, "the client's impersonation level")
         ->check(CLI::IsMember({"identify", "impersonate", "delegate"}))
         ->option_text("identify|impersonate|delegate");
     exec->add_flag("--array", call.array, "pass the tokens as an array");
-    exec->add_flag("--json", call.json, "print the answer as one JSON object");
+    exec->add_flag("--json", call.json,
+                   "print the answer as one JSON object (resultCode a number)");
     exec->add_option("ARG", call.args, "the command line")->required();
 
     CLI::App* enumerate =
