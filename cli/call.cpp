@@ -291,6 +291,7 @@ void EventWatch::Print() const {
 }
 
 int RunCall(CallOptions options) {
+    options.userNamed = !options.user.empty();
     if (options.user.empty()) {
         options.user = CurrentAccount();
     }
@@ -342,7 +343,7 @@ int RunCall(CallOptions options) {
     }
     if (options.command == "exec" || options.verbose) {
         events.Print();
-        ExplainEvents(events.Raised(), stack.folder);
+        ExplainEvents(events.Raised());
     }
     return status;
 }

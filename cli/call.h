@@ -21,8 +21,9 @@ struct CallOptions {
     std::filesystem::path stack;
     bool trace = false;
     bool verbose = false;
-    std::string command;  // exec, enum, get, register or unregister
-    std::wstring user;
+    std::string command;     // exec, enum, get, register or unregister
+    std::wstring user;       // the account running pipeway when none was named
+    bool userNamed = false;  // whether --user named it
     DWORD level = RPC_C_IMP_LEVEL_IMPERSONATE;
     bool array = false;
     bool json = false;
@@ -76,8 +77,7 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptio
 
 // What the events of a call mean for the caller, in plain words on standard error: an
 // exclusion file that cannot be read, or one with a syntax error (shown as "policy check"
-// shows it, read again from `stack`).
-void ExplainEvents(const std::vector<host::LoggedEvent>& events,
-                   const std::filesystem::path& stack);
+// shows it, the file read again).
+void ExplainEvents(const std::vector<host::LoggedEvent>& events);
 
 }  // namespace pipeway

@@ -83,9 +83,8 @@ std::string ResultTable() {
     return table;
 }
 
-std::optional<std::vector<std::string>> CommandTokens(const std::vector<std::string>& words,
-                                                      bool asArray) {
-    if (asArray || words.size() != 1) {
+std::optional<std::vector<std::string>> CommandTokens(const std::vector<std::string>& words) {
+    if (words.size() != 1) {
         return words;
     }
     std::string text = words[0];
@@ -97,17 +96,24 @@ std::optional<std::vector<std::string>> CommandTokens(const std::vector<std::str
     return tokens.ToVector();
 }
 
-std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,
+std::optional<std::size_t> TokenIndex(const std::vector<std::string>& tokens,
                                       const std::string& name) {
-    for (const std::string& token : tokens) {
-        const std::size_t equals = token.find('=');
-        std::string tokenName = token.substr(0, equals);
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const std::size_t equals = tokens[i].find('=');
+        std::string tokenName = tokens[i].substr(0, equals);
         if (equals != std::string::npos &&
             PipewayProviderImpl::ProcessArgument(tokenName, "NAME") && tokenName == name) {
-            return token.substr(equals + 1);
+            return i;
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,
+                                      const std::string& name) {
+    const std::optional<std::size_t> index = TokenIndex(tokens, name);
+    return index ? std::optional<std::string>(tokens[*index].substr(tokens[*index].find('=') + 1))
+                 : std::nullopt;
 }
 
 const char* LibraryExtension() {

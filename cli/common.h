@@ -37,12 +37,14 @@ const char* ResultText(std::int32_t code);
 // The table of every ResultCode and its meaning, one per line, for --help.
 std::string ResultTable();
 
-// The tokens of a command line as the provider makes them: each word one token when
-// `asArray`, else the one word cut as the provider cuts a command-line string. Nothing when it
-// cannot be cut (ResultCode 7).
-std::optional<std::vector<std::string>> CommandTokens(const std::vector<std::string>& words,
-                                                      bool asArray);
-// The value of the first token whose name, cleaned as validation cleans names, is `name`.
+// The tokens of a command line as the provider makes them: two or more words (an array) one
+// token each; one word, a string or an array of one element, cut as the provider cuts a
+// command-line string. Nothing when it cannot be cut (ResultCode 7).
+std::optional<std::vector<std::string>> CommandTokens(const std::vector<std::string>& words);
+// The place of the first token whose name, cleaned as validation cleans names, is `name`.
+std::optional<std::size_t> TokenIndex(const std::vector<std::string>& tokens,
+                                      const std::string& name);
+// The value of that token.
 std::optional<std::string> TokenValue(const std::vector<std::string>& tokens,
                                       const std::string& name);
 

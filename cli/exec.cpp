@@ -43,15 +43,15 @@ std::string ModuleNames(bool shortForms) {
 }
 
 // The module name a mistaken daname value was probably meant to be: one of the names, or its
-// short form, in another letter case.
+// short form, in another letter case (blanks around it as validation drops them).
 std::optional<std::string> MeantModule(const std::string& value) {
-    const auto lower = [](std::string text) {
-        for (char& c : text) {
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
-        return text;
-    };
-    const std::string wanted = lower(value);
+    const std::size_t start = value.find_first_not_of(" \t");
+    std::string wanted = start == std::string::npos
+                             ? std::string()
+                             : value.substr(start, value.find_last_not_of(" \t") - start + 1);
+    for (char& c : wanted) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
     for (const std::string_view name : g_validDANames) {
         if (wanted == name || wanted + "64" == name) {
             return std::string(name);
@@ -60,27 +60,36 @@ std::optional<std::string> MeantModule(const std::string& value) {
     return std::nullopt;
 }
 
-// After 102: what the value may be, and the command with the name it was probably meant to be.
-void PrintNameHint(const std::optional<std::string>& value, const CallOptions& options) {
+// After 102: what the value may be, and the command with the name it was probably meant to be,
+// for the same client.
+void PrintNameHint(const std::vector<std::string>& tokens, bool asArray,
+                   const CallOptions& options) {
     std::fprintf(stderr,
                  "pipeway: daname names one of the six DA modules %s; a name without \"64\" is "
                  "completed (%s). The value is compared in its exact letter case; token names "
                  "(daname, velcmd) are not\n",
                  ModuleNames(false).c_str(), ModuleNames(true).c_str());
-    const std::optional<std::string> meant = value ? MeantModule(*value) : std::nullopt;
+    const std::optional<std::size_t> index = TokenIndex(tokens, "daname");
+    const std::optional<std::string> meant =
+        index ? MeantModule(tokens[*index].substr(tokens[*index].find('=') + 1)) : std::nullopt;
     if (!meant) {
         return;
     }
+    std::vector<std::string> corrected = tokens;
+    corrected[*index] = "daname=" + *meant;
     std::vector<std::string> words = {"exec"};
-    if (options.array) {
-        words.push_back("--array");
+    if (options.userNamed) {
+        words.insert(words.end(), {"--user", Narrow(options.user)});
     }
-    for (std::string arg : options.args) {
-        const std::size_t at = arg.find("=" + *value);
-        if (at != std::string::npos) {
-            arg.replace(at + 1, value->size(), *meant);
+    if (asArray) {
+        words.push_back("--array");
+        words.insert(words.end(), corrected.begin(), corrected.end());
+    } else {
+        std::string line;
+        for (const std::string& token : corrected) {
+            line += (line.empty() ? "" : " ") + token;
         }
-        words.push_back(arg);
+        words.push_back(line);
     }
     std::fprintf(stderr, "pipeway: did you mean %s? run: %s\n", meant->c_str(),
                  PipewayCommand(options.stack, words).c_str());
@@ -90,9 +99,9 @@ void PrintNameHint(const std::optional<std::string>& value, const CallOptions& o
 // the same stack and for the same client.
 void PrintHint(std::int32_t code, const CallOptions& options) {
     const bool asArray = options.array || options.args.size() > 1;
-    const std::optional<std::vector<std::string>> tokens = CommandTokens(options.args, asArray);
-    if (code == PipewayMgtData::kUnknownDaName) {
-        PrintNameHint(tokens ? TokenValue(*tokens, "daname") : std::nullopt, options);
+    const std::optional<std::vector<std::string>> tokens = CommandTokens(options.args);
+    if (code == PipewayMgtData::kUnknownDaName && tokens) {
+        PrintNameHint(*tokens, asArray, options);
     } else if (code == PipewayMgtData::kModuleUnusable) {
         const std::optional<std::string> module =
             tokens ? TokenValue(*tokens, "daname") : std::nullopt;
@@ -122,17 +131,29 @@ void WarnOfAnswerSize(std::size_t characters) {
     }
 }
 
-}  // namespace
-
 constexpr int Id(pw::events::Event event) {
     return static_cast<int>(event);
 }
 
+// The module validation settles on for the command line, when it settles on one.
+std::optional<std::string> ValidatedModule(const CallOptions& options) {
+    const std::optional<std::vector<std::string>> tokens = CommandTokens(options.args);
+    if (!tokens) {
+        return std::nullopt;
+    }
+    const PipewayProviderImpl request(PipewayProviderImpl::ValidationOnly{}, *tokens);
+    return request.Status() == PipewayMgtData::kSuccess
+               ? std::optional<std::string>(request.DAName())
+               : std::nullopt;
+}
+
 // Why the module of a 105 could not be used, as the provider reported it: "Unable to load the
 // DA (error 126: ...)"; empty when no report says.
-std::string UnusableModuleReason(const EventWatch& events) {
+std::string UnusableModuleReason(const EventWatch& events,
+                                 const std::optional<std::string>& module) {
     for (const host::LoggedEvent& event : events.Raised()) {
-        if (event.id == Id(pw::events::Event::kModuleUnusable) && event.strings.size() >= 2) {
+        if (event.id == Id(pw::events::Event::kModuleUnusable) && event.strings.size() >= 2 &&
+            (!module || event.strings[0] == *module)) {
             return event.strings[1];
         }
         if (event.id == Id(pw::events::Event::kLibraryFolderMissing) && !event.strings.empty()) {
@@ -142,6 +163,8 @@ std::string UnusableModuleReason(const EventWatch& events) {
     }
     return "";
 }
+
+}  // namespace
 
 int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptions& options,
          const EventWatch& events) {
@@ -171,7 +194,7 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptio
     const std::int32_t number = code ? ResultNumber(*code) : -1;
     std::string meaning = ResultText(number);
     if (number == PipewayMgtData::kModuleUnusable) {
-        const std::string reason = UnusableModuleReason(events);
+        const std::string reason = UnusableModuleReason(events, ValidatedModule(options));
         meaning += reason.empty() ? "" : ": " + reason;
     }
     if (options.json) {
@@ -202,8 +225,7 @@ int Exec(IWbemServices* provider, host::ClassObject* definition, const CallOptio
     return code && *code == L"0" ? kExitOk : kExitResult;
 }
 
-void ExplainEvents(const std::vector<host::LoggedEvent>& events,
-                   const std::filesystem::path& stack) {
+void ExplainEvents(const std::vector<host::LoggedEvent>& events) {
     for (const host::LoggedEvent& event : events) {
         if (event.id == Id(pw::events::Event::kPolicyUnreadable) && event.strings.size() >= 2) {
             std::fprintf(stderr,
@@ -211,16 +233,22 @@ void ExplainEvents(const std::vector<host::LoggedEvent>& events,
                          "is refused, the true administrator too; pipeway policy install FILE "
                          "puts a checked one in place\n",
                          event.strings[0].c_str(), event.strings[1].c_str());
-        } else if (event.id == Id(pw::events::Event::kPolicySyntaxError)) {
-            // Read again as the provider read it, for the place and the words of the mistake.
-            const pw::stack::AnchoredPath file = InstalledPolicyFile(stack);
-            const std::string path = file.Full();
-            const ParsedPolicy parsed = ReadPolicy(file);
+        } else if (event.id == Id(pw::events::Event::kPolicySyntaxError) &&
+                   event.strings.size() >= 2) {
+            // Read again, for the place and the words of the mistake.
+            const std::string& path = event.strings[0];
+            const ParsedPolicy parsed = ReadPolicy(path);
             if (parsed.bytes && parsed.syntaxError) {
                 std::fprintf(stderr, "%s",
                              DescribeSyntaxError(path, *parsed.bytes, *parsed.syntaxError,
                                                  parsed.file.store->RoleTable().size())
                                  .c_str());
+            } else {
+                std::fprintf(stderr,
+                             "pipeway: the exclusion file %s has a syntax error at line:column "
+                             "%s: the provider keeps the entries before it (pipeway policy "
+                             "check %s)\n",
+                             path.c_str(), event.strings[1].c_str(), path.c_str());
             }
         }
     }

@@ -177,14 +177,14 @@ int RunModule(const ModuleOptions& options, const fs::path& stack) {
     }
     std::printf("file: %s\n", file->string().c_str());
     QuietLoaderErrors();
+    std::string why;
     const pw::UniqueLibrary library(
-        pw::stack::LoadLibraryFile(fs::absolute(*file).lexically_normal().string()));
+        pw::stack::LoadLibraryFile(fs::absolute(*file).lexically_normal().string(), &why));
     if (library) {
         std::printf("load: ok\n");
     } else {
         usable = false;
         const DWORD code = GetLastError();
-        const std::string why = pw::stack::LoaderMessage(code);
         std::printf("load: failed: %s(error %lu)\n", why.empty() ? "" : (why + " ").c_str(),
                     static_cast<unsigned long>(code));
     }

@@ -81,10 +81,13 @@ std::uint32_t ParseMask(const std::string& text) {
 
 void PrintBrokenWarning(const std::string& path, const ParsedPolicy& file) {
     if (!file.file.accepted && file.syntaxError) {
+        const std::size_t kept = file.file.store->RoleTable().size();
         std::printf(
-            "warning: the file is broken at line %d, column %d: the provider keeps only the "
-            "entries before it (pipeway policy check %s)\n",
-            file.syntaxError->line, file.syntaxError->column, path.c_str());
+            "warning: the file is broken: a syntax error at line %d, column %d (pipeway policy "
+            "check %s shows it). The decisions below are the provider's with the %zu entr%s "
+            "before the error; it ignores the rest of the file\n",
+            file.syntaxError->line, file.syntaxError->column, path.c_str(), kept,
+            kept == 1 ? "y" : "ies");
     }
 }
 

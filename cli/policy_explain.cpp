@@ -90,7 +90,7 @@ bool NamedAfterError(const ParsedPolicy& parsed, const PipewayProviderImpl& requ
 // The provider's path for one command line: its tokens, validation, the caller's mask (given,
 // or asked of the stack's rights module for a user), then the policy's decision.
 int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::path& stack) {
-    const std::optional<std::vector<std::string>> tokens = CommandTokens(options.words, false);
+    const std::optional<std::vector<std::string>> tokens = CommandTokens(options.words);
     if (!tokens) {
         std::printf("result: the call fails: the command line cannot be cut into tokens\n");
         return kExitResult;
@@ -118,14 +118,8 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
 
     std::printf("policy: %s\n", path.c_str());
     const bool afterError = broken && parsed.syntaxError && NamedAfterError(parsed, request);
-    if (store.FileOpened() && broken && parsed.syntaxError) {
-        // What the provider does with such a file is decided by the entries before the error.
-        std::printf(
-            "warning: the file is broken: a syntax error at line %d, column %d (pipeway policy "
-            "check %s shows it). The decision below is the provider's with the %zu entr%s "
-            "before the error; it ignores the rest of the file\n",
-            parsed.syntaxError->line, parsed.syntaxError->column, path.c_str(),
-            store.RoleTable().size(), store.RoleTable().size() == 1 ? "y" : "ies");
+    if (store.FileOpened()) {
+        PrintBrokenWarning(path, parsed);
     }
     std::printf("command: %s\n", request.Command().c_str());
     if (options.user) {
@@ -145,7 +139,7 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
                 broken && parsed.syntaxError && decision.rule == Decision::Rule::kNoEntry
                     ? " before the error"
                     : "");
-    if (afterError) {
+    if (afterError && authorized) {
         std::printf(
             "note: the file names %s after the error, where the provider does not read: "
             "fixed, the file may refuse it\n",

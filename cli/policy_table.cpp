@@ -120,7 +120,7 @@ std::optional<std::uint32_t> MaskOf(const TableUser& user, const std::string& lo
 std::vector<std::string> DecideRow(const CSingletonAuthExceptionImpl& store,
                                    const std::string& commandLine,
                                    const std::vector<TableUser>& users, RightsAnswers& asked) {
-    const std::optional<std::vector<std::string>> tokens = CommandTokens({commandLine}, false);
+    const std::optional<std::vector<std::string>> tokens = CommandTokens({commandLine});
     if (!tokens) {
         return std::vector<std::string>(users.size(), "fails");
     }

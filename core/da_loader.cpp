@@ -47,12 +47,13 @@ DAInfo LoadDAModule(const std::string& name) {
     info.name = name;
     // By full path from the stack's library folder only: a search would let a library planted
     // in the program's folder, the current folder or on "PATH" run as the host.
-    pw::UniqueLibrary library(pw::stack::LoadStackLibrary(name));
+    std::string why;
+    pw::UniqueLibrary library(pw::stack::LoadStackLibrary(name, &why));
     if (library.get() == nullptr) {
         const DWORD error = GetLastError();
         TraceLog("Error Loading Library %s: %d\n", name.c_str(), static_cast<int>(error));
         Unusable(name, "Unable to load the DA",
-                 pw::stack::WithLoaderMessage("Unable to load the DA", error));
+                 pw::stack::WithLoaderMessage("Unable to load the DA", error, why));
     }
     TraceLog("LoadLibrary for %s Succeeded - %x\n", name.c_str(),
              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(library.get())));

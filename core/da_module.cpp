@@ -29,7 +29,8 @@ ModuleInspection InspectModule(HMODULE library, const std::string& name) {
         ModuleExport& entry = inspection.exports[i];
         entry = {names[i], found[i] != nullptr, found[i] != nullptr ? 0 : GetLastError(), {}};
         if (!entry.found) {
-            entry.why = pw::stack::WithLoaderMessage(missing[i], entry.error);
+            entry.why = pw::stack::WithLoaderMessage(missing[i], entry.error,
+                                                     pw::stack::LoaderMessage(entry.error));
         }
     }
     inspection.sendCmd = pw::ProcAs<DASendCmdFn>(found[0]);

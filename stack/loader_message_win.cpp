@@ -16,6 +16,11 @@ std::string LoaderMessage(DWORD error) {
                                 message.back() == L' ' || message.back() == L'.')) {
         message.pop_back();
     }
+    // A message that names its file ("%1 is not a valid Win32 application") is asked for
+    // without one.
+    for (std::size_t at = message.find(L"%1"); at != std::wstring::npos; at = message.find(L"%1")) {
+        message.replace(at, 2, L"the file");
+    }
     return pw::Narrow(message, CP_ACP).value_or("");
 }
 

@@ -92,29 +92,40 @@ std::optional<std::string> LibraryPath(const std::string& name) {
     return folder ? LibraryPathIn(*folder, name) : std::nullopt;
 }
 
-HMODULE LoadLibraryFile(const std::string& path) {
+HMODULE LoadLibraryFile(const std::string& path, std::string* why) {
     const std::optional<std::wstring> wide = pw::Widen(path, CP_ACP);
     if (!wide || wide->empty()) {
+        if (why != nullptr) {
+            *why = "the path is empty or not text of the system's code page";
+        }
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    return LoadLibraryExW(wide->c_str(), nullptr,
-                          LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    HMODULE library =
+        LoadLibraryExW(wide->c_str(), nullptr,
+                       LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    if (library == nullptr && why != nullptr) {
+        const DWORD error = GetLastError();
+        *why = LoaderMessage(error);
+        SetLastError(error);
+    }
+    return library;
 }
 
-std::string WithLoaderMessage(const std::string& text, DWORD error) {
-    const std::string message = LoaderMessage(error);
-    return text + " (error " + std::to_string(error) + (message.empty() ? "" : ": " + message) +
-           ")";
+std::string WithLoaderMessage(const std::string& text, DWORD error, const std::string& words) {
+    return text + " (error " + std::to_string(error) + (words.empty() ? "" : ": " + words) + ")";
 }
 
-HMODULE LoadStackLibrary(const std::string& name) {
+HMODULE LoadStackLibrary(const std::string& name, std::string* why) {
     const std::optional<std::string> path = LibraryPath(name);
     if (!path) {
+        if (why != nullptr) {
+            *why = "no library folder to load it from";
+        }
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    return LoadLibraryFile(*path);
+    return LoadLibraryFile(*path, why);
 }
 
 }  // namespace pw::stack

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +23,7 @@ namespace {
 // that failure set. A fixed buffer: nothing to release when a thread ends.
 thread_local struct LoaderFailure {
     DWORD error = 0;
-    char text[512] = {};
+    char text[1024] = {};
 } t_loaderFailure;
 
 // Sets `error` as the last error and keeps `text` as what the linker said of it.
@@ -96,9 +97,12 @@ std::string FindLibrary(const std::string& file) {
 // dlopen of `file` when it was found, with the Windows error codes of a failure.
 HMODULE Open(const std::string& file, bool found) {
     if (!found) {
-        LoaderFailed(
-            ERROR_MOD_NOT_FOUND,
-            (file + ": cannot open shared object file: No such file or directory").c_str());
+        // In the words the dynamic linker uses for a file it cannot open.
+        struct stat status {};
+        const std::string why =
+            ::stat(file.c_str(), &status) == 0 ? "not a regular file" : std::strerror(errno);
+        LoaderFailed(ERROR_MOD_NOT_FOUND,
+                     (file + ": cannot open shared object file: " + why).c_str());
         return nullptr;
     }
     void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);

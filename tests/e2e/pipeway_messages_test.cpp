@@ -54,8 +54,17 @@ const Refusal kRefusals[] = {
       "pexda64; a name without \"64\" is completed (lumda, rukda, kordo, tarda, mivda, pexda)",
       "The value is compared in its exact letter case; token names (daname, velcmd) are not\n",
       "pipeway: did you mean pexda64? run: ", "daname=pexda64 velcmd=getversion"}, {}},
-    {"ShortNameInAnotherCase", NoChange, {"exec", "daname=Lumda velcmd=gethostname"}, 1,
-     {"ResultCode: 102", "did you mean lumda64? run: "}, {}},
+    {"ShortNameInAnotherCase", NoChange, {"exec", "velcmd=gethostname daname= Lumda"}, 1,
+     {"ResultCode: 102", "did you mean lumda64? run: ", "velcmd=gethostname daname=lumda64"}, {}},
+    // The command meant is for the same client and in the same shape: one token an argument.
+    {"NameInAnArray", NoChange, {"exec", "--array", "velcmd=x daname=Mivda64"}, 1,
+     {"ResultCode: 102", "did you mean mivda64? run: ", " exec --array "}, {"--user"}},
+#if !defined(_WIN32)
+    {"NameForANamedClient", NoChange,
+     {"exec", "--user", "HOST\\admin", "daname=TARDA velcmd=x"}, 1,
+     {"did you mean tarda64? run: ", " exec --user 'HOST\\admin' 'daname=tarda64 velcmd=x'\n"},
+     {}},
+#endif
     {"NameOfNoModule", NoChange, {"exec", "daname=nosuch velcmd=x"}, 1,
      {"ResultCode: 102", "daname names one of the six DA modules"}, {"did you mean"}},
     {"ModuleThatIsNoLibrary",
@@ -91,7 +100,8 @@ const Refusal kRefusals[] = {
                                           "</AUTHEXLIST>\n");
      },
      {"exec", "daname=lumda64 velcmd=gethostname"}, 1,
-     {"ResultCode: 200", "authexclusion.xml cannot be used: it "}, kRawParserOutput},
+     {"ResultCode: 200", "authexclusion.xml cannot be used: it is larger than 4194304 bytes"},
+     kRawParserOutput},
     {"TraceLogThatCannotBeMade",
      [](const fs::path& stack) {
          const fs::path log = stack / "root" / "svx" / "pipeway" / "log";
@@ -158,7 +168,7 @@ TEST_F(Pipeway, PolicyExplainOnABrokenFileSaysWhatItsDecisionRestsOn) {
               {"warning: the file is broken: a syntax error at line 2, column 16 (pipeway policy "
                "check " +
                    file.string() +
-                   " shows it). The decision below is the provider's "
+                   " shows it). The decisions below are the provider's "
                    "with the 1 entry before the error; it ignores the rest of the file\n",
                "decision: authorized\n",
                "reason: no entry refuses the command or its tokens before the error\n",

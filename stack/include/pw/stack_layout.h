@@ -48,17 +48,20 @@ std::optional<std::string> LibraryPath(const std::string& name);
 
 // Loads the library file at the full path `path` and nothing else, its own dependencies
 // resolving from its folder and the system's. Null when it cannot, with the platform's last
-// error set (ERROR_INVALID_PARAMETER for a path that is not a full one).
-HMODULE LoadLibraryFile(const std::string& path);
-// The loader's own words for this thread's last failed load or export lookup, whose error code
-// is `error`: on Windows the system's message for the code, on POSIX what the dynamic linker
-// said ("libdep.so: cannot open shared object file: ..."). Empty when there are none.
-std::string LoaderMessage(DWORD error);
-// `text`, then the error code and the loader's words: "Unable to load the DA (error 126: ...)".
-std::string WithLoaderMessage(const std::string& text, DWORD error);
+// error set (ERROR_INVALID_PARAMETER for a path that is not a full one) and, in `why` when
+// given, the loader's own words for it (see LoaderMessage), or this function's.
+HMODULE LoadLibraryFile(const std::string& path, std::string* why = nullptr);
 // Loads the stack library `name` from LibraryPath. Null when it cannot, with the platform's
-// last error set; ERROR_MOD_NOT_FOUND (126) when there is no path to load from.
-HMODULE LoadStackLibrary(const std::string& name);
+// last error set, ERROR_MOD_NOT_FOUND (126) when there is no path to load from, and `why` as
+// above.
+HMODULE LoadStackLibrary(const std::string& name, std::string* why = nullptr);
+// The loader's own words for the failure, with error code `error`, of this thread's last call
+// to the loader (a load or an export lookup), asked right after it: on Windows the system's
+// message for the code, on POSIX what the dynamic linker said ("libdep.so: cannot open shared
+// object file: ..."). Empty when there are none.
+std::string LoaderMessage(DWORD error);
+// `text`, then the error code and `words`: "Unable to load the DA (error 126: WORDS)".
+std::string WithLoaderMessage(const std::string& text, DWORD error, const std::string& words);
 
 // The install root that the common-services library "kordo64" reports. The library is loaded
 // (as above) and bound on the first call, and again on later calls until that succeeds; it
