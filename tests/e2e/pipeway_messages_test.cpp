@@ -3,6 +3,7 @@
 #include "tests/e2e/pipeway_fixture.h"
 
 #include <fstream>
+#include <ostream>
 
 namespace pwtest {
 namespace {
@@ -30,6 +31,11 @@ struct Refusal {
     std::vector<std::string> found;   // "{stack}" stands for the stack's folder
     std::vector<std::string> absent;  // never printed
 };
+
+// By its name: gtest would print the bytes of the value, padding included.
+void PrintTo(const Refusal& refusal, std::ostream* os) {
+    *os << refusal.what;
+}
 
 std::string InStack(std::string text, const fs::path& stack) {
     const std::string token = "{stack}";
