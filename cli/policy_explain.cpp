@@ -85,6 +85,30 @@ bool NamedAfterError(const ParsedPolicy& parsed, const PipewayProviderImpl& requ
     return std::find(after.begin(), after.end(), request.Command()) != after.end();
 }
 
+// The decision's reason and what the provider then does; for a file with a syntax error, what
+// the decision rests on.
+void PrintOutcome(const ParsedPolicy& parsed, const Decision& decision,
+                  const PipewayProviderImpl& request,
+                  const std::optional<std::string>& rightsProblem, bool authorized) {
+    const bool syntaxError = !parsed.file.accepted && parsed.syntaxError;
+    std::printf(
+        "reason: %s%s\n", rightsProblem ? rightsProblem->c_str() : Reason(decision).c_str(),
+        syntaxError && decision.rule == Decision::Rule::kNoEntry ? " before the error" : "");
+    if (syntaxError && authorized && NamedAfterError(parsed, request)) {
+        std::printf(
+            "note: the file names %s after the error, where the provider does not read: "
+            "fixed, the file may refuse it\n",
+            request.Command().c_str());
+    }
+    if (authorized) {
+        std::printf(
+            "result: the provider runs the command; the module's run gives its "
+            "ResultCode\n");
+    } else {
+        PrintResult(PipewayMgtData::kNotAuthorized, "the policy refuses it");
+    }
+}
+
 }  // namespace
 
 // The provider's path for one command line: its tokens, validation, the caller's mask (given,
@@ -117,7 +141,6 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
     const bool broken = !parsed.file.accepted;
 
     std::printf("policy: %s\n", path.c_str());
-    const bool afterError = broken && parsed.syntaxError && NamedAfterError(parsed, request);
     if (store.FileOpened()) {
         PrintBrokenWarning(path, parsed);
     }
@@ -135,23 +158,7 @@ int Explain(const PolicyOptions& options, std::uint32_t givenMask, const fs::pat
     if (authorized) {
         PrintMangledWarning(store, mask, request);
     }
-    std::printf("reason: %s%s\n", rightsProblem ? rightsProblem->c_str() : Reason(decision).c_str(),
-                broken && parsed.syntaxError && decision.rule == Decision::Rule::kNoEntry
-                    ? " before the error"
-                    : "");
-    if (afterError && authorized) {
-        std::printf(
-            "note: the file names %s after the error, where the provider does not read: "
-            "fixed, the file may refuse it\n",
-            request.Command().c_str());
-    }
-    if (authorized) {
-        std::printf(
-            "result: the provider runs the command; the module's run gives its "
-            "ResultCode\n");
-    } else {
-        PrintResult(PipewayMgtData::kNotAuthorized, "the policy refuses it");
-    }
+    PrintOutcome(parsed, decision, request, rightsProblem, authorized);
     return authorized && !broken ? kExitOk : kExitResult;
 }
 
